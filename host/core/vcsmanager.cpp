@@ -1,0 +1,132 @@
+#include "vcsmanager.h"
+#include "iversioncontrol.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace Core {
+
+static VcsManager *m_instance = nullptr;
+
+VcsManager::VcsManager(QObject *parent) : QObject(parent)
+{
+    m_instance = this;
+}
+
+VcsManager::~VcsManager()
+{
+    if (m_instance == this)
+        m_instance = nullptr;
+}
+
+VcsManager *VcsManager::instance()
+{
+    return m_instance;
+}
+
+void VcsManager::addVersionControl(IVersionControl *vc)
+{
+    if (!m_instance || !vc)
+        return;
+    m_instance->m_versionControls.append(vc);
+    connect(vc, &IVersionControl::repositoryChanged, m_instance, [](const QString &repository) {
+        resetCache();
+        emit m_instance->repositoryChanged(repository);
+    });
+    connect(vc, &IVersionControl::configurationChanged, m_instance, [vc] {
+        resetCache();
+        emit m_instance->configurationChanged(vc);
+    });
+    resetCache();
+}
+
+void VcsManager::removeVersionControl(IVersionControl *vc)
+{
+    if (!m_instance)
+        return;
+    m_instance->m_versionControls.removeAll(vc);
+    disconnect(vc, nullptr, m_instance, nullptr);
+    resetCache();
+}
+
+QList<IVersionControl *> VcsManager::versionControls()
+{
+    QList<IVersionControl *> result;
+    if (m_instance) {
+        for (const QPointer<IVersionControl> &vc : qAsConst(m_instance->m_versionControls)) {
+            if (vc)
+                result.append(vc);
+        }
+    }
+    return result;
+}
+
+IVersionControl *VcsManager::findVersionControl(const QString &id)
+{
+    for (IVersionControl *vc : versionControls()) {
+        if (vc->id().toString() == id)
+            return vc;
+    }
+    return nullptr;
+}
+
+IVersionControl *VcsManager::findVersionControlForDirectory(const QString &inputDirectory,
+                                                            QString *topLevel)
+{
+    if (!m_instance || inputDirectory.isEmpty())
+        return nullptr;
+    const QString directory = QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath());
+
+    const auto cached = m_instance->m_cache.constFind(directory);
+    if (cached != m_instance->m_cache.constEnd()) {
+        if (topLevel)
+            *topLevel = cached->topLevel;
+        return cached->vc;
+    }
+
+    ++m_instance->m_misses;
+    IVersionControl *found = nullptr;
+    QString foundTopLevel;
+    for (IVersionControl *vc : versionControls()) {
+        QString candidateTop;
+        if (vc->managesDirectory(directory, &candidateTop)) {
+            // The deepest top level wins: nested repositories belong to the inner one.
+            candidateTop = QDir::cleanPath(candidateTop);
+            if (!found || candidateTop.size() > foundTopLevel.size()) {
+                found = vc;
+                foundTopLevel = candidateTop;
+            }
+        }
+    }
+
+    Entry entry{found, foundTopLevel};
+    m_instance->m_cache.insert(directory, entry);
+    if (found) {
+        // Every directory between this one and the top level has the same answer.
+        QDir dir(directory);
+        while (dir.cdUp()) {
+            const QString path = QDir::cleanPath(dir.absolutePath());
+            if (path.size() < foundTopLevel.size())
+                break;
+            m_instance->m_cache.insert(path, entry);
+            if (path == foundTopLevel)
+                break;
+        }
+    }
+    if (topLevel)
+        *topLevel = foundTopLevel;
+    return found;
+}
+
+void VcsManager::resetCache()
+{
+    if (m_instance)
+        m_instance->m_cache.clear();
+}
+
+int VcsManager::cacheMisses()
+{
+    return m_instance ? m_instance->m_misses : 0;
+}
+
+} // namespace Core

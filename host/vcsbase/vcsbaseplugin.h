@@ -1,0 +1,135 @@
+#pragma once
+
+#include "vcsprocess.h"
+
+#include <extensionsystem/iplugin.h>
+#include <utils/synchronousprocess.h>
+
+#include <QPointer>
+#include <QProcessEnvironment>
+
+#include <functional>
+
+QT_BEGIN_NAMESPACE
+class QAction;
+class QTextCodec;
+QT_END_NAMESPACE
+
+#include <core/iversioncontrol.h>
+
+namespace VcsBase {
+
+// The current file and project as the host sees them, with the version control that
+// manages each and its top-level directory.
+class VcsBasePluginState
+{
+public:
+    QString currentFile() const { return m_file; }
+    QString currentFileName() const;
+    QString currentFileDirectory() const;
+    QString currentFileTopLevel() const { return m_fileTopLevel; }
+    QString currentProjectPath() const { return m_projectPath; }
+    QString currentProjectName() const;
+    QString currentProjectTopLevel() const { return m_projectTopLevel; }
+    // The top level of the current file, else that of the current project.
+    QString topLevel() const;
+
+    bool hasFile() const { return !m_file.isEmpty(); }
+    bool hasProject() const { return !m_projectPath.isEmpty(); }
+    bool hasTopLevel() const { return !topLevel().isEmpty(); }
+    bool isEmpty() const { return !hasFile() && !hasProject(); }
+
+    Core::IVersionControl *fileVersionControl() const { return m_fileVc; }
+    Core::IVersionControl *projectVersionControl() const { return m_projectVc; }
+
+    void clear() { *this = VcsBasePluginState(); }
+    void setFile(const QString &file, const QString &topLevel, Core::IVersionControl *vc);
+    void setProject(const QString &projectPath, const QString &topLevel, Core::IVersionControl *vc);
+
+    // The state of 'file' and 'projectPath' (a project file or directory), with the version
+    // controls and top levels found through the host's version-control manager.
+    static VcsBasePluginState forContext(const QString &file, const QString &projectPath);
+
+private:
+    QString m_file;
+    QString m_fileTopLevel;
+    QString m_projectPath;
+    QString m_projectTopLevel;
+    QPointer<Core::IVersionControl> m_fileVc;
+    QPointer<Core::IVersionControl> m_projectVc;
+};
+
+// The base of version-control plugins: registers the plugin's version control, follows the
+// host's current file and project, and runs the version-control executables.
+class VcsBasePlugin : public ExtensionSystem::IPlugin
+{
+    Q_OBJECT
+public:
+    enum ActionState { NoVcsEnabled, OtherVcsEnabled, VcsEnabled };
+
+    enum RunVcsFlags : unsigned {
+        ShowStdOutInLogWindow = RunFlags::ShowStdOutInLogWindow,
+        MergeOutputChannels = RunFlags::MergeOutputChannels,
+        SshPasswordPrompt = RunFlags::SshPasswordPrompt,
+        SuppressStdErrInLogWindow = RunFlags::SuppressStdErrInLogWindow,
+        SuppressFailMessageInLogWindow = RunFlags::SuppressFailMessageInLogWindow,
+        SuppressCommandLogging = RunFlags::SuppressCommandLogging,
+        ShowSuccessMessage = RunFlags::ShowSuccessMessage,
+        ForceCLocale = RunFlags::ForceCLocale,
+        FullySynchronously = RunFlags::FullySynchronously,
+        ExpectRepoChanges = RunFlags::ExpectRepoChanges
+    };
+
+    VcsBasePlugin();
+    ~VcsBasePlugin() override;
+
+    void extensionsInitialized() override;
+
+    Core::IVersionControl *versionControl() const { return m_versionControl; }
+    const VcsBasePluginState &currentState() const { return m_state; }
+
+    // Shows and enables the plugin's menu when its version control manages the current file
+    // or project (true), hides it when another one does, shows it disabled when none does.
+    bool enableMenuAction(ActionState state, QAction *menuAction) const;
+
+    virtual bool submitEditorAboutToClose() { return true; }
+
+    static Utils::SynchronousProcessResponse
+    runVcs(const QString &workingDir, const QString &binary, const QStringList &arguments,
+           int timeOutMs, unsigned flags = 0, QTextCodec *outputCodec = nullptr,
+           const QProcessEnvironment &env = QProcessEnvironment());
+
+    // What runVcs was asked to do; tests observe it through setRunVcsObserver().
+    struct RunVcsCall
+    {
+        QString workingDirectory;
+        QString binary;
+        QStringList arguments;
+        int timeOutMs = 0;
+        unsigned flags = 0;
+        QTextCodec *codec = nullptr;
+        QProcessEnvironment environment;
+    };
+    using RunVcsObserver = std::function<void(const RunVcsCall &)>;
+    static void setRunVcsObserver(RunVcsObserver observer);
+
+    // The host tells every version-control plugin about the current file and project.
+    static void setCurrentContext(const QString &file, const QString &projectPath);
+    // Recomputes the state of the last context (after a version control reported a change).
+    static void refreshState();
+    // Hands 'state' to every version-control plugin, each deciding its own action state.
+    static void setGlobalState(const VcsBasePluginState &state);
+    static VcsBasePluginState globalState();
+
+protected:
+    void initializeVcs(Core::IVersionControl *vc);
+    virtual void updateActions(ActionState state) = 0;
+
+private:
+    void stateChanged(const VcsBasePluginState &state);
+
+    Core::IVersionControl *m_versionControl = nullptr;
+    VcsBasePluginState m_state;
+};
+
+} // namespace VcsBase

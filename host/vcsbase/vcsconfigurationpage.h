@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QWizardPage>
+
+namespace Core {
+class IVersionControl;
+}
+
+namespace VcsBase {
+
+// Tells the user that a version control is not configured yet and opens its options page;
+// the page is complete once the version control is configured.
+class VcsConfigurationPage : public QWizardPage
+{
+    Q_OBJECT
+public:
+    explicit VcsConfigurationPage(const Core::IVersionControl *vc, QWidget *parent = nullptr);
+    ~VcsConfigurationPage() override;
+
+    bool isComplete() const override;
+
+private:
+    void openConfiguration();
+
+    const Core::IVersionControl *m_versionControl;
+};
+
+} // namespace VcsBase

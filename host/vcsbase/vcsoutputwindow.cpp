@@ -1,0 +1,124 @@
+#include "vcsoutputwindow.h"
+
+#include <QDir>
+
+namespace VcsBase {
+
+VcsOutputWindow *VcsOutputWindow::instance()
+{
+    static VcsOutputWindow window;
+    return &window;
+}
+
+void VcsOutputWindow::appendText(const QString &text, Kind kind)
+{
+    if (text.isEmpty())
+        return;
+    QString line = text;
+    if (!line.endsWith(QLatin1Char('\n')))
+        line += QLatin1Char('\n');
+    m_content += line;
+    // Trim in batches so that appending stays linear in the amount of text.
+    if (m_content.size() > 2 * m_limit) {
+        int cut = m_content.size() - m_limit;
+        const int newline = m_content.indexOf(QLatin1Char('\n'), cut);
+        if (newline >= 0)
+            cut = newline + 1;
+        m_content.remove(0, cut);
+    }
+    emit textAppended(line, kind);
+}
+
+void VcsOutputWindow::append(const QString &text)
+{
+    instance()->appendText(text, Normal);
+}
+
+void VcsOutputWindow::appendError(const QString &text)
+{
+    instance()->appendText(text, Error);
+}
+
+void VcsOutputWindow::appendWarning(const QString &text)
+{
+    instance()->appendText(text, Warning);
+}
+
+void VcsOutputWindow::appendMessage(const QString &text)
+{
+    instance()->appendText(text, Message);
+}
+
+QString VcsOutputWindow::maskPassword(const QString &argument)
+{
+    for (const QLatin1String prefix : {QLatin1String("/login:"), QLatin1String("-login:")}) {
+        if (!argument.startsWith(prefix, Qt::CaseInsensitive))
+            continue;
+        const int comma = argument.indexOf(QLatin1Char(','), prefix.size());
+        if (comma < 0)
+            return argument;
+        return argument.left(comma + 1) + QLatin1String("********");
+    }
+    return argument;
+}
+
+static QString quoteArgument(const QString &argument)
+{
+    if (argument.isEmpty())
+        return QStringLiteral("\"\"");
+    bool needsQuotes = false;
+    for (const QChar c : argument) {
+        if (c.isSpace() || c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            needsQuotes = true;
+            break;
+        }
+    }
+    if (!needsQuotes)
+        return argument;
+    QString quoted = argument;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString VcsOutputWindow::formatCommandLine(const QString &binary, const QStringList &arguments)
+{
+    QStringList parts;
+    parts << quoteArgument(QDir::toNativeSeparators(binary));
+    for (const QString &argument : arguments)
+        parts << quoteArgument(maskPassword(argument));
+    return parts.join(QLatin1Char(' '));
+}
+
+void VcsOutputWindow::appendCommand(const QString &workingDirectory, const QString &binary,
+                                    const QStringList &arguments)
+{
+    const QString line = formatCommandLine(binary, arguments);
+    if (workingDirectory.isEmpty())
+        instance()->appendText(tr("Executing: %1").arg(line), CommandLine);
+    else
+        instance()->appendText(tr("Executing in %1: %2")
+                                   .arg(QDir::toNativeSeparators(workingDirectory), line),
+                               CommandLine);
+}
+
+QString VcsOutputWindow::content()
+{
+    return instance()->m_content;
+}
+
+void VcsOutputWindow::clearContents()
+{
+    instance()->m_content.clear();
+}
+
+int VcsOutputWindow::historyLimit()
+{
+    return instance()->m_limit;
+}
+
+void VcsOutputWindow::setHistoryLimit(int characters)
+{
+    instance()->m_limit = qMax(1024, characters);
+}
+
+} // namespace VcsBase

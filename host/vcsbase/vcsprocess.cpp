@@ -1,0 +1,112 @@
+#include "vcsprocess.h"
+#include "vcsoutputwindow.h"
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QTextCodec>
+#include <QTimer>
+
+namespace VcsBase {
+namespace Internal {
+
+static QString decode(const QByteArray &bytes, QTextCodec *codec)
+{
+    QString text = codec ? codec->toUnicode(bytes) : QString::fromUtf8(bytes);
+    // The Windows clients end their lines with CR LF.
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return text;
+}
+
+Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, const QString &binary,
+                                             const QStringList &arguments, int timeOutMs,
+                                             unsigned flags, QTextCodec *outputCodec,
+                                             const QProcessEnvironment &environment,
+                                             const Utils::ExitCodeInterpreter *interpreter)
+{
+    using Utils::SynchronousProcessResponse;
+    if (!(flags & RunFlags::SuppressCommandLogging))
+        VcsOutputWindow::appendCommand(workingDirectory, binary, arguments);
+
+    QProcessEnvironment env = environment.isEmpty() ? QProcessEnvironment::systemEnvironment()
+                                                    : environment;
+    if (flags & RunFlags::ForceCLocale) {
+        env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
+    }
+
+    QProcess process;
+    process.setProcessEnvironment(env);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    if (flags & RunFlags::MergeOutputChannels)
+        process.setProcessChannelMode(QProcess::MergedChannels);
+
+    SynchronousProcessResponse response;
+    bool timedOut = false;
+    QByteArray out;
+    QByteArray err;
+
+    process.start(binary, arguments, QIODevice::ReadOnly);
+    if (!process.waitForStarted(30000)) {
+        response.result = SynchronousProcessResponse::StartFailed;
+    } else if (flags & RunFlags::FullySynchronously) {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(timeOutMs > 0 ? timeOutMs : -1)) {
+            timedOut = process.state() != QProcess::NotRunning;
+        }
+    } else {
+        process.closeWriteChannel();
+        QEventLoop loop;
+        // Drain the pipes as data comes, so the child never blocks on a full pipe.
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop,
+                         [&] { out += process.readAllStandardOutput(); });
+        QObject::connect(&process, &QProcess::readyReadStandardError, &loop,
+                         [&] { err += process.readAllStandardError(); });
+        QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
+                         &loop, &QEventLoop::quit);
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+            timedOut = true;
+            loop.quit();
+        });
+        if (timeOutMs > 0)
+            timer.start(timeOutMs);
+        if (process.state() != QProcess::NotRunning)
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+
+    if (timedOut) {
+        process.kill();
+        process.waitForFinished(1000);
+        response.result = SynchronousProcessResponse::Hang;
+    } else if (response.result != SynchronousProcessResponse::StartFailed) {
+        if (process.exitStatus() == QProcess::CrashExit) {
+            response.result = SynchronousProcessResponse::TerminatedAbnormally;
+        } else {
+            response.exitCode = process.exitCode();
+            response.result = interpreter ? interpreter->interpretExitCode(response.exitCode)
+                              : response.exitCode == 0 ? SynchronousProcessResponse::Finished
+                                                       : SynchronousProcessResponse::FinishedError;
+        }
+    }
+    out += process.readAllStandardOutput();
+    err += process.readAllStandardError();
+    response.stdOut = decode(out, outputCodec);
+    response.stdErr = decode(err, outputCodec);
+
+    if ((flags & RunFlags::ShowStdOutInLogWindow) && !response.stdOut.isEmpty())
+        VcsOutputWindow::append(response.stdOut);
+    if (!(flags & RunFlags::SuppressStdErrInLogWindow) && !response.stdErr.isEmpty())
+        VcsOutputWindow::appendError(response.stdErr);
+    if (response.result == SynchronousProcessResponse::Finished) {
+        if (flags & RunFlags::ShowSuccessMessage)
+            VcsOutputWindow::appendMessage(response.exitMessage(binary, timeOutMs));
+    } else if (!(flags & RunFlags::SuppressFailMessageInLogWindow)) {
+        VcsOutputWindow::appendError(response.exitMessage(binary, timeOutMs));
+    }
+    return response;
+}
+
+} // namespace Internal
+} // namespace VcsBase

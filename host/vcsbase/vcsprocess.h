@@ -1,0 +1,42 @@
+#pragma once
+
+#include <utils/synchronousprocess.h>
+
+#include <QProcessEnvironment>
+#include <QStringList>
+
+QT_BEGIN_NAMESPACE
+class QTextCodec;
+QT_END_NAMESPACE
+
+namespace VcsBase {
+
+// The run flags of VcsBasePlugin::runVcs, shared with the command runner.
+namespace RunFlags {
+enum : unsigned {
+    ShowStdOutInLogWindow = 0x1,
+    MergeOutputChannels = 0x2,
+    SshPasswordPrompt = 0x4,
+    SuppressStdErrInLogWindow = 0x8,
+    SuppressFailMessageInLogWindow = 0x10,
+    SuppressCommandLogging = 0x20,
+    ShowSuccessMessage = 0x40,
+    ForceCLocale = 0x80,
+    FullySynchronously = 0x100,
+    ExpectRepoChanges = 0x200
+};
+}
+
+namespace Internal {
+
+// Runs 'binary' with 'arguments' (never through a shell) in 'workingDirectory' until it ends
+// or 'timeOutMs' passes (zero or less: no limit), then kills it. Reports in the output pane
+// as 'flags' say. Without FullySynchronously a local event loop keeps the window painted.
+Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, const QString &binary,
+                                             const QStringList &arguments, int timeOutMs,
+                                             unsigned flags, QTextCodec *outputCodec,
+                                             const QProcessEnvironment &environment,
+                                             const Utils::ExitCodeInterpreter *interpreter = nullptr);
+
+} // namespace Internal
+} // namespace VcsBase
