@@ -1,0 +1,93 @@
+#pragma once
+
+#include <vcsbase/vcsbaseplugin.h>
+
+#include <QObject>
+#include <QStringList>
+
+namespace TeamFoundation {
+namespace Internal {
+
+class TeamFoundationPlugin;
+
+// What one run of tf.exe or tfpt.exe gave back.
+class TeamFoundationResponse
+{
+public:
+    bool error = false;
+    QString stdOut;
+    QString stdErr;
+};
+
+// The run flags the client uses.
+enum RunFlagWords : unsigned {
+    // Interactive user commands: the command, its output and failures go to the pane.
+    InteractiveRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow,
+    // Repository probes: nothing about them reaches the pane.
+    SilentProbeRunFlags = VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow
+                          | VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow
+                          | VcsBase::VcsBasePlugin::SuppressCommandLogging,
+    // Rename and undo wait without a local event loop.
+    SynchronousRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow
+                          | VcsBase::VcsBasePlugin::FullySynchronously
+};
+
+// Runs the Team Foundation command lines: the thirteen user commands, the file operations
+// the host asks for, and the silent "info" probes.
+class TeamFoundationClient : public QObject
+{
+    Q_OBJECT
+    friend class TeamFoundationPlugin;
+
+public:
+    explicit TeamFoundationClient(TeamFoundationPlugin *plugin);
+    ~TeamFoundationClient() override;
+
+    TeamFoundationResponse runCommand(const QString &workingDirectory, const QString &executable,
+                                      const QStringList &arguments, unsigned flags) const;
+    TeamFoundationResponse runTf(const QString &workingDirectory, const QStringList &arguments,
+                                 unsigned flags) const;
+    TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
+                                   unsigned flags) const;
+    // Appends "/login:user,password" when both are set.
+    static void addLoginArguments(QStringList &arguments);
+
+    bool addFile(const QString &fileName);
+    bool deleteFile(const QString &fileName);
+    bool renameFile(const QString &from, const QString &to);
+    bool checkoutFile(const QString &fileName);
+    bool annotateFile(const QString &fileName);
+    bool checkIn(const QString &path);
+    bool compare(const QString &path);
+    bool getLatest(const QString &path);
+    bool history(const QString &path);
+    bool undo(const QString &path);
+    void addRecursiveArgument(QStringList &arguments, const QString &path) const;
+
+    bool managesDirectory(const QString &directory) const;
+    bool managesFile(const QString &fileName) const;
+    QString repositoryUrl(const QString &directory) const;
+    static QString parseServerPath(const QString &output);
+
+private slots:
+    // The user commands; the plugin connects its menu actions to them.
+    void addCurrentFile();
+    void deleteCurrentFile();
+    void compareCurrentFile();
+    void undoCurrentFile();
+    void checkInCurrentFile();
+    void annotateCurrentFile();
+    void getLatestCurrentFile();
+    void historyCurrentFile();
+    void historyProject();
+    void getLatestProject();
+    void undoProject();
+    void compareProject();
+    void checkInProject();
+
+private:
+    TeamFoundationPlugin *m_plugin;
+};
+
+} // namespace Internal
+} // namespace TeamFoundation

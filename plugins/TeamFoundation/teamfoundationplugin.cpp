@@ -1,0 +1,191 @@
+#include "teamfoundationplugin.h"
+#include "teamfoundationclient.h"
+#include "teamfoundationconstants.h"
+#include "teamfoundationcontrol.h"
+
+#include <core/actionmanager.h>
+#include <core/icore.h>
+#include <locator/commandlocator.h>
+#include <utils/parameteraction.h>
+#include <utils/qtcassert.h>
+
+#include <QFileInfo>
+#include <QMenu>
+
+namespace TeamFoundation {
+namespace Internal {
+
+TeamFoundationPlugin *TeamFoundationPlugin::m_teamFoundationPluginInstance = nullptr;
+
+TeamFoundationPlugin::TeamFoundationPlugin() = default;
+
+TeamFoundationPlugin::~TeamFoundationPlugin()
+{
+    // Nobody may reach a destroyed plugin through instance().
+    if (m_teamFoundationPluginInstance == this)
+        m_teamFoundationPluginInstance = nullptr;
+}
+
+bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *errorMessage)
+{
+    Q_UNUSED(arguments)
+    Q_UNUSED(errorMessage)
+
+    initializeVcs(new TeamFoundationControl(this));
+    m_teamFoundationPluginInstance = this;
+    m_settings.readSettings(Core::ICore::settings(QSettings::UserScope));
+    m_client = new TeamFoundationClient(this);
+    createActions();
+    return true;
+}
+
+TeamFoundationPlugin *TeamFoundationPlugin::instance()
+{
+    QTC_ASSERT(m_teamFoundationPluginInstance, return nullptr);
+    return m_teamFoundationPluginInstance;
+}
+
+const TeamFoundationSettings &TeamFoundationPlugin::settings() const
+{
+    return m_settings;
+}
+
+void TeamFoundationPlugin::setSettings(const TeamFoundationSettings &settings)
+{
+    if (settings.equals(m_settings))
+        return;
+    m_settings = settings;
+    m_settings.writeSettings(Core::ICore::settings(QSettings::UserScope));
+    notifyChange(QString());
+}
+
+TeamFoundationClient *TeamFoundationPlugin::client() const
+{
+    return m_client;
+}
+
+void TeamFoundationPlugin::notifyChange(const QString &path)
+{
+    Core::IVersionControl *vc = versionControl();
+    const QFileInfo fi(path);
+    if (fi.exists() && fi.isFile())
+        emit vc->filesChanged(QStringList(path));
+    else if (fi.exists() && fi.isDir())
+        emit vc->repositoryChanged(path);
+    else if (path.isEmpty())
+        emit vc->configurationChanged();
+}
+
+bool TeamFoundationPlugin::submitEditorAboutToClose()
+{
+    return true;
+}
+
+void TeamFoundationPlugin::createActions()
+{
+    const Core::Context context(Core::Id(Core::Constants::C_GLOBAL));
+    Core::ActionContainer *menu = Core::ActionManager::createMenu(Core::Id(Constants::MENU_ID));
+
+    m_commandLocator = new Locator::CommandLocator(Core::Id(Constants::LOCATOR_ID),
+                                                   QLatin1String(Constants::LOCATOR_PREFIX),
+                                                   QLatin1String(Constants::LOCATOR_PREFIX));
+    addAutoReleasedObject(m_commandLocator);
+
+    QAction *action = createFileAction(context, menu, tr("Add current file"), tr("Add %1"),
+                                       Constants::ADD);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::addCurrentFile);
+    action = createFileAction(context, menu, tr("Delete current file"), tr("Delete %1"),
+                              Constants::DELETE_FILE);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::deleteCurrentFile);
+    action = createFileAction(context, menu, tr("Compare current file"), tr("Compare %1"),
+                              Constants::COMPARE);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::compareCurrentFile);
+    action = createFileAction(context, menu, tr("Undo current file"), tr("Undo %1"),
+                              Constants::UNDO);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::undoCurrentFile);
+    action = createFileAction(context, menu, tr("Check in current file"), tr("Check In %1"),
+                              Constants::CHECKIN);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::checkInCurrentFile);
+    action = createFileAction(context, menu, tr("Annotate current file"), tr("Annotate %1"),
+                              Constants::ANNOTATE);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::annotateCurrentFile);
+    action = createFileAction(context, menu, tr("History..."), tr("History for %1"),
+                              Constants::HISTORY);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::historyCurrentFile);
+    action = createFileAction(context, menu, tr("Get latest..."), tr("Get latest %1"),
+                              Constants::GET_LATEST);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::getLatestCurrentFile);
+
+    menu->addSeparator(context);
+
+    action = createRepositoryAction(menu, context, tr("History (Repository)"),
+                                    Constants::HISTORY_PROJECT);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::historyProject);
+    action = createRepositoryAction(menu, context, tr("Get latest (Repository)"),
+                                    Constants::GET_LATEST_PROJECT);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::getLatestProject);
+    action = createRepositoryAction(menu, context, tr("Undo (Repository)"),
+                                    Constants::UNDO_PROJECT);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::undoProject);
+    action = createRepositoryAction(menu, context, tr("Compare (Repository)"),
+                                    Constants::COMPARE_PROJECT);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::compareProject);
+    action = createRepositoryAction(menu, context, tr("Check in (Repository)"),
+                                    Constants::CHECKIN_PROJECT);
+    connect(action, &QAction::triggered, m_client, &TeamFoundationClient::checkInProject);
+
+    Core::ActionManager::actionContainer(Core::Id(Core::Constants::M_TOOLS))->addMenu(menu);
+    menu->menu()->setTitle(tr("Team Foundation"));
+    m_menuAction = menu->menu()->menuAction();
+}
+
+Utils::ParameterAction *TeamFoundationPlugin::createFileAction(const Core::Context &context,
+                                                               Core::ActionContainer *menu,
+                                                               const QString &emptyText,
+                                                               const QString &parameterText,
+                                                               const char *id)
+{
+    auto action = new Utils::ParameterAction(emptyText, parameterText,
+                                             Utils::ParameterAction::EnabledWithParameter, this);
+    Core::Command *command = Core::ActionManager::registerAction(action, Core::Id(id), context, false);
+    command->setAttribute(Core::Command::CA_UpdateText);
+    menu->addAction(command);
+    m_commandLocator->appendCommand(command);
+    m_fileActions.append(action);
+    return action;
+}
+
+QAction *TeamFoundationPlugin::createRepositoryAction(Core::ActionContainer *menu,
+                                                      Core::Context context, const QString &text,
+                                                      const char *id)
+{
+    auto action = new QAction(text, this);
+    m_repositoryActions.append(action);
+    Core::Command *command = Core::ActionManager::registerAction(action, Core::Id(id), context, false);
+    m_commandLocator->appendCommand(command);
+    menu->addAction(command);
+    return action;
+}
+
+void TeamFoundationPlugin::updateActions(VcsBase::VcsBasePlugin::ActionState state)
+{
+    // The repository commands refuse to run without a top level, so they follow it, as the
+    // locator does.
+    if (!enableMenuAction(state, m_menuAction)) {
+        m_commandLocator->setEnabled(false);
+        for (QAction *action : qAsConst(m_repositoryActions))
+            action->setEnabled(false);
+        return;
+    }
+    const bool hasTopLevel = currentState().hasTopLevel();
+    m_commandLocator->setEnabled(hasTopLevel);
+    for (QAction *action : qAsConst(m_repositoryActions))
+        action->setEnabled(hasTopLevel);
+
+    const QString fileName = currentState().currentFileName();
+    for (Utils::ParameterAction *action : qAsConst(m_fileActions))
+        action->setParameter(fileName);
+}
+
+} // namespace Internal
+} // namespace TeamFoundation

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "teamfoundationsettings.h"
+
+#include <vcsbase/vcsbaseplugin.h>
+
+QT_BEGIN_NAMESPACE
+class QAction;
+QT_END_NAMESPACE
+
+namespace Core {
+class ActionContainer;
+class Context;
+} // namespace Core
+namespace Locator {
+class CommandLocator;
+}
+namespace Utils {
+class ParameterAction;
+}
+
+namespace TeamFoundation {
+namespace Internal {
+
+class TeamFoundationClient;
+
+// The plugin object: creates the version control, the command client, the options page,
+// the checkout wizard and the menu, and holds the live settings.
+class TeamFoundationPlugin : public VcsBase::VcsBasePlugin
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID "org.qt-project.Qt.QtCreatorPlugin" FILE "TeamFoundation.json")
+
+public:
+    TeamFoundationPlugin();
+    ~TeamFoundationPlugin() override;
+
+    bool initialize(const QStringList &arguments, QString *errorMessage) override;
+
+    static TeamFoundationPlugin *instance();
+    const TeamFoundationSettings &settings() const;
+    void setSettings(const TeamFoundationSettings &settings);
+    TeamFoundationClient *client() const;
+    // Tells the host that 'path' (a file or a directory) changed; an empty path means the
+    // configuration changed.
+    void notifyChange(const QString &path);
+
+    bool submitEditorAboutToClose() override;
+
+protected:
+    void updateActions(VcsBase::VcsBasePlugin::ActionState state) override;
+
+private:
+    void createActions();
+    Utils::ParameterAction *createFileAction(const Core::Context &context,
+                                             Core::ActionContainer *menu, const QString &emptyText,
+                                             const QString &parameterText, const char *id);
+    QAction *createRepositoryAction(Core::ActionContainer *menu, Core::Context context,
+                                    const QString &text, const char *id);
+
+    TeamFoundationSettings m_settings;
+    Locator::CommandLocator *m_commandLocator = nullptr;
+    QAction *m_menuAction = nullptr;
+    QList<Utils::ParameterAction *> m_fileActions;
+    QList<QAction *> m_repositoryActions;
+    TeamFoundationClient *m_client = nullptr;
+
+    static TeamFoundationPlugin *m_teamFoundationPluginInstance;
+};
+
+} // namespace Internal
+} // namespace TeamFoundation

@@ -1,0 +1,53 @@
+#include "teamfoundationsettings.h"
+#include "teamfoundationconstants.h"
+
+#include <utils/environment.h>
+#include <utils/hostosinfo.h>
+
+namespace TeamFoundation {
+namespace Internal {
+
+const QLatin1String TeamFoundationSettings::powerToolsBinaryPathKey("PowerToolsBinaryPath");
+const QLatin1String TeamFoundationSettings::passwordKey("Password");
+
+TeamFoundationSettings::TeamFoundationSettings()
+{
+    setSettingsGroup(QLatin1String(Constants::SETTINGS_GROUP));
+    declareKey(binaryPathKey, QLatin1String("tf.exe"));
+    declareKey(powerToolsBinaryPathKey, QLatin1String("tfpt.exe"));
+    declareKey(passwordKey, QString());
+}
+
+TeamFoundationSettings::~TeamFoundationSettings() = default;
+
+QString TeamFoundationSettings::powerToolsBinaryPath() const
+{
+    if (!m_powerToolsBinaryFullPath.isEmpty())
+        return m_powerToolsBinaryFullPath;
+    // Empty entries are kept: the lookup itself decides what they mean.
+    const QStringList searchPaths = stringValue(pathKey, QString())
+                                        .split(Utils::HostOsInfo::pathListSeparator(),
+                                               Qt::KeepEmptyParts, Qt::CaseSensitive);
+    const QString executable = stringValue(powerToolsBinaryPathKey, QString());
+    m_powerToolsBinaryFullPath =
+        Utils::Environment::systemEnvironment().searchInPath(executable, searchPaths);
+    return m_powerToolsBinaryFullPath;
+}
+
+QString TeamFoundationSettings::userName() const
+{
+    return stringValue(userNameKey, QString());
+}
+
+QString TeamFoundationSettings::password() const
+{
+    return stringValue(passwordKey, QString());
+}
+
+int TeamFoundationSettings::timeOutMs() const
+{
+    return intValue(timeoutKey, 0) * 1000;
+}
+
+} // namespace Internal
+} // namespace TeamFoundation

@@ -1,0 +1,131 @@
+#include "testhost.h"
+
+#include <core/actionmanager.h>
+#include <core/icore.h>
+#include <core/vcsmanager.h>
+#include <extensionsystem/pluginmanager.h>
+#include <utils/qtcassert.h>
+
+#include <teamfoundationplugin.h>
+#include <teamfoundationsettings.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace TeamFoundation::Internal;
+
+TestHost::TestHost()
+{
+    Core::ICore::setSettingsPath(settingsDirectory());
+    m_pluginManager.reset(new ExtensionSystem::PluginManager);
+    m_actionManager.reset(new Core::ActionManager);
+    m_vcsManager.reset(new Core::VcsManager);
+    Core::ActionManager::createMenu(Core::Id(Core::Constants::M_TOOLS));
+
+    QDir(m_dir.path()).mkpath(QStringLiteral("bin"));
+    QFile::link(QStringLiteral(TFRECORDER_PATH), tfPath());
+    QFile::link(QStringLiteral(TFRECORDER_PATH), tfptPath());
+    qputenv("TFREC_LOG", logPath().toLocal8Bit());
+
+    VcsBase::VcsBasePlugin::setRunVcsObserver(
+        [this](const VcsBase::VcsBasePlugin::RunVcsCall &call) { m_calls.append(call); });
+    Utils::setAssertHandler([this](const QString &message) { m_asserts.append(message); });
+}
+
+TestHost::~TestHost()
+{
+    m_pluginManager->shutdown();
+    m_pluginManager.reset();
+    m_vcsManager.reset();
+    m_actionManager.reset();
+    Core::ICore::resetSettings();
+    VcsBase::VcsBasePlugin::setRunVcsObserver(nullptr);
+    VcsBase::VcsBasePlugin::setGlobalState(VcsBase::VcsBasePluginState());
+    Utils::setAssertHandler(nullptr);
+    qunsetenv("TFREC_LOG");
+    for (const QByteArray &name : qAsConst(m_responseVariables))
+        qunsetenv(name.constData());
+}
+
+TeamFoundationPlugin *TestHost::loadPlugin()
+{
+    m_pluginManager->loadPlugins(QStringLiteral(PLUGIN_DIR));
+    m_plugin = qobject_cast<TeamFoundationPlugin *>(m_pluginManager->plugins().value(0).plugin);
+    return m_plugin;
+}
+
+QString TestHost::makeDirectory(const QString &relativePath) const
+{
+    QDir(m_dir.path()).mkpath(relativePath);
+    return QDir::cleanPath(m_dir.path() + QLatin1Char('/') + relativePath);
+}
+
+QString TestHost::makeFile(const QString &relativePath, const QByteArray &content) const
+{
+    const QString path = QDir::cleanPath(m_dir.path() + QLatin1Char('/') + relativePath);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+    return path;
+}
+
+void TestHost::configure(const QString &user, const QString &password, int timeoutSeconds)
+{
+    QSettings *settings = Core::ICore::settings();
+    settings->beginGroup(QStringLiteral("TeamFoundation"));
+    settings->setValue(QStringLiteral("BinaryPath"), tfPath());
+    settings->setValue(QStringLiteral("PowerToolsBinaryPath"), tfptPath());
+    settings->setValue(QStringLiteral("Username"), user);
+    settings->setValue(QStringLiteral("Password"), password);
+    settings->setValue(QStringLiteral("Timeout"), timeoutSeconds);
+    settings->endGroup();
+    if (m_plugin) {
+        TeamFoundationSettings s;
+        s.readSettings(settings);
+        m_plugin->setSettings(s);
+    }
+}
+
+QList<Recorded> TestHost::takeRuns()
+{
+    QList<Recorded> runs;
+    QFile log(logPath());
+    if (!log.open(QIODevice::ReadOnly))
+        return runs;
+    while (!log.atEnd()) {
+        const QJsonObject o = QJsonDocument::fromJson(log.readLine()).object();
+        Recorded r;
+        r.name = o.value(QLatin1String("name")).toString();
+        r.workingDirectory = o.value(QLatin1String("cwd")).toString();
+        for (const QJsonValue &v : o.value(QLatin1String("args")).toArray())
+            r.arguments.append(QString::fromUtf8(QByteArray::fromBase64(v.toString().toLatin1())));
+        runs.append(r);
+    }
+    log.close();
+    log.remove();
+    return runs;
+}
+
+QList<VcsBase::VcsBasePlugin::RunVcsCall> TestHost::takeRunVcsCalls()
+{
+    QList<VcsBase::VcsBasePlugin::RunVcsCall> calls;
+    calls.swap(m_calls);
+    return calls;
+}
+
+QStringList TestHost::takeAsserts()
+{
+    QStringList asserts;
+    asserts.swap(m_asserts);
+    return asserts;
+}
+
+void TestHost::setResponse(const char *name, const QByteArray &value)
+{
+    qputenv(name, value);
+    m_responseVariables.append(QByteArray(name));
+}

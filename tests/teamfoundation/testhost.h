@@ -1,0 +1,79 @@
+#pragma once
+
+#include <vcsbase/vcsbaseplugin.h>
+
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace Core {
+class ActionManager;
+class VcsManager;
+} // namespace Core
+namespace ExtensionSystem {
+class PluginManager;
+}
+namespace TeamFoundation {
+namespace Internal {
+class TeamFoundationPlugin;
+}
+} // namespace TeamFoundation
+
+// One run of the recording stand-in, as it wrote it down.
+struct Recorded
+{
+    QString name;
+    QString workingDirectory;
+    QStringList arguments;
+};
+
+// A host for one test: a settings store in a temporary directory, the action and
+// version-control managers with the Tools menu, the plugin loaded from its library through
+// the plugin manager, and a sandbox with the recording stand-in installed as "tf" and "tfpt".
+class TestHost
+{
+public:
+    TestHost();
+    ~TestHost();
+
+    // Loads and initializes the plugin; settings written before this are what it reads.
+    TeamFoundation::Internal::TeamFoundationPlugin *loadPlugin();
+    TeamFoundation::Internal::TeamFoundationPlugin *plugin() const { return m_plugin; }
+
+    QString sandbox() const { return m_dir.path(); }
+    QString settingsDirectory() const { return m_dir.path() + QLatin1String("/settings"); }
+    QString tfPath() const { return m_dir.path() + QLatin1String("/bin/tf"); }
+    QString tfptPath() const { return m_dir.path() + QLatin1String("/bin/tfpt"); }
+    QString logPath() const { return m_dir.path() + QLatin1String("/runs.log"); }
+    // Makes a directory (with parents) in the sandbox and returns its absolute path.
+    QString makeDirectory(const QString &relativePath) const;
+    // Writes a file in the sandbox and returns its absolute path.
+    QString makeFile(const QString &relativePath, const QByteArray &content = QByteArray("x\n")) const;
+
+    // Writes tf and tfpt paths, and optionally credentials and a time-out, to the store and
+    // hands them to the plugin when it is loaded.
+    void configure(const QString &user = QString(), const QString &password = QString(),
+                   int timeoutSeconds = 30);
+
+    // Every run recorded since the last call (or the start).
+    QList<Recorded> takeRuns();
+    // Every runVcs call seen since the last call.
+    QList<VcsBase::VcsBasePlugin::RunVcsCall> takeRunVcsCalls();
+    // Soft-assertion messages since the last call.
+    QStringList takeAsserts();
+
+    // Sets environment variables that script the stand-in (TFREC_*); cleared on destruction.
+    void setResponse(const char *name, const QByteArray &value);
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<ExtensionSystem::PluginManager> m_pluginManager;
+    std::unique_ptr<Core::ActionManager> m_actionManager;
+    std::unique_ptr<Core::VcsManager> m_vcsManager;
+    TeamFoundation::Internal::TeamFoundationPlugin *m_plugin = nullptr;
+    QList<VcsBase::VcsBasePlugin::RunVcsCall> m_calls;
+    QStringList m_asserts;
+    QList<QByteArray> m_responseVariables;
+};
