@@ -1,0 +1,502 @@
+// The command client: the exact command lines of the thirteen commands and the host's file
+// operations, the runner's configured test, credentials, time-out and run flags, and the
+// repository probes with the server-path parser.
+#include "testhost.h"
+
+#include <utils/qtcassert.h>
+
+#include <teamfoundationclient.h>
+#include <teamfoundationplugin.h>
+#include <teamfoundationsettings.h>
+
+#include <QtTest>
+
+using namespace TeamFoundation::Internal;
+
+class tst_Client : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commands_data();
+    void commands();
+    void recursiveDecidedAtRunTime_data();
+    void recursiveDecidedAtRunTime();
+    void renameUsesAbsolutePaths();
+    void credentials_data();
+    void credentials();
+    void addLoginArgumentsAppendsOnlyWhenBothSet();
+    void notConfiguredRunsNothing_data();
+    void notConfiguredRunsNothing();
+    void failureKeepsOutput();
+    void timeOutReachesRunner();
+    void changeAnnouncedOnlyAfterSuccess_data();
+    void changeAnnouncedOnlyAfterSuccess();
+    void slotWithoutStateRunsNothing_data();
+    void slotWithoutStateRunsNothing();
+    void awkwardArgumentsArriveExactly_data();
+    void awkwardArgumentsArriveExactly();
+    void probes();
+    void parseServerPath_data();
+    void parseServerPath();
+    void parseServerPathLargeOutput();
+};
+
+// Makes the plugin see 'file' (may be empty) with 'topLevel' as its current state.
+static void setState(TeamFoundationPlugin *plugin, const QString &file, const QString &topLevel)
+{
+    VcsBase::VcsBasePluginState state;
+    state.setFile(file, topLevel, plugin->versionControl());
+    VcsBase::VcsBasePlugin::setGlobalState(state);
+}
+
+void tst_Client::commands_data()
+{
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<bool>("onProject");
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QStringList>("words");   // command word, then the options after the path
+    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<bool>("credentials");
+
+    struct Row { const char *slot; bool project; const char *exe; QStringList words; unsigned flags; };
+    const QList<Row> rows{
+        {"addCurrentFile", false, "tf", {"add"}, 0x1},
+        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1},
+        {"compareCurrentFile", false, "tf", {"difference", "/format:Visual", "/prompt"}, 0x1},
+        {"undoCurrentFile", false, "tf", {"undo"}, 0x101},
+        {"checkInCurrentFile", false, "tf", {"checkin", "/prompt"}, 0x1},
+        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1},
+        {"getLatestCurrentFile", false, "tf", {"get", "/prompt"}, 0x1},
+        {"historyCurrentFile", false, "tf", {"history", "/prompt"}, 0x1},
+        {"historyProject", true, "tf", {"history", "/prompt", "/recursive"}, 0x1},
+        {"getLatestProject", true, "tf", {"get", "/prompt", "/recursive"}, 0x1},
+        {"undoProject", true, "tf", {"undo", "/recursive"}, 0x101},
+        {"compareProject", true, "tf", {"difference", "/format:Visual", "/prompt", "/recursive"}, 0x1},
+        {"checkInProject", true, "tf", {"checkin", "/prompt", "/recursive"}, 0x1},
+    };
+    for (const Row &row : rows) {
+        for (bool credentials : {false, true}) {
+            QTest::addRow("%s%s", row.slot, credentials ? " with login" : "")
+                << QByteArray(row.slot) << row.project << QString::fromLatin1(row.exe) << row.words
+                << row.flags << credentials;
+        }
+    }
+}
+
+void tst_Client::commands()
+{
+    QFETCH(QByteArray, slot);
+    QFETCH(bool, onProject);
+    QFETCH(QString, executable);
+    QFETCH(QStringList, words);
+    QFETCH(unsigned, flags);
+    QFETCH(bool, credentials);
+
+    TestHost host;
+    if (credentials)
+        host.configure(QStringLiteral("dom\\user"), QStringLiteral("pa ss"));
+    else
+        host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString project = host.makeDirectory(QStringLiteral("src/proj"));
+    const QString file = host.makeFile(QStringLiteral("src/proj/main.cpp"));
+    setState(plugin, file, project);
+
+    QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
+
+    QStringList expected{words.first(), onProject ? project : file};
+    expected += words.mid(1);
+    if (credentials)
+        expected << QStringLiteral("/login:dom\\user,pa ss");
+    const QList<Recorded> runs = host.takeRuns();
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs.first().name, executable);
+    QCOMPARE(runs.first().arguments, expected);
+    QCOMPARE(runs.first().workingDirectory, onProject ? host.sandbox() + QLatin1String("/src") : project);
+
+    const auto calls = host.takeRunVcsCalls();
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().flags, flags);
+    QCOMPARE(calls.first().timeOutMs, 30000);
+    QCOMPARE(calls.first().codec, nullptr);
+    QVERIFY(calls.first().environment.isEmpty());
+    QVERIFY(host.takeAsserts().isEmpty());
+}
+
+void tst_Client::recursiveDecidedAtRunTime_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("recursive");
+    QTest::newRow("file") << "proj/main.cpp" << false;
+    QTest::newRow("directory") << "proj" << true;
+    QTest::newRow("directory that does not exist") << "gone" << false;
+}
+
+void tst_Client::recursiveDecidedAtRunTime()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, recursive);
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    host.makeFile(QStringLiteral("proj/main.cpp"));
+    const QString path = host.sandbox() + QLatin1Char('/') + target;
+    TeamFoundationClient *client = plugin->client();
+    client->checkIn(path);
+    client->compare(path);
+    client->getLatest(path);
+    client->history(path);
+    client->undo(path);
+    const QList<Recorded> runs = host.takeRuns();
+    QCOMPARE(runs.size(), 5);
+    for (const Recorded &run : runs) {
+        QCOMPARE(run.arguments.at(1), path);
+        QCOMPARE(run.arguments.last() == QLatin1String("/recursive"), recursive);
+        QCOMPARE(run.arguments.count(QStringLiteral("/recursive")), recursive ? 1 : 0);
+        QCOMPARE(run.workingDirectory, QFileInfo(path).absolutePath());
+    }
+}
+
+void tst_Client::renameUsesAbsolutePaths()
+{
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString dir = host.makeDirectory(QStringLiteral("proj"));
+    host.makeFile(QStringLiteral("proj/old.cpp"));
+    const QString oldCwd = QDir::currentPath();
+    QDir::setCurrent(dir);
+    QVERIFY(plugin->client()->renameFile(QStringLiteral("old.cpp"), QStringLiteral("sub/new.cpp")));
+    QDir::setCurrent(oldCwd);
+    const QList<Recorded> runs = host.takeRuns();
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs.first().arguments,
+             QStringList({"rename", dir + "/old.cpp", dir + "/sub/new.cpp"}));
+    QCOMPARE(runs.first().workingDirectory, dir);
+    QCOMPARE(host.takeRunVcsCalls().first().flags, 0x101u);
+}
+
+void tst_Client::credentials_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("login");
+    QTest::newRow("both") << "alice" << "pw" << "/login:alice,pw";
+    QTest::newRow("user only") << "alice" << "" << "";
+    QTest::newRow("password only") << "" << "pw" << "";
+    QTest::newRow("neither") << "" << "" << "";
+    QTest::newRow("%2 in the user name") << "a%2b" << "pw" << "/login:a%2b,pw";
+    QTest::newRow("%1 in the password") << "alice" << "p%1w" << "/login:alice,p%1w";
+    QTest::newRow("comma in the password") << "alice" << "p,w" << "/login:alice,p,w";
+}
+
+void tst_Client::credentials()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, login);
+    TestHost host;
+    host.configure(user, password);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString file = host.makeFile(QStringLiteral("proj/a.cpp"));
+    TeamFoundationClient *client = plugin->client();
+    QVERIFY(client->addFile(file));
+    QVERIFY(client->annotateFile(file));
+    QVERIFY(client->managesFile(file));
+    const QStringList callerList{QStringLiteral("history"), file};
+    QVERIFY(!client->runTf(QFileInfo(file).absolutePath(), callerList, 0x1).error);
+    QCOMPARE(callerList, QStringList({"history", file}));
+
+    const QList<Recorded> runs = host.takeRuns();
+    QCOMPARE(runs.size(), 4);
+    for (const Recorded &run : runs) {
+        const int logins = std::count_if(run.arguments.cbegin(), run.arguments.cend(),
+                                         [](const QString &a) { return a.startsWith(QLatin1String("/login")); });
+        QCOMPARE(logins, login.isEmpty() ? 0 : 1);
+        if (!login.isEmpty())
+            QCOMPARE(run.arguments.last(), login);
+    }
+}
+
+void tst_Client::addLoginArgumentsAppendsOnlyWhenBothSet()
+{
+    TestHost host;
+    host.configure(QStringLiteral("u"), QStringLiteral("p"));
+    host.loadPlugin();
+    QStringList list{QStringLiteral("get"), QStringLiteral("App"), QStringLiteral("/recursive")};
+    TeamFoundationClient::addLoginArguments(list);
+    QCOMPARE(list, QStringList({"get", "App", "/recursive", "/login:u,p"}));
+}
+
+void tst_Client::notConfiguredRunsNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("empty path") << "empty";
+    QTest::newRow("directory") << "directory";
+    QTest::newRow("missing file") << "missing";
+    QTest::newRow("not executable") << "plain";
+}
+
+void tst_Client::notConfiguredRunsNothing()
+{
+    QFETCH(QString, kind);
+    TestHost host;
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    TeamFoundationSettings s;
+    QString binary;
+    if (kind == QLatin1String("directory"))
+        binary = host.makeDirectory(QStringLiteral("tools"));
+    else if (kind == QLatin1String("missing"))
+        binary = host.sandbox() + QLatin1String("/tools/tf");
+    else if (kind == QLatin1String("plain"))
+        binary = host.makeFile(QStringLiteral("tools/tf"));
+    s.setValue(TeamFoundationSettings::binaryPathKey, binary);
+    s.setValue(TeamFoundationSettings::powerToolsBinaryPathKey, host.tfptPath());
+    plugin->setSettings(s);
+    host.setResponse("TFREC_STDOUT", "Server path: $/X\n");
+
+    TeamFoundationClient *client = plugin->client();
+    const QString dir = host.makeDirectory(QStringLiteral("proj"));
+    for (const TeamFoundationResponse &r :
+         {client->runTf(dir, {QStringLiteral("info"), dir}, 0x1),
+          client->runTfpt(dir, {QStringLiteral("annotate"), dir}, 0x1)}) {
+        QVERIFY(r.error);
+        QVERIFY(r.stdOut.isEmpty());
+        QVERIFY(r.stdErr.isEmpty());
+    }
+    QVERIFY(!client->addFile(dir + QLatin1String("/a.cpp")));
+    QVERIFY(!client->managesDirectory(dir));
+    QCOMPARE(client->repositoryUrl(dir), QString());
+    QVERIFY(host.takeRuns().isEmpty());
+    QVERIFY(host.takeRunVcsCalls().isEmpty());
+}
+
+void tst_Client::failureKeepsOutput()
+{
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    host.setResponse("TFREC_EXIT", "100");
+    host.setResponse("TFREC_STDOUT", "partial output\r\nsecond line\r\n");
+    host.setResponse("TFREC_STDERR", "it went wrong\n");
+    const TeamFoundationResponse r =
+        plugin->client()->runTf(host.sandbox(), {QStringLiteral("status")}, 0x1);
+    QVERIFY(r.error);
+    QCOMPARE(r.stdOut, QStringLiteral("partial output\nsecond line\n"));
+    QCOMPARE(r.stdErr, QStringLiteral("it went wrong\n"));
+}
+
+void tst_Client::timeOutReachesRunner()
+{
+    TestHost host;
+    host.configure(QString(), QString(), 30);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString file = host.makeFile(QStringLiteral("a.cpp"));
+    plugin->client()->addFile(file);
+    QCOMPARE(host.takeRunVcsCalls().first().timeOutMs, 30000);
+
+    // A changed setting applies to the next command.
+    TeamFoundationSettings s = plugin->settings();
+    s.setValue(TeamFoundationSettings::timeoutKey, 2);
+    plugin->setSettings(s);
+    plugin->client()->addFile(file);
+    QCOMPARE(host.takeRunVcsCalls().first().timeOutMs, 2000);
+}
+
+void tst_Client::changeAnnouncedOnlyAfterSuccess_data()
+{
+    QTest::addColumn<QString>("worker");
+    QTest::addColumn<bool>("onDirectory");
+    QTest::addColumn<bool>("succeed");
+    QTest::addColumn<QString>("signal");
+    for (const char *worker : {"getLatest", "undo"}) {
+        QTest::addRow("%s file", worker) << worker << false << true << "filesChanged";
+        QTest::addRow("%s directory", worker) << worker << true << true << "repositoryChanged";
+        QTest::addRow("%s failing", worker) << worker << false << false << "";
+    }
+    for (const char *worker : {"checkIn", "compare", "history", "addFile", "deleteFile", "checkoutFile", "annotateFile"})
+        QTest::addRow("%s", worker) << worker << false << true << "";
+}
+
+void tst_Client::changeAnnouncedOnlyAfterSuccess()
+{
+    QFETCH(QString, worker);
+    QFETCH(bool, onDirectory);
+    QFETCH(bool, succeed);
+    QFETCH(QString, signal);
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString dir = host.makeDirectory(QStringLiteral("proj"));
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    // The path goes to the host as the caller gave it, not cleaned up.
+    const QString path = onDirectory ? dir + QLatin1String("/../proj") : file;
+    if (!succeed)
+        host.setResponse("TFREC_EXIT", "100");
+
+    Core::IVersionControl *vc = plugin->versionControl();
+    QSignalSpy files(vc, &Core::IVersionControl::filesChanged);
+    QSignalSpy repos(vc, &Core::IVersionControl::repositoryChanged);
+    QSignalSpy config(vc, &Core::IVersionControl::configurationChanged);
+    TeamFoundationClient *client = plugin->client();
+    bool ok = false;
+    const QMap<QString, std::function<bool()>> workers{
+        {"getLatest", [&] { return client->getLatest(path); }},
+        {"undo", [&] { return client->undo(path); }},
+        {"checkIn", [&] { return client->checkIn(path); }},
+        {"compare", [&] { return client->compare(path); }},
+        {"history", [&] { return client->history(path); }},
+        {"addFile", [&] { return client->addFile(path); }},
+        {"deleteFile", [&] { return client->deleteFile(path); }},
+        {"checkoutFile", [&] { return client->checkoutFile(path); }},
+        {"annotateFile", [&] { return client->annotateFile(path); }},
+    };
+    ok = workers.value(worker)();
+    QCOMPARE(ok, succeed);
+    QCOMPARE(host.takeRuns().size(), 1);
+    QCOMPARE(files.count(), signal == QLatin1String("filesChanged") ? 1 : 0);
+    QCOMPARE(repos.count(), signal == QLatin1String("repositoryChanged") ? 1 : 0);
+    QCOMPARE(config.count(), 0);
+    if (files.count())
+        QCOMPARE(files.first().first().toStringList(), QStringList(path));
+    if (repos.count())
+        QCOMPARE(repos.first().first().toString(), path);
+}
+
+void tst_Client::slotWithoutStateRunsNothing_data()
+{
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QString>("condition");
+    const QString file = QStringLiteral("\"m_plugin->currentState().hasFile()\"");
+    const QString top = QStringLiteral("\"m_plugin->currentState().hasTopLevel()\"");
+    for (const char *slot : {"addCurrentFile", "deleteCurrentFile", "compareCurrentFile",
+                             "undoCurrentFile", "checkInCurrentFile", "annotateCurrentFile",
+                             "getLatestCurrentFile", "historyCurrentFile"})
+        QTest::newRow(slot) << QByteArray(slot) << file;
+    for (const char *slot : {"historyProject", "getLatestProject", "undoProject", "compareProject",
+                             "checkInProject"})
+        QTest::newRow(slot) << QByteArray(slot) << top;
+}
+
+void tst_Client::slotWithoutStateRunsNothing()
+{
+    QFETCH(QByteArray, slot);
+    QFETCH(QString, condition);
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    setState(plugin, QString(), QString());
+    QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
+    const QStringList asserts = host.takeAsserts();
+    QCOMPARE(asserts.size(), 1);
+    QVERIFY2(asserts.first().startsWith(condition + QLatin1String(" in file ")), qPrintable(asserts.first()));
+    QVERIFY(asserts.first().contains(QLatin1String("teamfoundationclient.cpp, line ")));
+    QVERIFY(host.takeRuns().isEmpty());
+}
+
+void tst_Client::awkwardArgumentsArriveExactly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("spaces") << "my file.cpp";
+    QTest::newRow("quotes") << "say \"hi\" 'there'.cpp";
+    QTest::newRow("comma and semicolon") << "a,b;c.cpp";
+    QTest::newRow("unicode") << QString::fromUtf8("Grüße-日本.cpp");
+    QTest::newRow("leading dash") << "-rf";
+    QTest::newRow("command substitution") << "$(touch pwned).cpp";
+    QTest::newRow("backticks and globs") << "`id` *.cpp";
+}
+
+void tst_Client::awkwardArgumentsArriveExactly()
+{
+    QFETCH(QString, name);
+    TestHost host;
+    host.configure(QStringLiteral("us er\"$(x)"), QString::fromUtf8("p;w,ö -x"));
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString dir = host.makeDirectory(QString::fromUtf8("dir with spaces, ü"));
+    const QString file = dir + QLatin1Char('/') + name;
+    QVERIFY(plugin->client()->checkoutFile(file));
+    const QList<Recorded> runs = host.takeRuns();
+    QCOMPARE(runs.size(), 1);
+    QCOMPARE(runs.first().arguments,
+             QStringList({QStringLiteral("checkout"), file,
+                          QString::fromUtf8("/login:us er\"$(x),p;w,ö -x")}));
+    QCOMPARE(runs.first().workingDirectory, dir);
+    QVERIFY(!QFile::exists(dir + QLatin1String("/pwned")));
+    QVERIFY(!QFile::exists(QLatin1String("pwned")));
+}
+
+void tst_Client::probes()
+{
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString top = host.makeDirectory(QStringLiteral("ws/App"));
+    const QString sub = host.makeDirectory(QStringLiteral("ws/App/src"));
+    const QString file = host.makeFile(QStringLiteral("ws/App/src/main.cpp"));
+    host.setResponse("TFREC_MANAGED_ROOT", top.toLocal8Bit());
+    TeamFoundationClient *client = plugin->client();
+
+    QVERIFY(client->managesDirectory(sub));
+    QVERIFY(client->managesFile(file));
+    QCOMPARE(client->repositoryUrl(sub), QStringLiteral("$/Recorded/src"));
+    QVERIFY(!client->managesDirectory(host.sandbox()));
+    QCOMPARE(client->repositoryUrl(host.sandbox()), QString());
+
+    const QList<Recorded> runs = host.takeRuns();
+    QCOMPARE(runs.size(), 5);
+    QCOMPARE(runs.at(0).arguments, QStringList({"info", sub}));
+    QCOMPARE(runs.at(0).workingDirectory, sub);
+    QCOMPARE(runs.at(1).arguments, QStringList({"info", file}));
+    QCOMPARE(runs.at(1).workingDirectory, sub);
+    QCOMPARE(runs.at(2).arguments, QStringList({"info", sub}));
+    QCOMPARE(runs.at(2).workingDirectory, top);
+    for (const auto &call : host.takeRunVcsCalls())
+        QCOMPARE(call.flags, 0x38u);
+}
+
+void tst_Client::parseServerPath_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("info output")
+        << "Local information:\n  Local path : /w/App\n  Server path: $/Demo/App\n  Changeset  : 4\n"
+           "Server information:\n  Server path: $/Demo/App\n"
+        << "$/Demo/App";
+    QTest::newRow("spaces before the value") << "Server path:     $/A/B\n" << "$/A/B";
+    QTest::newRow("spaces before the colon") << "Server path   : $/A\n" << "$/A";
+    QTest::newRow("two occurrences") << "Server path: $/First\nServer path: $/Second\n" << "$/First";
+    QTest::newRow("value with a space, later one without")
+        << "Server path: $/My Project\nServer path: $/Other\n" << "$/Other";
+    QTest::newRow("value with a space only") << "Server path: $/My Project\n" << "";
+    QTest::newRow("CR LF") << "Server path: $/A\r\n" << "";
+    QTest::newRow("empty value") << "Server path:\n" << "";
+    QTest::newRow("no match") << "Local path: /x\n" << "";
+    QTest::newRow("lower case") << "server path: $/A\n" << "";
+    QTest::newRow("no line feed at the end") << "Server path: $/A" << "";
+    QTest::newRow("empty output") << "" << "";
+}
+
+void tst_Client::parseServerPath()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, expected);
+    QCOMPARE(TeamFoundationClient::parseServerPath(output), expected);
+}
+
+void tst_Client::parseServerPathLargeOutput()
+{
+    QString output;
+    const QString line = QStringLiteral("  Local path : /some/where/in/a/deep/tree/file.cpp\n");
+    output.reserve(6 * 1024 * 1024);
+    while (output.size() < 6 * 1024 * 1024)
+        output += line;
+    output += QLatin1String("  Server path: $/Demo/Big\n");
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(TeamFoundationClient::parseServerPath(output), QStringLiteral("$/Demo/Big"));
+    QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed()) + " ms"));
+}
+
+QTEST_MAIN(tst_Client)
+#include "tst_client.moc"
