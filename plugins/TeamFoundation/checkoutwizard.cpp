@@ -1,0 +1,100 @@
+#include "checkoutwizard.h"
+#include "checkoutwizardpage.h"
+#include "teamfoundationclient.h"
+#include "teamfoundationconstants.h"
+#include "teamfoundationplugin.h"
+
+#include <core/iversioncontrol.h>
+#include <utils/qtcassert.h>
+#include <vcsbase/command.h>
+#include <vcsbase/vcsconfigurationpage.h>
+
+#include <QIcon>
+#include <QProcessEnvironment>
+
+namespace TeamFoundation {
+namespace Internal {
+
+CheckoutWizard::CheckoutWizard()
+{
+    setId(Core::Id(Constants::TEAMFOUNDATION_ID));
+    setIcon(QIcon(QLatin1String(Constants::ICON_PATH)));
+    setDescription(
+        tr("Maps a Team Foundation Server folder and tries to load the contained project."));
+    setDisplayName(tr("Team Foundation Checkout"));
+}
+
+CheckoutWizard::~CheckoutWizard() = default;
+
+QList<QWizardPage *> CheckoutWizard::createParameterPages(const QString &path)
+{
+    QList<QWizardPage *> pages;
+    const TeamFoundationPlugin *plugin = TeamFoundationPlugin::instance();
+    const Core::IVersionControl *vc = plugin ? plugin->versionControl() : nullptr;
+    // Without a usable tf the checkout cannot run; the user configures it first.
+    if (!vc || !vc->isConfigured())
+        pages.append(new VcsBase::VcsConfigurationPage(vc));
+    auto page = new CheckoutWizardPage;
+    page->setPath(path);
+    pages.append(page);
+    return pages;
+}
+
+VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &parameterPages,
+                                                QString *checkoutPath)
+{
+    // When tf is not configured yet, the configuration page comes first.
+    const CheckoutWizardPage *cwp = nullptr;
+    for (QWizardPage *page : parameterPages) {
+        if ((cwp = qobject_cast<const CheckoutWizardPage *>(page)))
+            break;
+    }
+    QTC_ASSERT(cwp, return nullptr);
+
+    const TeamFoundationPlugin *plugin = TeamFoundationPlugin::instance();
+    if (!plugin)
+        return nullptr;
+    // Read now, not when the pages were made: the configuration page of this very run may
+    // have set the executable or the credentials.
+    const TeamFoundationSettings settings = plugin->settings();
+
+    const QString directory = cwp->directory();
+    const QString path = cwp->path();
+    const QString serverPath = cwp->repository();
+    *checkoutPath = path + QLatin1Char('/') + directory;
+
+    auto command =
+        new VcsBase::Command(settings.binaryPath(), path, QProcessEnvironment::systemEnvironment());
+
+    QStringList mapArguments{QStringLiteral("workfold"), QStringLiteral("/map"), serverPath,
+                             *checkoutPath};
+    // The get runs in the path, so the directory names exactly what the mapping created.
+    QStringList getArguments{QStringLiteral("get"), directory, QStringLiteral("/recursive")};
+
+    const QString collection = cwp->collection();
+    if (!collection.isEmpty())
+        mapArguments << QLatin1String("/collection:") + collection;
+
+    const QString workspace = cwp->workspace();
+    if (!workspace.isEmpty()) {
+        QStringList workspaceArguments{QStringLiteral("workspace"), QStringLiteral("/new"),
+                                       workspace};
+        // An empty collection means the default one, which tf chooses when the option is
+        // absent; "/collection:" with nothing behind it would be refused.
+        if (!collection.isEmpty())
+            workspaceArguments << QLatin1String("/collection:") + collection;
+        TeamFoundationClient::addLoginArguments(workspaceArguments);
+        command->addJob(workspaceArguments, -1);
+        mapArguments << QLatin1String("/workspace:") + workspace;
+    }
+
+    TeamFoundationClient::addLoginArguments(mapArguments);
+    TeamFoundationClient::addLoginArguments(getArguments);
+    // No time-out: getting a large folder takes as long as it takes.
+    command->addJob(mapArguments, -1);
+    command->addJob(getArguments, -1);
+    return command;
+}
+
+} // namespace Internal
+} // namespace TeamFoundation
