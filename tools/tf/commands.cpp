@@ -1013,7 +1013,7 @@ int Client::history()
     QVector<Row> rows;
     if (record.folder && m_args.has("recursive")) {
         for (int n = m_store->head(); n >= 1; --n) {
-            const Changeset cs = m_store->changeset(n);
+            const Changeset cs = m_store->changeset(n, true);
             QStringList kinds;
             for (const ChangeEntry &e : cs.changes) {
                 if ((ServerPath::isUnder(e.path, server) || (!e.from.isEmpty() && ServerPath::isUnder(e.from, server)))

@@ -285,11 +285,12 @@ QString ServerStore::putBlob(const QByteArray &content)
     return hash;
 }
 
-Changeset ServerStore::changeset(int number) const
+Changeset ServerStore::changeset(int number, bool withChanges) const
 {
     Changeset cs;
     bool ok = false;
-    const QByteArray data = readFile(QString("%1/changesets/%2.json").arg(m_dir).arg(number), &ok);
+    const QString base = QString("%1/changesets/%2").arg(m_dir).arg(number);
+    const QByteArray data = readFile(base + ".json", &ok);
     if (!ok || number > m_head)
         return cs;
     const QJsonObject o = QJsonDocument::fromJson(data).object();
@@ -297,7 +298,10 @@ Changeset ServerStore::changeset(int number) const
     cs.owner = o.value("owner").toString();
     cs.date = QDateTime::fromString(o.value("date").toString(), Qt::ISODate);
     cs.comment = o.value("comment").toString();
-    for (const QJsonValue &c : o.value("changes").toArray()) {
+    if (!withChanges)
+        return cs;
+    const QJsonArray changes = QJsonDocument::fromJson(readFile(base + ".changes.json")).object().value("changes").toArray();
+    for (const QJsonValue &c : changes) {
         const QJsonObject co = c.toObject();
         cs.changes.append({co.value("path").toString(), co.value("change").toString(),
                            co.value("from").toString()});
@@ -369,7 +373,9 @@ void ServerStore::recoverInterruptedCommit()
             else if (!record.path.isEmpty())
                 saveRecord(record);
         }
-        QFile::remove(QString("%1/changesets/%2.json").arg(m_dir).arg(o.value("changeset").toInt()));
+        const QString base = QString("%1/changesets/%2").arg(m_dir).arg(o.value("changeset").toInt());
+        QFile::remove(base + ".json");
+        QFile::remove(base + ".changes.json");
     }
     if (!QFile::remove(marker))
         fail(QString("The server store at %1 cannot be written.").arg(m_dir));
@@ -512,11 +518,15 @@ int ServerStore::commit(const QVector<PendingCommit> &changes, const QString &ow
             eo.insert("from", e.from);
         changeArray.append(eo);
     }
+    // The change list is kept apart from the header so that showing the
+    // owner and date of a changeset does not parse a list of 10,000 changes.
+    const QString base = QString("%1/changesets/%2").arg(m_dir).arg(number);
+    writeFileAtomically(base + ".changes.json",
+                        QJsonDocument(QJsonObject{{"changes", changeArray}}).toJson(QJsonDocument::Compact));
     const QJsonObject cs{{"owner", owner},
                          {"date", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
-                         {"comment", comment},
-                         {"changes", changeArray}};
-    writeFileAtomically(QString("%1/changesets/%2.json").arg(m_dir).arg(number), QJsonDocument(cs).toJson());
+                         {"comment", comment}};
+    writeFileAtomically(base + ".json", QJsonDocument(cs).toJson());
     // The commit point: from here on every reader sees the new changeset.
     writeFileAtomically(m_dir + "/head", QByteArray::number(number) + '\n');
     m_head = number;

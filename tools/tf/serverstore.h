@@ -83,7 +83,8 @@ struct PendingCommit
 //   users.json                users and salted password hashes (none: no login needed)
 //   blobs/xx/<sha1>           file contents, written once, never changed
 //   items/xx/<key>.json       one record per item: its versions and, for folders, children
-//   changesets/<n>.json       owner, date, comment and changes of each changeset
+//   changesets/<n>.json       owner, date and comment of each changeset
+//   changesets/<n>.changes.json  the items each changeset changed
 //   workspaces/<name>/        workspace definition, pending changes, local versions
 // A command on one file reads a handful of small files, however large the server.
 class ServerStore
@@ -109,7 +110,8 @@ public:
     ItemRecord item(const QString &serverPath) const;
     QStringList childPaths(const ItemRecord &folder) const;
     QByteArray content(const QString &blob) const;
-    Changeset changeset(int number) const;
+    // Without `withChanges` only the header (owner, date, comment) is read.
+    Changeset changeset(int number, bool withChanges = false) const;
 
     bool hasUsers() const;
     // The user's name as registered, or an empty string when the
