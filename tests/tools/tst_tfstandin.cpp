@@ -1,0 +1,545 @@
+// Runs the real tf and tfpt executables against servers and workspaces made
+// in a temporary directory, as the plugin and a user would.
+
+#include "textdiff.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegExp>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Result
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class TfStandInTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void roundTrip();
+    void info_data();
+    void info();
+    void badInput_data();
+    void badInput();
+    void spacesAndUnicodeInPaths();
+    void login_data();
+    void login();
+    void unwritableStoreLocation();
+    void checkinFailureKeepsEverything();
+    void getNeverOverwritesLocalWork_data();
+    void getNeverOverwritesLocalWork();
+    void checkinAgainstNewerVersionFails();
+    void concurrentCheckins();
+    void unifiedDiff_data();
+    void unifiedDiff();
+
+private:
+    Result tf(const QStringList &args, const QString &workingDirectory = QString(),
+              const QString &program = QString(TF_EXECUTABLE));
+    Result tfOk(const QStringList &args, const QString &workingDirectory = QString());
+    QProcess *startTf(const QStringList &args, const QString &workingDirectory);
+    // Seeds the default server and checks $/Demo/App out into <parent>/App
+    // the way the checkout wizard does; returns the local App directory.
+    QString checkoutDemo(const QString &parent, const QString &workspace);
+    QString path(const QString &relative) const { return m_dir->path() + '/' + relative; }
+    static QByteArray readAll(const QString &file);
+    static void writeAll(const QString &file, const QByteArray &data);
+    static bool isWritable(const QString &file);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QProcessEnvironment m_env;
+};
+
+void TfStandInTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_env = QProcessEnvironment::systemEnvironment();
+    m_env.remove("TF_SERVER");
+    m_env.insert("XDG_DATA_HOME", path("xdg"));
+    m_env.insert("HOME", path("home"));
+    QDir().mkpath(path("home"));
+}
+
+void TfStandInTest::cleanup()
+{
+    // Files that get left read-only must not stop the directory's removal.
+    QDirIterator it(m_dir->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        QFile::setPermissions(it.next(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    m_dir.reset();
+}
+
+Result TfStandInTest::tf(const QStringList &args, const QString &workingDirectory, const QString &program)
+{
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    process.setWorkingDirectory(workingDirectory.isEmpty() ? m_dir->path() : workingDirectory);
+    process.start(program, args);
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    Result r;
+    r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    r.out = QString::fromUtf8(process.readAllStandardOutput());
+    r.err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+Result TfStandInTest::tfOk(const QStringList &args, const QString &workingDirectory)
+{
+    const Result r = tf(args, workingDirectory);
+    if (r.exitCode != 0)
+        qWarning().noquote() << "tf" << args << "exited with" << r.exitCode << r.err;
+    return r;
+}
+
+QProcess *TfStandInTest::startTf(const QStringList &args, const QString &workingDirectory)
+{
+    auto process = new QProcess(this);
+    process->setProcessEnvironment(m_env);
+    process->setWorkingDirectory(workingDirectory);
+    process->start(TF_EXECUTABLE, args);
+    return process;
+}
+
+QString TfStandInTest::checkoutDemo(const QString &parent, const QString &workspace)
+{
+    if (!QFileInfo::exists(path("xdg/tf-standin/server/format")) && tf({"seed"}).exitCode != 0)
+        return QString();
+    QDir().mkpath(parent);
+    if (tf({"workspace", "/new", workspace, "/collection:"}, parent).exitCode != 0
+        || tf({"workfold", "/map", "$/Demo/App", parent + "/App", "/workspace:" + workspace}, parent).exitCode != 0
+        || tf({"get", "App", "/recursive"}, parent).exitCode != 0)
+        return QString();
+    return parent + "/App";
+}
+
+QByteArray TfStandInTest::readAll(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void TfStandInTest::writeAll(const QString &file, const QByteArray &data)
+{
+    QFile f(file);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(file));
+    f.write(data);
+}
+
+// Root may write anything, so the permission bits are what the user sees.
+bool TfStandInTest::isWritable(const QString &file)
+{
+    return QFileInfo(file).permissions() & QFileDevice::WriteOwner;
+}
+
+void TfStandInTest::roundTrip()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    const QString main = app + "/main.cpp";
+    QVERIFY(readAll(main).contains("Hello from App"));
+    for (const char *file : {"main.cpp", "CMakeLists.txt", "README.md"})
+        QVERIFY2(!isWritable(app + "/" + file), file);
+
+    // Check out (through the "edit" alias, upper-case "-" options), edit, compare.
+    QCOMPARE(tf({"EDIT", main, "-PROMPT"}, app).exitCode, 0);
+    QVERIFY(isWritable(main));
+    QByteArray edited = readAll(main);
+    edited.replace("Hello from App", "Hello, round trip");
+    writeAll(main, edited);
+    Result r = tfOk({"difference", main, "/format:Visual", "/prompt"}, app);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains("-    std::cout << \"Hello from App\"") && r.out.contains("+    std::cout << \"Hello, round trip\""),
+             qPrintable(r.out));
+
+    r = tfOk({"checkin", main, "/prompt", "/comment:Greet the round trip", "/login:carol,secret"}, app);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains("Changeset #4"), qPrintable(r.out));
+    QVERIFY(!isWritable(main));
+    QVERIFY(tfOk({"status"}, app).out.contains("no pending changes"));
+
+    r = tfOk({"history", main, "/prompt"}, app);
+    QVERIFY2(r.out.contains(QRegExp("\\n4 +edit +carol .*Greet the round trip\\n")), qPrintable(r.out));
+    QVERIFY(r.out.contains(QRegExp("\\n2 +edit +bob ")));
+
+    r = tf({"annotate", main}, app, TFPT_EXECUTABLE);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(QRegExp("\\n4 +carol +    std::cout << \"Hello, round trip\"")), qPrintable(r.out));
+    QVERIFY(r.out.contains(QRegExp("(^|\\n)1 +alice +int main\\(\\)\\n")));
+
+    // Undo puts the workspace version back, read-only.
+    QCOMPARE(tf({"checkout", main}, app).exitCode, 0);
+    writeAll(main, "scratch\n");
+    QCOMPARE(tf({"undo", main}, app).exitCode, 0);
+    QCOMPARE(readAll(main), edited);
+    QVERIFY(!isWritable(main));
+
+    // Add, rename and delete reach the server.
+    writeAll(app + "/extra.cpp", "int extra() { return 1; }\n");
+    QCOMPARE(tf({"add", app + "/extra.cpp"}, app).exitCode, 0);
+    QCOMPARE(tf({"rename", app + "/README.md", app + "/docs/NOTES.md"}, app).exitCode, 0);
+    QVERIFY(QFileInfo::exists(app + "/docs/NOTES.md") && !QFileInfo::exists(app + "/README.md"));
+    QCOMPARE(tf({"delete", app + "/CMakeLists.txt"}, app).exitCode, 0);
+    QVERIFY(!QFileInfo::exists(app + "/CMakeLists.txt"));
+    r = tfOk({"checkin", app, "/recursive", "/comment:Reshape"}, path("work"));
+    QVERIFY2(r.out.contains("Changeset #5"), qPrintable(r.out));
+
+    QCOMPARE(tf({"info", "$/Demo/App/extra.cpp"}).exitCode, 0);
+    QCOMPARE(tf({"info", "$/Demo/App/docs/NOTES.md"}).exitCode, 0);
+    QCOMPARE(tf({"info", "$/Demo/App/README.md"}).exitCode, 100);
+    QCOMPARE(tf({"info", "$/Demo/App/CMakeLists.txt"}).exitCode, 100);
+    // The renamed file keeps its history.
+    r = tfOk({"history", "$/Demo/App/docs/NOTES.md"});
+    QVERIFY2(r.out.contains(QRegExp("\\n5 +rename ")) && r.out.contains(QRegExp("\\n3 +edit +alice ")), qPrintable(r.out));
+
+    // A second workspace sees exactly the server's new state.
+    const QString other = checkoutDemo(path("other"), "W2");
+    QVERIFY(!other.isEmpty());
+    QCOMPARE(QDir(other).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList({"docs", "extra.cpp", "main.cpp"}));
+    QCOMPARE(readAll(other + "/main.cpp"), edited);
+    QCOMPARE(readAll(other + "/docs/NOTES.md"), readAll(app + "/docs/NOTES.md"));
+
+    // Get latest brings the first workspace up to date with the second's check-in.
+    QCOMPARE(tf({"checkout", other + "/extra.cpp"}, other).exitCode, 0);
+    writeAll(other + "/extra.cpp", "int extra() { return 2; }\n");
+    QCOMPARE(tf({"checkin", other + "/extra.cpp"}, other).exitCode, 0);
+    QCOMPARE(tf({"get", app, "/prompt", "/recursive"}, path("work")).exitCode, 0);
+    QCOMPARE(readAll(app + "/extra.cpp"), QByteArray("int extra() { return 2; }\n"));
+    QVERIFY(!isWritable(app + "/extra.cpp"));
+}
+
+void TfStandInTest::info_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("workingDirectory");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("serverPath");
+
+    QTest::newRow("mapped directory, probed from itself") << "work/App" << "work/App" << 0 << "$/Demo/App";
+    QTest::newRow("mapped directory, probed from its parent") << "work/App" << "work" << 0 << "$/Demo/App";
+    QTest::newRow("mapped file") << "work/App/main.cpp" << "work/App" << 0 << "$/Demo/App/main.cpp";
+    QTest::newRow("relative file") << "main.cpp" << "work/App" << 0 << "$/Demo/App/main.cpp";
+    QTest::newRow("parent of the mapping") << "work" << "work" << 100 << "";
+    QTest::newRow("unmapped path") << "elsewhere" << "" << 100 << "";
+    QTest::newRow("mapped but not on the server") << "work/App/build" << "work/App" << 100 << "";
+    QTest::newRow("root directory") << "/" << "" << 100 << "";
+}
+
+void TfStandInTest::info()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, workingDirectory);
+    QFETCH(int, exitCode);
+    QFETCH(QString, serverPath);
+
+    QVERIFY(!checkoutDemo(path("work"), "W").isEmpty());
+    QDir().mkpath(path("elsewhere"));
+    QDir().mkpath(path("work/App/build"));
+    const QString argument = item.startsWith('/') || item == "main.cpp" ? item : path(item);
+    const Result r = tf({"info", argument}, path(workingDirectory));
+    QCOMPARE(r.exitCode, exitCode);
+    if (exitCode != 0) {
+        QVERIFY(!r.err.isEmpty());
+        return;
+    }
+    QVERIFY(r.out.contains("Local information:") && r.out.contains("Server information:"));
+    QVERIFY(!r.out.contains('\r'));
+    // The plugin's own parser of the server path.
+    QRegExp pattern("Server path\\s*:\\s*([^\\s]*)\\n", Qt::CaseSensitive, QRegExp::RegExp);
+    pattern.setMinimal(true);
+    QVERIFY(pattern.indexIn(r.out) >= 0);
+    QCOMPARE(pattern.cap(1), serverPath);
+}
+
+void TfStandInTest::badInput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << 2 << "Unrecognized command";
+    QTest::newRow("unknown option") << QStringList{"get", "/recursivly"} << 2 << "Unrecognized option";
+    QTest::newRow("unknown dash option") << QStringList{"status", "-bogus"} << 2 << "Unrecognized option";
+    QTest::newRow("option of another command") << QStringList{"get", "/comment:x"} << 2 << "not allowed";
+    QTest::newRow("flag given a value") << QStringList{"get", "/recursive:yes"} << 2 << "takes no value";
+    QTest::newRow("value option without value") << QStringList{"checkin", "/comment"} << 2 << "requires a value";
+    QTest::newRow("bad difference format") << QStringList{"difference", "main.cpp", "/format:Fancy"} << 2 << "format";
+    QTest::newRow("add without operand") << QStringList{"add"} << 100 << "needs 1 argument";
+    QTest::newRow("rename with one operand") << QStringList{"rename", "main.cpp"} << 100 << "needs 2 arguments";
+    QTest::newRow("rename with three operands") << QStringList{"rename", "a", "b", "c"} << 100 << "at most 2";
+    QTest::newRow("add of a missing file") << QStringList{"add", "nothere.cpp"} << 100 << "does not exist";
+    QTest::newRow("server path with ..") << QStringList{"info", "$/Demo/../App"} << 100 << "invalid name";
+    QTest::newRow("unreachable collection URL") << QStringList{"workspaces", "/collection:http://tfs:8080/tfs"} << 100 << "cannot be reached";
+    QTest::newRow("checkout of an unknown item") << QStringList{"checkout", "nothere.cpp"} << 100 << "No items match";
+}
+
+void TfStandInTest::badInput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    const QByteArray pendingBefore = tf({"status"}, app).out.toUtf8();
+    const Result r = tf(args, app);
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(tf({"status"}, app).out.toUtf8(), pendingBefore);
+}
+
+void TfStandInTest::spacesAndUnicodeInPaths()
+{
+    const QString app = checkoutDemo(path("work space/ünï côdé"), "Wörk");
+    QVERIFY(!app.isEmpty());
+    const QString dir = app + "/dir with spaces";
+    QVERIFY(QDir().mkpath(dir));
+    const QString file = dir + "/Grüße – 日本.txt";
+    writeAll(file, "Grüße\n");
+    QCOMPARE(tf({"add", dir, "/recursive"}, app).exitCode, 0);
+    QCOMPARE(tf({"checkin", "/comment:Ünïcode"}, app).exitCode, 0);
+    const Result r = tfOk({"info", file}, dir);
+    QVERIFY2(r.out.contains("Server path: $/Demo/App/dir with spaces/Grüße – 日本.txt\n"), qPrintable(r.out));
+
+    const QString other = checkoutDemo(path("other"), "W2");
+    QCOMPARE(readAll(other + "/dir with spaces/Grüße – 日本.txt"), QByteArray("Grüße\n"));
+    QVERIFY(tfOk({"history", other + "/dir with spaces/Grüße – 日本.txt"}).out.contains("Ünïcode"));
+}
+
+void TfStandInTest::login_data()
+{
+    QTest::addColumn<QStringList>("loginArguments");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("no login") << QStringList() << 100;
+    QTest::newRow("wrong password") << QStringList{"/login:alice,pa"} << 100;
+    QTest::newRow("password cut at the second comma") << QStringList{"/login:alice,pa,ss"} << 100;
+    QTest::newRow("unknown user") << QStringList{"/login:mallory,pa,ss word"} << 100;
+    QTest::newRow("comma and blank in the password") << QStringList{"/login:alice,pa,ss word"} << 0;
+    QTest::newRow("user name in another case") << QStringList{"/login:ALICE,pa,ss word"} << 0;
+}
+
+void TfStandInTest::login()
+{
+    QFETCH(QStringList, loginArguments);
+    QFETCH(int, exitCode);
+
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    QCOMPARE(tf({"useradd", "alice", "pa,ss word"}).exitCode, 0);
+    const QString main = app + "/main.cpp";
+
+    const Result r = tf(QStringList{"checkout", main} + loginArguments, app);
+    QCOMPARE(r.exitCode, exitCode);
+    if (exitCode != 0) {
+        QVERIFY(r.err.contains("not authorized"));
+        QVERIFY(!isWritable(main));
+        return;
+    }
+    writeAll(main, "changed\n");
+    QCOMPARE(tf(QStringList{"checkin", main} + loginArguments, app).exitCode, 0);
+    // The changeset belongs to the registered user, not to the name as typed.
+    const Result history = tf(QStringList{"history", main, "/login:alice,pa,ss word"}, app);
+    QVERIFY2(history.out.contains(QRegExp("\\n4 +edit +alice ")), qPrintable(history.out));
+}
+
+void TfStandInTest::unwritableStoreLocation()
+{
+    // Tests run as root, which ignores permission bits; a store whose parent
+    // is a regular file cannot be created or written by anyone.
+    writeAll(path("plainfile"), "not a directory\n");
+    const QString collection = "/collection:" + path("plainfile/server");
+    const QStringList commands[] = {
+        {"seed", collection},
+        {"init", collection},
+        {"workspace", "/new", "W", collection},
+        {"workfold", "/map", "$/Demo/App", path("work/App"), collection},
+        {"workspaces", collection},
+    };
+    for (const QStringList &args : commands) {
+        const Result r = tf(args);
+        QCOMPARE(r.exitCode, 100);
+        QVERIFY2(r.err.contains(path("plainfile/server")), qPrintable(r.err));
+    }
+    QCOMPARE(readAll(path("plainfile")), QByteArray("not a directory\n"));
+    QVERIFY(!QFileInfo::exists(path("work")));
+    QVERIFY(!QFileInfo::exists(path("xdg/tf-standin/workspaces.json")));
+}
+
+void TfStandInTest::checkinFailureKeepsEverything()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    const QString main = app + "/main.cpp";
+    QCOMPARE(tf({"checkout", main}, app).exitCode, 0);
+    writeAll(main, "edited\n");
+    writeAll(app + "/new.cpp", "new\n");
+    QCOMPARE(tf({"add", app + "/new.cpp"}, app).exitCode, 0);
+
+    // Make the changeset file impossible to write (a file where its directory
+    // should be) so that the check-in fails after writing item records.
+    const QString changesets = path("xdg/tf-standin/server/changesets");
+    QVERIFY(QDir(changesets).removeRecursively());
+    writeAll(changesets, "in the way\n");
+    const Result failed = tf({"checkin", "/comment:doomed"}, app);
+    QCOMPARE(failed.exitCode, 100);
+    QVERIFY(!failed.err.isEmpty());
+    QCOMPARE(readAll(main), QByteArray("edited\n"));
+    QVERIFY(isWritable(main));
+    const Result status = tfOk({"status"}, app);
+    QVERIFY(status.out.contains("main.cpp") && status.out.contains("new.cpp"));
+
+    // Nothing of the failed check-in is visible; once the store can be
+    // written again the same changes go in as the next changeset.
+    QVERIFY(QFile::remove(changesets));
+    QCOMPARE(tf({"info", "$/Demo/App/new.cpp"}).exitCode, 100);
+    const Result retried = tfOk({"checkin", "/comment:second try"}, app);
+    QVERIFY2(retried.out.contains("Changeset #4"), qPrintable(retried.out));
+    const Result history = tfOk({"history", app, "/recursive"}, path("work"));
+    QVERIFY(history.out.contains("second try") && !history.out.contains("doomed"));
+    QVERIFY(!QFileInfo::exists(path("xdg/tf-standin/server/transaction")));
+}
+
+void TfStandInTest::getNeverOverwritesLocalWork_data()
+{
+    QTest::addColumn<bool>("checkOut");
+    QTest::newRow("pending edit") << true;
+    QTest::newRow("writable local edit without a checkout") << false;
+}
+
+void TfStandInTest::getNeverOverwritesLocalWork()
+{
+    QFETCH(bool, checkOut);
+    const QString app = checkoutDemo(path("work"), "W");
+    const QString other = checkoutDemo(path("other"), "W2");
+    QVERIFY(!app.isEmpty() && !other.isEmpty());
+
+    QCOMPARE(tf({"checkout", other + "/main.cpp"}, other).exitCode, 0);
+    writeAll(other + "/main.cpp", "from the other workspace\n");
+    QCOMPARE(tf({"checkout", other + "/README.md"}, other).exitCode, 0);
+    writeAll(other + "/README.md", "new readme\n");
+    QCOMPARE(tf({"checkin"}, other).exitCode, 0);
+
+    const QString main = app + "/main.cpp";
+    if (checkOut) {
+        QCOMPARE(tf({"checkout", main}, app).exitCode, 0);
+    } else {
+        QFile::setPermissions(main, QFile::permissions(main) | QFileDevice::WriteOwner);
+    }
+    writeAll(main, "my local work\n");
+    const Result r = tf({"get", app, "/recursive"}, path("work"));
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("main.cpp"), qPrintable(r.err));
+    QCOMPARE(readAll(main), QByteArray("my local work\n"));
+    // The rest of the get still happened.
+    QCOMPARE(readAll(app + "/README.md"), QByteArray("new readme\n"));
+}
+
+void TfStandInTest::checkinAgainstNewerVersionFails()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    const QString other = checkoutDemo(path("other"), "W2");
+    QVERIFY(!app.isEmpty() && !other.isEmpty());
+    QCOMPARE(tf({"checkout", app + "/main.cpp"}, app).exitCode, 0);
+    QCOMPARE(tf({"checkout", other + "/main.cpp"}, other).exitCode, 0);
+    writeAll(app + "/main.cpp", "first\n");
+    writeAll(other + "/main.cpp", "second\n");
+    writeAll(other + "/added.cpp", "added\n");
+    QCOMPARE(tf({"add", other + "/added.cpp"}, other).exitCode, 0);
+    QCOMPARE(tf({"checkin", app + "/main.cpp"}, app).exitCode, 0);
+
+    // All or nothing: the add that could go in does not go in alone.
+    const Result r = tf({"checkin"}, other);
+    QCOMPARE(r.exitCode, 100);
+    QVERIFY2(r.err.contains("changed on the server"), qPrintable(r.err));
+    QCOMPARE(tf({"info", "$/Demo/App/added.cpp"}).exitCode, 100);
+    QCOMPARE(readAll(other + "/main.cpp"), QByteArray("second\n"));
+    QVERIFY(tfOk({"status"}, other).out.contains("2 change(s)"));
+}
+
+void TfStandInTest::concurrentCheckins()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    const QString other = checkoutDemo(path("other"), "W2");
+    QVERIFY(!app.isEmpty() && !other.isEmpty());
+    // Enough files that the two check-ins overlap in time.
+    for (int i = 0; i < 40; ++i) {
+        writeAll(app + QString("/a%1.txt").arg(i), QByteArray::number(i) + '\n');
+        writeAll(other + QString("/b%1.txt").arg(i), QByteArray::number(i) + '\n');
+    }
+    QCOMPARE(tf({"add", app, "/recursive"}, app).exitCode, 0);
+    QCOMPARE(tf({"add", other, "/recursive"}, other).exitCode, 0);
+
+    QProcess *first = startTf({"checkin", "/comment:first"}, app);
+    QProcess *second = startTf({"checkin", "/comment:second"}, other);
+    QVERIFY(first->waitForFinished(30000) && second->waitForFinished(30000));
+    const int codes[] = {first->exitCode(), second->exitCode()};
+    for (int code : codes)
+        QVERIFY2(code == 0 || code == 100, qPrintable(QString::number(code)));
+    QVERIFY(codes[0] == 0 || codes[1] == 0);
+
+    // Distinct changesets, each holding exactly its own files, and a third
+    // workspace gets everything that went in.
+    const Result history = tfOk({"history", "$/Demo/App", "/recursive"});
+    QCOMPARE(history.exitCode, 0);
+    QCOMPARE(history.out.count(QRegExp("\\n[45] +add ")), (codes[0] == 0) + (codes[1] == 0));
+    const QString third = checkoutDemo(path("third"), "W3");
+    QVERIFY(!third.isEmpty());
+    for (int i = 0; i < 40; ++i) {
+        QCOMPARE(QFileInfo::exists(third + QString("/a%1.txt").arg(i)), codes[0] == 0);
+        QCOMPARE(QFileInfo::exists(third + QString("/b%1.txt").arg(i)), codes[1] == 0);
+    }
+    QCOMPARE(readAll(third + "/a7.txt"), codes[0] == 0 ? QByteArray("7\n") : QByteArray("<missing>"));
+}
+
+void TfStandInTest::unifiedDiff_data()
+{
+    QTest::addColumn<QByteArray>("oldText");
+    QTest::addColumn<QByteArray>("newText");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("identical") << QByteArray("a\nb\n") << QByteArray("a\nb\n") << QString();
+    QTest::newRow("new file") << QByteArray() << QByteArray("x\ny\n")
+                              << QString("--- old\n+++ new\n@@ -0,0 +1,2 @@\n+x\n+y\n");
+    QTest::newRow("deleted file") << QByteArray("x\n") << QByteArray()
+                                  << QString("--- old\n+++ new\n@@ -1,1 +0,0 @@\n-x\n");
+    QTest::newRow("change in the middle keeps three lines of context")
+        << QByteArray("1\n2\n3\n4\n5\n6\n7\n8\n9\n") << QByteArray("1\n2\n3\n4\nfive\n6\n7\n8\n9\n")
+        << QString("--- old\n+++ new\n@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-5\n+five\n 6\n 7\n 8\n");
+    QTest::newRow("insertion after the last line")
+        << QByteArray("1\n2\n") << QByteArray("1\n2\n3\n")
+        << QString("--- old\n+++ new\n@@ -1,2 +1,3 @@\n 1\n 2\n+3\n");
+    QTest::newRow("distant changes make two hunks")
+        << QByteArray("a\n1\n2\n3\n4\n5\n6\n7\n8\nz\n") << QByteArray("A\n1\n2\n3\n4\n5\n6\n7\n8\nZ\n")
+        << QString("--- old\n+++ new\n@@ -1,4 +1,4 @@\n-a\n+A\n 1\n 2\n 3\n@@ -7,4 +7,4 @@\n 6\n 7\n 8\n-z\n+Z\n");
+}
+
+void TfStandInTest::unifiedDiff()
+{
+    QFETCH(QByteArray, oldText);
+    QFETCH(QByteArray, newText);
+    QFETCH(QString, expected);
+    QCOMPARE(Tf::unifiedDiff("old", oldText, "new", newText), expected);
+}
+
+QTEST_GUILESS_MAIN(TfStandInTest)
+#include "tst_tfstandin.moc"

@@ -1,0 +1,1371 @@
+#include "commands.h"
+#include "arguments.h"
+#include "clientregistry.h"
+#include "serverstore.h"
+#include "textdiff.h"
+#include "tferror.h"
+#include "workspace.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSysInfo>
+#include <QTextCodec>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace Tf {
+namespace {
+
+const char serverEnvironmentVariable[] = "TF_SERVER";
+
+void writeOut(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+void writeErr(const QString &text)
+{
+    const QByteArray bytes = (text.endsWith('\n') ? text : text + '\n').toUtf8();
+    fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+}
+
+QString padded(const QString &text, int width)
+{
+    return text.leftJustified(width, ' ');
+}
+
+const QFileDevice::Permissions readOnlyPermissions =
+    QFileDevice::ReadOwner | QFileDevice::ReadUser | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+const QFileDevice::Permissions writablePermissions =
+    readOnlyPermissions | QFileDevice::WriteOwner | QFileDevice::WriteUser;
+
+void setWritable(const QString &path, bool writable)
+{
+    QFile::setPermissions(path, writable ? writablePermissions : readOnlyPermissions);
+}
+
+QByteArray readLocalFile(const QString &path)
+{
+    bool ok = false;
+    const QByteArray data = ServerStore::readFile(path, &ok);
+    if (!ok)
+        fail(QString("Cannot read %1.").arg(path));
+    return data;
+}
+
+// Workspace files are replaced atomically: a get that fails half-way never
+// leaves a truncated file behind.
+void writeLocalFile(const QString &path, const QByteArray &content)
+{
+    const QString dir = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(dir))
+        fail(QString("Cannot create the directory %1.").arg(dir));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        fail(QString("Cannot write %1: %2").arg(path, file.errorString()));
+    setWritable(path, false);
+}
+
+QString systemUserName()
+{
+    QString user = qEnvironmentVariable("USER");
+    if (user.isEmpty())
+        user = qEnvironmentVariable("USERNAME");
+    return user.isEmpty() ? QString("user") : user;
+}
+
+QString defaultWorkspaceName()
+{
+    QString name = QSysInfo::machineHostName().section('.', 0, 0);
+    name.replace(QRegExp("[^A-Za-z0-9_-]"), "-");
+    return Workspace::isValidName(name) ? name : QString("default");
+}
+
+struct CommandSpec;
+
+// One run of a command: its arguments, and the server and workspace it
+// opens on demand. The store's lock is held from opening to the end of the run.
+class Client
+{
+public:
+    Client(Tool tool, const QStringList &args) : m_tool(tool), m_rawArgs(args) {}
+    int run();
+
+    int info();
+    int get();
+    int add();
+    int remove();
+    int rename();
+    int checkout();
+    int checkin();
+    int undo();
+    int history();
+    int difference();
+    int status();
+    int workspace();
+    int workspaces();
+    int workfold();
+    int seed();
+    int init();
+    int useradd();
+    int annotate();
+    int help();
+
+private:
+    struct Target
+    {
+        QString server;
+        QString local;
+    };
+
+    QString localPath(const QString &operand) const;
+    QString storeDirectoryFromOptions() const;
+    ServerStore &openStore(const QString &directory);
+    void authenticate();
+    Workspace &workspaceForLocalPath(const QString &localPath);
+    Workspace *workspaceForWorkingDirectory();
+    Workspace &requireWorkspace();
+    Target resolve(const QString &operand);
+    QStringList requireOperands(int minimum, int maximum = -1) const;
+    int forEachOperand(const std::function<void(const QString &)> &action);
+    QVector<PendingChange> pendingInScope(const QStringList &operands, bool recursive);
+
+    void getItem(const QString &serverPath, bool recursive);
+    void conflict(const QString &message);
+    void addItem(const QString &serverPath, const QString &local, bool recursive);
+    void addMissingParents(const QString &serverPath);
+    void deleteItem(const QString &serverPath);
+    void undoChange(const PendingChange &change);
+    void printDiff(const PendingChange &change);
+    QVector<ItemVersion> versionChain(const ItemRecord &record, int upTo) const;
+    QString ownerOf(int changeset);
+
+    Tool m_tool;
+    QStringList m_rawArgs;
+    QString m_command;
+    Arguments m_args;
+    QString m_cwd;
+    std::unique_ptr<ServerStore> m_store;
+    std::unique_ptr<Workspace> m_workspace;
+    QString m_owner;
+    int m_conflicts = 0;
+    int m_updates = 0;
+    QHash<int, QString> m_owners;
+};
+
+struct CommandSpec
+{
+    Tool tool;
+    QString name;
+    QStringList aliases;
+    QStringList options;
+    int (Client::*run)();
+    QString usage;
+};
+
+const QStringList globalOptions = {"login", "prompt", "noprompt", "collection"};
+
+const QVector<CommandSpec> &commands()
+{
+    static const QVector<CommandSpec> table = {
+        {Tool::Tf, "add", {}, {"recursive"}, &Client::add, "add ITEM... [/recursive]"},
+        {Tool::Tf, "checkin", {"ci"}, {"recursive", "comment"}, &Client::checkin,
+         "checkin [ITEM...] [/recursive] [/comment:TEXT]"},
+        {Tool::Tf, "checkout", {"edit"}, {"recursive"}, &Client::checkout, "checkout ITEM... [/recursive]"},
+        {Tool::Tf, "delete", {"del"}, {"recursive"}, &Client::remove, "delete ITEM..."},
+        {Tool::Tf, "difference", {"diff"}, {"recursive", "format"}, &Client::difference,
+         "difference [ITEM...] [/recursive] [/format:Visual|Unified]"},
+        {Tool::Tf, "get", {}, {"recursive"}, &Client::get, "get [ITEM...] [/recursive]"},
+        {Tool::Tf, "history", {"hist"}, {"recursive"}, &Client::history, "history ITEM [/recursive]"},
+        {Tool::Tf, "info", {}, {"recursive"}, &Client::info, "info ITEM..."},
+        {Tool::Tf, "rename", {"ren", "move"}, {}, &Client::rename, "rename OLD NEW"},
+        {Tool::Tf, "status", {"stat"}, {"recursive"}, &Client::status, "status [ITEM...] [/recursive]"},
+        {Tool::Tf, "undo", {}, {"recursive"}, &Client::undo, "undo ITEM... [/recursive]"},
+        {Tool::Tf, "workfold", {}, {"map", "unmap", "workspace"}, &Client::workfold,
+         "workfold [/map SERVERPATH LOCALPATH | /unmap LOCALPATH] [/workspace:NAME]"},
+        {Tool::Tf, "workspace", {}, {"new", "delete", "comment"}, &Client::workspace,
+         "workspace /new NAME | /delete NAME [/comment:TEXT]"},
+        {Tool::Tf, "workspaces", {}, {}, &Client::workspaces, "workspaces"},
+        {Tool::Tf, "seed", {}, {}, &Client::seed, "seed   (a new server with the sample project $/Demo/App)"},
+        {Tool::Tf, "init", {}, {}, &Client::init, "init   (a new, empty server)"},
+        {Tool::Tf, "useradd", {}, {}, &Client::useradd, "useradd NAME PASSWORD"},
+        {Tool::Tf, "help", {}, {}, &Client::help, "help"},
+        {Tool::PowerTools, "annotate", {}, {}, &Client::annotate, "annotate FILE"},
+        {Tool::PowerTools, "help", {}, {}, &Client::help, "help"},
+    };
+    return table;
+}
+
+QString usage(Tool tool)
+{
+    QString text = tool == Tool::Tf
+        ? QString("Usage: tf COMMAND [ARGUMENTS] [/login:USER,PASSWORD] [/collection:DIR|file://URL]\n\n"
+                  "A local stand-in for the Team Foundation version control client. The server\n"
+                  "is the directory given by /collection:, else $%1, else a directory in the\n"
+                  "user's data directory. Options start with / or -.\n\nCommands:\n")
+              .arg(serverEnvironmentVariable)
+        : QString("Usage: tfpt COMMAND [ARGUMENTS] [/login:USER,PASSWORD]\n\nCommands:\n");
+    for (const CommandSpec &spec : commands()) {
+        if (spec.tool == tool)
+            text += "  " + spec.usage + '\n';
+    }
+    return text;
+}
+
+int Client::run()
+{
+    m_cwd = QDir::currentPath();
+    if (m_rawArgs.isEmpty()) {
+        writeOut(usage(m_tool));
+        return Success;
+    }
+    m_command = m_rawArgs.first().toLower();
+    if (m_command.startsWith('/') || m_command.startsWith('-'))
+        m_command = m_command.mid(1);
+    const CommandSpec *spec = nullptr;
+    for (const CommandSpec &s : commands()) {
+        if (s.tool == m_tool && (s.name == m_command || s.aliases.contains(m_command)))
+            spec = &s;
+    }
+    if (!spec) {
+        writeErr(QString("Unrecognized command: %1\n").arg(m_rawArgs.first()) + usage(m_tool));
+        return UnrecognizedCommand;
+    }
+    m_command = spec->name;
+    m_args = Arguments::parse(m_rawArgs.mid(1), spec->name, spec->options + globalOptions);
+    return (this->*spec->run)();
+}
+
+QString Client::localPath(const QString &operand) const
+{
+    if (operand.isEmpty())
+        fail("An empty path was given.");
+    return QDir::cleanPath(QDir(m_cwd).absoluteFilePath(operand));
+}
+
+QString Client::storeDirectoryFromOptions() const
+{
+    const QString collection = m_args.value("collection");
+    if (!collection.isEmpty())
+        return ServerStore::locationFromCollection(collection, m_cwd);
+    const QString fromEnvironment = qEnvironmentVariable(serverEnvironmentVariable);
+    if (!fromEnvironment.isEmpty())
+        return ServerStore::locationFromCollection(fromEnvironment, m_cwd);
+    return ClientRegistry::location() + "/server";
+}
+
+ServerStore &Client::openStore(const QString &directory)
+{
+    const QString dir = QDir::cleanPath(directory);
+    if (m_store) {
+        if (m_store->directory() != dir)
+            fail("The items given belong to different servers; give them one command each.");
+        return *m_store;
+    }
+    m_store = std::make_unique<ServerStore>(dir);
+    m_store->open();
+    authenticate();
+    return *m_store;
+}
+
+void Client::authenticate()
+{
+    const QString login = m_args.value("login");
+    const int comma = login.indexOf(',');
+    const QString user = comma < 0 ? login : login.left(comma);
+    const QString password = comma < 0 ? QString() : login.mid(comma + 1);
+    if (!m_store->hasUsers()) {
+        m_owner = user.isEmpty() ? systemUserName() : user;
+        return;
+    }
+    if (user.isEmpty())
+        fail(QString("TF30063: You are not authorized to access %1. Give your user name and "
+                     "password with /login:USER,PASSWORD.").arg(m_store->directory()));
+    m_owner = m_store->authenticate(user, password);
+    if (m_owner.isEmpty())
+        fail(QString("TF30063: You are not authorized to access %1: the user name or password "
+                     "is not correct.").arg(m_store->directory()));
+}
+
+Workspace &Client::workspaceForLocalPath(const QString &path)
+{
+    ClientRegistry::Entry entry;
+    if (!ClientRegistry::find(path, &entry))
+        fail(QString("Unable to determine the workspace: %1 is not in a mapped folder of any "
+                     "workspace.").arg(path));
+    if (m_workspace) {
+        if (m_workspace->store().directory() != entry.server
+            || m_workspace->name().compare(entry.workspace, Qt::CaseInsensitive) != 0)
+            fail("The items given belong to different workspaces; give them one command each.");
+    } else {
+        openStore(entry.server);
+        m_workspace = std::make_unique<Workspace>(*m_store, entry.workspace);
+    }
+    if (m_workspace->serverPathFor(path).isEmpty())
+        fail(QString("%1 is not in a mapped folder of the workspace %2.").arg(path, m_workspace->name()));
+    return *m_workspace;
+}
+
+Workspace *Client::workspaceForWorkingDirectory()
+{
+    if (m_workspace)
+        return m_workspace.get();
+    ClientRegistry::Entry entry;
+    if (!ClientRegistry::find(m_cwd, &entry))
+        return nullptr;
+    return &workspaceForLocalPath(m_cwd);
+}
+
+Workspace &Client::requireWorkspace()
+{
+    if (Workspace *ws = workspaceForWorkingDirectory())
+        return *ws;
+    fail(QString("Unable to determine the workspace: the current directory %1 is not in a mapped "
+                 "folder. Give a local path, or change to a mapped directory.").arg(m_cwd));
+}
+
+Client::Target Client::resolve(const QString &operand)
+{
+    if (ServerPath::isServerPath(operand)) {
+        const QString server = ServerPath::normalize(operand);
+        Workspace *ws = workspaceForWorkingDirectory();
+        if (!ws)
+            openStore(storeDirectoryFromOptions());
+        return {server, ws ? ws->localPathFor(server) : QString()};
+    }
+    const QString local = localPath(operand);
+    Workspace &ws = workspaceForLocalPath(local);
+    return {ws.serverPathFor(local), local};
+}
+
+QStringList Client::requireOperands(int minimum, int maximum) const
+{
+    const QStringList operands = m_args.operands();
+    if (operands.size() < minimum)
+        fail(QString("The command %1 needs %2 argument%3.\nUsage: %4")
+                 .arg(m_command).arg(minimum).arg(minimum == 1 ? "" : "s")
+                 .arg(std::find_if(commands().begin(), commands().end(), [&](const CommandSpec &s) {
+                          return s.name == m_command;
+                      })->usage));
+    if (maximum >= 0 && operands.size() > maximum)
+        fail(QString("The command %1 takes at most %2 argument%3; unexpected: %4")
+                 .arg(m_command).arg(maximum).arg(maximum == 1 ? "" : "s").arg(operands.at(maximum)));
+    return operands;
+}
+
+// Runs the action on each operand; one operand failing does not stop the
+// others. All succeeded: 0; some: 1; none: the failure's code.
+int Client::forEachOperand(const std::function<void(const QString &)> &action)
+{
+    int failures = 0;
+    int lastCode = Failure;
+    const QStringList operands = m_args.operands();
+    for (const QString &operand : operands) {
+        try {
+            action(operand);
+        } catch (const Error &e) {
+            writeErr(e.message);
+            lastCode = e.code;
+            ++failures;
+        }
+    }
+    if (failures == 0)
+        return Success;
+    return failures == operands.size() ? lastCode : PartialSuccess;
+}
+
+// The pending changes that the operands name: an item itself, or with
+// /recursive everything below a folder. No operands: the whole workspace.
+QVector<PendingChange> Client::pendingInScope(const QStringList &operands, bool recursive)
+{
+    QVector<Target> targets;
+    for (const QString &operand : operands)
+        targets.append(resolve(operand));
+    Workspace &ws = requireWorkspace();
+    QVector<PendingChange> scope;
+    for (const PendingChange &c : ws.pending()) {
+        bool inScope = operands.isEmpty();
+        for (const Target &t : targets) {
+            auto matches = [&](const QString &path) {
+                return !path.isEmpty()
+                    && (ServerPath::equal(path, t.server) || (recursive && ServerPath::isUnder(path, t.server)));
+            };
+            inScope = inScope || matches(c.serverPath) || (c.rename && matches(c.sourcePath));
+        }
+        if (inScope)
+            scope.append(c);
+    }
+    return scope;
+}
+
+// --- info -------------------------------------------------------------------
+
+int Client::info()
+{
+    requireOperands(1);
+    return forEachOperand([&](const QString &operand) {
+        const Target t = resolve(operand);
+        const ItemRecord record = m_store->item(t.server);
+        const PendingChange *pending = m_workspace ? m_workspace->findPending(t.server) : nullptr;
+        if (!record.isLive() && !pending)
+            fail(QString("No items match %1.").arg(operand));
+        const bool folder = record.isLive() ? record.folder : pending->folder;
+        const QString type = folder ? "folder" : "file";
+        QString text = "Local information:\n";
+        if (m_workspace && !t.local.isEmpty()) {
+            text += QString("  Local path : %1\n").arg(t.local);
+            text += QString("  Server path: %1\n").arg(t.server);
+            text += QString("  Changeset  : %1\n").arg(m_workspace->have(t.server));
+            text += QString("  Change     : %1\n").arg(pending ? pending->kindText() : QString("none"));
+            text += QString("  Type       : %1\n").arg(type);
+        } else {
+            text += "  (not in a workspace on this computer)\n";
+        }
+        text += "Server information:\n";
+        if (record.isLive()) {
+            const ItemVersion *latest = record.latest();
+            text += QString("  Server path  : %1\n").arg(record.path);
+            text += QString("  Changeset    : %1\n").arg(latest->changeset);
+            text += "  Deletion ID  : 0\n  Lock         : none\n  Lock owner   : \n";
+            text += QString("  Last modified: %1\n")
+                        .arg(m_store->changeset(latest->changeset).date.toString(Qt::ISODate));
+            text += QString("  Type         : %1\n").arg(type);
+            if (!folder)
+                text += QString("  Size         : %1\n").arg(m_store->content(latest->blob).size());
+        } else {
+            text += "  No item on the server yet (pending add).\n";
+        }
+        writeOut(text);
+    });
+}
+
+// --- get --------------------------------------------------------------------
+
+void Client::conflict(const QString &message)
+{
+    writeErr("Conflict: " + message);
+    ++m_conflicts;
+}
+
+// Brings one item, and with `recursive` everything below it, to the latest
+// version. A local file is only replaced or removed when it holds exactly the
+// version the workspace got last (or already the new one): local edits are
+// never overwritten.
+void Client::getItem(const QString &serverPath, bool recursive)
+{
+    Workspace &ws = *m_workspace;
+    const QString local = ws.localPathFor(serverPath);
+    if (local.isEmpty())
+        return;
+    const ItemRecord record = m_store->item(serverPath);
+    const PendingChange *pending = ws.findPendingForServerItem(serverPath);
+    const int have = ws.have(serverPath);
+    const QFileInfo localInfo(local);
+
+    if (record.folder) {
+        if (record.isLive()) {
+            if (pending && (pending->remove || pending->rename))
+                return;
+            if (localInfo.exists() && !localInfo.isDir()) {
+                conflict(QString("%1 is a file locally and a folder on the server.").arg(local));
+                return;
+            }
+            if (!QDir().mkpath(local))
+                fail(QString("Cannot create the directory %1.").arg(local));
+            if (have != record.latest()->changeset)
+                ws.setHave(serverPath, record.latest()->changeset);
+        }
+        if (recursive) {
+            for (const QString &child : m_store->childPaths(record))
+                getItem(child, true);
+        }
+        if (!record.isLive() && have > 0) {
+            ws.setHave(serverPath, 0);
+            QDir().rmdir(local); // only when empty: local files stay
+        }
+        return;
+    }
+
+    if (pending) {
+        if (record.isLive() && !pending->add && record.latest()->changeset != have)
+            conflict(QString("%1 has a pending %2 and the server has a newer version (changeset %3); "
+                             "it was not got. Check in or undo your change first.")
+                         .arg(local, pending->kindText()).arg(record.latest()->changeset));
+        return;
+    }
+    const QByteArray current = localInfo.isFile() ? readLocalFile(local) : QByteArray();
+    auto unchangedSinceGet = [&]() {
+        const ItemVersion *had = have > 0 ? record.versionAt(have) : nullptr;
+        return had && !had->blob.isEmpty() && current == m_store->content(had->blob);
+    };
+    if (!record.isLive()) {
+        if (have > 0) {
+            if (localInfo.isFile()) {
+                if (!unchangedSinceGet()) {
+                    conflict(QString("%1 was deleted on the server but has local changes; it was kept.").arg(local));
+                    return;
+                }
+                QFile::remove(local);
+                writeOut(QString("Deleting %1\n").arg(local));
+                ++m_updates;
+            }
+            ws.setHave(serverPath, 0);
+        }
+        return;
+    }
+    const ItemVersion *latest = record.latest();
+    if (have == latest->changeset && localInfo.isFile())
+        return;
+    if (localInfo.exists() && !localInfo.isFile()) {
+        conflict(QString("%1 is a folder locally and a file on the server.").arg(local));
+        return;
+    }
+    const QByteArray content = m_store->content(latest->blob);
+    if (localInfo.isFile() && current != content && !unchangedSinceGet()) {
+        conflict(QString("%1 exists locally with changes that are not pending (a writable local "
+                         "edit); it was not overwritten. Check it out, or undo, first.").arg(local));
+        return;
+    }
+    writeOut(QString("%1 %2\n").arg(localInfo.exists() ? "Replacing" : "Getting", local));
+    writeLocalFile(local, content);
+    ws.setHave(serverPath, latest->changeset);
+    ++m_updates;
+}
+
+int Client::get()
+{
+    const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
+    QVector<Target> targets;
+    if (m_args.operands().isEmpty()) {
+        for (const Mapping &m : requireWorkspace().mappings())
+            targets.append({m.serverPath, m.localPath});
+    }
+    for (const QString &operand : m_args.operands())
+        targets.append(resolve(operand));
+    Workspace &ws = requireWorkspace();
+    int missing = 0;
+    for (const Target &t : targets) {
+        const ItemRecord record = m_store->item(t.server);
+        if (record.isNull() || (!record.isLive() && ws.have(t.server) == 0)) {
+            if (!ws.findPending(t.server)) {
+                writeErr(QString("No items match %1 on the server.").arg(t.server));
+                ++missing;
+            }
+            continue;
+        }
+        getItem(t.server, recursive);
+    }
+    ws.saveHave();
+    if (m_updates == 0 && m_conflicts == 0 && missing == 0)
+        writeOut("All files are up to date.\n");
+    if (missing == targets.size() && missing > 0)
+        return Failure;
+    if (m_conflicts > 0)
+        writeErr(QString("%1 conflict%2: those items were not got.").arg(m_conflicts).arg(m_conflicts == 1 ? "" : "s"));
+    return m_conflicts > 0 || missing > 0 ? PartialSuccess : Success;
+}
+
+// --- add, checkout, delete, rename ---------------------------------------------
+
+void Client::addMissingParents(const QString &serverPath)
+{
+    Workspace &ws = *m_workspace;
+    QStringList missing;
+    for (QString parent = ServerPath::parent(serverPath); parent != "$/"; parent = ServerPath::parent(parent)) {
+        if (ws.localPathFor(parent).isEmpty() || m_store->item(parent).isLive() || ws.findPending(parent))
+            break;
+        missing.prepend(parent);
+    }
+    for (const QString &folder : missing) {
+        PendingChange c;
+        c.serverPath = folder;
+        c.folder = true;
+        c.add = true;
+        ws.pending().append(c);
+        writeOut(QString("add %1\n").arg(ws.localPathFor(folder)));
+    }
+}
+
+void Client::addItem(const QString &serverPath, const QString &local, bool recursive)
+{
+    Workspace &ws = *m_workspace;
+    const QFileInfo info(local);
+    const bool isDir = info.isDir();
+    if (PendingChange *existing = ws.findPending(serverPath)) {
+        if (!existing->add)
+            fail(QString("%1 already has a pending %2.").arg(local, existing->kindText()));
+    } else if (m_store->item(serverPath).isLive()) {
+        if (!isDir || !recursive)
+            fail(QString("%1 already exists on the server as %2.").arg(local, serverPath));
+    } else {
+        addMissingParents(serverPath);
+        PendingChange c;
+        c.serverPath = serverPath;
+        c.folder = isDir;
+        c.add = true;
+        ws.pending().append(c);
+        writeOut(QString("add %1\n").arg(local));
+    }
+    if (isDir && recursive) {
+        const QFileInfoList entries = QDir(local).entryInfoList(
+            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+        for (const QFileInfo &entry : entries) {
+            if (entry.isSymLink() && entry.isDir())
+                continue; // following it could loop
+            const QString childServer = ServerPath::child(serverPath, entry.fileName());
+            if (entry.isDir() || !m_store->item(childServer).isLive())
+                addItem(childServer, entry.filePath(), true);
+        }
+    }
+}
+
+int Client::add()
+{
+    requireOperands(1);
+    const int result = forEachOperand([&](const QString &operand) {
+        const QString local = localPath(operand);
+        if (!QFileInfo::exists(local))
+            fail(QString("%1 does not exist; only existing files and folders can be added.").arg(local));
+        Workspace &ws = workspaceForLocalPath(local);
+        addItem(ws.serverPathFor(local), local, m_args.has("recursive"));
+    });
+    if (m_workspace)
+        m_workspace->savePending();
+    return result;
+}
+
+int Client::checkout()
+{
+    requireOperands(1);
+    std::function<void(const QString &, const QString &)> checkoutItem = [&](const QString &server, const QString &operand) {
+        Workspace &ws = *m_workspace;
+        const QString local = ws.localPathFor(server);
+        const ItemRecord record = m_store->item(server);
+        PendingChange *pending = ws.findPending(server);
+        if (pending && pending->remove)
+            fail(QString("%1 has a pending delete; undo it first.").arg(operand));
+        if (!pending && !record.isLive())
+            fail(QString("No items match %1 on the server.").arg(operand));
+        if ((pending && pending->folder) || (!pending && record.folder)) {
+            if (m_args.has("recursive") && record.isLive()) {
+                for (const QString &child : m_store->childPaths(record)) {
+                    const ItemRecord childRecord = m_store->item(child);
+                    if (childRecord.isLive() && (childRecord.folder || ws.have(child) > 0))
+                        checkoutItem(child, ws.localPathFor(child));
+                }
+            }
+            return;
+        }
+        if (pending) {
+            if (!pending->add && !pending->edit)
+                pending->edit = true;
+        } else {
+            const int have = ws.have(server);
+            if (have == 0 || !QFileInfo(local).isFile())
+                fail(QString("%1 is not in your workspace; get it first.").arg(operand));
+            PendingChange c;
+            c.serverPath = server;
+            c.edit = true;
+            c.baseVersion = have;
+            ws.pending().append(c);
+        }
+        setWritable(local, true);
+        writeOut(local + '\n');
+    };
+    const int result = forEachOperand([&](const QString &operand) {
+        const Target t = resolve(operand);
+        if (!m_workspace)
+            fail(QString("%1 is not in a workspace on this computer.").arg(operand));
+        checkoutItem(t.server, operand);
+    });
+    if (m_workspace)
+        m_workspace->savePending();
+    return result;
+}
+
+void Client::deleteItem(const QString &serverPath)
+{
+    Workspace &ws = *m_workspace;
+    const QString local = ws.localPathFor(serverPath);
+    PendingChange *pending = ws.findPending(serverPath);
+    if (pending && pending->add) {
+        // Never on the server: forgetting the add is the whole deletion. The
+        // local file is the user's and is left alone.
+        for (int i = ws.pending().size() - 1; i >= 0; --i) {
+            if (ws.pending()[i].add && ServerPath::isUnder(ws.pending()[i].serverPath, serverPath))
+                ws.pending().remove(i);
+        }
+        writeOut(QString("Undoing add: %1\n").arg(local));
+        return;
+    }
+    if (pending && pending->remove)
+        return;
+    const QString serverItem = pending && pending->rename ? pending->sourcePath : serverPath;
+    const ItemRecord record = m_store->item(serverItem);
+    if (!record.isLive())
+        fail(QString("No items match %1 on the server.").arg(serverPath));
+    if (record.folder) {
+        for (const QString &child : m_store->childPaths(record)) {
+            if (m_store->item(child).isLive())
+                deleteItem(child);
+        }
+    }
+    if (pending) {
+        pending->serverPath = pending->sourcePath.isEmpty() ? pending->serverPath : pending->sourcePath;
+        pending->sourcePath.clear();
+        pending->rename = false;
+        pending->edit = false;
+        pending->remove = true;
+    } else {
+        PendingChange c;
+        c.serverPath = serverItem;
+        c.folder = record.folder;
+        c.remove = true;
+        c.baseVersion = ws.have(serverItem) > 0 ? ws.have(serverItem) : record.latest()->changeset;
+        ws.pending().append(c);
+    }
+    if (record.folder) {
+        QDir().rmdir(local); // untracked local files keep the folder
+    } else if (QFileInfo(local).isFile()) {
+        QFile::remove(local);
+    }
+    writeOut(QString("delete %1\n").arg(local));
+}
+
+int Client::remove()
+{
+    requireOperands(1);
+    const int result = forEachOperand([&](const QString &operand) {
+        const Target t = resolve(operand);
+        if (!m_workspace || t.local.isEmpty())
+            fail(QString("%1 is not in a workspace on this computer.").arg(operand));
+        deleteItem(t.server);
+    });
+    if (m_workspace)
+        m_workspace->savePending();
+    return result;
+}
+
+int Client::rename()
+{
+    const QStringList operands = requireOperands(2, 2);
+    const QString oldLocal = localPath(operands[0]);
+    const QString newLocal = localPath(operands[1]);
+    Workspace &ws = workspaceForLocalPath(oldLocal);
+    const QString oldServer = ws.serverPathFor(oldLocal);
+    const QString newServer = ws.serverPathFor(newLocal);
+    if (newServer.isEmpty())
+        fail(QString("%1 is not in a mapped folder of the workspace %2.").arg(newLocal, ws.name()));
+    if (oldLocal == newLocal)
+        fail("The old and the new name are the same.");
+    if (ServerPath::isUnder(newServer, oldServer))
+        fail(QString("Cannot move %1 into itself.").arg(oldLocal));
+    const bool caseOnly = ServerPath::equal(oldServer, newServer);
+    const bool alreadyMoved = !QFileInfo::exists(oldLocal) && QFileInfo(newLocal).isFile();
+    if (!caseOnly && !alreadyMoved && QFileInfo::exists(newLocal))
+        fail(QString("%1 already exists.").arg(newLocal));
+    if (!caseOnly && (m_store->item(newServer).isLive() || ws.findPending(newServer)))
+        fail(QString("%1 already exists on the server or has a pending change.").arg(newServer));
+
+    PendingChange *pending = ws.findPending(oldServer);
+    const ItemRecord record = m_store->item(pending && pending->rename ? pending->sourcePath : oldServer);
+    if (pending ? pending->folder : record.folder || QFileInfo(oldLocal).isDir())
+        fail(QString("%1 is a folder; this server renames files only. Rename its files one by one.").arg(oldLocal));
+    if (pending && pending->remove)
+        fail(QString("%1 has a pending delete; undo it first.").arg(oldLocal));
+    if (!pending) {
+        if (!record.isLive())
+            fail(QString("No items match %1 on the server.").arg(oldServer));
+        if (ws.have(oldServer) == 0)
+            fail(QString("%1 is not in your workspace; get it first.").arg(oldLocal));
+    }
+
+    if (!alreadyMoved) {
+        if (!QDir().mkpath(QFileInfo(newLocal).absolutePath()) || !QFile::rename(oldLocal, newLocal))
+            fail(QString("Cannot move %1 to %2.").arg(oldLocal, newLocal));
+    }
+    if (pending && pending->add) {
+        pending->serverPath = newServer;
+    } else if (pending && pending->rename) {
+        pending->serverPath = newServer;
+        if (ServerPath::equal(pending->sourcePath, newServer) && pending->sourcePath == newServer) {
+            // Renamed back to where it came from: only an edit, if any, is left.
+            pending->rename = false;
+            pending->sourcePath.clear();
+            if (!pending->edit) {
+                ws.removePending(newServer);
+                setWritable(newLocal, false);
+            }
+        }
+    } else if (pending) {
+        pending->rename = true;
+        pending->sourcePath = oldServer;
+        pending->serverPath = newServer;
+    } else {
+        PendingChange c;
+        c.serverPath = newServer;
+        c.sourcePath = oldServer;
+        c.rename = true;
+        c.baseVersion = ws.have(oldServer);
+        ws.pending().append(c);
+    }
+    addMissingParents(newServer);
+    ws.savePending();
+    writeOut(QString("rename %1 -> %2\n").arg(oldLocal, newLocal));
+    return Success;
+}
+
+// --- checkin, undo ------------------------------------------------------------
+
+int Client::checkin()
+{
+    QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
+    Workspace &ws = requireWorkspace();
+    // Folders added above items in scope go with them, or the items would have no parent.
+    for (const PendingChange &c : QVector<PendingChange>(scope)) {
+        for (const PendingChange &other : ws.pending()) {
+            if (other.add && other.folder && ServerPath::isUnder(c.serverPath, other.serverPath)
+                && std::none_of(scope.begin(), scope.end(), [&](const PendingChange &s) {
+                       return ServerPath::equal(s.serverPath, other.serverPath);
+                   }))
+                scope.append(other);
+        }
+    }
+    if (scope.isEmpty()) {
+        writeErr("There are no pending changes to check in.");
+        return PartialSuccess;
+    }
+    // Deletes deepest first, then everything else parents first.
+    std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
+        if (a.remove != b.remove)
+            return a.remove;
+        return a.remove ? a.serverPath.toLower() > b.serverPath.toLower()
+                        : a.serverPath.toLower() < b.serverPath.toLower();
+    });
+
+    QVector<PendingCommit> commits;
+    QVector<PendingChange> committed;
+    QVector<PendingChange> unchanged;
+    for (const PendingChange &c : scope) {
+        const QString local = ws.localPathFor(c.serverPath);
+        const QString source = c.rename ? c.sourcePath : c.serverPath;
+        const ItemRecord record = m_store->item(source);
+        if (!c.add) {
+            if (!record.isLive())
+                fail(QString("Cannot check in: %1 no longer exists on the server. Undo your change.").arg(source));
+            if (record.latest()->changeset != c.baseVersion)
+                fail(QString("Cannot check in: %1 was changed on the server (changeset %2) after the "
+                             "version you changed (%3). Get the latest version and merge first; "
+                             "nothing was checked in.")
+                         .arg(source).arg(record.latest()->changeset).arg(c.baseVersion));
+        }
+        if (c.add) {
+            if (c.folder) {
+                commits.append({PendingCommit::AddFolder, c.serverPath, {}, {}});
+            } else {
+                if (!QFileInfo(local).isFile())
+                    fail(QString("Cannot check in: the added file %1 is missing; nothing was checked in.").arg(local));
+                commits.append({PendingCommit::AddFile, c.serverPath, {}, readLocalFile(local)});
+            }
+        } else if (c.remove) {
+            commits.append({PendingCommit::Delete, c.serverPath, {}, {}});
+        } else {
+            const ItemVersion *base = record.versionAt(c.baseVersion);
+            const QByteArray baseContent = m_store->content(base->blob);
+            QByteArray content = baseContent;
+            if (c.edit) {
+                if (!QFileInfo(local).isFile())
+                    fail(QString("Cannot check in: %1 is missing; nothing was checked in.").arg(local));
+                content = readLocalFile(local);
+            }
+            if (c.rename) {
+                commits.append({PendingCommit::Rename, c.serverPath, c.sourcePath, content});
+            } else if (content != baseContent) {
+                commits.append({PendingCommit::Edit, c.serverPath, {}, content});
+            } else {
+                unchanged.append(c);
+                continue;
+            }
+        }
+        committed.append(c);
+    }
+
+    int number = 0;
+    if (!commits.isEmpty())
+        number = m_store->commit(commits, m_owner, m_args.value("comment"));
+
+    for (const PendingChange &c : unchanged) {
+        ws.removePending(c.serverPath);
+        setWritable(ws.localPathFor(c.serverPath), false);
+        writeOut(QString("The edit of %1 was undone: the file is unchanged.\n").arg(ws.localPathFor(c.serverPath)));
+    }
+    for (const PendingChange &c : committed) {
+        ws.removePending(c.serverPath);
+        if (c.rename)
+            ws.setHave(c.sourcePath, 0);
+        ws.setHave(c.serverPath, c.remove ? 0 : number);
+        const QString local = ws.localPathFor(c.serverPath);
+        if (!c.folder && !c.remove)
+            setWritable(local, false);
+        writeOut(QString("%1: %2\n").arg(c.kindText(), local));
+    }
+    ws.savePending();
+    ws.saveHave();
+    if (number > 0)
+        writeOut(QString("Changeset #%1 checked in.\n").arg(number));
+    return Success;
+}
+
+void Client::undoChange(const PendingChange &c)
+{
+    Workspace &ws = *m_workspace;
+    const QString local = ws.localPathFor(c.serverPath);
+    if (!c.add) {
+        const QString source = c.rename ? c.sourcePath : c.serverPath;
+        const QString sourceLocal = ws.localPathFor(source);
+        const ItemRecord record = m_store->item(source);
+        const ItemVersion *base = record.versionAt(c.baseVersion);
+        if (c.folder) {
+            if (!sourceLocal.isEmpty())
+                QDir().mkpath(sourceLocal);
+        } else if (base && !base->blob.isEmpty() && !sourceLocal.isEmpty()) {
+            writeLocalFile(sourceLocal, m_store->content(base->blob));
+            if (c.rename && local != sourceLocal && QFileInfo(local).isFile())
+                QFile::remove(local);
+        }
+    }
+    ws.removePending(c.serverPath);
+    writeOut(QString("Undoing %1: %2\n").arg(c.kindText(), local));
+}
+
+int Client::undo()
+{
+    requireOperands(1);
+    QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
+    if (scope.isEmpty()) {
+        writeErr(QString("No pending changes were found for %1.").arg(m_args.operands().join(", ")));
+        return PartialSuccess;
+    }
+    // Restored folders come before the files restored into them.
+    std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
+        return a.serverPath.toLower() < b.serverPath.toLower();
+    });
+    for (const PendingChange &c : scope)
+        undoChange(c);
+    m_workspace->savePending();
+    return Success;
+}
+
+// --- history, difference, status, annotate ----------------------------------
+
+QString Client::ownerOf(int changeset)
+{
+    if (!m_owners.contains(changeset))
+        m_owners.insert(changeset, m_store->changeset(changeset).owner);
+    return m_owners.value(changeset);
+}
+
+// The versions of a file up to a changeset, followed back through renames.
+QVector<ItemVersion> Client::versionChain(const ItemRecord &record, int upTo) const
+{
+    QVector<ItemVersion> chain;
+    ItemRecord current = record;
+    int limit = upTo;
+    for (int hops = 0; hops < 1000; ++hops) {
+        QVector<ItemVersion> part;
+        for (const ItemVersion &v : current.versions) {
+            if (v.changeset > 0 && v.changeset <= limit)
+                part.append(v);
+        }
+        // Only the stretch since the item last arrived here belongs to this file.
+        int first = 0;
+        for (int i = 0; i < part.size(); ++i) {
+            if (part[i].change == "add" || part[i].change == "rename")
+                first = i;
+        }
+        part = part.mid(first);
+        chain = part + chain;
+        if (part.isEmpty() || part.first().change != "rename" || part.first().from.isEmpty()
+            || ServerPath::equal(part.first().from, current.path))
+            break;
+        limit = part.first().changeset - 1;
+        current = m_store->item(part.first().from);
+    }
+    return chain;
+}
+
+int Client::history()
+{
+    const QStringList operands = requireOperands(1, 1);
+    const Target t = resolve(operands.first());
+    const QString server = m_workspace && m_workspace->findPending(t.server) && m_workspace->findPending(t.server)->rename
+        ? m_workspace->findPending(t.server)->sourcePath : t.server;
+    const ItemRecord record = m_store->item(server);
+    if (record.isNull())
+        fail(QString("No history entries were found for %1.").arg(operands.first()));
+    struct Row { int changeset; QString change; };
+    QVector<Row> rows;
+    if (record.folder && m_args.has("recursive")) {
+        for (int n = m_store->head(); n >= 1; --n) {
+            const Changeset cs = m_store->changeset(n, true);
+            QStringList kinds;
+            for (const ChangeEntry &e : cs.changes) {
+                if ((ServerPath::isUnder(e.path, server) || (!e.from.isEmpty() && ServerPath::isUnder(e.from, server)))
+                    && !kinds.contains(e.change))
+                    kinds.append(e.change);
+            }
+            if (!kinds.isEmpty())
+                rows.append({n, kinds.join(", ")});
+        }
+    } else {
+        const QVector<ItemVersion> chain = versionChain(record, m_store->head());
+        for (int i = chain.size() - 1; i >= 0; --i)
+            rows.append({chain[i].changeset, chain[i].change});
+        if (!record.isLive() && !record.versions.isEmpty() && record.versions.last().changeset > 0)
+            rows.prepend({record.versions.last().changeset, record.versions.last().change});
+    }
+    QString text = QString("History of %1\n").arg(server);
+    text += padded("Changeset", 10) + padded("Change", 12) + padded("User", 14) + padded("Date", 21) + "Comment\n";
+    text += QString("-").repeated(9) + ' ' + QString("-").repeated(11) + ' ' + QString("-").repeated(13)
+        + ' ' + QString("-").repeated(20) + ' ' + QString("-").repeated(20) + '\n';
+    for (const Row &row : rows) {
+        const Changeset cs = m_store->changeset(row.changeset);
+        text += padded(QString::number(row.changeset), 10) + padded(row.change, 12)
+            + padded(cs.owner, 14) + padded(cs.date.toString("yyyy-MM-dd HH:mm:ss"), 21)
+            + cs.comment.simplified() + '\n';
+    }
+    writeOut(text);
+    return Success;
+}
+
+void Client::printDiff(const PendingChange &c)
+{
+    if (c.folder)
+        return;
+    Workspace &ws = *m_workspace;
+    const QString local = ws.localPathFor(c.serverPath);
+    const QString source = c.rename ? c.sourcePath : c.serverPath;
+    QString oldLabel = "/dev/null";
+    QByteArray oldContent;
+    if (!c.add) {
+        const ItemVersion *base = m_store->item(source).versionAt(c.baseVersion);
+        if (base && !base->blob.isEmpty())
+            oldContent = m_store->content(base->blob);
+        oldLabel = QString("%1;C%2").arg(source).arg(c.baseVersion);
+    }
+    QString newLabel = "/dev/null";
+    QByteArray newContent;
+    if (!c.remove) {
+        newLabel = local;
+        if (QFileInfo(local).isFile())
+            newContent = readLocalFile(local);
+    }
+    writeOut(unifiedDiff(oldLabel, oldContent, newLabel, newContent));
+}
+
+int Client::difference()
+{
+    const QString format = m_args.value("format").toLower();
+    if (m_args.has("format") && format != "visual" && format != "unified")
+        fail(QString("Unrecognized /format value: %1 (use Visual or Unified).").arg(m_args.value("format")),
+             UnrecognizedCommand);
+    QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
+    Workspace &ws = requireWorkspace();
+    // A file without a pending change is compared with the workspace version too.
+    for (const QString &operand : m_args.operands()) {
+        const Target t = resolve(operand);
+        if (ws.findPending(t.server) || !QFileInfo(t.local).isFile())
+            continue;
+        const ItemRecord record = m_store->item(t.server);
+        if (!record.isLive() || ws.have(t.server) == 0)
+            fail(QString("No items match %1.").arg(operand));
+        PendingChange c;
+        c.serverPath = t.server;
+        c.baseVersion = ws.have(t.server);
+        c.edit = true;
+        scope.append(c);
+    }
+    std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
+        return a.serverPath.toLower() < b.serverPath.toLower();
+    });
+    for (const PendingChange &c : scope)
+        printDiff(c);
+    return Success;
+}
+
+int Client::status()
+{
+    const QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive") || m_args.operands().isEmpty());
+    Workspace &ws = requireWorkspace();
+    if (scope.isEmpty()) {
+        writeOut("There are no pending changes.\n");
+        return Success;
+    }
+    QString text = padded("File name", 24) + padded("Change", 16) + "Local path\n";
+    text += QString("-").repeated(23) + ' ' + QString("-").repeated(15) + ' ' + QString("-").repeated(30) + '\n';
+    for (const PendingChange &c : scope) {
+        text += padded(ServerPath::name(c.serverPath), 24) + padded(c.kindText(), 16)
+            + ws.localPathFor(c.serverPath) + '\n';
+    }
+    text += QString("\n%1 change(s)\n").arg(scope.size());
+    writeOut(text);
+    return Success;
+}
+
+int Client::annotate()
+{
+    const QStringList operands = requireOperands(1, 1);
+    const Target t = resolve(operands.first());
+    const PendingChange *pending = m_workspace ? m_workspace->findPending(t.server) : nullptr;
+    const QString server = pending && pending->rename ? pending->sourcePath : t.server;
+    const ItemRecord record = m_store->item(server);
+    if ((!record.isLive() && !(pending && pending->add)) || record.folder)
+        fail(QString("No file matches %1 on the server.").arg(operands.first()));
+
+    struct Line { int changeset; QString owner; QString text; };
+    QVector<Line> lines;
+    auto apply = [&](const QByteArray &content, int changeset, const QString &owner) {
+        const QStringList newTexts = splitLines(content);
+        QStringList oldTexts;
+        for (const Line &l : lines)
+            oldTexts.append(l.text);
+        QVector<Line> next;
+        for (const DiffOp &op : diffLines(oldTexts, newTexts)) {
+            if (op.kind == DiffOp::Equal)
+                next.append({lines[op.oldLine].changeset, lines[op.oldLine].owner, newTexts[op.newLine]});
+            else if (op.kind == DiffOp::Insert)
+                next.append({changeset, owner, newTexts[op.newLine]});
+        }
+        lines = next;
+    };
+    const int have = m_workspace ? m_workspace->have(server) : 0;
+    QByteArray last;
+    if (record.isLive()) {
+        for (const ItemVersion &v : versionChain(record, have > 0 ? have : m_store->head())) {
+            if (v.blob.isEmpty())
+                continue;
+            last = m_store->content(v.blob);
+            apply(last, v.changeset, ownerOf(v.changeset));
+        }
+    }
+    // Lines changed in the workspace and not yet checked in.
+    if (!t.local.isEmpty() && QFileInfo(t.local).isFile()) {
+        const QByteArray local = readLocalFile(t.local);
+        if (local != last)
+            apply(local, 0, "(local)");
+    }
+    QString text;
+    for (const Line &l : lines) {
+        text += padded(l.changeset > 0 ? QString::number(l.changeset) : QString("*"), 7)
+            + padded(l.owner, 14) + l.text + '\n';
+    }
+    writeOut(text);
+    return Success;
+}
+
+// --- workspaces and mappings ----------------------------------------------------
+
+int Client::workspace()
+{
+    const QStringList operands = requireOperands(1, 1);
+    const QString name = operands.first();
+    if (m_args.has("new") == m_args.has("delete"))
+        fail("Give either /new or /delete with the command workspace.");
+    ServerStore &store = openStore(storeDirectoryFromOptions());
+    if (m_args.has("new")) {
+        Workspace::create(store, name, m_owner, QSysInfo::machineHostName(), m_args.value("comment"));
+        writeOut(QString("Workspace %1 created on %2.\n").arg(name, store.directory()));
+        return Success;
+    }
+    Workspace ws(store, name);
+    if (!ws.pending().isEmpty())
+        fail(QString("The workspace %1 has %2 pending change(s); check them in or undo them first.")
+                 .arg(name).arg(ws.pending().size()));
+    ClientRegistry::remove(store.directory(), ws.name());
+    if (!QDir(store.workspacesDirectory() + '/' + ws.name().toLower()).removeRecursively())
+        fail(QString("Cannot remove the workspace %1.").arg(name));
+    writeOut(QString("Workspace %1 deleted; its local files were kept.\n").arg(name));
+    return Success;
+}
+
+int Client::workspaces()
+{
+    requireOperands(0, 0);
+    ServerStore &store = openStore(storeDirectoryFromOptions());
+    QString text = QString("Collection: %1\n").arg(store.directory());
+    text += padded("Workspace", 20) + padded("Owner", 14) + padded("Computer", 20) + "Mappings\n";
+    for (const QString &name : Workspace::names(store)) {
+        const Workspace ws(store, name);
+        QStringList mappings;
+        for (const Mapping &m : ws.mappings())
+            mappings.append(m.serverPath + ": " + m.localPath);
+        text += padded(ws.name(), 20) + padded(ws.owner(), 14) + padded(ws.computer(), 20)
+            + mappings.join("; ") + '\n';
+    }
+    writeOut(text);
+    return Success;
+}
+
+int Client::workfold()
+{
+    if (m_args.has("map") && m_args.has("unmap"))
+        fail("Give either /map or /unmap with the command workfold.");
+    const QString workspaceName = m_args.value("workspace");
+    if (!m_args.has("map") && !m_args.has("unmap")) {
+        requireOperands(0, 1);
+        Workspace *ws = nullptr;
+        if (!workspaceName.isEmpty()) {
+            m_workspace = std::make_unique<Workspace>(openStore(storeDirectoryFromOptions()), workspaceName);
+            ws = m_workspace.get();
+        } else {
+            ws = m_args.operands().isEmpty() ? &requireWorkspace()
+                                             : &workspaceForLocalPath(localPath(m_args.operands().first()));
+        }
+        QString text = QString("Workspace : %1 (%2)\nCollection: %3\n")
+                           .arg(ws->name(), ws->owner(), ws->store().directory());
+        for (const Mapping &m : ws->mappings())
+            text += QString(" %1: %2\n").arg(m.serverPath, m.localPath);
+        writeOut(text);
+        return Success;
+    }
+    if (m_args.has("unmap")) {
+        const QString local = localPath(requireOperands(1, 1).first());
+        Workspace &ws = workspaceForLocalPath(local);
+        const auto &mappings = ws.mappings();
+        if (std::none_of(mappings.begin(), mappings.end(), [&](const Mapping &m) { return m.localPath == local; }))
+            fail(QString("%1 is not the root of a mapping; unmap %2 or the folder it is mapped with.").arg(local, ws.name()));
+        for (const PendingChange &c : ws.pending()) {
+            if (ServerPath::isUnder(ws.serverPathFor(local).isEmpty() ? QString() : c.serverPath, ws.serverPathFor(local)))
+                fail(QString("%1 holds pending changes; check them in or undo them first.").arg(local));
+        }
+        ws.removeMapping(local);
+        ws.saveDefinition();
+        ClientRegistry::remove(ws.store().directory(), ws.name(), local);
+        writeOut(QString("Unmapped %1 from the workspace %2.\n").arg(local, ws.name()));
+        return Success;
+    }
+
+    const QStringList operands = requireOperands(2, 2);
+    const QString server = ServerPath::normalize(operands[0]);
+    const QString local = localPath(operands[1]);
+    if (QFileInfo(local).exists() && !QFileInfo(local).isDir())
+        fail(QString("%1 is a file; map a folder to a directory.").arg(local));
+    Workspace *ws = nullptr;
+    if (workspaceName.isEmpty() && !m_args.has("collection"))
+        ws = workspaceForWorkingDirectory();
+    if (!ws) {
+        ServerStore &store = openStore(storeDirectoryFromOptions());
+        const QString name = workspaceName.isEmpty() ? defaultWorkspaceName() : workspaceName;
+        if (workspaceName.isEmpty() && !Workspace::exists(store, name)) {
+            Workspace::create(store, name, m_owner, QSysInfo::machineHostName(), QString());
+            writeOut(QString("Workspace %1 created on %2.\n").arg(name, store.directory()));
+        }
+        m_workspace = std::make_unique<Workspace>(store, name);
+        ws = m_workspace.get();
+    }
+    for (const ClientRegistry::Entry &e : ClientRegistry::entries()) {
+        const bool overlaps = local == e.localRoot || local.startsWith(e.localRoot + '/')
+            || e.localRoot.startsWith(local + '/') || (e.localRoot == "/" || local == "/");
+        if (overlaps)
+            fail(QString("%1 overlaps %2, which is already mapped in the workspace %3.")
+                     .arg(local, e.localRoot, e.workspace));
+    }
+    for (const Mapping &m : ws->mappings()) {
+        if (ServerPath::isUnder(server, m.serverPath) || ServerPath::isUnder(m.serverPath, server))
+            fail(QString("%1 overlaps %2, which the workspace %3 already maps.").arg(server, m.serverPath, ws->name()));
+    }
+    ws->addMapping({server, local});
+    ws->saveDefinition();
+    ClientRegistry::add({ws->store().directory(), ws->name(), local});
+    writeOut(QString("Mapped %1 to %2 in the workspace %3.\n").arg(server, local, ws->name()));
+    return Success;
+}
+
+// --- servers and users ------------------------------------------------------------
+
+int Client::init()
+{
+    requireOperands(0, 0);
+    ServerStore store(storeDirectoryFromOptions());
+    store.create();
+    writeOut(QString("Created an empty server at %1.\n").arg(store.directory()));
+    return Success;
+}
+
+int Client::seed()
+{
+    requireOperands(0, 0);
+    ServerStore store(storeDirectoryFromOptions());
+    store.create();
+    const QByteArray cmake =
+        "cmake_minimum_required(VERSION 3.16)\nproject(App LANGUAGES CXX)\n\nadd_executable(app main.cpp)\n";
+    const QByteArray main1 = "#include <iostream>\n\nint main()\n{\n    return 0;\n}\n";
+    const QByteArray main2 =
+        "#include <iostream>\n\nint main()\n{\n    std::cout << \"Hello from App\" << std::endl;\n    return 0;\n}\n";
+    const QByteArray readme1 = "# App\n\nA small sample project.\n";
+    const QByteArray readme2 =
+        "# App\n\nA small sample project.\n\nBuild it with CMake:\n\n    cmake -S . -B build && cmake --build build\n";
+    store.commit({{PendingCommit::AddFolder, "$/Demo", {}, {}},
+                  {PendingCommit::AddFolder, "$/Demo/App", {}, {}},
+                  {PendingCommit::AddFile, "$/Demo/App/CMakeLists.txt", {}, cmake},
+                  {PendingCommit::AddFile, "$/Demo/App/main.cpp", {}, main1},
+                  {PendingCommit::AddFile, "$/Demo/App/README.md", {}, readme1}},
+                 "alice", "Create the App project");
+    store.commit({{PendingCommit::Edit, "$/Demo/App/main.cpp", {}, main2}}, "bob", "Print a greeting");
+    store.commit({{PendingCommit::Edit, "$/Demo/App/README.md", {}, readme2}}, "alice", "Describe the build");
+    writeOut(QString("Created a server at %1 with the project $/Demo/App (3 changesets).\n").arg(store.directory()));
+    return Success;
+}
+
+int Client::useradd()
+{
+    const QStringList operands = requireOperands(2, 2);
+    ServerStore &store = openStore(storeDirectoryFromOptions());
+    store.addUser(operands[0], operands[1]);
+    writeOut(QString("User %1 added.\n").arg(operands[0]));
+    return Success;
+}
+
+int Client::help()
+{
+    writeOut(usage(m_tool));
+    return Success;
+}
+
+} // namespace
+
+int runTool(Tool tool, int argc, char **argv)
+{
+    // File names and arguments are UTF-8 whatever the locale says, so that a
+    // C locale does not turn non-ASCII paths into question marks.
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+    // The store's lock file records the program name; it must match the
+    // running executable for the lock not to be taken for stale.
+    const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    QCoreApplication::setApplicationName(
+        QFileInfo(exe.isEmpty() ? QString::fromLocal8Bit(argv[0]) : exe).fileName());
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(QString::fromUtf8(argv[i]));
+    int code = Failure;
+    try {
+        Client client(tool, args);
+        code = client.run();
+    } catch (const Error &e) {
+        writeErr(e.message);
+        code = e.code;
+    } catch (const std::exception &e) {
+        writeErr(QString("Internal error: %1").arg(e.what()));
+        code = Failure;
+    }
+    fflush(stdout);
+    return code;
+}
+
+} // namespace Tf

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVector>
+
+namespace Tf {
+
+class ServerStore;
+
+struct Mapping
+{
+    QString serverPath;
+    QString localPath;
+};
+
+// A change made in a workspace and not yet checked in.
+struct PendingChange
+{
+    QString serverPath; // where the item is now (for a rename, its new path)
+    QString sourcePath; // rename: the server path it had
+    bool folder = false;
+    bool add = false;
+    bool edit = false;
+    bool remove = false;
+    bool rename = false;
+    int baseVersion = 0; // the changeset the change was made against
+
+    QString kindText() const;
+};
+
+// A workspace kept on the server: its mappings between server folders and
+// local directories, its pending changes and the version of every item that
+// was last got into it ("have"). The definition and the pending changes are
+// small JSON files; the have table is one line per item so that a command on
+// one file finds its entry without parsing the table.
+class Workspace
+{
+public:
+    static bool isValidName(const QString &name);
+    static bool exists(const ServerStore &store, const QString &name);
+    static void create(const ServerStore &store, const QString &name, const QString &owner,
+                       const QString &computer, const QString &comment);
+    static QStringList names(const ServerStore &store);
+
+    Workspace(ServerStore &store, const QString &name); // throws when it does not exist
+
+    QString name() const { return m_name; }
+    QString owner() const { return m_owner; }
+    QString computer() const { return m_computer; }
+    ServerStore &store() const { return m_store; }
+
+    const QVector<Mapping> &mappings() const { return m_mappings; }
+    void addMapping(const Mapping &mapping);
+    void removeMapping(const QString &localPath);
+    void saveDefinition();
+
+    QString serverPathFor(const QString &localPath) const; // empty when not mapped
+    QString localPathFor(const QString &serverPath) const; // empty when not mapped
+
+    QVector<PendingChange> &pending() { return m_pending; }
+    PendingChange *findPending(const QString &serverPath);
+    // The pending change of an item known on the server by this path: its own,
+    // or the rename that took it elsewhere.
+    PendingChange *findPendingForServerItem(const QString &serverPath);
+    void removePending(const QString &serverPath);
+    void savePending();
+
+    int have(const QString &serverPath) const; // 0: not in the workspace
+    void setHave(const QString &serverPath, int changeset);
+    void saveHave();
+
+private:
+    QString directory() const;
+    void loadHaveTable() const;
+    void useHaveIndex() const;
+
+    ServerStore &m_store;
+    QString m_name;
+    QString m_owner;
+    QString m_computer;
+    QString m_comment;
+    QVector<Mapping> m_mappings;
+    QVector<PendingChange> m_pending;
+    // "\n" followed by lines "<item key> <changeset>\n".
+    mutable QByteArray m_have;
+    mutable bool m_haveLoaded = false;
+    mutable int m_haveOperations = 0;
+    mutable bool m_haveIndexed = false;
+    mutable QHash<QByteArray, int> m_haveIndex;
+    bool m_haveChanged = false;
+};
+
+} // namespace Tf
