@@ -1,4 +1,5 @@
 #include "teamfoundationplugin.h"
+#include "settingspage.h"
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationcontrol.h"
@@ -35,6 +36,7 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     m_teamFoundationPluginInstance = this;
     m_settings.readSettings(Core::ICore::settings(QSettings::UserScope));
     m_client = new TeamFoundationClient(this);
+    addAutoReleasedObject(new SettingsPage);
     createActions();
     return true;
 }
