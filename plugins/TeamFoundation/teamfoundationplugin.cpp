@@ -1,5 +1,6 @@
 #include "teamfoundationplugin.h"
 #include "checkoutwizard.h"
+#include "settingspage.h"
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationcontrol.h"
@@ -36,6 +37,7 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     m_teamFoundationPluginInstance = this;
     m_settings.readSettings(Core::ICore::settings(QSettings::UserScope));
     m_client = new TeamFoundationClient(this);
+    addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
     createActions();
     return true;
