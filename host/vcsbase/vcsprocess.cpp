@@ -27,15 +27,17 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
     if (!(flags & RunFlags::SuppressCommandLogging))
         VcsOutputWindow::appendCommand(workingDirectory, binary, arguments);
 
-    QProcessEnvironment env = environment.isEmpty() ? QProcessEnvironment::systemEnvironment()
-                                                    : environment;
-    if (flags & RunFlags::ForceCLocale) {
-        env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-        env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
-    }
-
     QProcess process;
-    process.setProcessEnvironment(env);
+    // An empty environment means the host's own, which the child inherits as it is.
+    if (!environment.isEmpty() || (flags & RunFlags::ForceCLocale)) {
+        QProcessEnvironment env = environment.isEmpty() ? QProcessEnvironment::systemEnvironment()
+                                                        : environment;
+        if (flags & RunFlags::ForceCLocale) {
+            env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+            env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
+        }
+        process.setProcessEnvironment(env);
+    }
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
     if (flags & RunFlags::MergeOutputChannels)
