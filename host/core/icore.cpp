@@ -49,6 +49,30 @@ QSettings *openStore(const QString &fileName)
     // Owner only, whether we created the file or found it: it may hold a password.
     QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner);
     auto settings = new QSettings(fileName, QSettings::IniFormat);
+    if (settings->status() == QSettings::FormatError) {
+        // QSettings keeps whatever it could parse of a malformed file and writes that back
+        // at the next sync. Set the file aside for the user instead and start from the
+        // defaults, so that half-read values are neither used nor made permanent.
+        delete settings;
+        const QString backup = fileName + QLatin1String(".corrupt");
+        QFile::remove(backup);
+        const bool kept = QFile::rename(fileName, backup);
+        settings = new QSettings(fileName, QSettings::IniFormat);
+        if (kept) {
+            QFile file(fileName);
+            if (file.open(QIODevice::WriteOnly))
+                file.close();
+            QFile::setPermissions(fileName, QFile::ReadOwner | QFile::WriteOwner);
+            state().settingsError =
+                ICore::tr("The settings file \"%1\" is corrupt; it was kept as \"%2\" and "
+                          "defaults are used.")
+                    .arg(fileName, backup);
+        } else {
+            settings->clear();
+            state().settingsError = statusText(QSettings::FormatError, fileName);
+        }
+        return settings;
+    }
     const QString error = statusText(settings->status(), fileName);
     if (!error.isEmpty())
         state().settingsError = error;

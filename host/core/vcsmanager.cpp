@@ -8,6 +8,24 @@ namespace Core {
 
 static VcsManager *m_instance = nullptr;
 
+// The directory above the cleaned absolute 'path', or an empty string at the root.
+static QString parentPath(const QString &path)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0 || path == QLatin1String("/"))
+        return QString();
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+static bool isAtOrBelow(const QString &path, const QString &topLevel)
+{
+    if (topLevel.isEmpty())
+        return false;
+    if (path == topLevel)
+        return true;
+    return path.startsWith(topLevel.endsWith(QLatin1Char('/')) ? topLevel : topLevel + QLatin1Char('/'));
+}
+
 VcsManager::VcsManager(QObject *parent) : QObject(parent)
 {
     m_instance = this;
@@ -101,16 +119,14 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
 
     Entry entry{found, foundTopLevel};
     m_instance->m_cache.insert(directory, entry);
-    if (found) {
-        // Every directory between this one and the top level has the same answer.
-        QDir dir(directory);
-        while (dir.cdUp()) {
-            const QString path = QDir::cleanPath(dir.absolutePath());
-            if (path.size() < foundTopLevel.size())
-                break;
+    if (found && isAtOrBelow(directory, foundTopLevel)) {
+        // Every directory between this one and the top level has the same answer. The walk
+        // is done on the path alone: asking must not depend on the directories still being
+        // there, and an answer whose top level is not above the directory teaches nothing
+        // about other directories.
+        for (QString path = parentPath(directory); !path.isEmpty() && isAtOrBelow(path, foundTopLevel);
+             path = parentPath(path)) {
             m_instance->m_cache.insert(path, entry);
-            if (path == foundTopLevel)
-                break;
         }
     }
     if (topLevel)

@@ -18,15 +18,26 @@ void VcsOutputWindow::appendText(const QString &text, Kind kind)
     if (!line.endsWith(QLatin1Char('\n')))
         line += QLatin1Char('\n');
     m_content += line;
-    // Trim in batches so that appending stays linear in the amount of text.
-    if (m_content.size() > 2 * m_limit) {
-        int cut = m_content.size() - m_limit;
-        const int newline = m_content.indexOf(QLatin1Char('\n'), cut);
-        if (newline >= 0)
-            cut = newline + 1;
-        m_content.remove(0, cut);
-    }
+    // Trim in batches so that appending stays linear in the amount of text; content()
+    // trims the rest.
+    if (m_content.size() > 2 * m_limit)
+        trimToLimit();
     emit textAppended(line, kind);
+}
+
+void VcsOutputWindow::trimToLimit()
+{
+    if (m_content.size() <= m_limit)
+        return;
+    int cut = m_content.size() - m_limit;
+    // Drop whole lines where one starts within the kept part; a single line longer than
+    // the limit keeps its end rather than vanishing.
+    const int newline = m_content.indexOf(QLatin1Char('\n'), cut - 1);
+    if (newline >= 0 && newline + 1 < m_content.size())
+        cut = newline + 1;
+    else if (m_content.at(cut).isLowSurrogate())
+        ++cut;
+    m_content.remove(0, cut);
 }
 
 void VcsOutputWindow::append(const QString &text)
@@ -103,7 +114,9 @@ void VcsOutputWindow::appendCommand(const QString &workingDirectory, const QStri
 
 QString VcsOutputWindow::content()
 {
-    return instance()->m_content;
+    VcsOutputWindow *window = instance();
+    window->trimToLimit();
+    return window->m_content;
 }
 
 void VcsOutputWindow::clearContents()

@@ -41,6 +41,7 @@ signals:
 private:
     VcsOutputWindow() = default;
     void appendText(const QString &text, Kind kind);
+    void trimToLimit();
 
     QString m_content;
     int m_limit = 8 * 1024 * 1024;

@@ -84,6 +84,8 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
         process.waitForFinished(1000);
         response.result = SynchronousProcessResponse::Hang;
     } else if (started) {
+        // The response starts out as StartFailed; only a process that ran gets a verdict
+        // from its exit.
         if (process.exitStatus() == QProcess::CrashExit) {
             response.result = SynchronousProcessResponse::TerminatedAbnormally;
         } else {
