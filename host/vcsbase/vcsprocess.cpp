@@ -47,7 +47,8 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
     QByteArray err;
 
     process.start(binary, arguments, QIODevice::ReadOnly);
-    if (!process.waitForStarted(30000)) {
+    const bool started = process.waitForStarted(30000);
+    if (!started) {
         response.result = SynchronousProcessResponse::StartFailed;
     } else if (flags & RunFlags::FullySynchronously) {
         process.closeWriteChannel();
@@ -80,7 +81,9 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
         process.kill();
         process.waitForFinished(1000);
         response.result = SynchronousProcessResponse::Hang;
-    } else if (response.result != SynchronousProcessResponse::StartFailed) {
+    } else if (started) {
+        // The response starts out as StartFailed; only a process that ran gets a verdict
+        // from its exit.
         if (process.exitStatus() == QProcess::CrashExit) {
             response.result = SynchronousProcessResponse::TerminatedAbnormally;
         } else {
