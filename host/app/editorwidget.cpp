@@ -1,4 +1,5 @@
 #include "editorwidget.h"
+#include "fileoperations.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -64,7 +65,7 @@ Outcome EditorWidget::load(const QString &file)
     if (m_crlf)
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     m_file = info.absoluteFilePath();
-    m_writeProtected = !info.isWritable();
+    m_writeProtected = !FileOperations::isWritableFile(m_file);
     setPlainText(text);
     document()->setModified(false);
     setReadOnly(m_writeProtected || m_undecodable);
@@ -106,8 +107,7 @@ Outcome EditorWidget::save()
                                     .arg(QDir::toNativeSeparators(m_file)));
     }
     // Replacing the file by a new one would get around its write protection.
-    const QFileInfo info(m_file);
-    if (info.exists() && !info.isWritable()) {
+    if (QFileInfo::exists(m_file) && !FileOperations::isWritableFile(m_file)) {
         return Outcome::failure(tr("%1 is read-only; your changes are kept in the editor.")
                                     .arg(QDir::toNativeSeparators(m_file)));
     }

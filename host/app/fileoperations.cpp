@@ -22,13 +22,6 @@ QString shown(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-// A fresh look at the disk: QFileInfo caches what it read.
-bool isWritableFile(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.isFile() && info.isWritable();
-}
-
 bool managesFile(Core::IVersionControl *vc, const QString &file)
 {
     const QFileInfo info(file);
@@ -46,6 +39,14 @@ Outcome makeParentDirectory(const QString &file)
 }
 } // namespace
 
+bool isWritableFile(const QString &file)
+{
+    // A fresh look at the disk: QFileInfo caches what it read.
+    const QFileInfo info(file);
+    const QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return info.isFile() && info.isWritable() && (info.permissions() & anyWrite);
+}
+
 Core::IVersionControl *versionControlFor(const QString &file, QString *topLevel)
 {
     return Core::VcsManager::findVersionControlForDirectory(QFileInfo(file).absolutePath(),
@@ -57,7 +58,7 @@ Outcome openForEditing(const QString &file)
     const QFileInfo info(file);
     if (!info.isFile())
         return Outcome::failure(tr("%1 is not an existing file.").arg(shown(file)));
-    if (info.isWritable())
+    if (isWritableFile(file))
         return Outcome::success();
     Core::IVersionControl *vc = versionControlFor(file);
     if (!vc) {

@@ -25,6 +25,11 @@ namespace Workbench {
 //   the host alone changes the disk.
 namespace FileOperations {
 
+// Whether 'file' is an existing file that may be written. A file without any write
+// permission bit counts as write-protected even for a user (such as root) whom the system
+// would let write it: version controls protect the files not opened for editing that way.
+bool isWritableFile(const QString &file);
+
 // The version control that manages the directory of 'file', or null.
 Core::IVersionControl *versionControlFor(const QString &file, QString *topLevel = nullptr);
 

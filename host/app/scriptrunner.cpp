@@ -506,6 +506,7 @@ QImage ScriptRunner::menuPicture(QMenu *menu) const
         painter.setPen(QColor(0x80, 0x80, 0x80));
         painter.drawRect(QRect(p.pos, p.image.size() / p.image.devicePixelRatio()).adjusted(0, 0, -1, -1));
     }
+    painter.end();
     return canvas;
 }
 
