@@ -2,9 +2,8 @@
 #include "fileoperations.h"
 
 #include <QAction>
-#include <QCoreApplication>
-#include <QScrollBar>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCodec>
 
@@ -45,7 +45,8 @@ Outcome EditorWidget::load(const QString &file)
     QFile in(file);
     const QFileInfo info(file);
     if (!info.isFile())
-        return Outcome::failure(tr("%1 is not an existing file.").arg(QDir::toNativeSeparators(file)));
+        return Outcome::failure(
+            tr("%1 is not an existing file.").arg(QDir::toNativeSeparators(file)));
     if (info.size() > maximumFileSize) {
         return Outcome::failure(tr("%1 is larger than %2 MB and is not opened.")
                                     .arg(QDir::toNativeSeparators(file))
@@ -57,8 +58,8 @@ Outcome EditorWidget::load(const QString &file)
     }
     const QByteArray bytes = in.readAll();
     QTextCodec::ConverterState state;
-    QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(),
-                                                               &state);
+    QString text =
+        QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
     // Saving text that did not decode would corrupt the file, so such a file is only shown.
     m_undecodable = state.invalidChars > 0 || bytes.contains('\0');
     m_crlf = text.contains(QLatin1String("\r\n"));
@@ -85,14 +86,14 @@ Outcome EditorWidget::reload()
         return Outcome::failure(tr("%1 changed on disk; your unsaved changes are kept.")
                                     .arg(QDir::toNativeSeparators(m_file)));
     }
-    const int line = textCursor().blockNumber();
+    const int position = textCursor().position();
     const int scroll = verticalScrollBar()->value();
     const QString file = m_file;
     const Outcome outcome = load(file);
     if (!outcome.ok)
         return outcome;
-    QTextBlock block = document()->findBlockByNumber(qMin(line, document()->blockCount() - 1));
-    QTextCursor cursor(block);
+    QTextCursor cursor(document());
+    cursor.setPosition(qBound(0, position, document()->characterCount() - 1));
     setTextCursor(cursor);
     verticalScrollBar()->setValue(scroll);
     return Outcome::success();
@@ -116,13 +117,15 @@ Outcome EditorWidget::save()
         text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     QSaveFile out(m_file);
     if (!out.open(QIODevice::WriteOnly)) {
-        return Outcome::failure(tr("%1 could not be saved: %2; your changes are kept in the editor.")
-                                    .arg(QDir::toNativeSeparators(m_file), out.errorString()));
+        return Outcome::failure(
+            tr("%1 could not be saved: %2; your changes are kept in the editor.")
+                .arg(QDir::toNativeSeparators(m_file), out.errorString()));
     }
     out.write(text.toUtf8());
     if (!out.commit()) {
-        return Outcome::failure(tr("%1 could not be saved: %2; your changes are kept in the editor.")
-                                    .arg(QDir::toNativeSeparators(m_file), out.errorString()));
+        return Outcome::failure(
+            tr("%1 could not be saved: %2; your changes are kept in the editor.")
+                .arg(QDir::toNativeSeparators(m_file), out.errorString()));
     }
     document()->setModified(false);
     return Outcome::success();
@@ -148,10 +151,10 @@ bool EditorWidget::prepareEdit()
         m_lastRefusal = Outcome::failure(tr("%1 is not UTF-8 text and cannot be edited here.")
                                              .arg(QDir::toNativeSeparators(m_file)));
     } else if (m_writeProtected) {
-        const Outcome guard = m_editGuard
-                                  ? m_editGuard(m_file)
-                                  : Outcome::failure(tr("%1 is read-only.")
-                                                         .arg(QDir::toNativeSeparators(m_file)));
+        const Outcome guard =
+            m_editGuard
+                ? m_editGuard(m_file)
+                : Outcome::failure(tr("%1 is read-only.").arg(QDir::toNativeSeparators(m_file)));
         if (guard.ok) {
             // Opening for editing may have brought a newer version; edit that one.
             if (!isModified())
@@ -171,13 +174,17 @@ bool EditorWidget::prepareEdit()
 
 bool EditorWidget::isEditingKey(QKeyEvent *event) const
 {
-    static const QKeySequence::StandardKey editing[] = {
-        QKeySequence::Paste,           QKeySequence::Cut,
-        QKeySequence::Undo,            QKeySequence::Redo,
-        QKeySequence::Delete,          QKeySequence::Backspace,
-        QKeySequence::DeleteEndOfWord, QKeySequence::DeleteStartOfWord,
-        QKeySequence::DeleteEndOfLine, QKeySequence::InsertParagraphSeparator,
-        QKeySequence::InsertLineSeparator};
+    static const QKeySequence::StandardKey editing[] = {QKeySequence::Paste,
+                                                        QKeySequence::Cut,
+                                                        QKeySequence::Undo,
+                                                        QKeySequence::Redo,
+                                                        QKeySequence::Delete,
+                                                        QKeySequence::Backspace,
+                                                        QKeySequence::DeleteEndOfWord,
+                                                        QKeySequence::DeleteStartOfWord,
+                                                        QKeySequence::DeleteEndOfLine,
+                                                        QKeySequence::InsertParagraphSeparator,
+                                                        QKeySequence::InsertLineSeparator};
     for (QKeySequence::StandardKey key : editing) {
         if (event->matches(key))
             return true;
@@ -230,7 +237,8 @@ void EditorWidget::contextMenuEvent(QContextMenuEvent *event)
         }
         const int line = cursorForPosition(event->pos()).blockNumber() + 1;
         QAction *annotate = menu->addAction(tr("Annotate Line %1").arg(line));
-        connect(annotate, &QAction::triggered, this, [this, line] { emit annotateRequested(line); });
+        connect(annotate, &QAction::triggered, this,
+                [this, line] { emit annotateRequested(line); });
     }
     menu->exec(event->globalPos());
     delete menu;

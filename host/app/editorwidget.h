@@ -24,7 +24,7 @@ public:
     void setEditGuard(EditGuard guard) { m_editGuard = std::move(guard); }
 
     Outcome openFile(const QString &file);
-    // Reads the file again, keeping the cursor's line. Refused while there are unsaved changes.
+    // Reads the file again, keeping the cursor's position. Refused while there are unsaved changes.
     Outcome reload();
     Outcome save();
     void closeFile();

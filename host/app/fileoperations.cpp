@@ -107,8 +107,8 @@ Outcome createFile(const QString &file, const QByteArray &content)
 
     Core::IVersionControl *vc = versionControlFor(file);
     if (vc && vc->supportsOperation(Core::IVersionControl::AddOperation) && !vc->vcsAdd(file)) {
-        return Outcome::failure(tr("%1 was created, but %2 could not add it.")
-                                    .arg(shown(file), vc->displayName()));
+        return Outcome::failure(
+            tr("%1 was created, but %2 could not add it.").arg(shown(file), vc->displayName()));
     }
     return Outcome::success();
 }
@@ -122,8 +122,8 @@ Outcome deleteFile(const QString &file)
         return Outcome::failure(tr("%1 is not a file; only files are deleted.").arg(shown(file)));
 
     Core::IVersionControl *vc = versionControlFor(file);
-    if (vc && vc->supportsOperation(Core::IVersionControl::DeleteOperation)
-        && managesFile(vc, file)) {
+    if (vc && vc->supportsOperation(Core::IVersionControl::DeleteOperation) &&
+        managesFile(vc, file)) {
         if (!vc->vcsDelete(file)) {
             return Outcome::failure(tr("%1 could not delete %2; the file was kept.")
                                         .arg(vc->displayName(), shown(file)));
@@ -148,8 +148,8 @@ Outcome renameFile(const QString &from, const QString &to)
         return parent;
 
     Core::IVersionControl *vc = versionControlFor(from);
-    if (vc && vc->supportsOperation(Core::IVersionControl::MoveOperation)
-        && managesFile(vc, from)) {
+    if (vc && vc->supportsOperation(Core::IVersionControl::MoveOperation) &&
+        managesFile(vc, from)) {
         if (!vc->vcsMove(from, to)) {
             return Outcome::failure(tr("%1 could not rename %2; the file was kept as it was.")
                                         .arg(vc->displayName(), shown(from)));

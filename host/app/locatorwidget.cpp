@@ -8,7 +8,8 @@
 namespace Workbench {
 
 LocatorWidget::LocatorWidget(QWidget *overlayParent)
-    : QLineEdit(overlayParent), m_overlayParent(overlayParent), m_list(new QListWidget(overlayParent))
+    : QLineEdit(overlayParent), m_overlayParent(overlayParent),
+      m_list(new QListWidget(overlayParent))
 {
     setObjectName(QStringLiteral("locator"));
     setPlaceholderText(tr("Type to locate (Ctrl+K)"));
@@ -37,8 +38,8 @@ QList<Locator::LocatorFilterEntry> LocatorWidget::matchesFor(const QString &inpu
     const QString rest = blank < 0 ? QString() : text.mid(blank + 1).trimmed();
     bool prefixed = false;
     for (Locator::ILocatorFilter *filter : filters) {
-        if (filter->shortcutString().isEmpty()
-            || filter->shortcutString().compare(prefix, Qt::CaseInsensitive) != 0)
+        if (filter->shortcutString().isEmpty() ||
+            filter->shortcutString().compare(prefix, Qt::CaseInsensitive) != 0)
             continue;
         prefixed = true;
         if (filter->isEnabled())
@@ -59,9 +60,9 @@ void LocatorWidget::updateMatches()
     m_list->clear();
     for (const Locator::LocatorFilterEntry &entry : qAsConst(m_entries)) {
         const QString filterName = entry.filter ? entry.filter->displayName() : QString();
-        m_list->addItem(filterName.isEmpty() ? entry.displayName
-                                             : entry.displayName + QLatin1String("    ")
-                                                   + filterName);
+        m_list->addItem(filterName.isEmpty()
+                            ? entry.displayName
+                            : entry.displayName + QLatin1String("    ") + filterName);
     }
     if (m_entries.isEmpty()) {
         m_list->hide();

@@ -55,7 +55,8 @@ Options parseArguments(const QStringList &arguments)
         const QString arg = arguments.at(i);
         auto value = [&](QString *target) {
             if (i + 1 >= arguments.size()) {
-                options.error = QCoreApplication::translate("Workbench", "%1 needs a value.").arg(arg);
+                options.error =
+                    QCoreApplication::translate("Workbench", "%1 needs a value.").arg(arg);
                 return;
             }
             *target = arguments.at(++i);
@@ -68,8 +69,8 @@ Options parseArguments(const QStringList &arguments)
             value(&options.script);
         else if (arg == QLatin1String("--echo") || arg == QLatin1String("-echo"))
             options.echo = true;
-        else if (arg == QLatin1String("-help") || arg == QLatin1String("--help")
-                 || arg == QLatin1String("-h"))
+        else if (arg == QLatin1String("-help") || arg == QLatin1String("--help") ||
+                 arg == QLatin1String("-h"))
             options.help = true;
         else if (arg.startsWith(QLatin1Char('-')))
             options.error = QCoreApplication::translate("Workbench", "Unknown option %1.").arg(arg);
@@ -83,8 +84,8 @@ Options parseArguments(const QStringList &arguments)
 
 QString defaultPluginPath()
 {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/')
-                           + QLatin1String(WORKBENCH_RELATIVE_PLUGIN_DIR));
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                           QLatin1String(WORKBENCH_RELATIVE_PLUGIN_DIR));
 }
 
 } // namespace
@@ -96,8 +97,8 @@ int main(int argc, char *argv[])
 
     const Options options = parseArguments(QCoreApplication::arguments());
     if (!options.error.isEmpty()) {
-        writeStandardError(QLatin1String("workbench: ") + options.error + QLatin1String("\n\n")
-                           + usageText());
+        writeStandardError(QLatin1String("workbench: ") + options.error + QLatin1String("\n\n") +
+                           usageText());
         return 2;
     }
     if (options.help) {
@@ -121,9 +122,10 @@ int main(int argc, char *argv[])
         if (!scripted)
             windowPtr->statusBar()->showMessage(message, 15000);
     });
-    Core::ICore::setOptionsDialogHandler([windowPtr](Core::Id category, Core::Id page, QWidget *parent) {
-        return windowPtr->showOptionsDialog(category, page, parent);
-    });
+    Core::ICore::setOptionsDialogHandler(
+        [windowPtr](Core::Id category, Core::Id page, QWidget *parent) {
+            return windowPtr->showOptionsDialog(category, page, parent);
+        });
     Core::ICore::setProjectOpener([windowPtr](const QString &projectFile) {
         const Outcome outcome = windowPtr->openProject(projectFile);
         if (!outcome.ok)
@@ -137,8 +139,9 @@ int main(int argc, char *argv[])
                          [](const QString &text) { writeStandardOutput(text); });
     }
 
-    const QString pluginPath = options.pluginPath.isEmpty() ? defaultPluginPath()
-                                                            : QDir(options.pluginPath).absolutePath();
+    const QString pluginPath = options.pluginPath.isEmpty()
+                                   ? defaultPluginPath()
+                                   : QDir(options.pluginPath).absolutePath();
     QStringList errors;
     if (!QFileInfo(pluginPath).isDir()) {
         errors << QCoreApplication::translate("Workbench",
@@ -153,8 +156,8 @@ int main(int argc, char *argv[])
     }
     if (!Core::ICore::settingsError().isEmpty()) {
         errors << Core::ICore::settingsError();
-        writeStandardError(QLatin1String("workbench: ") + Core::ICore::settingsError()
-                           + QLatin1Char('\n'));
+        writeStandardError(QLatin1String("workbench: ") + Core::ICore::settingsError() +
+                           QLatin1Char('\n'));
     }
     window->pluginsLoaded(errors);
 

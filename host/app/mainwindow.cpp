@@ -143,7 +143,8 @@ void MainWindow::createMenus()
 {
     Core::ActionContainer *bar =
         Core::ActionManager::createMenuBar(Core::Id(Constants::MENU_BAR), menuBar());
-    Core::ActionContainer *file = Core::ActionManager::createMenu(Core::Id(Core::Constants::M_FILE));
+    Core::ActionContainer *file =
+        Core::ActionManager::createMenu(Core::Id(Core::Constants::M_FILE));
     file->menu()->setTitle(tr("&File"));
     // Plugins look the Tools menu up while they initialize, so it exists before they load.
     Core::ActionContainer *tools =
@@ -177,7 +178,8 @@ void MainWindow::createMenus()
 
 void MainWindow::pluginsLoaded(const QStringList &errors)
 {
-    Core::ActionContainer *tools = Core::ActionManager::actionContainer(Core::Id(Core::Constants::M_TOOLS));
+    Core::ActionContainer *tools =
+        Core::ActionManager::actionContainer(Core::Id(Core::Constants::M_TOOLS));
     const Core::Context global(Core::Id(Core::Constants::C_GLOBAL));
     if (!tools->menu()->actions().isEmpty())
         tools->addSeparator(global);
@@ -274,7 +276,8 @@ Outcome MainWindow::openFile(const QString &input)
 {
     const QString file = QFileInfo(input).absoluteFilePath();
     if (!QFileInfo(file).isFile())
-        return Outcome::failure(tr("%1 is not an existing file.").arg(QDir::toNativeSeparators(file)));
+        return Outcome::failure(
+            tr("%1 is not an existing file.").arg(QDir::toNativeSeparators(file)));
     if (file == m_editor->filePath())
         return Outcome::success();
     const Outcome released = releaseEditor();
@@ -358,7 +361,8 @@ Outcome MainWindow::annotate(const QString &file, int line)
 bool MainWindow::showOptionsDialog(Core::Id category, Core::Id page, QWidget *parent)
 {
     if (!m_interactive) {
-        notify(tr("The options dialog is not shown in a scripted run; use the \"options\" command."));
+        notify(
+            tr("The options dialog is not shown in a scripted run; use the \"options\" command."));
         return false;
     }
     OptionsDialog dialog(parent ? parent : this);
@@ -397,8 +401,9 @@ void MainWindow::repositoryChanged(const QString &repository)
 {
     if (!m_editor->hasFile())
         return;
-    const QString root = repository.isEmpty() ? QString()
-                                              : QDir::cleanPath(QFileInfo(repository).absoluteFilePath());
+    const QString root = repository.isEmpty()
+                             ? QString()
+                             : QDir::cleanPath(QFileInfo(repository).absoluteFilePath());
     if (!isBelow(m_editor->filePath(), root))
         return;
     // A get or an undo of the repository may have changed the open file, or its protection.
@@ -442,8 +447,8 @@ void MainWindow::openProjectDialog()
 
 void MainWindow::newProjectDialog()
 {
-    const QString start = m_project.isEmpty() ? QDir::homePath()
-                                              : QFileInfo(m_project).absolutePath();
+    const QString start =
+        m_project.isEmpty() ? QDir::homePath() : QFileInfo(m_project).absolutePath();
     NewProjectDialog dialog(start, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -490,9 +495,9 @@ void MainWindow::treeContextMenu(const QPoint &pos)
 void MainWindow::newFileInteractive(const QString &directory)
 {
     bool ok = false;
-    const QString name = QInputDialog::getText(this, tr("New File"),
-                                               tr("File name in %1:").arg(QDir::toNativeSeparators(directory)),
-                                               QLineEdit::Normal, QString(), &ok);
+    const QString name = QInputDialog::getText(
+        this, tr("New File"), tr("File name in %1:").arg(QDir::toNativeSeparators(directory)),
+        QLineEdit::Normal, QString(), &ok);
     if (ok && !name.trimmed().isEmpty())
         report(newFile(QDir(directory).absoluteFilePath(name.trimmed()), QString()));
 }

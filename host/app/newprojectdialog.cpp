@@ -76,8 +76,8 @@ NewProjectDialog::NewProjectDialog(const QString &defaultPath, QWidget *parent)
         if (selectedWizard())
             accept();
     });
-    if (!wizards.isEmpty() && m_tree->topLevelItemCount() > 0
-        && m_tree->topLevelItem(0)->childCount() > 0)
+    if (!wizards.isEmpty() && m_tree->topLevelItemCount() > 0 &&
+        m_tree->topLevelItem(0)->childCount() > 0)
         m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(0));
     if (wizards.isEmpty())
         m_description->setText(tr("No plugin offers a wizard."));

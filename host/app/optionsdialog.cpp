@@ -96,8 +96,8 @@ OptionsDialog::OptionsDialog(QWidget *parent)
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
 
-    auto buttons =
-        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Apply | QDialogButtonBox::Cancel);
+    auto buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Apply |
+                                        QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &OptionsDialog::reject);
     connect(buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this,
@@ -193,12 +193,11 @@ void OptionsDialog::applyFilter(const QString &input)
         for (int j = 0; j < category->childCount(); ++j) {
             QTreeWidgetItem *item = category->child(j);
             Core::IOptionsPage *page = pageOf(item);
-            const bool visible = text.isEmpty()
-                                 || (page
-                                     && (page->matches(text)
-                                         || page->displayName().contains(text, Qt::CaseInsensitive)
-                                         || page->displayCategory().contains(text,
-                                                                             Qt::CaseInsensitive)));
+            const bool visible =
+                text.isEmpty() ||
+                (page &&
+                 (page->matches(text) || page->displayName().contains(text, Qt::CaseInsensitive) ||
+                  page->displayCategory().contains(text, Qt::CaseInsensitive)));
             item->setHidden(!visible);
             any = any || visible;
         }

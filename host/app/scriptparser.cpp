@@ -55,8 +55,8 @@ bool splitScriptLine(const QString &line, QStringList *words, QString *error,
     int pos = 0;
     while (pos < trimmed.size()) {
         const QChar c = trimmed.at(pos);
-        if (c == QLatin1Char('$') && pos + 1 < trimmed.size()
-            && trimmed.at(pos + 1) == QLatin1Char('{')) {
+        if (c == QLatin1Char('$') && pos + 1 < trimmed.size() &&
+            trimmed.at(pos + 1) == QLatin1Char('{')) {
             if (!expandVariable(trimmed, &pos, &word, error, environment))
                 return false;
             inWord = true;
@@ -71,8 +71,8 @@ bool splitScriptLine(const QString &line, QStringList *words, QString *error,
                     word += QLatin1Char('\n');
                 else if (next == QLatin1Char('t'))
                     word += QLatin1Char('\t');
-                else if (next == QLatin1Char('"') || next == QLatin1Char('\\')
-                         || next == QLatin1Char('$'))
+                else if (next == QLatin1Char('"') || next == QLatin1Char('\\') ||
+                         next == QLatin1Char('$'))
                     word += next;
                 else
                     word += QString(c) + next;

@@ -112,16 +112,16 @@ QStringList menuLines(const QList<QAction *> &actions, bool reachable)
         }
         const bool enabled = reachable && action->isEnabled();
         const QString id = action->menu() ? action->menu()->objectName() : action->objectName();
-        lines << QString::fromLatin1(enabled ? "[x] " : "[ ] ") + withoutMnemonic(action->text())
-                     + QLatin1String("  (") + id + QLatin1Char(')');
+        lines << QString::fromLatin1(enabled ? "[x] " : "[ ] ") + withoutMnemonic(action->text()) +
+                     QLatin1String("  (") + id + QLatin1Char(')');
     }
     return lines;
 }
 
 Outcome usage(const QString &text)
 {
-    return Outcome::failure(QCoreApplication::translate("Workbench::ScriptRunner", "usage: %1")
-                                .arg(text));
+    return Outcome::failure(
+        QCoreApplication::translate("Workbench::ScriptRunner", "usage: %1").arg(text));
 }
 
 bool splitAssignment(const QString &word, QString *name, QString *value)
@@ -285,8 +285,8 @@ Outcome ScriptRunner::trigger(const QStringList &args)
     if (!command)
         return Outcome::failure(tr("no command is registered under \"%1\"").arg(args.at(0)));
     if (!command->isActive() || !command->action()->isEnabled())
-        return Outcome::failure(tr("the command \"%1\" (%2) is disabled")
-                                    .arg(args.at(0), command->description()));
+        return Outcome::failure(
+            tr("the command \"%1\" (%2) is disabled").arg(args.at(0), command->description()));
     command->action()->trigger();
     return Outcome::success();
 }
@@ -304,8 +304,8 @@ Outcome ScriptRunner::locator(const QStringList &args)
         const QString prefix = text.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
         for (Locator::ILocatorFilter *filter :
              ExtensionSystem::PluginManager::getObjects<Locator::ILocatorFilter>()) {
-            if (!filter->isEnabled()
-                && filter->shortcutString().compare(prefix, Qt::CaseInsensitive) == 0)
+            if (!filter->isEnabled() &&
+                filter->shortcutString().compare(prefix, Qt::CaseInsensitive) == 0)
                 return Outcome::failure(tr("the locator filter \"%1\" is disabled").arg(prefix));
         }
         return Outcome::failure(tr("the locator has no match for \"%1\"").arg(text));
@@ -323,7 +323,8 @@ Outcome ScriptRunner::menu(const QStringList &args)
     if (args.size() > 1)
         return usage(QStringLiteral("menu [ID]"));
     const QString id = args.isEmpty() ? QString::fromLatin1(DEFAULT_MENU) : args.at(0);
-    Core::ActionContainer *container = Core::ActionManager::actionContainer(Core::Id::fromString(id));
+    Core::ActionContainer *container =
+        Core::ActionManager::actionContainer(Core::Id::fromString(id));
     if (!container)
         return Outcome::failure(tr("no menu is registered under \"%1\"").arg(id));
     QStringList lines;
@@ -340,7 +341,8 @@ Outcome ScriptRunner::menu(const QStringList &args)
     } else if (QMenuBar *bar = container->menuBar()) {
         lines = menuLines(bar->actions(), true);
     }
-    writeStandardOutput(lines.isEmpty() ? QString() : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    writeStandardOutput(lines.isEmpty() ? QString()
+                                        : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     return Outcome::success();
 }
 
@@ -425,11 +427,12 @@ Outcome ScriptRunner::wizard(const QStringList &args)
             QString reason;
             if (auto status = page->findChild<QLabel *>(QStringLiteral("statusLabel")))
                 reason = status->text();
-            const QString title = page->title().isEmpty() ? tr("page %1").arg(dialog->currentId())
-                                                          : page->title();
+            const QString title =
+                page->title().isEmpty() ? tr("page %1").arg(dialog->currentId()) : page->title();
             return Outcome::failure(
                 tr("wizard %1: the page \"%2\" is not complete%3")
-                    .arg(args.at(0), title, reason.isEmpty() ? QString() : QLatin1String(": ") + reason));
+                    .arg(args.at(0), title,
+                         reason.isEmpty() ? QString() : QLatin1String(": ") + reason));
         }
         picture = dialog->grab().toImage();
         if (page->nextId() == -1)
@@ -442,7 +445,8 @@ Outcome ScriptRunner::wizard(const QStringList &args)
                                         .arg(args.at(0), page->title()));
     }
     if (!dialog->currentPage()->validatePage())
-        return Outcome::failure(tr("wizard %1: the last page did not accept its fields").arg(args.at(0)));
+        return Outcome::failure(
+            tr("wizard %1: the last page did not accept its fields").arg(args.at(0)));
     dialog->hide();
     QString error;
     const QString checkoutPath = checkoutWizard->checkout(dialog.get(), &error);
@@ -504,7 +508,8 @@ QImage ScriptRunner::menuPicture(QMenu *menu) const
     for (const Placed &p : qAsConst(placed)) {
         painter.drawImage(p.pos, p.image);
         painter.setPen(QColor(0x80, 0x80, 0x80));
-        painter.drawRect(QRect(p.pos, p.image.size() / p.image.devicePixelRatio()).adjusted(0, 0, -1, -1));
+        painter.drawRect(
+            QRect(p.pos, p.image.size() / p.image.devicePixelRatio()).adjusted(0, 0, -1, -1));
     }
     painter.end();
     return canvas;

@@ -54,7 +54,8 @@ Outcome setWidgetValue(QWidget *root, const QString &name, const QString &value)
         bool ok = false;
         const int number = value.trimmed().toInt(&ok);
         if (!ok)
-            return Outcome::failure(tr("the field %1 takes a whole number, not \"%2\"").arg(name, value));
+            return Outcome::failure(
+                tr("the field %1 takes a whole number, not \"%2\"").arg(name, value));
         if (number < spin->minimum() || number > spin->maximum()) {
             return Outcome::failure(tr("the field %1 takes a number from %2 to %3, not %4")
                                         .arg(name)
@@ -67,14 +68,15 @@ Outcome setWidgetValue(QWidget *root, const QString &name, const QString &value)
     }
     if (auto check = qobject_cast<QCheckBox *>(widget)) {
         const QString v = value.trimmed().toLower();
-        if (v == QLatin1String("true") || v == QLatin1String("1") || v == QLatin1String("yes")
-            || v == QLatin1String("on")) {
+        if (v == QLatin1String("true") || v == QLatin1String("1") || v == QLatin1String("yes") ||
+            v == QLatin1String("on")) {
             check->setChecked(true);
-        } else if (v == QLatin1String("false") || v == QLatin1String("0")
-                   || v == QLatin1String("no") || v == QLatin1String("off")) {
+        } else if (v == QLatin1String("false") || v == QLatin1String("0") ||
+                   v == QLatin1String("no") || v == QLatin1String("off")) {
             check->setChecked(false);
         } else {
-            return Outcome::failure(tr("the field %1 takes true or false, not \"%2\"").arg(name, value));
+            return Outcome::failure(
+                tr("the field %1 takes true or false, not \"%2\"").arg(name, value));
         }
         return Outcome::success();
     }

@@ -141,7 +141,7 @@ QString call(const QString &workingDirectory, const QStringList &arguments)
 } // namespace
 
 #define EXPECT_OK(run)                                                                             \
-    QVERIFY2((run).exitCode == 0, qPrintable(QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3")    \
+    QVERIFY2((run).exitCode == 0, qPrintable(QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3")   \
                                                  .arg((run).exitCode)                              \
                                                  .arg((run).out, (run).err)))
 
@@ -230,13 +230,14 @@ void WorkbenchTest::stateNamesTheManagingVersionControl()
                                            "state\n"));
     EXPECT_OK(run);
     const QString repo = box.repo();
-    const QString expected = QStringLiteral("file: (none)\nproject: (none)\nversion control: (none)\n"
-                                            "top level: (none)\n"
-                                            "file: %1/src/deep/x.cpp\nproject: %1\n"
-                                            "version control: FakeVcs\ntop level: %1\n"
-                                            "file: %2/readme.txt\nproject: %1\n"
-                                            "version control: FakeVcs\ntop level: %1\n")
-                                 .arg(repo, box.plain());
+    const QString expected =
+        QStringLiteral("file: (none)\nproject: (none)\nversion control: (none)\n"
+                       "top level: (none)\n"
+                       "file: %1/src/deep/x.cpp\nproject: %1\n"
+                       "version control: FakeVcs\ntop level: %1\n"
+                       "file: %2/readme.txt\nproject: %1\n"
+                       "version control: FakeVcs\ntop level: %1\n")
+            .arg(repo, box.plain());
     QCOMPARE(run.out, expected);
 }
 
@@ -314,10 +315,11 @@ void WorkbenchTest::optionsApplyWritesTheSettingsStore()
     const QString otherTool = box.root() + QStringLiteral("/bin/fakevcs");
     QVERIFY(QDir().mkpath(QFileInfo(otherTool).absolutePath()));
     QVERIFY(QFile::copy(QStringLiteral(FAKEVCS_TOOL), otherTool));
-    const Run run = box.run(QStringLiteral("options F.FakeVcs userEdit=\"Ann Smith\" timeoutSpin=45 "
-                                           "binaryChooser=%1 passwordEdit=pw\n"
-                                           "project ${REPO}\nopen main.cpp\ntrigger FakeVcs.Status\n")
-                                .arg(otherTool));
+    const Run run =
+        box.run(QStringLiteral("options F.FakeVcs userEdit=\"Ann Smith\" timeoutSpin=45 "
+                               "binaryChooser=%1 passwordEdit=pw\n"
+                               "project ${REPO}\nopen main.cpp\ntrigger FakeVcs.Status\n")
+                    .arg(otherTool));
     EXPECT_OK(run);
     QCOMPARE(box.setting(QStringLiteral("FakeVcs/User")).toString(), QStringLiteral("Ann Smith"));
     QCOMPARE(box.setting(QStringLiteral("FakeVcs/Timeout")).toInt(), 45);
@@ -361,11 +363,13 @@ void WorkbenchTest::wizardChecksOutAndOpensTheProject()
     const QString checkout = box.root() + QStringLiteral("/demo");
     QCOMPARE(box.calls().value(0),
              call(box.root(), {"clone", "server/demo", "demo", "--branch=dev"}));
-    QVERIFY2(run.out.contains(QStringLiteral("project: %1\nversion control: FakeVcs\ntop level: %1\n")
-                                  .arg(checkout)),
-             qPrintable(run.out));
+    QVERIFY2(
+        run.out.contains(
+            QStringLiteral("project: %1\nversion control: FakeVcs\ntop level: %1\n").arg(checkout)),
+        qPrintable(run.out));
     // The checked-out project is really usable: its read-only file is opened, then edited.
-    QCOMPARE(box.calls().value(1), call(checkout, {"open", checkout + QStringLiteral("/main.cpp")}));
+    QCOMPARE(box.calls().value(1),
+             call(checkout, {"open", checkout + QStringLiteral("/main.cpp")}));
     QCOMPARE(readAll(checkout + QStringLiteral("/main.cpp")),
              QByteArray("int main() { return 0; }\n// changed\n"));
 }
@@ -374,19 +378,22 @@ void WorkbenchTest::wizardFailsOnAnIncompletePage()
 {
     Sandbox box;
     QVERIFY(QDir().mkpath(box.root() + QStringLiteral("/demo")));
-    Run run = box.run(QStringLiteral("wizard F.FakeVcs.Checkout ${SANDBOX} repositoryLineEdit=server/demo\n"));
+    Run run = box.run(
+        QStringLiteral("wizard F.FakeVcs.Checkout ${SANDBOX} repositoryLineEdit=server/demo\n"));
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(QStringLiteral("not complete")), qPrintable(run.err));
     QVERIFY2(run.err.contains(QStringLiteral("already exists")), qPrintable(run.err));
     QVERIFY(box.calls().isEmpty());
 
-    run = box.run(QStringLiteral("wizard F.FakeVcs.Checkout ${SANDBOX}/missing repositoryLineEdit=a/b\n"));
+    run = box.run(
+        QStringLiteral("wizard F.FakeVcs.Checkout ${SANDBOX}/missing repositoryLineEdit=a/b\n"));
     QCOMPARE(run.exitCode, 1);
     QVERIFY(box.calls().isEmpty());
 
     // Without a configured tool the configuration page comes first and is incomplete.
     box.setSetting(QStringLiteral("FakeVcs/Binary"), box.root() + QStringLiteral("/nothing"));
-    run = box.run(QStringLiteral("wizard F.FakeVcs.Checkout ${SANDBOX} repositoryLineEdit=server/app\n"));
+    run = box.run(
+        QStringLiteral("wizard F.FakeVcs.Checkout ${SANDBOX} repositoryLineEdit=server/app\n"));
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(QStringLiteral("Configuration")), qPrintable(run.err));
     QVERIFY(!QFileInfo::exists(box.root() + QStringLiteral("/app")));
@@ -397,14 +404,21 @@ void WorkbenchTest::editOfAWriteProtectedFileOpensItFirst()
     Sandbox box;
     const QString main = box.repo("main.cpp");
     const QString util = box.repo("util.cpp");
+    const QString tail = box.repo("tail.txt");
+    writeFile(tail, "last line");
     QVERIFY(QFile::setPermissions(main, QFile::ReadOwner));
+    QVERIFY(QFile::setPermissions(tail, QFile::ReadOwner));
     const Run run = box.run(QStringLiteral("project ${REPO}\n"
+                                           "edit tail.txt \"+more\"\n"
                                            "edit main.cpp \"// one\\n\"\n"
                                            "edit main.cpp \"// two\\n\"\n"
                                            "edit util.cpp \"// writable already\"\n"));
     EXPECT_OK(run);
     // Opened once, before the first change; a writable file is not opened at all.
-    QCOMPARE(box.calls(), QStringList({call(box.repo(), {"open", main})}));
+    QCOMPARE(box.calls(),
+             QStringList({call(box.repo(), {"open", tail}), call(box.repo(), {"open", main})}));
+    // Typing goes on at the end, also of a file without a final newline.
+    QCOMPARE(readAll(tail), QByteArray("last line+more"));
     QCOMPARE(readAll(main), QByteArray("int main()\n{\n    return 0;\n}\n// one\n// two\n"));
     QVERIFY(isWritable(main));
     QCOMPARE(readAll(util), QByteArray("int util() { return 1; }\n// writable already"));
@@ -416,11 +430,14 @@ void WorkbenchTest::editIsRefusedWhenOpeningFails_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("calls");
-    QTest::newRow("open fails") << "FAKEVCS_FAIL=open" << "repo/main.cpp"
+    QTest::newRow("open fails") << "FAKEVCS_FAIL=open"
+                                << "repo/main.cpp"
                                 << "could not open" << 1;
-    QTest::newRow("open leaves it read-only") << "FAKEVCS_OPEN_KEEPS_READONLY=1" << "repo/main.cpp"
+    QTest::newRow("open leaves it read-only") << "FAKEVCS_OPEN_KEEPS_READONLY=1"
+                                              << "repo/main.cpp"
                                               << "still read-only" << 1;
-    QTest::newRow("no version control") << "" << "plain/readme.txt"
+    QTest::newRow("no version control") << ""
+                                        << "plain/readme.txt"
                                         << "no version control manages it" << 0;
 }
 
@@ -556,28 +573,29 @@ void WorkbenchTest::editorFollowsChangesReportedByTheVersionControl()
                                      "edit util.cpp \"// mine again\\n\"\n"));
     EXPECT_OK(run);
     QCOMPARE(readAll(box.repo("util.cpp")), QByteArray("int util() { return 1; }\n"
-                                                      "// updated by fakevcs\n// mine\n"
-                                                      "// updated by fakevcs\n// mine again\n"));
+                                                       "// updated by fakevcs\n// mine\n"
+                                                       "// updated by fakevcs\n// mine again\n"));
 }
 
 void WorkbenchTest::scriptSyntax()
 {
     Sandbox box;
-    const Run run = box.run(QStringLiteral("# a comment\n"
-                                           "\n"
-                                           "   # an indented comment\n"
-                                           "project \"${REPO}\"\r\n"
-                                           "new \"with blank.txt\" \"a \\\"quoted\\\" word\\tand tab\\n\"\n"
-                                           "new escapes.txt \"keep \\\\ and \\${HOME} and C:\\dir\"\n"
-                                           "new \"\" x\n"));
+    const Run run =
+        box.run(QStringLiteral("# a comment\n"
+                               "\n"
+                               "   # an indented comment\n"
+                               "project \"${REPO}\"\r\n"
+                               "new \"with blank.txt\" \"a \\\"quoted\\\" word\\tand tab\\n\"\n"
+                               "new escapes.txt \"keep \\\\ and \\${HOME} and C:\\dir\"\n"
+                               "new \"\" x\n"));
     QCOMPARE(run.exitCode, 1); // the last line names an empty file
     QVERIFY2(run.err.contains(QStringLiteral("script.wb:7:")), qPrintable(run.err));
     QCOMPARE(readAll(box.repo("with blank.txt")), QByteArray("a \"quoted\" word\tand tab\n"));
     QCOMPARE(readAll(box.repo("escapes.txt")), QByteArray("keep \\ and ${HOME} and C:\\dir"));
 
     const char *malformed[] = {"state \"unterminated\n", "project ${NOT_SET_ANYWHERE_42}\n",
-                               "project ${unclosed\n", "frobnicate\n", "state extra\n",
-                               "edit only-one-argument\n"};
+                               "project ${unclosed\n",   "frobnicate\n",
+                               "state extra\n",          "edit only-one-argument\n"};
     for (const char *script : malformed) {
         const Run bad = box.run(QString::fromLatin1(script));
         QVERIFY2(bad.exitCode == 1, script);
@@ -602,27 +620,30 @@ void WorkbenchTest::failingLineIsNamedAndEndsTheRun()
              qPrintable(run.err));
     QVERIFY2(run.err.contains(QStringLiteral("in: open no-such-file.cpp")), qPrintable(run.err));
     QVERIFY(box.calls().isEmpty());
-    QCOMPARE(run.out, QStringLiteral("> project ${REPO}\n> open main.cpp\n> open no-such-file.cpp\n"));
+    QCOMPARE(run.out,
+             QStringLiteral("> project ${REPO}\n> open main.cpp\n> open no-such-file.cpp\n"));
 }
 
 void WorkbenchTest::badCommandLineAndUnreadableScript()
 {
     QProcess process;
     process.start(QStringLiteral(WORKBENCH_EXECUTABLE),
-                  {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--script"),
-                   QStringLiteral("/nonexistent/script.wb")});
+                  {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                   QStringLiteral("--script"), QStringLiteral("/nonexistent/script.wb")});
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardError().contains("cannot be read"));
 
-    process.start(QStringLiteral(WORKBENCH_EXECUTABLE),
-                  {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--frobnicate")});
+    process.start(
+        QStringLiteral(WORKBENCH_EXECUTABLE),
+        {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--frobnicate")});
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardError().contains("Unknown option --frobnicate"));
 
     process.start(QStringLiteral(WORKBENCH_EXECUTABLE),
-                  {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("-settingspath")});
+                  {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                   QStringLiteral("-settingspath")});
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 2);
 }
@@ -652,14 +673,16 @@ void WorkbenchTest::brokenPluginIsReportedAndTheRunGoesOn()
     const QString plugins = box.root() + QStringLiteral("/plugins");
     QVERIFY(QDir().mkpath(plugins));
     QVERIFY(QFile::link(QStringLiteral(BROKEN_PLUGIN), plugins + QStringLiteral("/libbroken.so")));
-    QVERIFY(QFile::link(QStringLiteral(FAKEVCS_PLUGIN), plugins + QStringLiteral("/libfakevcs.so")));
+    QVERIFY(
+        QFile::link(QStringLiteral(FAKEVCS_PLUGIN), plugins + QStringLiteral("/libfakevcs.so")));
     writeFile(plugins + QStringLiteral("/README"), "not a library\n");
     writeFile(plugins + QStringLiteral("/libgarbage.so"), "not a library either\n");
-    const Run run = box.run(QStringLiteral("project ${REPO}\nopen main.cpp\ntrigger FakeVcs.Status\n"),
-                            {}, plugins);
+    const Run run = box.run(
+        QStringLiteral("project ${REPO}\nopen main.cpp\ntrigger FakeVcs.Status\n"), {}, plugins);
     EXPECT_OK(run);
     QVERIFY2(run.err.contains(QStringLiteral("libbroken.so")), qPrintable(run.err));
-    QVERIFY2(run.err.contains(QStringLiteral("the broken plugin refuses to start")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QStringLiteral("the broken plugin refuses to start")),
+             qPrintable(run.err));
     QCOMPARE(box.calls().size(), 1);
 
     // No plugin directory at all: said clearly, and the host still runs its own commands.
@@ -674,20 +697,22 @@ void WorkbenchTest::brokenPluginIsReportedAndTheRunGoesOn()
 void WorkbenchTest::screenshots()
 {
     Sandbox box;
-    const QString shots = qEnvironmentVariable("WORKBENCH_SHOTS", box.root() + QStringLiteral("/shots"));
-    const Run run = box.run(QStringLiteral("project ${REPO}\n"
-                                           "open main.cpp\n"
-                                           "trigger FakeVcs.Status\n"
-                                           "screenshot %1/window.png\n"
-                                           "menu FakeVcs.Menu\n"
-                                           "screenshot %1/menu.png\n"
-                                           "options F.FakeVcs userEdit=ann\n"
-                                           "screenshot %1/options.png\n"
-                                           "wizard F.FakeVcs.Checkout ${SANDBOX} repositoryLineEdit=srv/demo\n"
-                                           "screenshot %1/wizard.png\n"
-                                           "state\n"
-                                           "screenshot %1/after.png\n")
-                                .arg(shots));
+    const QString shots =
+        qEnvironmentVariable("WORKBENCH_SHOTS", box.root() + QStringLiteral("/shots"));
+    const Run run =
+        box.run(QStringLiteral("project ${REPO}\n"
+                               "open main.cpp\n"
+                               "trigger FakeVcs.Status\n"
+                               "screenshot %1/window.png\n"
+                               "menu FakeVcs.Menu\n"
+                               "screenshot %1/menu.png\n"
+                               "options F.FakeVcs userEdit=ann\n"
+                               "screenshot %1/options.png\n"
+                               "wizard F.FakeVcs.Checkout ${SANDBOX} repositoryLineEdit=srv/demo\n"
+                               "screenshot %1/wizard.png\n"
+                               "state\n"
+                               "screenshot %1/after.png\n")
+                    .arg(shots));
     EXPECT_OK(run);
     const QImage window(shots + QStringLiteral("/window.png"));
     const QImage menu(shots + QStringLiteral("/menu.png"));

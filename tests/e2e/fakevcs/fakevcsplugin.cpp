@@ -73,7 +73,8 @@ bool FakeVersionControl::isConfigured() const
 
 bool FakeVersionControl::supportsOperation(Operation operation) const
 {
-    const QStringList unsupported = qEnvironmentVariable("FAKEVCS_UNSUPPORTED").split(QLatin1Char(','));
+    const QStringList unsupported =
+        qEnvironmentVariable("FAKEVCS_UNSUPPORTED").split(QLatin1Char(','));
     switch (operation) {
     case AddOperation:
         return !unsupported.contains(QLatin1String("add"));
@@ -124,7 +125,8 @@ FakeSettingsPage::FakeSettingsPage(FakeVcsPlugin *plugin) : m_plugin(plugin)
 
 bool FakeSettingsPage::matches(const QString &word) const
 {
-    return QStringLiteral("FakeVcs executable user password timeout").contains(word, Qt::CaseInsensitive);
+    return QStringLiteral("FakeVcs executable user password timeout")
+        .contains(word, Qt::CaseInsensitive);
 }
 
 QWidget *FakeSettingsPage::createPage(QWidget *parent)
@@ -154,13 +156,14 @@ QWidget *FakeSettingsPage::createPage(QWidget *parent)
 
 void FakeSettingsPage::apply()
 {
-    QTC_ASSERT(m_binary && m_user && m_password && m_timeout, return);
+    QTC_ASSERT(m_binary && m_user && m_password && m_timeout, return );
     QSettings *settings = Core::ICore::settings();
     settings->beginGroup(QLatin1String(GROUP));
-    const bool changed = settings->value(QStringLiteral("Binary")).toString() != m_binary->path()
-                         || settings->value(QStringLiteral("User")).toString() != m_user->text()
-                         || settings->value(QStringLiteral("Password")).toString() != m_password->text()
-                         || settings->value(QStringLiteral("Timeout")).toInt() != m_timeout->value();
+    const bool changed =
+        settings->value(QStringLiteral("Binary")).toString() != m_binary->path() ||
+        settings->value(QStringLiteral("User")).toString() != m_user->text() ||
+        settings->value(QStringLiteral("Password")).toString() != m_password->text() ||
+        settings->value(QStringLiteral("Timeout")).toInt() != m_timeout->value();
     settings->setValue(QStringLiteral("Binary"), m_binary->path());
     settings->setValue(QStringLiteral("User"), m_user->text());
     settings->setValue(QStringLiteral("Password"), m_password->text());
@@ -245,8 +248,8 @@ bool FakeVcsPlugin::initialize(const QStringList &arguments, QString *errorStrin
     addAutoReleasedObject(m_locator);
 
     auto fileAction = [&](const QString &empty, const QString &withFile, const char *id) {
-        auto action = new Utils::ParameterAction(empty, withFile,
-                                                 Utils::ParameterAction::EnabledWithParameter, this);
+        auto action = new Utils::ParameterAction(
+            empty, withFile, Utils::ParameterAction::EnabledWithParameter, this);
         Core::Command *command = Core::ActionManager::registerAction(action, Core::Id(id), context);
         command->setAttribute(Core::Command::CA_UpdateText);
         menu->addAction(command);
@@ -268,14 +271,15 @@ bool FakeVcsPlugin::initialize(const QStringList &arguments, QString *errorStrin
                        "FakeVcs.Update"),
             &QAction::triggered, this, &FakeVcsPlugin::update);
     menu->addSeparator(context);
-    connect(repositoryAction(QStringLiteral("Log (Repository)"), "FakeVcs.Log"), &QAction::triggered,
-            this, &FakeVcsPlugin::log);
+    connect(repositoryAction(QStringLiteral("Log (Repository)"), "FakeVcs.Log"),
+            &QAction::triggered, this, &FakeVcsPlugin::log);
     connect(repositoryAction(QStringLiteral("Update (Repository)"), "FakeVcs.UpdateAll"),
             &QAction::triggered, this, &FakeVcsPlugin::updateAll);
     connect(repositoryAction(QStringLiteral("Log In"), "FakeVcs.Login"), &QAction::triggered, this,
             &FakeVcsPlugin::login);
 
-    Core::ActionContainer *tools = Core::ActionManager::actionContainer(Core::Id(Core::Constants::M_TOOLS));
+    Core::ActionContainer *tools =
+        Core::ActionManager::actionContainer(Core::Id(Core::Constants::M_TOOLS));
     QTC_ASSERT(tools, return true);
     tools->addMenu(menu);
     menu->menu()->setTitle(QStringLiteral("FakeVcs"));
@@ -326,14 +330,14 @@ void FakeVcsPlugin::updateActions(ActionState state)
 void FakeVcsPlugin::runOnCurrentFile(const QString &command)
 {
     const VcsBase::VcsBasePluginState state = currentState();
-    QTC_ASSERT(state.hasFile(), return);
+    QTC_ASSERT(state.hasFile(), return );
     run(state.currentFileDirectory(), {command, state.currentFile()});
 }
 
 void FakeVcsPlugin::update()
 {
     const VcsBase::VcsBasePluginState state = currentState();
-    QTC_ASSERT(state.hasFile(), return);
+    QTC_ASSERT(state.hasFile(), return );
     if (run(state.currentFileDirectory(), {QStringLiteral("update"), state.currentFile()}))
         emit versionControl()->filesChanged({state.currentFile()});
 }
@@ -341,14 +345,14 @@ void FakeVcsPlugin::update()
 void FakeVcsPlugin::log()
 {
     const VcsBase::VcsBasePluginState state = currentState();
-    QTC_ASSERT(state.hasTopLevel(), return);
+    QTC_ASSERT(state.hasTopLevel(), return );
     run(state.topLevel(), {QStringLiteral("log")});
 }
 
 void FakeVcsPlugin::updateAll()
 {
     const VcsBase::VcsBasePluginState state = currentState();
-    QTC_ASSERT(state.hasTopLevel(), return);
+    QTC_ASSERT(state.hasTopLevel(), return );
     if (!state.hasFile())
         return;
     if (run(state.topLevel(), {QStringLiteral("update"), state.currentFile()}))

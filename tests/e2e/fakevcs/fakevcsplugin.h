@@ -97,7 +97,8 @@ public:
     explicit FakeCheckoutWizard(FakeVcsPlugin *plugin);
 
     QList<QWizardPage *> createParameterPages(const QString &path) override;
-    VcsBase::Command *createCommand(const QList<QWizardPage *> &pages, QString *checkoutPath) override;
+    VcsBase::Command *createCommand(const QList<QWizardPage *> &pages,
+                                    QString *checkoutPath) override;
 
 private:
     FakeVcsPlugin *m_plugin;

@@ -56,7 +56,8 @@ bool writeMarker(const QString &top, const QStringList &lines)
 
 QString trackedLine(const QString &top, const QString &file)
 {
-    return QLatin1String("tracked ") + QDir(top).relativeFilePath(QFileInfo(file).absoluteFilePath());
+    return QLatin1String("tracked ") +
+           QDir(top).relativeFilePath(QFileInfo(file).absoluteFilePath());
 }
 
 void record(const QStringList &args)
@@ -75,7 +76,8 @@ void record(const QStringList &args)
 bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
 }
 } // namespace
 
@@ -123,20 +125,20 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("cannot move"));
         lines << trackedLine(top, args.at(2));
         writeMarker(top, lines);
-        out(QLatin1String("moved ") + QFileInfo(args.at(1)).fileName() + QLatin1String(" to ")
-            + QFileInfo(args.at(2)).fileName());
+        out(QLatin1String("moved ") + QFileInfo(args.at(1)).fileName() + QLatin1String(" to ") +
+            QFileInfo(args.at(2)).fileName());
         return 0;
     }
     if (command == QLatin1String("annotate") && args.size() == 3) {
-        out(QLatin1String("annotation of ") + QFileInfo(args.at(1)).fileName() + QLatin1String(" at line ")
-            + args.at(2));
+        out(QLatin1String("annotation of ") + QFileInfo(args.at(1)).fileName() +
+            QLatin1String(" at line ") + args.at(2));
         return 0;
     }
     if (command == QLatin1String("status") && args.size() == 2) {
         const QString top = topLevelOf(args.at(1));
         const bool tracked = readMarker(top).contains(trackedLine(top, args.at(1)));
-        out(QLatin1String("status of ") + QFileInfo(args.at(1)).fileName()
-            + (tracked ? QLatin1String(": tracked") : QLatin1String(": untracked")));
+        out(QLatin1String("status of ") + QFileInfo(args.at(1)).fileName() +
+            (tracked ? QLatin1String(": tracked") : QLatin1String(": untracked")));
         return 0;
     }
     if (command == QLatin1String("update") && args.size() == 2) {
@@ -160,12 +162,13 @@ int main(int argc, char *argv[])
         if (dir.exists(args.at(2)) || !dir.mkpath(args.at(2)))
             return fail(QStringLiteral("cannot create ") + args.at(2));
         const QString target = dir.absoluteFilePath(args.at(2));
-        if (!writeFile(target + QLatin1String("/CMakeLists.txt"), "project(demo)\n")
-            || !writeFile(target + QLatin1String("/main.cpp"), "int main() { return 0; }\n")
-            || !writeMarker(target, {QStringLiteral("tracked CMakeLists.txt"),
-                                     QStringLiteral("tracked main.cpp")}))
+        if (!writeFile(target + QLatin1String("/CMakeLists.txt"), "project(demo)\n") ||
+            !writeFile(target + QLatin1String("/main.cpp"), "int main() { return 0; }\n") ||
+            !writeMarker(target, {QStringLiteral("tracked CMakeLists.txt"),
+                                  QStringLiteral("tracked main.cpp")}))
             return fail(QStringLiteral("cannot write the working copy"));
-        QFile::setPermissions(target + QLatin1String("/main.cpp"), QFile::ReadOwner | QFile::ReadGroup);
+        QFile::setPermissions(target + QLatin1String("/main.cpp"),
+                              QFile::ReadOwner | QFile::ReadGroup);
         out(QLatin1String("cloned ") + args.at(1) + QLatin1String(" into ") + args.at(2));
         return 0;
     }
