@@ -1,0 +1,125 @@
+#pragma once
+
+#include "outcome.h"
+
+#include <core/id.h>
+
+#include <QMainWindow>
+
+QT_BEGIN_NAMESPACE
+class QFileSystemModel;
+class QLabel;
+class QStackedWidget;
+class QTreeView;
+QT_END_NAMESPACE
+
+namespace Core {
+class Command;
+}
+
+namespace Workbench {
+
+class EditorWidget;
+class LocatorWidget;
+class OutputPane;
+
+namespace Constants {
+const char MENU_BAR[] = "QtCreator.MenuBar";
+const char OPEN_FILE[] = "QtCreator.OpenFile";
+const char OPEN_PROJECT[] = "QtCreator.OpenProject";
+const char NEW_PROJECT[] = "QtCreator.NewProject";
+const char SAVE[] = "QtCreator.Save";
+const char EXIT[] = "QtCreator.Exit";
+const char OPTIONS[] = "QtCreator.Options";
+} // namespace Constants
+
+// The IDE window: the project tree, the editor of the current file, the version-control
+// output pane and the locator, with the File and Tools menus. It keeps the current file and
+// project, tells the version-control plugins about them, and does the IDE's file operations
+// together with the version control that manages the files.
+//
+// Every operation that a person starts from a dialog also exists as a plain function
+// returning an Outcome, so that scripted runs drive the same code without dialogs.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    // In a scripted run nobody answers dialogs: the commands that need a person are disabled,
+    // nothing asks a question, and closing is left to the script.
+    void setInteractive(bool interactive);
+    bool isInteractive() const { return m_interactive; }
+
+    // Finishes the Tools menu after the plugins' menus, follows the version controls' change
+    // signals and shows the plugins that failed to load.
+    void pluginsLoaded(const QStringList &errors);
+
+    QString projectDirectory() const { return m_project; }
+    QString currentFile() const;
+    // A relative path is taken relative to the current project, else to the working directory.
+    QString resolvePath(const QString &path) const;
+
+    Outcome openProject(const QString &path);
+    Outcome openFile(const QString &file);
+    Outcome editFile(const QString &file, const QString &text);
+    Outcome saveCurrentFile();
+    Outcome newFile(const QString &file, const QString &text);
+    Outcome deleteFile(const QString &file);
+    Outcome renameFile(const QString &from, const QString &to);
+    Outcome annotate(const QString &file, int line);
+
+    // The options dialog at the given page, for Core::ICore::showOptionsDialog.
+    bool showOptionsDialog(Core::Id category, Core::Id page, QWidget *parent);
+
+    LocatorWidget *locator() const { return m_locator; }
+    EditorWidget *editor() const { return m_editor; }
+
+    // Tells the user something went wrong: in the status bar, and in the pane when a person
+    // is watching the window.
+    void notify(const QString &message);
+
+signals:
+    // Quit was chosen in a scripted run; the script stops after the current line.
+    void quitRequested();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createMenus();
+    Core::Command *addHostCommand(const char *id, const QString &text, const QKeySequence &key,
+                                  void (MainWindow::*slot)());
+    void updateContext();
+    void filesChanged(const QStringList &files);
+    void repositoryChanged(const QString &repository);
+    // Lets the user save or drop unsaved changes before the editor shows something else;
+    // in a scripted run unsaved changes make the operation fail.
+    Outcome releaseEditor();
+
+    void openFileDialog();
+    void openProjectDialog();
+    void newProjectDialog();
+    void saveFromMenu();
+    void optionsFromMenu();
+    void quitFromMenu();
+    void treeContextMenu(const QPoint &pos);
+    void newFileInteractive(const QString &directory);
+    void renameInteractive(const QString &file);
+    void deleteInteractive(const QString &file);
+    void report(const Outcome &outcome);
+
+    QFileSystemModel *m_model;
+    QTreeView *m_tree;
+    QStackedWidget *m_treeStack;
+    EditorWidget *m_editor;
+    QLabel *m_editorTitle;
+    OutputPane *m_pane;
+    LocatorWidget *m_locator;
+    QString m_project;
+    bool m_interactive = true;
+    QList<Core::Command *> m_dialogCommands;
+};
+
+} // namespace Workbench

@@ -1,0 +1,538 @@
+#include "scriptrunner.h"
+#include "editorwidget.h"
+#include "locatorwidget.h"
+#include "mainwindow.h"
+#include "optionsdialog.h"
+#include "scriptparser.h"
+#include "widgetsetter.h"
+
+#include <core/actionmanager.h>
+#include <core/icore.h>
+#include <core/ioptionspage.h>
+#include <core/iversioncontrol.h>
+#include <core/iwizard.h>
+#include <extensionsystem/pluginmanager.h>
+#include <vcsbase/basecheckoutwizard.h>
+#include <vcsbase/vcsbaseplugin.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QWizard>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace Workbench {
+
+void writeStandardOutput(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void writeStandardError(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+}
+
+namespace {
+const char DEFAULT_MENU[] = "TeamFoundation.Menu";
+
+QString shown(const QString &path)
+{
+    return path.isEmpty() ? QStringLiteral("(none)") : QDir::toNativeSeparators(path);
+}
+
+QString withoutMnemonic(QString text)
+{
+    text.replace(QLatin1String("&&"), QLatin1String("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return text;
+}
+
+// The menus that 'menu' is reached through, outermost first, and the menu bar they hang in.
+QList<QMenu *> menuChain(QMenu *menu, QMenuBar **bar)
+{
+    QList<QMenu *> chain;
+    *bar = nullptr;
+    QMenu *current = menu;
+    while (current && !chain.contains(current)) {
+        chain.prepend(current);
+        QMenu *parent = nullptr;
+        for (QWidget *widget : current->menuAction()->associatedWidgets()) {
+            if (auto m = qobject_cast<QMenu *>(widget); m && m != current)
+                parent = m;
+            else if (auto b = qobject_cast<QMenuBar *>(widget))
+                *bar = b;
+        }
+        current = parent;
+    }
+    return chain;
+}
+
+// Whether a person can reach 'menu' now: it and every menu it hangs in are shown and enabled.
+void menuReachability(QMenu *menu, bool *visible, bool *enabled)
+{
+    QMenuBar *bar = nullptr;
+    const QList<QMenu *> chain = menuChain(menu, &bar);
+    *visible = true;
+    *enabled = true;
+    for (QMenu *m : chain) {
+        *visible = *visible && m->menuAction()->isVisible();
+        *enabled = *enabled && m->menuAction()->isEnabled();
+    }
+}
+
+QStringList menuLines(const QList<QAction *> &actions, bool reachable)
+{
+    QStringList lines;
+    bool pendingSeparator = false;
+    for (QAction *action : actions) {
+        if (!action->isVisible())
+            continue;
+        // Separators collapse as the menu shows them: none first, last or twice.
+        if (action->isSeparator()) {
+            pendingSeparator = !lines.isEmpty();
+            continue;
+        }
+        if (pendingSeparator) {
+            lines << QStringLiteral("----");
+            pendingSeparator = false;
+        }
+        const bool enabled = reachable && action->isEnabled();
+        const QString id = action->menu() ? action->menu()->objectName() : action->objectName();
+        lines << QString::fromLatin1(enabled ? "[x] " : "[ ] ") + withoutMnemonic(action->text()) +
+                     QLatin1String("  (") + id + QLatin1Char(')');
+    }
+    return lines;
+}
+
+Outcome usage(const QString &text)
+{
+    return Outcome::failure(
+        QCoreApplication::translate("Workbench::ScriptRunner", "usage: %1").arg(text));
+}
+
+bool splitAssignment(const QString &word, QString *name, QString *value)
+{
+    const int equals = word.indexOf(QLatin1Char('='));
+    if (equals <= 0)
+        return false;
+    *name = word.left(equals);
+    *value = word.mid(equals + 1);
+    return true;
+}
+} // namespace
+
+ScriptRunner::ScriptRunner(MainWindow *window) : m_window(window)
+{
+    connect(window, &MainWindow::quitRequested, this, [this] { m_quit = true; });
+}
+
+void ScriptRunner::settle() const
+{
+    // Let layouts, the file model and deferred deletions catch up, as they would between
+    // a person's actions.
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+int ScriptRunner::run(const QString &scriptFile)
+{
+    QFile file(scriptFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        writeStandardError(tr("workbench: the script %1 cannot be read: %2\n")
+                               .arg(QDir::toNativeSeparators(scriptFile), file.errorString()));
+        return 2;
+    }
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    settle();
+    for (int i = 0; i < lines.size() && !m_quit; ++i) {
+        QString line = lines.at(i);
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        QStringList words;
+        QString error;
+        Outcome outcome;
+        if (!splitScriptLine(line, &words, &error, environment)) {
+            outcome = Outcome::failure(error);
+        } else if (words.isEmpty()) {
+            continue;
+        } else {
+            if (m_echo)
+                writeStandardOutput(QLatin1String("> ") + line.trimmed() + QLatin1Char('\n'));
+            outcome = execute(words);
+            settle();
+        }
+        if (!outcome.ok) {
+            writeStandardError(tr("%1:%2: %3\n  in: %4\n")
+                                   .arg(QDir::toNativeSeparators(scriptFile))
+                                   .arg(i + 1)
+                                   .arg(outcome.message, line.trimmed()));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+Outcome ScriptRunner::execute(const QStringList &words)
+{
+    using Handler = Outcome (ScriptRunner::*)(const QStringList &);
+    struct Entry
+    {
+        const char *name;
+        Handler handler;
+    };
+    static const Entry commands[] = {
+        {"project", &ScriptRunner::project},   {"open", &ScriptRunner::open},
+        {"edit", &ScriptRunner::edit},         {"new", &ScriptRunner::newFile},
+        {"delete", &ScriptRunner::deleteFile}, {"rename", &ScriptRunner::rename},
+        {"annotate", &ScriptRunner::annotate}, {"trigger", &ScriptRunner::trigger},
+        {"locator", &ScriptRunner::locator},   {"menu", &ScriptRunner::menu},
+        {"options", &ScriptRunner::options},   {"wizard", &ScriptRunner::wizard},
+        {"state", &ScriptRunner::state},       {"screenshot", &ScriptRunner::screenshot},
+    };
+    const QString name = words.first();
+    const QStringList args = words.mid(1);
+    for (const Entry &entry : commands) {
+        if (name != QLatin1String(entry.name))
+            continue;
+        const bool keepsPicture = name == QLatin1String("screenshot");
+        if (!keepsPicture) {
+            m_dialogPicture = QImage();
+            m_openMenu.clear();
+        }
+        return (this->*entry.handler)(args);
+    }
+    QStringList known;
+    for (const Entry &entry : commands)
+        known << QLatin1String(entry.name);
+    return Outcome::failure(tr("unknown command \"%1\"; the commands are: %2")
+                                .arg(name, known.join(QLatin1String(", "))));
+}
+
+Outcome ScriptRunner::project(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("project DIR"));
+    return m_window->openProject(m_window->resolvePath(args.at(0)));
+}
+
+Outcome ScriptRunner::open(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("open FILE"));
+    return m_window->openFile(m_window->resolvePath(args.at(0)));
+}
+
+Outcome ScriptRunner::edit(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage(QStringLiteral("edit FILE TEXT (quote TEXT when it holds blanks)"));
+    return m_window->editFile(m_window->resolvePath(args.at(0)), args.at(1));
+}
+
+Outcome ScriptRunner::newFile(const QStringList &args)
+{
+    if (args.isEmpty() || args.size() > 2)
+        return usage(QStringLiteral("new FILE [TEXT]"));
+    return m_window->newFile(m_window->resolvePath(args.at(0)), args.value(1));
+}
+
+Outcome ScriptRunner::deleteFile(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("delete FILE"));
+    return m_window->deleteFile(m_window->resolvePath(args.at(0)));
+}
+
+Outcome ScriptRunner::rename(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage(QStringLiteral("rename FROM TO"));
+    return m_window->renameFile(m_window->resolvePath(args.at(0)),
+                                m_window->resolvePath(args.at(1)));
+}
+
+Outcome ScriptRunner::annotate(const QStringList &args)
+{
+    if (args.size() != 2)
+        return usage(QStringLiteral("annotate FILE LINE"));
+    bool ok = false;
+    const int line = args.at(1).toInt(&ok);
+    if (!ok)
+        return Outcome::failure(tr("\"%1\" is not a line number").arg(args.at(1)));
+    return m_window->annotate(m_window->resolvePath(args.at(0)), line);
+}
+
+Outcome ScriptRunner::trigger(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("trigger ID"));
+    Core::Command *command = Core::ActionManager::command(Core::Id::fromString(args.at(0)));
+    if (!command)
+        return Outcome::failure(tr("no command is registered under \"%1\"").arg(args.at(0)));
+    if (!command->isActive() || !command->action()->isEnabled())
+        return Outcome::failure(
+            tr("the command \"%1\" (%2) is disabled").arg(args.at(0), command->description()));
+    command->action()->trigger();
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::locator(const QStringList &args)
+{
+    if (args.isEmpty())
+        return usage(QStringLiteral("locator TEXT"));
+    const QString text = args.join(QLatin1Char(' '));
+    LocatorWidget *field = m_window->locator();
+    field->setText(text);
+    const QList<Locator::LocatorFilterEntry> entries = field->currentMatches();
+    if (entries.isEmpty()) {
+        field->clear();
+        const QString prefix = text.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+        for (Locator::ILocatorFilter *filter :
+             ExtensionSystem::PluginManager::getObjects<Locator::ILocatorFilter>()) {
+            if (!filter->isEnabled() &&
+                filter->shortcutString().compare(prefix, Qt::CaseInsensitive) == 0)
+                return Outcome::failure(tr("the locator filter \"%1\" is disabled").arg(prefix));
+        }
+        return Outcome::failure(tr("the locator has no match for \"%1\"").arg(text));
+    }
+    QString out;
+    for (int i = 0; i < entries.size(); ++i)
+        out += QLatin1String(i == 0 ? "* " : "  ") + entries.at(i).displayName + QLatin1Char('\n');
+    writeStandardOutput(out);
+    field->acceptMatch(0);
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::menu(const QStringList &args)
+{
+    if (args.size() > 1)
+        return usage(QStringLiteral("menu [ID]"));
+    const QString id = args.isEmpty() ? QString::fromLatin1(DEFAULT_MENU) : args.at(0);
+    Core::ActionContainer *container =
+        Core::ActionManager::actionContainer(Core::Id::fromString(id));
+    if (!container)
+        return Outcome::failure(tr("no menu is registered under \"%1\"").arg(id));
+    QStringList lines;
+    if (QMenu *menu = container->menu()) {
+        bool visible = true;
+        bool enabled = true;
+        menuReachability(menu, &visible, &enabled);
+        if (!visible) {
+            lines << QStringLiteral("(hidden)");
+        } else {
+            lines = menuLines(menu->actions(), enabled);
+            m_openMenu = id;
+        }
+    } else if (QMenuBar *bar = container->menuBar()) {
+        lines = menuLines(bar->actions(), true);
+    }
+    writeStandardOutput(lines.isEmpty() ? QString()
+                                        : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::options(const QStringList &args)
+{
+    if (args.isEmpty())
+        return usage(QStringLiteral("options PAGEID NAME=VALUE ..."));
+    Core::IOptionsPage *page = nullptr;
+    for (Core::IOptionsPage *candidate :
+         ExtensionSystem::PluginManager::getObjects<Core::IOptionsPage>()) {
+        if (candidate->id().toString() == args.at(0))
+            page = candidate;
+    }
+    if (!page)
+        return Outcome::failure(tr("no options page has the id \"%1\"").arg(args.at(0)));
+
+    std::unique_ptr<OptionsDialog> dialog(new OptionsDialog(m_window));
+    dialog->showPage(Core::Id(), page->id());
+    QWidget *widget = dialog->widgetOf(page);
+    dialog->show();
+    settle();
+    for (const QString &assignment : args.mid(1)) {
+        QString name;
+        QString value;
+        if (!splitAssignment(assignment, &name, &value)) {
+            dialog->reject();
+            return Outcome::failure(tr("\"%1\" is not NAME=VALUE").arg(assignment));
+        }
+        const Outcome set = setWidgetValue(widget, name, value);
+        if (!set.ok) {
+            dialog->reject();
+            return Outcome::failure(tr("options page %1: %2").arg(args.at(0), set.message));
+        }
+    }
+    settle();
+    const QImage picture = dialog->grab().toImage();
+    dialog->accept();
+    if (!Core::ICore::syncSettings())
+        return Outcome::failure(Core::ICore::settingsError());
+    m_dialogPicture = picture;
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::wizard(const QStringList &args)
+{
+    if (args.size() < 2)
+        return usage(QStringLiteral("wizard WIZARDID PATH NAME=VALUE ..."));
+    Core::IWizard *found = nullptr;
+    for (Core::IWizard *candidate : ExtensionSystem::PluginManager::getObjects<Core::IWizard>()) {
+        if (candidate->id().toString() == args.at(0))
+            found = candidate;
+    }
+    if (!found)
+        return Outcome::failure(tr("no wizard has the id \"%1\"").arg(args.at(0)));
+    auto checkoutWizard = qobject_cast<VcsBase::BaseCheckoutWizard *>(found);
+    if (!checkoutWizard)
+        return Outcome::failure(
+            tr("the wizard \"%1\" is not a checkout wizard; only those run from scripts")
+                .arg(args.at(0)));
+
+    const QString path = m_window->resolvePath(args.at(1));
+    std::unique_ptr<QWizard> dialog(checkoutWizard->createWizardDialog(path, m_window));
+    dialog->show();
+    settle();
+    for (const QString &assignment : args.mid(2)) {
+        QString name;
+        QString value;
+        if (!splitAssignment(assignment, &name, &value))
+            return Outcome::failure(tr("\"%1\" is not NAME=VALUE").arg(assignment));
+        const Outcome set = setWidgetValue(dialog.get(), name, value);
+        if (!set.ok)
+            return Outcome::failure(tr("wizard %1: %2").arg(args.at(0), set.message));
+    }
+    settle();
+    // Walk the pages as a person clicking Next would; each must be complete.
+    QImage picture;
+    for (int step = 0; step <= dialog->pageIds().size(); ++step) {
+        QWizardPage *page = dialog->currentPage();
+        if (!page)
+            return Outcome::failure(tr("wizard %1 has no pages").arg(args.at(0)));
+        if (!page->isComplete()) {
+            QString reason;
+            if (auto status = page->findChild<QLabel *>(QStringLiteral("statusLabel")))
+                reason = status->text();
+            const QString title =
+                page->title().isEmpty() ? tr("page %1").arg(dialog->currentId()) : page->title();
+            return Outcome::failure(
+                tr("wizard %1: the page \"%2\" is not complete%3")
+                    .arg(args.at(0), title,
+                         reason.isEmpty() ? QString() : QLatin1String(": ") + reason));
+        }
+        picture = dialog->grab().toImage();
+        if (page->nextId() == -1)
+            break;
+        const int before = dialog->currentId();
+        dialog->next();
+        settle();
+        if (dialog->currentId() == before)
+            return Outcome::failure(tr("wizard %1: the page \"%2\" did not accept its fields")
+                                        .arg(args.at(0), page->title()));
+    }
+    if (!dialog->currentPage()->validatePage())
+        return Outcome::failure(
+            tr("wizard %1: the last page did not accept its fields").arg(args.at(0)));
+    dialog->hide();
+    QString error;
+    const QString checkoutPath = checkoutWizard->checkout(dialog.get(), &error);
+    if (checkoutPath.isEmpty())
+        return Outcome::failure(tr("wizard %1: %2").arg(args.at(0), error));
+    m_dialogPicture = picture;
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::state(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("state"));
+    const VcsBase::VcsBasePluginState state = VcsBase::VcsBasePlugin::globalState();
+    Core::IVersionControl *vc =
+        state.fileVersionControl() ? state.fileVersionControl() : state.projectVersionControl();
+    QString out;
+    out += tr("file: %1\n").arg(shown(m_window->currentFile()));
+    out += tr("project: %1\n").arg(shown(m_window->projectDirectory()));
+    out += tr("version control: %1\n").arg(vc ? vc->displayName() : QStringLiteral("(none)"));
+    out += tr("top level: %1\n").arg(shown(state.topLevel()));
+    writeStandardOutput(out);
+    return Outcome::success();
+}
+
+QImage ScriptRunner::menuPicture(QMenu *menu) const
+{
+    QMenuBar *bar = nullptr;
+    const QList<QMenu *> chain = menuChain(menu, &bar);
+    QImage window = m_window->grab().toImage();
+    struct Placed
+    {
+        QImage image;
+        QPoint pos;
+    };
+    QList<Placed> placed;
+    QRect bounds(QPoint(0, 0), window.size() / window.devicePixelRatio());
+    QPoint pos;
+    QMenu *previous = nullptr;
+    for (QMenu *m : chain) {
+        m->ensurePolished();
+        m->resize(m->sizeHint());
+        if (!previous) {
+            if (bar)
+                pos = bar->mapTo(m_window, bar->actionGeometry(m->menuAction()).bottomLeft());
+        } else {
+            pos += previous->actionGeometry(m->menuAction()).topRight();
+        }
+        const QImage image = m->grab().toImage();
+        placed.append({image, pos});
+        bounds |= QRect(pos, m->size());
+        previous = m;
+    }
+    QImage canvas(bounds.size() * window.devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(window.devicePixelRatio());
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.drawImage(QPoint(0, 0), window);
+    for (const Placed &p : qAsConst(placed)) {
+        painter.drawImage(p.pos, p.image);
+        painter.setPen(QColor(0x80, 0x80, 0x80));
+        painter.drawRect(
+            QRect(p.pos, p.image.size() / p.image.devicePixelRatio()).adjusted(0, 0, -1, -1));
+    }
+    painter.end();
+    return canvas;
+}
+
+Outcome ScriptRunner::screenshot(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("screenshot FILE.png"));
+    const QString file = m_window->resolvePath(args.at(0));
+    QImage picture = m_dialogPicture;
+    if (picture.isNull() && !m_openMenu.isEmpty()) {
+        if (Core::ActionContainer *container =
+                Core::ActionManager::actionContainer(Core::Id::fromString(m_openMenu)))
+            picture = menuPicture(container->menu());
+    }
+    if (picture.isNull())
+        picture = m_window->grab().toImage();
+    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+        return Outcome::failure(tr("the directory of %1 cannot be created").arg(shown(file)));
+    if (!picture.save(file))
+        return Outcome::failure(tr("the picture cannot be written to %1").arg(shown(file)));
+    return Outcome::success();
+}
+
+} // namespace Workbench

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "outcome.h"
+
+QT_BEGIN_NAMESPACE
+class QWidget;
+QT_END_NAMESPACE
+
+namespace Workbench {
+
+// Sets the widget named 'name' below 'root' to 'value' as a person filling in a form would:
+// line edits and path choosers take the text, spin boxes a number within their range,
+// check boxes true/false, combo boxes one of their entries. Fails, saying why, for an
+// unknown name, a disabled widget, a value the widget does not take, or a kind of widget
+// that cannot be set.
+Outcome setWidgetValue(QWidget *root, const QString &name, const QString &value);
+
+} // namespace Workbench

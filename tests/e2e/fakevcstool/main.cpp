@@ -1,0 +1,176 @@
+// The executable that the fake version control runs. It writes every call (working directory
+// and arguments) to the file named by FAKEVCS_LOG, and keeps its "repository" in the marker
+// file .fakevcs at the top of the working copy: one "tracked <relative path>" line per file.
+//
+// FAKEVCS_FAIL=cmd1,cmd2 makes those commands fail with exit code 1 and change nothing;
+// FAKEVCS_OPEN_KEEPS_READONLY=1 makes "open" succeed without making the file writable.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+const char MARKER[] = ".fakevcs";
+
+void out(const QString &text)
+{
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
+}
+
+int fail(const QString &text)
+{
+    std::fputs(qPrintable(QLatin1String("fakevcs: ") + text + QLatin1Char('\n')), stderr);
+    return 1;
+}
+
+QString topLevelOf(const QString &path)
+{
+    QDir dir(QFileInfo(path).isDir() ? path : QFileInfo(path).absolutePath());
+    do {
+        if (dir.exists(QLatin1String(MARKER)))
+            return dir.absolutePath();
+    } while (dir.cdUp());
+    return QString();
+}
+
+QStringList readMarker(const QString &top)
+{
+    QFile file(top + QLatin1Char('/') + QLatin1String(MARKER));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool writeMarker(const QString &top, const QStringList &lines)
+{
+    QFile file(top + QLatin1Char('/') + QLatin1String(MARKER));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+    return true;
+}
+
+QString trackedLine(const QString &top, const QString &file)
+{
+    return QLatin1String("tracked ") +
+           QDir(top).relativeFilePath(QFileInfo(file).absoluteFilePath());
+}
+
+void record(const QStringList &args)
+{
+    const QString log = qEnvironmentVariable("FAKEVCS_LOG");
+    if (log.isEmpty())
+        return;
+    QFile file(log);
+    if (!file.open(QIODevice::Append))
+        return;
+    QStringList fields{QDir::currentPath()};
+    fields += args;
+    file.write((fields.join(QLatin1Char('|')) + QLatin1Char('\n')).toUtf8());
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    record(args);
+    if (args.isEmpty())
+        return fail(QStringLiteral("no command"));
+    const QString command = args.first();
+    if (qEnvironmentVariable("FAKEVCS_FAIL").split(QLatin1Char(',')).contains(command))
+        return fail(command + QLatin1String(" refused"));
+
+    if (command == QLatin1String("open") && args.size() == 2) {
+        if (qEnvironmentVariable("FAKEVCS_OPEN_KEEPS_READONLY") != QLatin1String("1")) {
+            QFile::setPermissions(args.at(1), QFile::permissions(args.at(1)) | QFile::WriteOwner);
+        }
+        out(QLatin1String("opened ") + QFileInfo(args.at(1)).fileName());
+        return 0;
+    }
+    if (command == QLatin1String("add") && args.size() == 2) {
+        const QString top = topLevelOf(args.at(1));
+        QStringList lines = readMarker(top);
+        lines << trackedLine(top, args.at(1));
+        if (top.isEmpty() || !writeMarker(top, lines))
+            return fail(QStringLiteral("no repository"));
+        out(QLatin1String("added ") + QFileInfo(args.at(1)).fileName());
+        return 0;
+    }
+    if (command == QLatin1String("delete") && args.size() == 2) {
+        const QString top = topLevelOf(args.at(1));
+        QStringList lines = readMarker(top);
+        lines.removeAll(trackedLine(top, args.at(1)));
+        writeMarker(top, lines);
+        QFile::remove(args.at(1));
+        out(QLatin1String("deleted ") + QFileInfo(args.at(1)).fileName());
+        return 0;
+    }
+    if (command == QLatin1String("move") && args.size() == 3) {
+        const QString top = topLevelOf(args.at(1));
+        QStringList lines = readMarker(top);
+        lines.removeAll(trackedLine(top, args.at(1)));
+        if (!QFile::rename(args.at(1), args.at(2)))
+            return fail(QStringLiteral("cannot move"));
+        lines << trackedLine(top, args.at(2));
+        writeMarker(top, lines);
+        out(QLatin1String("moved ") + QFileInfo(args.at(1)).fileName() + QLatin1String(" to ") +
+            QFileInfo(args.at(2)).fileName());
+        return 0;
+    }
+    if (command == QLatin1String("annotate") && args.size() == 3) {
+        out(QLatin1String("annotation of ") + QFileInfo(args.at(1)).fileName() +
+            QLatin1String(" at line ") + args.at(2));
+        return 0;
+    }
+    if (command == QLatin1String("status") && args.size() == 2) {
+        const QString top = topLevelOf(args.at(1));
+        const bool tracked = readMarker(top).contains(trackedLine(top, args.at(1)));
+        out(QLatin1String("status of ") + QFileInfo(args.at(1)).fileName() +
+            (tracked ? QLatin1String(": tracked") : QLatin1String(": untracked")));
+        return 0;
+    }
+    if (command == QLatin1String("update") && args.size() == 2) {
+        QFile file(args.at(1));
+        const QFile::Permissions permissions = file.permissions();
+        file.setPermissions(permissions | QFile::WriteOwner);
+        if (!file.open(QIODevice::Append))
+            return fail(QStringLiteral("cannot update"));
+        file.write("// updated by fakevcs\n");
+        file.close();
+        file.setPermissions(permissions);
+        out(QLatin1String("updated ") + QFileInfo(args.at(1)).fileName());
+        return 0;
+    }
+    if (command == QLatin1String("log") || command == QLatin1String("login")) {
+        out(QLatin1String("log of ") + QDir::currentPath());
+        return 0;
+    }
+    if (command == QLatin1String("clone") && args.size() >= 3) {
+        QDir dir(QDir::current());
+        if (dir.exists(args.at(2)) || !dir.mkpath(args.at(2)))
+            return fail(QStringLiteral("cannot create ") + args.at(2));
+        const QString target = dir.absoluteFilePath(args.at(2));
+        if (!writeFile(target + QLatin1String("/CMakeLists.txt"), "project(demo)\n") ||
+            !writeFile(target + QLatin1String("/main.cpp"), "int main() { return 0; }\n") ||
+            !writeMarker(target, {QStringLiteral("tracked CMakeLists.txt"),
+                                  QStringLiteral("tracked main.cpp")}))
+            return fail(QStringLiteral("cannot write the working copy"));
+        QFile::setPermissions(target + QLatin1String("/main.cpp"),
+                              QFile::ReadOwner | QFile::ReadGroup);
+        out(QLatin1String("cloned ") + args.at(1) + QLatin1String(" into ") + args.at(2));
+        return 0;
+    }
+    return fail(QLatin1String("unknown command ") + args.join(QLatin1Char(' ')));
+}
