@@ -1,0 +1,293 @@
+// What the plugin and its host add to what users wait for: process starts, the top-level
+// search with the host's cache, parsing "info" output, the output pane, and loading the
+// plugin. Each figure is printed beside a baseline measured in the same run.
+#include "testhost.h"
+
+#include <core/vcsmanager.h>
+#include <vcsbase/vcsoutputwindow.h>
+
+#include <teamfoundationclient.h>
+#include <teamfoundationplugin.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <algorithm>
+#include <fcntl.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
+
+using namespace TeamFoundation::Internal;
+
+namespace {
+
+std::unique_ptr<TestHost> host;
+QString trivialFile;
+
+// --- One command: the plugin's worker against a bare QProcess and posix_spawn. -------------
+
+void BM_PosixSpawn(benchmark::State &state)
+{
+    const QByteArray path = QByteArray(TRIVIAL_PATH);
+    const QByteArray file = trivialFile.toLocal8Bit();
+    for (auto _ : state) {
+        char *argv[] = {const_cast<char *>(path.constData()), const_cast<char *>("add"),
+                        const_cast<char *>(file.constData()), nullptr};
+        pid_t pid = 0;
+        if (posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ) != 0)
+            state.SkipWithError("posix_spawn failed");
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+}
+
+void BM_QProcess(benchmark::State &state)
+{
+    const QString dir = QFileInfo(trivialFile).absolutePath();
+    for (auto _ : state) {
+        QProcess process;
+        process.setWorkingDirectory(dir);
+        process.start(QStringLiteral(TRIVIAL_PATH), {QStringLiteral("add"), trivialFile});
+        process.waitForFinished(-1);
+    }
+}
+
+void BM_ClientAddFile(benchmark::State &state)
+{
+    TeamFoundationClient *client = host->plugin()->client();
+    for (auto _ : state) {
+        if (!client->addFile(trivialFile))
+            state.SkipWithError("add failed");
+    }
+    VcsBase::VcsOutputWindow::clearContents();
+}
+
+void BM_RunVcsSync(benchmark::State &state)
+{
+    const QString dir = QFileInfo(trivialFile).absolutePath();
+    for (auto _ : state)
+        VcsBase::VcsBasePlugin::runVcs(dir, QStringLiteral(TRIVIAL_PATH), {QStringLiteral("add"), trivialFile}, 30000, unsigned(state.range(0)));
+    VcsBase::VcsOutputWindow::clearContents();
+}
+
+// --- Parsing "info" output of growing size: the time per megabyte must stay flat. ----------
+
+void BM_ParseServerPath(benchmark::State &state)
+{
+    const int megabytes = int(state.range(0));
+    QString output;
+    const QString line = QStringLiteral("  Local path : /some/where/in/a/deep/tree/file.cpp\n");
+    output.reserve(megabytes * 1024 * 1024 + 64);
+    while (output.size() < megabytes * 1024 * 1024)
+        output += line;
+    output += QLatin1String("  Server path: $/Demo/Big\n");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(TeamFoundationClient::parseServerPath(output));
+    state.counters["MB"] = megabytes;
+}
+
+// --- 20 MB of output: through the host runner into the pane, and read by a bare QProcess. --
+
+void BM_BareRead20MB(benchmark::State &state)
+{
+    for (auto _ : state) {
+        QProcess process;
+        process.start(QStringLiteral(BIGOUT_PATH), {QStringLiteral("20")});
+        QByteArray all;
+        while (process.waitForReadyRead(-1))
+            all += process.readAllStandardOutput();
+        process.waitForFinished(-1);
+        all += process.readAllStandardOutput();
+        benchmark::DoNotOptimize(QString::fromUtf8(all));
+    }
+}
+
+void BM_PaneRunVcs20MB(benchmark::State &state)
+{
+    for (auto _ : state) {
+        VcsBase::VcsBasePlugin::runVcs(QDir::tempPath(), QStringLiteral(BIGOUT_PATH),
+                                       {QStringLiteral("20")}, 0,
+                                       VcsBase::VcsBasePlugin::ShowStdOutInLogWindow);
+    }
+    state.counters["pane_chars"] = VcsBase::VcsOutputWindow::content().size();
+    VcsBase::VcsOutputWindow::clearContents();
+}
+
+// --- Ratios --------------------------------------------------------------------------------
+
+class RatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                m_median[run.run_name.function_name
+                         + (run.run_name.args.empty() ? std::string() : "/" + run.run_name.args)] =
+                    run.GetAdjustedRealTime();
+        }
+    }
+    double median(const std::string &name) const
+    {
+        const auto it = m_median.find(name);
+        return it == m_median.end() ? 0 : it->second;
+    }
+
+private:
+    std::map<std::string, double> m_median;
+};
+
+double ratio(double a, double b)
+{
+    return b > 0 ? a / b : 0;
+}
+
+// Processes started to learn the top levels of 100 files in 20 directories four levels below
+// the top of their mapping: asking the version control for each file, and asking the host's
+// version-control manager, which remembers each directory's answer.
+void countProcesses()
+{
+    const QString top = host->makeDirectory(QStringLiteral("count/top"));
+    QStringList files;
+    for (int d = 0; d < 20; ++d) {
+        for (int f = 0; f < 5; ++f)
+            files << host->makeFile(QStringLiteral("count/top/a/b/c/d%1/f%2.cpp").arg(d).arg(f));
+    }
+    host->setResponse("TFREC_MANAGED_ROOT", top.toLocal8Bit());
+    TeamFoundationSettings settings = host->plugin()->settings();
+    settings.setValue(TeamFoundationSettings::binaryPathKey, host->tfPath());
+    host->plugin()->setSettings(settings);
+    host->takeRuns();
+
+    Core::IVersionControl *vc = host->plugin()->versionControl();
+    for (const QString &file : qAsConst(files))
+        vc->managesDirectory(QFileInfo(file).absolutePath(), nullptr);
+    const int uncached = host->takeRuns().size();
+
+    Core::VcsManager::resetCache();
+    for (const QString &file : qAsConst(files))
+        Core::VcsManager::findVersionControlForDirectory(QFileInfo(file).absolutePath());
+    const int cached = host->takeRuns().size();
+    std::printf("\nProcesses for 100 files in 20 directories, 4 levels below the mapping's top:\n"
+                "  asking the version control for each file: %d\n"
+                "  through the host's cache:                 %d (%d directories computed)\n",
+                uncached, cached, Core::VcsManager::cacheMisses());
+}
+
+// Start-up time and peak memory of a scripted workbench run, with and without the plugin.
+void workbenchLoad()
+{
+    const QString workbench = QStringLiteral(WORKBENCH_PATH);
+    if (!QFileInfo(workbench).isExecutable()) {
+        std::printf("\nworkbench not built; plugin load not measured\n");
+        return;
+    }
+    const QString script = host->makeFile(QStringLiteral("load/script.txt"), "state\n");
+    const QString empty = host->makeDirectory(QStringLiteral("load/noplugins"));
+    auto measure = [&](const QString &pluginDir, double *ms, long *rssKb) {
+        const int rounds = 7;
+        std::vector<double> times;
+        long rss = 0;
+        for (int i = 0; i < rounds; ++i) {
+            const QByteArray wb = workbench.toLocal8Bit();
+            const QByteArray pd = pluginDir.toLocal8Bit();
+            const QByteArray sp = host->makeDirectory(QStringLiteral("load/settings")).toLocal8Bit();
+            const QByteArray sc = script.toLocal8Bit();
+            char *argv[] = {const_cast<char *>(wb.constData()), const_cast<char *>("-platform"),
+                            const_cast<char *>("offscreen"), const_cast<char *>("-pluginpath"),
+                            const_cast<char *>(pd.constData()), const_cast<char *>("-settingspath"),
+                            const_cast<char *>(sp.constData()), const_cast<char *>("--script"),
+                            const_cast<char *>(sc.constData()), nullptr};
+            QElapsedTimer timer;
+            timer.start();
+            pid_t pid = 0;
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+            posix_spawn(&pid, wb.constData(), &actions, nullptr, argv, environ);
+            posix_spawn_file_actions_destroy(&actions);
+            int status = 0;
+            struct rusage usage = {};
+            wait4(pid, &status, 0, &usage);
+            times.push_back(timer.nsecsElapsed() / 1e6);
+            rss = std::max(rss, usage.ru_maxrss);
+        }
+        std::sort(times.begin(), times.end());
+        *ms = times[times.size() / 2];
+        *rssKb = rss;
+    };
+    double withMs = 0, withoutMs = 0;
+    long withRss = 0, withoutRss = 0;
+    measure(QStringLiteral(PLUGIN_DIR), &withMs, &withRss);
+    measure(empty, &withoutMs, &withoutRss);
+    std::printf("\nScripted workbench run (median of 7):\n"
+                "  without the plugin: %.1f ms, peak RSS %ld KiB\n"
+                "  with the plugin:    %.1f ms, peak RSS %ld KiB\n"
+                "  added by the plugin: %.1f ms (x%.2f), %ld KiB\n",
+                withoutMs, withoutRss, withMs, withRss, withMs - withoutMs, ratio(withMs, withoutMs),
+                withRss - withoutRss);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    host = std::make_unique<TestHost>();
+    trivialFile = host->makeFile(QStringLiteral("proj/main.cpp"));
+    host->loadPlugin();
+    TeamFoundationSettings settings = host->plugin()->settings();
+    settings.setValue(TeamFoundationSettings::binaryPathKey, QStringLiteral(TRIVIAL_PATH));
+    host->plugin()->setSettings(settings);
+    VcsBase::VcsBasePlugin::setRunVcsObserver(nullptr);
+
+    const int repetitions = 5;
+    benchmark::RegisterBenchmark("per_command/posix_spawn", BM_PosixSpawn)->Repetitions(repetitions)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("per_command/qprocess", BM_QProcess)->Repetitions(repetitions)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("per_command/client_addFile", BM_ClientAddFile)->Repetitions(repetitions)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("per_command/runVcs", BM_RunVcsSync)->Arg(0x1)->Arg(0x101)->Arg(0x120)->Repetitions(repetitions)->Unit(benchmark::kMicrosecond);
+    for (int mb : {1, 10, 50})
+        benchmark::RegisterBenchmark("parseServerPath", BM_ParseServerPath)->Arg(mb)->Repetitions(3)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("output_20MB/bare_qprocess", BM_BareRead20MB)->Repetitions(3)->Unit(benchmark::kMillisecond)->Iterations(3);
+    benchmark::RegisterBenchmark("output_20MB/runVcs_pane", BM_PaneRunVcs20MB)->Repetitions(3)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    const double spawn = reporter.median("per_command/posix_spawn");
+    const double qprocess = reporter.median("per_command/qprocess");
+    const double client = reporter.median("per_command/client_addFile");
+    std::printf("\nPer command (medians): posix_spawn %.0f us, QProcess %.0f us, client addFile %.0f us\n"
+                "  client / QProcess = %.3f (goal: at most 1.10), QProcess / posix_spawn = %.2f\n",
+                spawn, qprocess, client, ratio(client, qprocess), ratio(qprocess, spawn));
+    const double p1 = reporter.median("parseServerPath/1");
+    const double p10 = reporter.median("parseServerPath/10") / 10;
+    const double p50 = reporter.median("parseServerPath/50") / 50;
+    std::printf("parseServerPath per MB: 1 MB %.2f ms, 10 MB %.2f ms, 50 MB %.2f ms; 50 MB / 1 MB = %.2f (linear: about 1)\n",
+                p1, p10, p50, ratio(p50, p1));
+    const double bare = reporter.median("output_20MB/bare_qprocess");
+    const double pane = reporter.median("output_20MB/runVcs_pane");
+    std::printf("20 MB of output: bare QProcess %.0f ms, runVcs into the pane %.0f ms; ratio %.2f (goal: at most 3); "
+                "pane history capped at %d characters\n",
+                bare, pane, ratio(pane, bare), VcsBase::VcsOutputWindow::historyLimit());
+
+    countProcesses();
+    workbenchLoad();
+    host.reset();
+    return 0;
+}

@@ -1,0 +1,5 @@
+// The cheapest executable there is: what starting any process costs.
+int main()
+{
+    return 0;
+}
