@@ -95,8 +95,10 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
                                                        : SynchronousProcessResponse::FinishedError;
         }
     }
-    out += process.readAllStandardOutput();
-    err += process.readAllStandardError();
+    if (started) {
+        out += process.readAllStandardOutput();
+        err += process.readAllStandardError();
+    }
     response.stdOut = decode(out, outputCodec);
     response.stdErr = decode(err, outputCodec);
 

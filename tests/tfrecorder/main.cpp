@@ -10,6 +10,8 @@
 //   TFREC_MANAGED_ROOT  when set, "info PATH" succeeds exactly for PATH at or below this
 //                       directory (exit 0, with a "Server path" line), else exits 100
 //   TFREC_FAIL_WORD     when set, a run whose first argument is this word exits with 100
+//   TFREC_REPEAT        write TFREC_STDOUT this many times (for very large output)
+//   TFREC_SIGNAL        after answering, kill itself with this signal
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,7 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -71,7 +74,13 @@ int main(int argc, char **argv)
 
     const QByteArray out = env("TFREC_STDOUT");
     const QByteArray err = env("TFREC_STDERR");
-    std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+    const int repeat = qMax(1, env("TFREC_REPEAT").toInt());
+    for (int i = 0; i < repeat; ++i)
+        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
     std::fwrite(err.constData(), 1, static_cast<size_t>(err.size()), stderr);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (const int sig = env("TFREC_SIGNAL").toInt())
+        std::raise(sig);
     return env("TFREC_EXIT").toInt();
 }

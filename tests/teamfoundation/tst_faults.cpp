@@ -1,0 +1,259 @@
+// What the user sees when tf misbehaves or the machine does: killed or hanging clients,
+// missing executables, bytes that are not text, floods of output, a broken settings file,
+// and that the password never shows.
+#include "testhost.h"
+
+#include <core/icore.h>
+#include <vcsbase/vcsoutputwindow.h>
+
+#include <teamfoundationclient.h>
+#include <teamfoundationplugin.h>
+#include <teamfoundationsettings.h>
+
+#include <QtTest>
+
+#include <csignal>
+
+using namespace TeamFoundation::Internal;
+
+class tst_Faults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { VcsBase::VcsOutputWindow::clearContents(); }
+
+    void killedBySignal_data();
+    void killedBySignal();
+    void hangingClientIsKilled_data();
+    void hangingClientIsKilled();
+    void missingPowerTools();
+    void executableLosesItsPermission();
+    void outputThatIsNotText();
+    void hundredMegabytesOfOutput();
+    void corruptSettingsFile();
+    void unwritableSettingsFile();
+    void passwordNeverShown();
+};
+
+void tst_Faults::killedBySignal_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGKILL") << int(SIGKILL);
+    QTest::newRow("SIGSEGV") << int(SIGSEGV);
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+}
+
+void tst_Faults::killedBySignal()
+{
+    QFETCH(int, signal);
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    host.setResponse("TFREC_SIGNAL", QByteArray::number(signal));
+    QSignalSpy files(plugin->versionControl(), &Core::IVersionControl::filesChanged);
+
+    QVERIFY(!plugin->client()->getLatest(file));
+    QVERIFY(!plugin->client()->checkoutFile(file));
+    QCOMPARE(files.count(), 0);
+    QVERIFY2(VcsBase::VcsOutputWindow::content().contains(QLatin1String("terminated abnormally")),
+             qPrintable(VcsBase::VcsOutputWindow::content()));
+}
+
+void tst_Faults::hangingClientIsKilled_data()
+{
+    QTest::addColumn<bool>("fullySynchronous");
+    QTest::newRow("window kept painted") << false;
+    QTest::newRow("fully synchronous") << true;
+}
+
+void tst_Faults::hangingClientIsKilled()
+{
+    QFETCH(bool, fullySynchronous);
+    TestHost host;
+    host.configure(QString(), QString(), 1);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    host.setResponse("TFREC_DELAY_MS", "20000");
+
+    // A timer stands for the window: it ticks only while events are processed.
+    int ticks = 0;
+    QTimer window;
+    window.setInterval(20);
+    connect(&window, &QTimer::timeout, [&ticks] { ++ticks; });
+    window.start();
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // undo runs fully synchronously, checkout keeps the window painted.
+    const bool ok = fullySynchronous ? plugin->client()->undo(file) : plugin->client()->checkoutFile(file);
+    const qint64 ms = elapsed.elapsed();
+    QVERIFY(!ok);
+    QVERIFY2(ms >= 900 && ms < 2000, qPrintable(QString::number(ms)));
+    if (fullySynchronous)
+        QCOMPARE(ticks, 0);
+    else
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY2(VcsBase::VcsOutputWindow::content().contains(QLatin1String("did not respond within the timeout limit (1000 ms)")),
+             qPrintable(VcsBase::VcsOutputWindow::content()));
+}
+
+void tst_Faults::missingPowerTools()
+{
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    TeamFoundationSettings s = plugin->settings();
+    s.setValue(TeamFoundationSettings::powerToolsBinaryPathKey, host.sandbox() + QLatin1String("/no/tfpt"));
+    plugin->setSettings(s);
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+
+    // tf is there, so the command is attempted; the missing tfpt is reported, not hidden.
+    QVERIFY(!plugin->client()->annotateFile(file));
+    QVERIFY(host.takeRuns().isEmpty());
+    QVERIFY2(VcsBase::VcsOutputWindow::content().contains(QLatin1String("could not be started")),
+             qPrintable(VcsBase::VcsOutputWindow::content()));
+}
+
+void tst_Faults::executableLosesItsPermission()
+{
+    TestHost host;
+    const QString copy = host.sandbox() + QLatin1String("/bin/tf-copy");
+    QVERIFY(QFile::copy(QStringLiteral(TFRECORDER_PATH), copy));
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    TeamFoundationSettings s = plugin->settings();
+    s.setValue(TeamFoundationSettings::binaryPathKey, copy);
+    plugin->setSettings(s);
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    QVERIFY(plugin->client()->addFile(file));
+
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(!plugin->versionControl()->isConfigured());
+    QVERIFY(!plugin->client()->addFile(file));
+    QVERIFY(!plugin->versionControl()->managesDirectory(host.sandbox()));
+    QCOMPARE(host.takeRuns().size(), 1);
+}
+
+void tst_Faults::outputThatIsNotText()
+{
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString dir = host.makeDirectory(QStringLiteral("proj"));
+    host.setResponse("TFREC_STDOUT", QByteArray("Local path: /x/\xff\xfe\xc3\x28\nServer path: $/Demo/App\n\x80\x81"));
+    const TeamFoundationResponse r = plugin->client()->runTf(dir, {QStringLiteral("history")}, 0x1);
+    QVERIFY(!r.error);
+    QVERIFY(r.stdOut.contains(QChar::ReplacementCharacter));
+    QVERIFY(VcsBase::VcsOutputWindow::content().contains(QChar::ReplacementCharacter));
+    QCOMPARE(plugin->client()->repositoryUrl(dir), QStringLiteral("$/Demo/App"));
+}
+
+void tst_Faults::hundredMegabytesOfOutput()
+{
+    TestHost host;
+    host.configure(QString(), QString(), 120);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString dir = host.makeDirectory(QStringLiteral("proj"));
+    QByteArray chunk(64 * 1024 - 1, 'x');
+    chunk.append('\n');
+    host.setResponse("TFREC_STDOUT", chunk);
+    host.setResponse("TFREC_REPEAT", "1600");
+
+    QElapsedTimer timer;
+    timer.start();
+    const TeamFoundationResponse r = plugin->client()->runTf(dir, {QStringLiteral("history"), dir}, 0x1);
+    QVERIFY(!r.error);
+    QCOMPARE(r.stdOut.size(), 1600 * 64 * 1024);
+    // The pane keeps the most recent text, not all of it.
+    QVERIFY(VcsBase::VcsOutputWindow::content().size() <= VcsBase::VcsOutputWindow::historyLimit());
+    QVERIFY(VcsBase::VcsOutputWindow::content().endsWith(QLatin1String("xxx\n")));
+    QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void tst_Faults::corruptSettingsFile()
+{
+    TestHost host;
+    QDir().mkpath(host.settingsDirectory());
+    const QString ini = host.settingsDirectory() + QLatin1String("/workbench.ini");
+    const QByteArray corrupt("[TeamFoundation\nBinaryPath=/evil\nPassword=leaked\n");
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(corrupt);
+    file.close();
+    Core::ICore::resetSettings();
+
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    QVERIFY(plugin);
+    QVERIFY(plugin->settings().equals(TeamFoundationSettings()));
+    QVERIFY(!Core::ICore::settingsError().isEmpty());
+    // The user's file is kept for them to look at.
+    QFile kept(ini + QLatin1String(".corrupt"));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), corrupt);
+    // And the plugin goes on working with what the user sets next.
+    host.configure();
+    QVERIFY(plugin->versionControl()->isConfigured());
+    QVERIFY(plugin->client()->addFile(host.makeFile(QStringLiteral("a.cpp"))));
+}
+
+void tst_Faults::unwritableSettingsFile()
+{
+    TestHost host;
+    // A regular file where the settings directory's parent should be defeats even root.
+    const QString blocker = host.makeFile(QStringLiteral("blocker"));
+    Core::ICore::setSettingsPath(blocker + QLatin1String("/settings"));
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    QVERIFY(plugin);
+    TeamFoundationSettings s = plugin->settings();
+    s.setValue(TeamFoundationSettings::userNameKey, QStringLiteral("dora"));
+    plugin->setSettings(s);
+    QVERIFY(!Core::ICore::syncSettings());
+    QVERIFY(!Core::ICore::settingsError().isEmpty());
+    // The session keeps what the user chose, though it could not be stored.
+    QCOMPARE(plugin->settings().userName(), QStringLiteral("dora"));
+}
+
+void tst_Faults::passwordNeverShown()
+{
+    const QString password = QStringLiteral("Sup3r$ecret,pw");
+    TestHost host;
+    host.configure(QStringLiteral("alice"), password, 1);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString top = host.makeDirectory(QStringLiteral("proj"));
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    VcsBase::VcsBasePluginState state;
+    state.setFile(file, top, plugin->versionControl());
+    VcsBase::VcsBasePlugin::setGlobalState(state);
+
+    const QList<QByteArray> slotNames{"addCurrentFile", "deleteCurrentFile", "compareCurrentFile",
+                                      "undoCurrentFile", "checkInCurrentFile", "annotateCurrentFile",
+                                      "getLatestCurrentFile", "historyCurrentFile", "historyProject",
+                                      "getLatestProject", "undoProject", "compareProject", "checkInProject"};
+    auto runAll = [&] {
+        for (const QByteArray &slot : slotNames)
+            QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection);
+        plugin->versionControl()->vcsMove(file, top + QLatin1String("/b.cpp"));
+        plugin->versionControl()->managesDirectory(top, nullptr);
+    };
+    runAll();
+    host.setResponse("TFREC_EXIT", "100");
+    host.setResponse("TFREC_STDERR", "TF30063: You are not authorized.\n");
+    runAll();
+    host.setResponse("TFREC_DELAY_MS", "3000");
+    plugin->client()->history(file);
+
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QVERIFY(!pane.contains(password));
+    QVERIFY(!pane.contains(QLatin1String("Sup3r")));
+    QVERIFY(pane.contains(QLatin1String("/login:alice,********")));
+    QVERIFY(!host.takeAsserts().join(QLatin1Char('\n')).contains(QLatin1String("Sup3r")));
+    // The client itself still receives it.
+    const QList<Recorded> runs = host.takeRuns();
+    QVERIFY(!runs.isEmpty());
+    QCOMPARE(runs.first().arguments.last(), QLatin1String("/login:alice,") + password);
+}
+
+QTEST_MAIN(tst_Faults)
+#include "tst_faults.moc"
