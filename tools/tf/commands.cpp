@@ -1054,7 +1054,9 @@ void Client::printDiff(const PendingChange &c)
     QString oldLabel = "/dev/null";
     QByteArray oldContent;
     if (!c.add) {
-        const ItemVersion *base = m_store->item(source).versionAt(c.baseVersion);
+        // Keep the record alive while its version is read.
+        const ItemRecord record = m_store->item(source);
+        const ItemVersion *base = record.versionAt(c.baseVersion);
         if (base && !base->blob.isEmpty())
             oldContent = m_store->content(base->blob);
         oldLabel = QString("%1;C%2").arg(source).arg(c.baseVersion);
