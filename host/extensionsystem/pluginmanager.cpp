@@ -45,16 +45,16 @@ void PluginManager::loadPlugins(const QString &directory, const QStringList &arg
         }
         Loaded loaded;
         loaded.loader = loader;
-        loaded.spec.fileName = path;
-        loaded.spec.className = meta.value(QLatin1String("className")).toString();
+        loaded.entry.fileName = path;
+        loaded.entry.className = meta.value(QLatin1String("className")).toString();
         QObject *object = loader->instance();
-        loaded.spec.plugin = qobject_cast<IPlugin *>(object);
-        if (!loaded.spec.plugin) {
-            loaded.spec.errorString = object
+        loaded.entry.plugin = qobject_cast<IPlugin *>(object);
+        if (!loaded.entry.plugin) {
+            loaded.entry.errorString = object
                 ? tr("The plugin \"%1\" does not derive from IPlugin.").arg(path)
                 : tr("The plugin \"%1\" could not be loaded: %2").arg(path, loader->errorString());
-            m_errors.append(loaded.spec.errorString);
-            qWarning().noquote() << loaded.spec.errorString;
+            m_errors.append(loaded.entry.errorString);
+            qWarning().noquote() << loaded.entry.errorString;
             if (object)
                 loader->unload();
             delete loader;
@@ -65,14 +65,14 @@ void PluginManager::loadPlugins(const QString &directory, const QStringList &arg
 
     for (Loaded &loaded : candidates) {
         QString error;
-        if (!loaded.spec.plugin->initialize(arguments, &error)) {
-            loaded.spec.errorString =
+        if (!loaded.entry.plugin->initialize(arguments, &error)) {
+            loaded.entry.errorString =
                 tr("The plugin \"%1\" failed to initialize: %2")
-                    .arg(loaded.spec.fileName, error.isEmpty() ? tr("no reason given") : error);
-            m_errors.append(loaded.spec.errorString);
-            qWarning().noquote() << loaded.spec.errorString;
-            loaded.spec.plugin->releaseAutoReleasedObjects();
-            delete loaded.spec.plugin;
+                    .arg(loaded.entry.fileName, error.isEmpty() ? tr("no reason given") : error);
+            m_errors.append(loaded.entry.errorString);
+            qWarning().noquote() << loaded.entry.errorString;
+            loaded.entry.plugin->releaseAutoReleasedObjects();
+            delete loaded.entry.plugin;
             loaded.loader->unload();
             delete loaded.loader;
             continue;
@@ -80,17 +80,17 @@ void PluginManager::loadPlugins(const QString &directory, const QStringList &arg
         m_loaded.append(loaded);
     }
     for (const Loaded &loaded : qAsConst(m_loaded))
-        loaded.spec.plugin->extensionsInitialized();
+        loaded.entry.plugin->extensionsInitialized();
 }
 
 void PluginManager::shutdown()
 {
     for (const Loaded &loaded : qAsConst(m_loaded))
-        loaded.spec.plugin->aboutToShutdown();
+        loaded.entry.plugin->aboutToShutdown();
     while (!m_loaded.isEmpty()) {
         Loaded loaded = m_loaded.takeLast();
-        loaded.spec.plugin->releaseAutoReleasedObjects();
-        delete loaded.spec.plugin;
+        loaded.entry.plugin->releaseAutoReleasedObjects();
+        delete loaded.entry.plugin;
         loaded.loader->unload();
         delete loaded.loader;
     }
@@ -100,7 +100,7 @@ QList<PluginManager::PluginSpec> PluginManager::plugins() const
 {
     QList<PluginSpec> result;
     for (const Loaded &loaded : m_loaded)
-        result.append(loaded.spec);
+        result.append(loaded.entry);
     return result;
 }
 

@@ -70,7 +70,7 @@ signals:
 private:
     struct Loaded
     {
-        PluginSpec spec;
+        PluginSpec entry;
         QPluginLoader *loader = nullptr;
     };
     QList<Loaded> m_loaded;

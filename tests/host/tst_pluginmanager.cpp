@@ -59,10 +59,10 @@ void tst_PluginManager::lifecycleAndReverseRelease()
         manager.loadPlugins(pluginDir, {"-first", "second"});
 
         QStringList loaded;
-        for (const PluginManager::PluginSpec &spec : manager.plugins()) {
-            QVERIFY(spec.plugin);
-            QVERIFY(spec.errorString.isEmpty());
-            loaded << QFileInfo(spec.fileName).fileName();
+        for (const PluginManager::PluginSpec &plugin : manager.plugins()) {
+            QVERIFY(plugin.plugin);
+            QVERIFY(plugin.errorString.isEmpty());
+            loaded << QFileInfo(plugin.fileName).fileName();
         }
         QCOMPARE(loaded, (QStringList{"libalphaplugin.so", "libbetaplugin.so"}));
         QCOMPARE(manager.plugins().first().className, QStringLiteral("AlphaPlugin"));
@@ -152,8 +152,8 @@ void tst_PluginManager::brokenLibrariesAreReportedAndSkipped()
         QVERIFY2(error.contains(pluginDir + QLatin1Char('/') + library), qPrintable(error));
         QVERIFY2(error.contains(reason), qPrintable(error));
     }
-    for (const PluginManager::PluginSpec &spec : manager.plugins())
-        QVERIFY(!spec.fileName.endsWith(library));
+    for (const PluginManager::PluginSpec &plugin : manager.plugins())
+        QVERIFY(!plugin.fileName.endsWith(library));
 
     // Whatever the broken library did, it undid; the good plugins are loaded regardless.
     const QString name = library.mid(3).section(QLatin1String("plugin"), 0, 0);

@@ -31,9 +31,9 @@ static QString canonicalName(const QString &name)
 
 static const OptionSpec *findOption(const QString &canonical)
 {
-    for (const OptionSpec &spec : allOptions()) {
-        if (spec.name == canonical)
-            return &spec;
+    for (const OptionSpec &option : allOptions()) {
+        if (option.name == canonical)
+            return &option;
     }
     return nullptr;
 }
@@ -74,15 +74,15 @@ Arguments Arguments::parse(const QStringList &args, const QString &command,
         const QString body = arg.mid(arg.startsWith("--") ? 2 : 1);
         const int colon = body.indexOf(':');
         const QString name = canonicalName(colon < 0 ? body : body.left(colon));
-        const OptionSpec *spec = findOption(name);
-        if (!spec)
+        const OptionSpec *option = findOption(name);
+        if (!option)
             fail(QString("Unrecognized option: %1").arg(arg), UnrecognizedCommand);
         if (!allowedOptions.contains(name))
             fail(QString("The option %1 is not allowed with the command %2.").arg(arg, command),
                  UnrecognizedCommand);
-        if (spec->kind == OptionSpec::Flag && colon >= 0)
+        if (option->kind == OptionSpec::Flag && colon >= 0)
             fail(QString("The option /%1 takes no value: %2").arg(name, arg), UnrecognizedCommand);
-        if (spec->kind == OptionSpec::Value && colon < 0)
+        if (option->kind == OptionSpec::Value && colon < 0)
             fail(QString("The option /%1 requires a value, as in /%1:VALUE").arg(name),
                  UnrecognizedCommand);
         result.m_options.insert(name, colon < 0 ? QString() : body.mid(colon + 1));

@@ -211,9 +211,9 @@ QString usage(Tool tool)
                   "user's data directory. Options start with / or -.\n\nCommands:\n")
               .arg(serverEnvironmentVariable)
         : QString("Usage: tfpt COMMAND [ARGUMENTS] [/login:USER,PASSWORD]\n\nCommands:\n");
-    for (const CommandSpec &spec : commands()) {
-        if (spec.tool == tool)
-            text += "  " + spec.usage + '\n';
+    for (const CommandSpec &command : commands()) {
+        if (command.tool == tool)
+            text += "  " + command.usage + '\n';
     }
     return text;
 }
@@ -228,18 +228,18 @@ int Client::run()
     m_command = m_rawArgs.first().toLower();
     if (m_command.startsWith('/') || m_command.startsWith('-'))
         m_command = m_command.mid(1);
-    const CommandSpec *spec = nullptr;
+    const CommandSpec *command = nullptr;
     for (const CommandSpec &s : commands()) {
         if (s.tool == m_tool && (s.name == m_command || s.aliases.contains(m_command)))
-            spec = &s;
+            command = &s;
     }
-    if (!spec) {
+    if (!command) {
         writeErr(QString("Unrecognized command: %1\n").arg(m_rawArgs.first()) + usage(m_tool));
         return UnrecognizedCommand;
     }
-    m_command = spec->name;
-    m_args = Arguments::parse(m_rawArgs.mid(1), spec->name, spec->options + globalOptions);
-    return (this->*spec->run)();
+    m_command = command->name;
+    m_args = Arguments::parse(m_rawArgs.mid(1), command->name, command->options + globalOptions);
+    return (this->*command->run)();
 }
 
 QString Client::localPath(const QString &operand) const
