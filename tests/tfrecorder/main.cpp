@@ -80,7 +80,10 @@ int main(int argc, char **argv)
     std::fwrite(err.constData(), 1, static_cast<size_t>(err.size()), stderr);
     std::fflush(stdout);
     std::fflush(stderr);
-    if (const int sig = env("TFREC_SIGNAL").toInt())
+    if (const int sig = env("TFREC_SIGNAL").toInt()) {
+        // Die of the signal itself, even where a sanitizer would catch it and exit.
+        std::signal(sig, SIG_DFL);
         std::raise(sig);
+    }
     return env("TFREC_EXIT").toInt();
 }
