@@ -1,5 +1,6 @@
 #include "editorwidget.h"
 #include "fileoperations.h"
+#include "fixedfont.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSaveFile>
@@ -25,7 +25,7 @@ const qint64 maximumFileSize = 32 * 1024 * 1024;
 EditorWidget::EditorWidget(QWidget *parent) : QPlainTextEdit(parent)
 {
     setObjectName(QStringLiteral("editor"));
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(fixedPitchFont());
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setReadOnly(true);
 }

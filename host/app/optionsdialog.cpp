@@ -95,6 +95,8 @@ OptionsDialog::OptionsDialog(QWidget *parent)
     splitter->addWidget(left);
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
+    // The pages hold long labels and paths; the list of pages needs little room.
+    splitter->setSizes({200, 740});
 
     auto buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Apply |
                                         QDialogButtonBox::Cancel);
@@ -110,7 +112,7 @@ OptionsDialog::OptionsDialog(QWidget *parent)
     connect(m_filter, &QLineEdit::textChanged, this, &OptionsDialog::applyFilter);
     connect(m_tree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem *current) { currentItemChanged(current); });
-    resize(860, 520);
+    resize(960, 540);
     if (!pages.isEmpty())
         showPage(pages.first()->category(), pages.first()->id());
 }

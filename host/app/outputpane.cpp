@@ -1,6 +1,6 @@
 #include "outputpane.h"
+#include "fixedfont.h"
 
-#include <QFontDatabase>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -16,8 +16,7 @@ OutputPane::OutputPane(QWidget *parent) : QPlainTextEdit(parent)
     // The output window keeps its own bounded history; the pane need not hold more lines
     // than a person can scroll through.
     setMaximumBlockCount(20000);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    setFont(font);
+    setFont(fixedPitchFont());
     connect(VcsBase::VcsOutputWindow::instance(), &VcsBase::VcsOutputWindow::textAppended, this,
             &OutputPane::appendText);
 }

@@ -30,6 +30,9 @@ QWizard *BaseCheckoutWizard::createWizardDialog(const QString &path, QWidget *pa
     const QList<QWizardPage *> pages = createParameterPages(path);
     for (QWizardPage *page : pages)
         dialog->addPage(page);
+    // Wide enough that server paths and local directories can be read in their fields.
+    const QSize hint = dialog->sizeHint();
+    dialog->resize(qMax(hint.width(), 680), hint.height());
     return dialog;
 }
 

@@ -1,0 +1,679 @@
+// End-to-end tests of the Team Foundation plugin: the real workbench loads the real plugin and
+// runs scripts, each in a sandbox of its own. Against the stand-in tf on a seeded server the
+// tests check what ends up on the server and on disk; against the recording tf they check the
+// exact command lines of the user's roads, what the pane shows of them, and what it hides.
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QString describe(const Run &run)
+{
+    return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3").arg(run.exitCode).arg(run.out, run.err);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+bool hasWriteBit(const QString &path)
+{
+    return QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+}
+
+// One run of tf or tfpt as the recording stand-in saw it, as "name|cwd|arg|arg...".
+QStringList recordedCalls(const QString &logFile)
+{
+    QStringList calls;
+    const QList<QByteArray> lines = readAll(logFile).split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        QStringList fields{record.value(QStringLiteral("name")).toString(),
+                           record.value(QStringLiteral("cwd")).toString()};
+        const QJsonArray args = record.value(QStringLiteral("args")).toArray();
+        for (const QJsonValue &arg : args)
+            fields << QString::fromUtf8(QByteArray::fromBase64(arg.toString().toLatin1()));
+        calls << fields.join(QLatin1Char('|'));
+    }
+    return calls;
+}
+
+bool isProbe(const QString &call)
+{
+    return call.section(QLatin1Char('|'), 2, 2) == QLatin1String("info");
+}
+
+QStringList withoutProbes(const QStringList &calls)
+{
+    QStringList result;
+    for (const QString &call : calls) {
+        if (!isProbe(call))
+            result << call;
+    }
+    return result;
+}
+
+QString call(const QString &name, const QString &cwd, const QStringList &arguments)
+{
+    return (QStringList{name, cwd} + arguments).join(QLatin1Char('|'));
+}
+
+// A temporary world for one test: the workbench's settings, the stand-in's client records
+// (XDG_DATA_HOME) and everything the scripts create live below one temporary directory.
+class Sandbox
+{
+public:
+    Sandbox()
+    {
+        QDir().mkpath(path("runtime"));
+        QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString root() const { return m_dir.path(); }
+    QString path(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
+    QString settingsFile() const { return path("settings/workbench.ini"); }
+
+    QProcessEnvironment environment(const QStringList &extra) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // The sandbox's server is named explicitly; one from the caller's world must not leak in.
+        env.remove(QStringLiteral("TF_SERVER"));
+        for (const QString &name : env.keys()) {
+            if (name.startsWith(QLatin1String("TFREC_")))
+                env.remove(name);
+        }
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
+        env.insert(QStringLiteral("SANDBOX"), root());
+        for (const QString &assignment : extra)
+            env.insert(assignment.section(QLatin1Char('='), 0, 0),
+                       assignment.section(QLatin1Char('='), 1));
+        return env;
+    }
+
+    Run start(const QString &program, const QStringList &arguments, const QString &workingDirectory,
+              const QStringList &extraEnvironment = {}) const
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment(extraEnvironment));
+        process.setWorkingDirectory(workingDirectory);
+        process.start(program, arguments);
+        Run result;
+        if (!process.waitForFinished(120000)) {
+            process.kill();
+            process.waitForFinished();
+            result.err = QStringLiteral("%1 did not finish").arg(program);
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
+        return result;
+    }
+
+    // Runs the workbench with the plugin on the script file.
+    Run runScriptFile(const QString &scriptFile, const QStringList &extraEnvironment = {}) const
+    {
+        const QStringList arguments{QStringLiteral("-pluginpath"), QStringLiteral(PLUGIN_DIR),
+                                    QStringLiteral("-settingspath"), path("settings"),
+                                    QStringLiteral("--script"), scriptFile};
+        return start(QStringLiteral(WORKBENCH_EXECUTABLE), arguments, root(), extraEnvironment);
+    }
+
+    Run runScript(const QString &script, const QStringList &extraEnvironment = {}) const
+    {
+        const QString scriptFile = path("script.wb");
+        if (!writeFile(scriptFile, script.toUtf8())) {
+            Run failed;
+            failed.err = QStringLiteral("cannot write %1").arg(scriptFile);
+            return failed;
+        }
+        return runScriptFile(scriptFile, extraEnvironment);
+    }
+
+    // The stand-in tf, as a person would run it beside the workbench.
+    Run runTf(const QStringList &arguments, const QString &workingDirectory) const
+    {
+        return start(QStringLiteral(TF_EXECUTABLE), arguments, workingDirectory);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// A sandbox whose "tf" and "tfpt" are the recording stand-in, with a working copy "ws" that
+// it reports as managed: main.cpp (read-only, as tf leaves files that are not checked out),
+// util.cpp and notes.txt.
+class RecordingSandbox : public Sandbox
+{
+public:
+    RecordingSandbox()
+    {
+        QDir().mkpath(path("bin"));
+        QFile::link(QStringLiteral(TFRECORDER_EXECUTABLE), tf());
+        QFile::link(QStringLiteral(TFRECORDER_EXECUTABLE), tfpt());
+        writeFile(ws("main.cpp"), "int main() { return 0; }\n");
+        writeFile(ws("util.cpp"), "int util() { return 1; }\n");
+        writeFile(ws("notes.txt"), "notes\n");
+        QFile::setPermissions(ws("main.cpp"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+
+    QString tf() const { return path("bin/tf"); }
+    QString tfpt() const { return path("bin/tfpt"); }
+    QString ws(const QString &relative = QString()) const
+    {
+        return relative.isEmpty() ? path("ws") : path("ws/" + relative);
+    }
+    QString logFile() const { return path("calls.log"); }
+    QStringList calls() const { return recordedCalls(logFile()); }
+
+    // The options line that points the plugin at the recorder, with optional credentials.
+    QString optionsLine(const QString &credentials = QString()) const
+    {
+        return QStringLiteral("options T.TeamFoundation pathChooser=${SANDBOX}/bin/tf "
+                              "tfptPathChooser=${SANDBOX}/bin/tfpt timeOutSpinBox=20 %1\n")
+            .arg(credentials);
+    }
+
+    Run run(const QString &script, const QStringList &extraEnvironment = {}) const
+    {
+        return runScript(script, QStringList{QStringLiteral("TFREC_LOG=") + logFile(),
+                                             QStringLiteral("TFREC_MANAGED_ROOT=") + ws()}
+                                     + extraEnvironment);
+    }
+};
+
+// The lines of the pane that show a started command.
+QStringList executingLines(const QString &out)
+{
+    QStringList lines;
+    for (const QString &line : out.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Executing in ")))
+            lines << line;
+    }
+    return lines;
+}
+
+} // namespace
+
+#define EXPECT_OK(run) QVERIFY2((run).exitCode == 0, qPrintable(describe(run)))
+#define EXPECT_FAILED_LINE(run)                                                                    \
+    QVERIFY2((run).exitCode == 1 && (run).err.contains(QLatin1String("script.wb:")),               \
+             qPrintable(describe(run)))
+
+class TeamFoundationEndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The stand-in tf on a seeded server.
+    void demoRoadOnASeededServer();
+    void checkoutWithAWrongPasswordGetsNothing();
+    void renameAndDeleteReachTheServer();
+
+    // The recording tf.
+    void menuAndLocatorCommandLines();
+    void hostFileOperationCommandLines();
+    void checkOutBeforeEditCommandLine();
+    void refusedFileOperationsLeaveTheWorkingCopyAlone_data();
+    void refusedFileOperationsLeaveTheWorkingCopyAlone();
+    void probesClimbSilently();
+    void passwordIsMaskedInThePaneOnly();
+
+    // A tf that cannot be run.
+    void wronglyConfiguredTfStartsNothing_data();
+    void wronglyConfiguredTfStartsNothing();
+    void correctingThePathEnablesThePlugin();
+};
+
+// --- The stand-in tf on a seeded server -----------------------------------------------------
+
+// Seeds a server below the sandbox, with the user "ann" when a password is given.
+static bool seedServer(const Sandbox &box, const QString &password = QString())
+{
+    const QString collection = QStringLiteral("/collection:") + box.path("server");
+    const Run seed = box.runTf({QStringLiteral("seed"), collection}, box.root());
+    if (seed.exitCode != 0) {
+        qWarning("%s", qPrintable(describe(seed)));
+        return false;
+    }
+    if (password.isEmpty())
+        return true;
+    const Run add = box.runTf({QStringLiteral("useradd"), QStringLiteral("ann"), password, collection},
+                           box.root());
+    if (add.exitCode != 0)
+        qWarning("%s", qPrintable(describe(add)));
+    return add.exitCode == 0;
+}
+
+// Gets $/Demo/App into a new workspace of that name, in the sandbox directory of that name, as
+// a colleague would: what it holds is what the server holds.
+static Run getIntoNewWorkspace(const Sandbox &box, const QString &name, const QString &login)
+{
+    const QString collection = QStringLiteral("/collection:") + box.path("server");
+    QList<QStringList> steps{
+        {QStringLiteral("workspace"), QStringLiteral("/new"), name, collection},
+        {QStringLiteral("workfold"), QStringLiteral("/map"), QStringLiteral("$/Demo/App"),
+         box.path(name), collection, QStringLiteral("/workspace:") + name},
+        {QStringLiteral("get"), box.path(name), QStringLiteral("/recursive")}};
+    Run run;
+    for (QStringList step : steps) {
+        if (!login.isEmpty())
+            step << login;
+        run = box.runTf(step, box.root());
+        if (run.exitCode != 0)
+            return run;
+    }
+    return run;
+}
+
+void TeamFoundationEndToEndTest::demoRoadOnASeededServer()
+{
+    Sandbox box;
+    QVERIFY(box.isValid());
+    // Blanks and a comma: the login travels as one argument, and only the first comma splits.
+    const QString password = QStringLiteral("open, sesame 42");
+    QVERIFY(seedServer(box, password));
+    QDir().mkpath(box.path("work"));
+    QDir().mkpath(box.path("shots"));
+
+    const Run run = box.runScriptFile(
+        QStringLiteral(DEMO_SCRIPT),
+        {QStringLiteral("TF=") + QStringLiteral(TF_EXECUTABLE),
+         QStringLiteral("TFPT=") + QStringLiteral(TFPT_EXECUTABLE),
+         QStringLiteral("TF_SERVER_DIR=") + box.path("server"), QStringLiteral("TF_USER=ann"),
+         QStringLiteral("TF_PASSWORD=") + password, QStringLiteral("WORK=") + box.path("work"),
+         QStringLiteral("SHOTS=") + box.path("shots")});
+    EXPECT_OK(run);
+
+    // The pane: the login masked wherever it went, the two check-ins, the menu with the name.
+    QVERIFY(!run.out.contains(QLatin1String("sesame")));
+    QVERIFY(!run.err.contains(QLatin1String("sesame")));
+    QVERIFY(run.out.contains(QLatin1String(" /login:ann,********\n")));
+    QVERIFY(run.out.contains(QLatin1String("[x] Check In main.cpp  (TeamFoundation.CheckIn)\n")));
+    QVERIFY(run.out.contains(QLatin1String("[x] History for main.cpp  (TeamFoundation.History)\n")));
+    QVERIFY(run.out.contains(QLatin1String("Changeset #4 checked in.")));
+    QVERIFY(run.out.contains(QLatin1String("Changeset #5 checked in.")));
+    QVERIFY(run.out.contains(QLatin1String("version control: Team Foundation\n")));
+
+    // The working copy: the checked-out files, the edit kept, the thrown-away change undone,
+    // and everything read-only again after the check-ins and the undo.
+    const QString app = box.path("work/App");
+    for (const char *name : {"CMakeLists.txt", "main.cpp", "README.md", "greeting.h"})
+        QVERIFY2(QFileInfo::exists(app + QLatin1Char('/') + QLatin1String(name)), name);
+    const QByteArray mainCpp = readAll(app + QStringLiteral("/main.cpp"));
+    QVERIFY(mainCpp.endsWith("}\n// Checked out by typing into it.\n"));
+    QVERIFY(!mainCpp.contains("A change to throw away"));
+    QVERIFY(!hasWriteBit(app + QStringLiteral("/main.cpp")));
+    QVERIFY(!hasWriteBit(app + QStringLiteral("/greeting.h")));
+
+    const QString login = QStringLiteral("/login:ann,") + password;
+    const Run status = box.runTf({QStringLiteral("status"), app, QStringLiteral("/recursive"), login}, app);
+    QCOMPARE(status.exitCode, 0);
+    QVERIFY2(status.out.contains(QLatin1String("There are no pending changes.")), qPrintable(status.out));
+
+    // The server: changeset 4 is ann's edit of main.cpp, 5 her added greeting.h.
+    const Run mainHistory = box.runTf({QStringLiteral("history"), app + QStringLiteral("/main.cpp"), login}, app);
+    QCOMPARE(mainHistory.exitCode, 0);
+    QVERIFY2(mainHistory.out.contains(QRegularExpression(QStringLiteral("(?m)^4\\s+edit\\s+ann\\s"))),
+             qPrintable(mainHistory.out));
+    const Run addHistory = box.runTf({QStringLiteral("history"), app + QStringLiteral("/greeting.h"), login}, app);
+    QCOMPARE(addHistory.exitCode, 0);
+    QVERIFY2(addHistory.out.contains(QRegularExpression(QStringLiteral("(?m)^5\\s+add\\s+ann\\s"))),
+             qPrintable(addHistory.out));
+
+    const Run colleague = getIntoNewWorkspace(box, QStringLiteral("colleague"), login);
+    QVERIFY2(colleague.exitCode == 0, qPrintable(describe(colleague)));
+    QCOMPARE(readAll(box.path("colleague/main.cpp")), mainCpp);
+    QCOMPARE(readAll(box.path("colleague/greeting.h")),
+             QByteArray("#pragma once\ninline const char *greeting() { return \"Hello from App\"; }\n"));
+
+    // The settings the options page wrote, and the pictures: three different views.
+    QSettings settings(box.settingsFile(), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("TeamFoundation/BinaryPath")).toString(),
+             QStringLiteral(TF_EXECUTABLE));
+    QCOMPARE(settings.value(QStringLiteral("TeamFoundation/Username")).toString(), QStringLiteral("ann"));
+    QList<QSize> sizes;
+    for (const char *name : {"options-page.png", "checkout-wizard.png", "team-foundation-menu.png",
+                             "main-window.png"}) {
+        const QImage image(box.path(QStringLiteral("shots/") + QLatin1String(name)));
+        QVERIFY2(!image.isNull(), name);
+        sizes << image.size();
+    }
+    QVERIFY(sizes.at(0) != sizes.at(1));
+    QVERIFY(sizes.at(0) != sizes.at(2));
+    QVERIFY(sizes.at(1) != sizes.at(2));
+}
+
+void TeamFoundationEndToEndTest::checkoutWithAWrongPasswordGetsNothing()
+{
+    Sandbox box;
+    QVERIFY(seedServer(box, QStringLiteral("right")));
+    QDir().mkpath(box.path("work"));
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                       "usernameLineEdit=ann passwordLineEdit=wrong-guess\n"
+                       "wizard T.TeamFoundation ${SANDBOX}/work repositoryLineEdit=$/Demo/App "
+                       "checkoutDirectoryLineEdit=App collectionEdit=${SANDBOX}/server\n"
+                       "state\n")
+            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)));
+    // The failed checkout fails its line; no project opens and nothing is on disk.
+    EXPECT_FAILED_LINE(run);
+    QVERIFY(run.err.contains(QLatin1String("script.wb:2:")));
+    QVERIFY(!run.out.contains(QLatin1String("wrong-guess")));
+    QVERIFY(run.out.contains(QLatin1String("/login:ann,********")));
+    QVERIFY(!run.out.contains(QLatin1String("Checked out into")));
+    QVERIFY(!QFileInfo::exists(box.path("work/App/main.cpp")));
+    QVERIFY(!QFileInfo::exists(box.path("work/App/CMakeLists.txt")));
+}
+
+void TeamFoundationEndToEndTest::renameAndDeleteReachTheServer()
+{
+    Sandbox box;
+    QVERIFY(seedServer(box));
+    QDir().mkpath(box.path("work"));
+    const Run before = getIntoNewWorkspace(box, QStringLiteral("before"), QString());
+    QVERIFY2(before.exitCode == 0, qPrintable(describe(before)));
+    const QByteArray originalMain = readAll(box.path("before/main.cpp"));
+    QVERIFY(!originalMain.isEmpty());
+
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2\n"
+                       "wizard T.TeamFoundation ${SANDBOX}/work repositoryLineEdit=$/Demo/App "
+                       "checkoutDirectoryLineEdit=App collectionEdit=${SANDBOX}/server "
+                       "workspaceEdit=mine\n"
+                       "rename main.cpp app.cpp\n"
+                       "delete README.md\n"
+                       "trigger TeamFoundation.CheckInProject\n")
+            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)));
+    EXPECT_OK(run);
+
+    const QString app = box.path("work/App");
+    QCOMPARE(QDir(app).entryList(QDir::Files, QDir::Name),
+             QStringList({QStringLiteral("CMakeLists.txt"), QStringLiteral("app.cpp")}));
+    QCOMPARE(readAll(app + QStringLiteral("/app.cpp")), originalMain);
+
+    const Run colleague = getIntoNewWorkspace(box, QStringLiteral("colleague"), QString());
+    QVERIFY2(colleague.exitCode == 0, qPrintable(describe(colleague)));
+    QCOMPARE(QDir(box.path("colleague")).entryList(QDir::Files, QDir::Name),
+             QStringList({QStringLiteral("CMakeLists.txt"), QStringLiteral("app.cpp")}));
+    QCOMPARE(readAll(box.path("colleague/app.cpp")), originalMain);
+}
+
+// --- The recording tf ------------------------------------------------------------------------
+
+void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
+{
+    RecordingSandbox box;
+    const Run run = box.run(box.optionsLine()
+                            + QStringLiteral("project ${SANDBOX}/ws\n"
+                                             "open main.cpp\n"
+                                             "trigger TeamFoundation.CheckIn\n"
+                                             "trigger TeamFoundation.Annotate\n"
+                                             "trigger TeamFoundation.HistoryProject\n"
+                                             "locator \"tfs get latest\"\n"
+                                             "locator \"tfs Check in (Rep\"\n"));
+    EXPECT_OK(run);
+    const QString ws = box.ws();
+    const QString file = box.ws("main.cpp");
+    // File commands run in the file's directory; project commands in the top level's parent,
+    // on the top level, recursively.
+    const QStringList expected{
+        call("tf", ws, {"checkin", file, "/prompt"}),
+        call("tfpt", ws, {"annotate", file}),
+        call("tf", box.root(), {"history", ws, "/prompt", "/recursive"}),
+        call("tf", ws, {"get", file, "/prompt"}),
+        call("tf", box.root(), {"checkin", ws, "/prompt", "/recursive"}),
+    };
+    QCOMPARE(withoutProbes(box.calls()), expected);
+
+    QCOMPARE(executingLines(run.out),
+             QStringList({QStringLiteral("Executing in %1: %2 checkin %3 /prompt").arg(ws, box.tf(), file),
+                          QStringLiteral("Executing in %1: %2 annotate %3").arg(ws, box.tfpt(), file),
+                          QStringLiteral("Executing in %1: %2 history %3 /prompt /recursive")
+                              .arg(box.root(), box.tf(), ws),
+                          QStringLiteral("Executing in %1: %2 get %3 /prompt").arg(ws, box.tf(), file),
+                          QStringLiteral("Executing in %1: %2 checkin %3 /prompt /recursive")
+                              .arg(box.root(), box.tf(), ws)}));
+    // The locator lists the matching commands with the current file's name, the first chosen.
+    QVERIFY2(run.out.contains(QLatin1String("* Get latest main.cpp\n  Get latest (Repository)\n")),
+             qPrintable(run.out));
+}
+
+void TeamFoundationEndToEndTest::hostFileOperationCommandLines()
+{
+    RecordingSandbox box;
+    const Run run = box.run(box.optionsLine()
+                            + QStringLiteral("project ${SANDBOX}/ws\n"
+                                             "new sub/added.cpp \"int added;\\n\"\n"
+                                             "rename util.cpp sub/moved.cpp\n"
+                                             "delete notes.txt\n"));
+    EXPECT_OK(run);
+    const QString ws = box.ws();
+    QCOMPARE(withoutProbes(box.calls()),
+             QStringList({call("tf", ws + "/sub", {"add", box.ws("sub/added.cpp")}),
+                          call("tf", ws, {"rename", box.ws("util.cpp"), box.ws("sub/moved.cpp")}),
+                          call("tf", ws, {"delete", box.ws("notes.txt")})}));
+    // The recorder changes nothing on disk; the host finishes what the version control left.
+    QCOMPARE(readAll(box.ws("sub/added.cpp")), QByteArray("int added;\n"));
+    QCOMPARE(readAll(box.ws("sub/moved.cpp")), QByteArray("int util() { return 1; }\n"));
+    QVERIFY(!QFileInfo::exists(box.ws("util.cpp")));
+    QVERIFY(!QFileInfo::exists(box.ws("notes.txt")));
+}
+
+void TeamFoundationEndToEndTest::checkOutBeforeEditCommandLine()
+{
+    RecordingSandbox box;
+    const Run run = box.run(box.optionsLine()
+                            + QStringLiteral("project ${SANDBOX}/ws\n"
+                                             "edit main.cpp \"// typed\\n\"\n"));
+    // The recorder answers the check-out with success but leaves the file read-only, so the
+    // edit is refused: the file keeps its content.
+    EXPECT_FAILED_LINE(run);
+    QVERIFY2(run.err.contains(QLatin1String("still read-only")), qPrintable(run.err));
+    QCOMPARE(withoutProbes(box.calls()),
+             QStringList(call("tf", box.ws(), {"checkout", box.ws("main.cpp")})));
+    QCOMPARE(readAll(box.ws("main.cpp")), QByteArray("int main() { return 0; }\n"));
+}
+
+void TeamFoundationEndToEndTest::refusedFileOperationsLeaveTheWorkingCopyAlone_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("add") << "add" << "new added.cpp text";
+    QTest::newRow("delete") << "delete" << "delete notes.txt";
+    QTest::newRow("rename") << "rename" << "rename util.cpp other.cpp";
+    QTest::newRow("checkout") << "checkout" << "edit main.cpp text";
+}
+
+void TeamFoundationEndToEndTest::refusedFileOperationsLeaveTheWorkingCopyAlone()
+{
+    QFETCH(QString, word);
+    QFETCH(QString, line);
+    RecordingSandbox box;
+    const Run run = box.run(box.optionsLine() + QStringLiteral("project ${SANDBOX}/ws\n") + line
+                                + QLatin1Char('\n'),
+                            {QStringLiteral("TFREC_FAIL_WORD=") + word});
+    EXPECT_FAILED_LINE(run);
+    QVERIFY(run.err.contains(QLatin1String("script.wb:3:")));
+    QCOMPARE(withoutProbes(box.calls()).size(), 1);
+    QCOMPARE(withoutProbes(box.calls()).first().section(QLatin1Char('|'), 2, 2), word);
+    // A refused delete, rename or check-out changes nothing; a new file whose add failed
+    // stays, so that the typed content is not lost.
+    QCOMPARE(readAll(box.ws("notes.txt")), QByteArray("notes\n"));
+    QCOMPARE(readAll(box.ws("util.cpp")), QByteArray("int util() { return 1; }\n"));
+    QVERIFY(!QFileInfo::exists(box.ws("other.cpp")));
+    QCOMPARE(readAll(box.ws("main.cpp")), QByteArray("int main() { return 0; }\n"));
+    QCOMPARE(QFileInfo::exists(box.ws("added.cpp")), word == QLatin1String("add"));
+}
+
+void TeamFoundationEndToEndTest::probesClimbSilently()
+{
+    RecordingSandbox box;
+    QDir().mkpath(box.ws("src/deep"));
+    writeFile(box.ws("src/deep/x.cpp"), "x\n");
+    const Run run = box.run(box.optionsLine()
+                            + QStringLiteral("project ${SANDBOX}/ws/src/deep\n"
+                                             "open x.cpp\n"
+                                             "state\n"),
+                            {QStringLiteral("TFREC_STDOUT=recorded output\n")});
+    EXPECT_OK(run);
+    // The top level is the highest managed directory: the probes climb from the project up to
+    // the first directory that is not managed, each in the directory it asks about.
+    QVERIFY2(run.out.contains(QStringLiteral("top level: %1\n").arg(box.ws())), qPrintable(run.out));
+    const QStringList calls = box.calls();
+    QVERIFY(!calls.isEmpty());
+    for (const QString &c : calls)
+        QVERIFY2(isProbe(c), qPrintable(c));
+    for (const QString &dir : {box.ws("src/deep"), box.ws("src"), box.ws(), box.root()})
+        QVERIFY2(calls.contains(call("tf", dir, {"info", dir})), qPrintable(dir));
+    // Nothing of them reaches the pane: neither the command line nor its output.
+    QVERIFY2(!run.out.contains(QLatin1String("info")), qPrintable(run.out));
+    QVERIFY(!run.out.contains(QLatin1String("Executing")));
+    QVERIFY(!run.out.contains(QLatin1String("Server path")));
+}
+
+void TeamFoundationEndToEndTest::passwordIsMaskedInThePaneOnly()
+{
+    RecordingSandbox box;
+    const QString password = QStringLiteral("p@ss, \"word\" %2");
+    const Run run = box.run(box.optionsLine(QStringLiteral("usernameLineEdit=CONTOSO\\ann "
+                                                           "passwordLineEdit=${SECRET}"))
+                                + QStringLiteral("project ${SANDBOX}/ws\n"
+                                                 "open main.cpp\n"
+                                                 "trigger TeamFoundation.History\n"),
+                            {QStringLiteral("SECRET=") + password});
+    EXPECT_OK(run);
+    // The recorded command carries the real login as its last argument...
+    const QString login = QStringLiteral("/login:CONTOSO\\ann,") + password;
+    QCOMPARE(withoutProbes(box.calls()),
+             QStringList(call("tf", box.ws(), {"history", box.ws("main.cpp"), "/prompt", login})));
+    for (const QString &c : box.calls())
+        QVERIFY2(c.endsWith(QLatin1Char('|') + login), qPrintable(c));
+    // ...while the pane shows it masked, and the password appears nowhere.
+    QCOMPARE(executingLines(run.out),
+             QStringList(QStringLiteral("Executing in %1: %2 history %3 /prompt /login:CONTOSO\\ann,********")
+                             .arg(box.ws(), box.tf(), box.ws("main.cpp"))));
+    QVERIFY(!run.out.contains(QLatin1String("p@ss")));
+    QVERIFY(!run.err.contains(QLatin1String("p@ss")));
+    // The settings file that keeps it is the owner's alone.
+    QCOMPARE(QFile::permissions(box.settingsFile())
+                 & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+             QFile::Permissions());
+}
+
+// --- A tf that cannot be run ----------------------------------------------------------------
+
+void TeamFoundationEndToEndTest::wronglyConfiguredTfStartsNothing_data()
+{
+    QTest::addColumn<QString>("binary");
+    QTest::newRow("missing") << QStringLiteral("${SANDBOX}/nowhere/tf");
+    QTest::newRow("directory") << QStringLiteral("${SANDBOX}/bin");
+    QTest::newRow("not executable") << QStringLiteral("${SANDBOX}/plain-file");
+    QTest::newRow("empty") << QString();
+}
+
+void TeamFoundationEndToEndTest::wronglyConfiguredTfStartsNothing()
+{
+    QFETCH(QString, binary);
+    RecordingSandbox box;
+    writeFile(box.path("plain-file"), "#!/bin/sh\nexit 0\n");
+    QFile::setPermissions(box.path("plain-file"), QFile::ReadOwner | QFile::WriteOwner);
+    const QString options =
+        QStringLiteral("options T.TeamFoundation pathChooser=\"%1\" tfptPathChooser=${SANDBOX}/bin/tfpt\n")
+            .arg(binary);
+
+    // The plugin manages nothing: its menu is shown but disabled, the host creates and
+    // deletes files alone.
+    const Run run = box.run(options
+                            + QStringLiteral("project ${SANDBOX}/ws\n"
+                                             "open util.cpp\n"
+                                             "state\n"
+                                             "menu QtCreator.Menu.Tools\n"
+                                             "menu\n"
+                                             "new added.cpp x\n"
+                                             "delete notes.txt\n"));
+    EXPECT_OK(run);
+    QVERIFY2(run.out.contains(QLatin1String("version control: (none)\ntop level: (none)\n")),
+             qPrintable(run.out));
+    QVERIFY(run.out.contains(QLatin1String("[ ] Team Foundation  (TeamFoundation.Menu)\n")));
+    QVERIFY(run.out.contains(QLatin1String("[ ] Check in current file  (TeamFoundation.CheckIn)\n")));
+    QVERIFY(!run.out.contains(QLatin1String("[x]")));
+    QVERIFY(QFileInfo::exists(box.ws("added.cpp")));
+    QVERIFY(!QFileInfo::exists(box.ws("notes.txt")));
+    QVERIFY(!run.err.contains(QLatin1String("SOFT ASSERT")));
+
+    // Each way to a command is closed, and refusing is a failed line, not a crash.
+    const QStringList refused{
+        QStringLiteral("trigger TeamFoundation.CheckIn"),
+        QStringLiteral("trigger TeamFoundation.GetLatestProject"),
+        QStringLiteral("locator \"tfs check\""),
+        QStringLiteral("edit main.cpp typed"),
+        QStringLiteral("wizard T.TeamFoundation ${SANDBOX}/work repositoryLineEdit=$/Demo/App "
+                       "checkoutDirectoryLineEdit=App"),
+    };
+    for (const QString &line : refused) {
+        const Run refusedRun =
+            box.run(QStringLiteral("project ${SANDBOX}/ws\nopen util.cpp\n") + line + QLatin1Char('\n'));
+        QVERIFY2(refusedRun.exitCode == 1 && refusedRun.err.contains(QLatin1String("script.wb:3:")),
+                 qPrintable(line + QLatin1Char('\n') + describe(refusedRun)));
+    }
+    QCOMPARE(readAll(box.ws("main.cpp")), QByteArray("int main() { return 0; }\n"));
+    QVERIFY(!QFileInfo::exists(box.path("work/App")));
+    // No process was started at all, not even a probe.
+    QVERIFY(!QFileInfo::exists(box.logFile()));
+}
+
+void TeamFoundationEndToEndTest::correctingThePathEnablesThePlugin()
+{
+    RecordingSandbox box;
+    const Run run = box.run(QStringLiteral("options T.TeamFoundation pathChooser=${SANDBOX}/nowhere/tf\n"
+                                           "project ${SANDBOX}/ws\n"
+                                           "open util.cpp\n"
+                                           "menu QtCreator.Menu.Tools\n")
+                            + box.optionsLine()
+                            + QStringLiteral("open main.cpp\n"
+                                             "menu QtCreator.Menu.Tools\n"
+                                             "trigger TeamFoundation.Compare\n"));
+    EXPECT_OK(run);
+    QVERIFY(run.out.contains(QLatin1String("[ ] Team Foundation  (TeamFoundation.Menu)\n")));
+    QVERIFY(run.out.contains(QLatin1String("[x] Team Foundation  (TeamFoundation.Menu)\n")));
+    QCOMPARE(withoutProbes(box.calls()),
+             QStringList(call("tf", box.ws(),
+                              {"difference", box.ws("main.cpp"), "/format:Visual", "/prompt"})));
+}
+
+QTEST_GUILESS_MAIN(TeamFoundationEndToEndTest)
+
+#include "tst_teamfoundation_e2e.moc"
