@@ -153,7 +153,7 @@ void MainWindow::createMenus()
     bar->addMenu(file);
     bar->addMenu(tools);
 
-    const Core::Context global(Core::Id(Core::Constants::C_GLOBAL));
+    const Core::Context global{Core::Id(Core::Constants::C_GLOBAL)};
     Core::Command *openFile = addHostCommand(Constants::OPEN_FILE, tr("&Open File..."),
                                              QKeySequence::Open, &MainWindow::openFileDialog);
     Core::Command *openProject =
@@ -180,7 +180,7 @@ void MainWindow::pluginsLoaded(const QStringList &errors)
 {
     Core::ActionContainer *tools =
         Core::ActionManager::actionContainer(Core::Id(Core::Constants::M_TOOLS));
-    const Core::Context global(Core::Id(Core::Constants::C_GLOBAL));
+    const Core::Context global{Core::Id(Core::Constants::C_GLOBAL)};
     if (!tools->menu()->actions().isEmpty())
         tools->addSeparator(global);
     Core::Command *options = addHostCommand(Constants::OPTIONS, tr("&Options..."), QKeySequence(),

@@ -87,7 +87,7 @@ bool TeamFoundationPlugin::submitEditorAboutToClose()
 
 void TeamFoundationPlugin::createActions()
 {
-    const Core::Context context(Core::Id(Core::Constants::C_GLOBAL));
+    const Core::Context context{Core::Id(Core::Constants::C_GLOBAL)};
     Core::ActionContainer *menu = Core::ActionManager::createMenu(Core::Id(Constants::MENU_ID));
 
     m_commandLocator = new Locator::CommandLocator(Core::Id(Constants::LOCATOR_ID),

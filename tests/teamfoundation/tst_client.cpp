@@ -40,6 +40,8 @@ private slots:
     void parseServerPath_data();
     void parseServerPath();
     void parseServerPathLargeOutput();
+    void parseServerPathNearMisses_data();
+    void parseServerPathNearMisses();
 };
 
 // Makes the plugin see 'file' (may be empty) with 'topLevel' as its current state.
@@ -496,6 +498,32 @@ void tst_Client::parseServerPathLargeOutput()
     timer.start();
     QCOMPARE(TeamFoundationClient::parseServerPath(output), QStringLiteral("$/Demo/Big"));
     QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed()) + " ms"));
+}
+
+// Output that almost matches everywhere: each "Server path" starts a match that fails only
+// much later, or never. A parser that restarts its scan from each of them takes time
+// quadratic in the size; these must stay as quick as ordinary output.
+void tst_Client::parseServerPathNearMisses_data()
+{
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("keys and colons without white space") << "Server path:";
+    QTest::newRow("keys and colons with blanks") << "Server path:     ";
+    QTest::newRow("long values without line feed") << "Server path:" + QString(100, 'x');
+    QTest::newRow("keys without colons") << "Server path \t \t";
+    QTest::newRow("values ended by a blank") << "Server path:\t$/x ";
+}
+
+void tst_Client::parseServerPathNearMisses()
+{
+    QFETCH(QString, unit);
+    QString output;
+    output.reserve(2 * 1024 * 1024 + unit.size());
+    while (output.size() < 2 * 1024 * 1024)
+        output += unit;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(TeamFoundationClient::parseServerPath(output), QString());
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed()) + " ms"));
 }
 
 QTEST_MAIN(tst_Client)

@@ -28,6 +28,7 @@ public:
     bool has(const QString &name) const { return m_options.contains(name); }
     QString value(const QString &name) const { return m_options.value(name); }
     const QStringList &operands() const { return m_operands; }
+    QStringList optionNames() const { return m_options.keys(); }
 
 private:
     QStringList m_operands;

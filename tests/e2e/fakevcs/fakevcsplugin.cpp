@@ -241,7 +241,7 @@ bool FakeVcsPlugin::initialize(const QStringList &arguments, QString *errorStrin
     addAutoReleasedObject(new FakeSettingsPage(this));
     addAutoReleasedObject(new FakeCheckoutWizard(this));
 
-    const Core::Context context(Core::Id(Core::Constants::C_GLOBAL));
+    const Core::Context context{Core::Id(Core::Constants::C_GLOBAL)};
     Core::ActionContainer *menu = Core::ActionManager::createMenu(Core::Id("FakeVcs.Menu"));
     m_locator = new Locator::CommandLocator(Core::Id("FakeVcs"), QStringLiteral("fake"),
                                             QStringLiteral("fake"));

@@ -1,0 +1,135 @@
+// Fuzzes the stand-in tf's option parsing. The input is a command line with its
+// arguments separated by NUL bytes, as the kernel hands them to a program; the first
+// argument names the command, which decides the options allowed. Whatever the
+// arguments, parsing must either fail with a usage error or give a result in which
+// every option is one the command takes, in the form the option takes.
+
+#include "arguments.h"
+#include "fuzzcheck.h"
+#include "tferror.h"
+
+#include <QSet>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+struct Command
+{
+    const char *name;
+    QStringList options;
+};
+
+// A few commands with different option sets, each with the options every command takes.
+const QVector<Command> &commands()
+{
+    static const QStringList global = {"login", "prompt", "noprompt", "collection"};
+    static const QVector<Command> table = {
+        {"add", QStringList{"recursive"} + global},
+        {"checkin", QStringList{"recursive", "comment"} + global},
+        {"difference", QStringList{"recursive", "format"} + global},
+        {"workfold", QStringList{"map", "unmap", "workspace"} + global},
+        {"workspace", QStringList{"new", "delete", "comment"} + global},
+        {"rename", global},
+    };
+    return table;
+}
+
+// The option names tf documents, and their short forms.
+const QSet<QString> &documentedNames()
+{
+    static const QSet<QString> names = {
+        "recursive", "prompt", "noprompt", "new", "delete", "map", "unmap", "empty",
+        "collection", "workspace", "login", "comment", "format",
+        "r", "i", "c", "server", "s", "f"};
+    return names;
+}
+
+bool isSubsequence(const QStringList &part, const QStringList &whole)
+{
+    int i = 0;
+    for (const QString &s : whole) {
+        if (i < part.size() && part.at(i) == s)
+            ++i;
+    }
+    return i == part.size();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    QStringList args;
+    for (const QByteArray &part : bytes.split('\0'))
+        args.append(QString::fromUtf8(part));
+    const QString commandName = args.takeFirst();
+
+    // An unknown command name still exercises the parser, with one of the option sets.
+    const Command *command = nullptr;
+    for (const Command &c : commands()) {
+        if (commandName == QLatin1String(c.name))
+            command = &c;
+    }
+    if (!command)
+        command = &commands().at(int(uint(qHash(commandName)) % uint(commands().size())));
+
+    const int endOfOptions = args.indexOf(QStringLiteral("--"));
+    const QStringList beforeEnd = endOfOptions < 0 ? args : args.mid(0, endOfOptions);
+    const QStringList afterEnd = endOfOptions < 0 ? QStringList() : args.mid(endOfOptions + 1);
+
+    Tf::Arguments parsed;
+    try {
+        parsed = Tf::Arguments::parse(args, command->name, command->options);
+    } catch (const Tf::Error &error) {
+        FUZZ_CHECK(error.code == Tf::UnrecognizedCommand, "a usage error has another exit code");
+        FUZZ_CHECK(!error.message.isEmpty(), "a usage error has no message");
+        // Only an option can be wrong, and options end at "--".
+        bool optionLike = false;
+        for (const QString &arg : beforeEnd)
+            optionLike = optionLike || (arg.size() >= 2 && (arg.startsWith('-') || arg.startsWith('/')));
+        FUZZ_CHECK(optionLike, "parsing failed without an option before \"--\"");
+        return 0;
+    }
+
+    for (const QString &name : parsed.optionNames()) {
+        FUZZ_CHECK(command->options.contains(name), "an option the command does not take was accepted");
+        const Tf::OptionSpec *spec = nullptr;
+        for (const Tf::OptionSpec &s : Tf::allOptions()) {
+            if (s.name == name)
+                spec = &s;
+        }
+        FUZZ_CHECK(spec, "an unknown option was accepted");
+        const QString value = parsed.value(name);
+        if (spec->kind == Tf::OptionSpec::Flag) {
+            FUZZ_CHECK(value.isEmpty(), "a flag was given a value");
+        } else {
+            bool given = false;
+            for (const QString &arg : beforeEnd)
+                given = given || arg.endsWith(QLatin1Char(':') + value);
+            FUZZ_CHECK(given, "an option's value is not the text after a colon of an argument");
+        }
+    }
+
+    // Arguments after "--" are operands whatever they look like, in order; before it,
+    // anything starting with "-" is an option and must have been recognized as one.
+    const QStringList &operands = parsed.operands();
+    FUZZ_CHECK(isSubsequence(operands, args), "the operands are not the arguments in order");
+    FUZZ_CHECK(operands.size() >= afterEnd.size() && operands.mid(operands.size() - afterEnd.size()) == afterEnd,
+               "the arguments after \"--\" are not all operands");
+    QStringList plainBeforeEnd;
+    for (const QString &arg : beforeEnd) {
+        if (arg.size() >= 2 && arg.startsWith('-')) {
+            const QString body = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+            FUZZ_CHECK(documentedNames().contains(body.section(':', 0, 0).toLower()),
+                       "an argument starting with \"-\" that names no option was accepted");
+        } else {
+            plainBeforeEnd.append(arg);
+        }
+    }
+    FUZZ_CHECK(isSubsequence(operands.mid(0, operands.size() - afterEnd.size()), plainBeforeEnd),
+               "an argument starting with \"-\" before \"--\" was taken as an operand");
+    return 0;
+}
