@@ -73,6 +73,13 @@ QString TestHost::makeFile(const QString &relativePath, const QByteArray &conten
     return path;
 }
 
+void TestHost::setCurrentFile(const QString &file, const QString &topLevel) const
+{
+    VcsBase::VcsBasePluginState state;
+    state.setFile(file, topLevel, m_plugin->versionControl());
+    VcsBase::VcsBasePlugin::setGlobalState(state);
+}
+
 void TestHost::configure(const QString &user, const QString &password, int timeoutSeconds)
 {
     QSettings *settings = Core::ICore::settings();

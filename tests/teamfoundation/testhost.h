@@ -52,6 +52,9 @@ public:
     // Writes a file in the sandbox and returns its absolute path.
     QString makeFile(const QString &relativePath, const QByteArray &content = QByteArray("x\n")) const;
 
+    // Makes the loaded plugin see 'file' (may be empty) in 'topLevel' as the host's current state.
+    void setCurrentFile(const QString &file, const QString &topLevel) const;
+
     // Writes tf and tfpt paths, and optionally credentials and a time-out, to the store and
     // hands them to the plugin when it is loaded.
     void configure(const QString &user = QString(), const QString &password = QString(),

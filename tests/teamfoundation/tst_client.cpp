@@ -44,14 +44,6 @@ private slots:
     void parseServerPathNearMisses();
 };
 
-// Makes the plugin see 'file' (may be empty) with 'topLevel' as its current state.
-static void setState(TeamFoundationPlugin *plugin, const QString &file, const QString &topLevel)
-{
-    VcsBase::VcsBasePluginState state;
-    state.setFile(file, topLevel, plugin->versionControl());
-    VcsBase::VcsBasePlugin::setGlobalState(state);
-}
-
 void tst_Client::commands_data()
 {
     QTest::addColumn<QByteArray>("slot");
@@ -103,7 +95,7 @@ void tst_Client::commands()
     TeamFoundationPlugin *plugin = host.loadPlugin();
     const QString project = host.makeDirectory(QStringLiteral("src/proj"));
     const QString file = host.makeFile(QStringLiteral("src/proj/main.cpp"));
-    setState(plugin, file, project);
+    host.setCurrentFile(file, project);
 
     QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
 
@@ -388,7 +380,7 @@ void tst_Client::slotWithoutStateRunsNothing()
     TestHost host;
     host.configure();
     TeamFoundationPlugin *plugin = host.loadPlugin();
-    setState(plugin, QString(), QString());
+    host.setCurrentFile(QString(), QString());
     QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
     const QStringList asserts = host.takeAsserts();
     QCOMPARE(asserts.size(), 1);

@@ -223,9 +223,7 @@ void tst_Faults::passwordNeverShown()
     TeamFoundationPlugin *plugin = host.loadPlugin();
     const QString top = host.makeDirectory(QStringLiteral("proj"));
     const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
-    VcsBase::VcsBasePluginState state;
-    state.setFile(file, top, plugin->versionControl());
-    VcsBase::VcsBasePlugin::setGlobalState(state);
+    host.setCurrentFile(file, top);
 
     const QList<QByteArray> slotNames{"addCurrentFile", "deleteCurrentFile", "compareCurrentFile",
                                       "undoCurrentFile", "checkInCurrentFile", "annotateCurrentFile",

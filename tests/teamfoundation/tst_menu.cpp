@@ -260,12 +260,10 @@ void tst_Menu::triggering()
     const CommandRow &entry = commandTable[row];
     TestHost host;
     host.configure();
-    TeamFoundationPlugin *plugin = host.loadPlugin();
+    QVERIFY(host.loadPlugin());
     const QString top = host.makeDirectory(QStringLiteral("proj"));
     const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
-    VcsBase::VcsBasePluginState state;
-    state.setFile(file, top, plugin->versionControl());
-    VcsBase::VcsBasePlugin::setGlobalState(state);
+    host.setCurrentFile(file, top);
 
     const QString text = QString::fromLatin1(entry.fileText ? entry.fileText : entry.emptyText);
     if (throughLocator) {
@@ -297,11 +295,9 @@ void tst_Menu::locatorMatching()
 {
     TestHost host;
     host.configure();
-    TeamFoundationPlugin *plugin = host.loadPlugin();
+    QVERIFY(host.loadPlugin());
     const QString top = host.makeDirectory(QStringLiteral("proj"));
-    VcsBase::VcsBasePluginState state;
-    state.setFile(host.makeFile(QStringLiteral("proj/main.cpp")), top, plugin->versionControl());
-    VcsBase::VcsBasePlugin::setGlobalState(state);
+    host.setCurrentFile(host.makeFile(QStringLiteral("proj/main.cpp")), top);
 
     QStringList names;
     for (const Locator::LocatorFilterEntry &e : locator()->matchesFor(QStringLiteral("check")))
@@ -322,9 +318,7 @@ void tst_Menu::translations()
     QCOMPARE(teamFoundationMenu()->title(), QStringLiteral("<<Team Foundation>>"));
     QCOMPARE(command("TeamFoundation.History")->action()->text(), QStringLiteral("<<History...>>"));
     QCOMPARE(command("TeamFoundation.UndoProject")->action()->text(), QStringLiteral("<<Undo (Repository)>>"));
-    VcsBase::VcsBasePluginState state;
-    state.setFile(host.makeFile(QStringLiteral("proj/main.cpp")), host.sandbox(), plugin->versionControl());
-    VcsBase::VcsBasePlugin::setGlobalState(state);
+    host.setCurrentFile(host.makeFile(QStringLiteral("proj/main.cpp")), host.sandbox());
     QCOMPARE(command("TeamFoundation.CheckIn")->action()->text(), QStringLiteral("<<Check In main.cpp>>"));
 
     QCOMPARE(plugin->versionControl()->displayName(), QStringLiteral("Team Foundation"));
