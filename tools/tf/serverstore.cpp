@@ -8,14 +8,20 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
+#include <QElapsedTimer>
 #include <QSaveFile>
 #include <QUrl>
 #include <QUuid>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <map>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace Tf {
 
@@ -100,7 +106,13 @@ ServerStore::ServerStore(const QString &directory)
 {
 }
 
-ServerStore::~ServerStore() = default;
+ServerStore::~ServerStore()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd); // releases the lock
+}
+
+
 
 QString ServerStore::locationFromCollection(const QString &collection, const QString &workingDirectory)
 {
@@ -166,17 +178,25 @@ void ServerStore::create()
     writeFileAtomically(m_dir + "/format", formatMarker);
 }
 
+// The lock is an flock() on a file that stays in place: the kernel releases
+// it when the process ends, however it ends, so a killed command never leaves
+// a stale lock behind, and taking it writes nothing.
 void ServerStore::lock()
 {
-    m_lock = std::make_unique<QLockFile>(m_dir + "/lock");
-    // A lock is only stale when its process has died; a long get must not
-    // have its lock taken away by a second command.
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(60 * 1000)) {
-        if (m_lock->error() == QLockFile::LockFailedError)
-            fail(QString("The server is busy: another command holds %1/lock.").arg(m_dir));
+    m_lockFd = ::open(QFile::encodeName(m_dir + "/lock").constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (m_lockFd < 0)
         fail(QString("The server store at %1 cannot be written (cannot create its lock file).")
                  .arg(m_dir));
+    // A long get must not have its lock taken away by a second command: wait.
+    QElapsedTimer waited;
+    waited.start();
+    while (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            fail(QString("The server store at %1 cannot be locked: %2")
+                     .arg(m_dir, QString::fromLocal8Bit(strerror(errno))));
+        if (waited.elapsed() > 60 * 1000)
+            fail(QString("The server is busy: another command holds %1/lock.").arg(m_dir));
+        ::usleep(10 * 1000);
     }
 }
 

@@ -6,10 +6,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include <memory>
-
-class QLockFile;
-
 namespace Tf {
 
 // Server paths: "$/" is the root, items below it are "$/Project/dir/file".
@@ -79,7 +75,7 @@ struct PendingCommit
 //   format                    marks the directory as a server store
 //   head                      number of the latest committed changeset; writing it commits
 //   transaction               present while a check-in is being written (for recovery)
-//   lock                      taken by every command for its whole run
+//   lock                      flock()ed by every command for its whole run; never removed
 //   users.json                users and salted password hashes (none: no login needed)
 //   blobs/xx/<sha1>           file contents, written once, never changed
 //   items/xx/<key>.json       one record per item: its versions and, for folders, children
@@ -138,7 +134,7 @@ private:
 
     QString m_dir;
     int m_head = 0;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_lockFd = -1;
 };
 
 } // namespace Tf
