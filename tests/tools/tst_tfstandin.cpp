@@ -43,6 +43,9 @@ private slots:
     void getNeverOverwritesLocalWork_data();
     void getNeverOverwritesLocalWork();
     void checkinAgainstNewerVersionFails();
+    void killedCheckinIsRolledBack();
+    void checkinFinishedByNextCommand();
+    void oldHaveTableIsSplit();
     void concurrentCheckins();
     void unifiedDiff_data();
     void unifiedDiff();
@@ -56,6 +59,7 @@ private:
     // the way the checkout wizard does; returns the local App directory.
     QString checkoutDemo(const QString &parent, const QString &workspace);
     QString path(const QString &relative) const { return m_dir->path() + '/' + relative; }
+    QString serverPath(const QString &relative) const { return path("xdg/tf-standin/server/" + relative); }
     static QByteArray readAll(const QString &file);
     static void writeAll(const QString &file, const QByteArray &data);
     static bool isWritable(const QString &file);
@@ -474,6 +478,105 @@ void TfStandInTest::checkinAgainstNewerVersionFails()
     QCOMPARE(tf({"info", "$/Demo/App/added.cpp"}).exitCode, 100);
     QCOMPARE(readAll(other + "/main.cpp"), QByteArray("second\n"));
     QVERIFY(tfOk({"status"}, other).out.contains("2 change(s)"));
+}
+
+void TfStandInTest::killedCheckinIsRolledBack()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    const QString other = checkoutDemo(path("other"), "W2");
+    QVERIFY(!app.isEmpty() && !other.isEmpty());
+    QCOMPARE(tf({"checkout", app + "/main.cpp"}, app).exitCode, 0);
+    writeAll(app + "/main.cpp", "edited by the check-in that dies\n");
+    writeAll(app + "/big.bin", QByteArray(4 << 20, 'x'));
+    QCOMPARE(tf({"add", app + "/big.bin"}, app).exitCode, 0);
+
+    // The file size limit kills tf (SIGXFSZ) when it writes the big content,
+    // after it has rewritten the item records: a real death half-way, which
+    // leaves its lock and its transaction behind.
+    QProcess killed;
+    killed.setProcessEnvironment(m_env);
+    killed.setWorkingDirectory(app);
+    killed.start("/bin/sh", {"-c", "ulimit -f 1024; exec \"$0\" checkin /comment:doomed", TF_EXECUTABLE});
+    QVERIFY(killed.waitForFinished(30000));
+    QCOMPARE(killed.exitStatus(), QProcess::CrashExit);
+    QVERIFY(QFileInfo::exists(serverPath("transaction")));
+
+    // The next writer, from another workspace, cleans up and takes the
+    // number: the dead check-in's edit of main.cpp must not surface as its own.
+    QCOMPARE(tf({"checkout", other + "/README.md"}, other).exitCode, 0);
+    writeAll(other + "/README.md", "readme from the other workspace\n");
+    const Result next = tfOk({"checkin", other + "/README.md", "/comment:next"}, other);
+    QVERIFY2(next.out.contains("Changeset #4"), qPrintable(next.out));
+    QVERIFY(!QFileInfo::exists(serverPath("transaction")));
+    Result r = tfOk({"history", "$/Demo/App/main.cpp"});
+    QVERIFY2(!r.out.contains(QRegExp("\\n4 ")) && !r.out.contains("doomed"), qPrintable(r.out));
+    QCOMPARE(tf({"info", "$/Demo/App/big.bin"}).exitCode, 100);
+
+    // The dying workspace still has its pending changes and can check them in.
+    r = tfOk({"status"}, app);
+    QVERIFY2(r.out.contains("main.cpp") && r.out.contains("big.bin"), qPrintable(r.out));
+    QCOMPARE(tf({"get", app + "/README.md"}, app).exitCode, 0);
+    r = tfOk({"checkin", "/comment:second try"}, app);
+    QVERIFY2(r.out.contains("Changeset #5"), qPrintable(r.out));
+    const QString third = checkoutDemo(path("third"), "W3");
+    QCOMPARE(readAll(third + "/main.cpp"), QByteArray("edited by the check-in that dies\n"));
+    QCOMPARE(readAll(third + "/big.bin").size(), 4 << 20);
+    QCOMPARE(readAll(third + "/README.md"), QByteArray("readme from the other workspace\n"));
+}
+
+void TfStandInTest::checkinFinishedByNextCommand()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    const QString main = app + "/main.cpp";
+    QCOMPARE(tf({"checkout", main}, app).exitCode, 0);
+    writeAll(main, "edited\n");
+    QCOMPARE(tfOk({"info", main}, app).out.count("Changeset  : 2\n"), 1);
+
+    // A directory where the new pending changes are written makes the check-in
+    // fail after its commit point: the changeset is in, the workspace is not
+    // yet updated.
+    const QString obstacle = serverPath("workspaces/w/pending.json.tmp");
+    QVERIFY(QDir().mkpath(obstacle));
+    const Result failed = tf({"checkin", main, "/comment:half"}, app);
+    QCOMPARE(failed.exitCode, 100);
+    QVERIFY2(failed.err.contains("Changeset #4 was checked in"), qPrintable(failed.err));
+    QVERIFY(QFileInfo::exists(serverPath("transaction")));
+    QVERIFY(QDir(obstacle).removeRecursively());
+
+    // The next command finishes the update before it reads the workspace.
+    Result r = tfOk({"status"}, app);
+    QVERIFY2(r.out.contains("no pending changes"), qPrintable(r.out));
+    QVERIFY(!QFileInfo::exists(serverPath("transaction")));
+    r = tfOk({"info", main}, app);
+    QVERIFY2(r.out.count("Changeset  : 4\n") == 1, qPrintable(r.out));
+    QVERIFY(tfOk({"history", main}, app).out.contains(QRegExp("\\n4 +edit .*half\\n")));
+    // Up to date: the edit is not taken for a local change.
+    QCOMPARE(tf({"get", app, "/recursive"}, path("work")).exitCode, 0);
+    QCOMPARE(readAll(main), QByteArray("edited\n"));
+}
+
+void TfStandInTest::oldHaveTableIsSplit()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    // An earlier tf kept the whole have table in one file.
+    const QString workspaceDir = serverPath("workspaces/w");
+    QByteArray table;
+    QDirIterator it(workspaceDir + "/have", QDir::Files);
+    while (it.hasNext())
+        table += readAll(it.next());
+    QCOMPARE(table.count('\n'), 4); // $/Demo/App and its three files
+    QVERIFY(QDir(workspaceDir + "/have").removeRecursively());
+    writeAll(workspaceDir + "/have.txt", table);
+
+    Result r = tfOk({"info", app + "/main.cpp"}, app);
+    QVERIFY2(r.out.count("Changeset  : 2\n") == 1, qPrintable(r.out));
+    QVERIFY(!QFileInfo::exists(workspaceDir + "/have.txt"));
+    // Nothing is fetched again or taken for a local change.
+    r = tfOk({"get", app, "/recursive"}, path("work"));
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(!r.out.contains("main.cpp"), qPrintable(r.out));
 }
 
 void TfStandInTest::concurrentCheckins()

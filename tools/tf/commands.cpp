@@ -896,27 +896,36 @@ int Client::checkin()
         committed.append(c);
     }
 
-    int number = 0;
-    if (!commits.isEmpty())
-        number = m_store->commit(commits, m_owner, m_args.value("comment"));
-
-    for (const PendingChange &c : unchanged) {
+    // The workspace's new state is worked out first so that the store
+    // writes it together with the changeset: a check-in that dies half-way
+    // leaves neither the changeset without the workspace update nor the
+    // other way round.
+    const int number = commits.isEmpty() ? 0 : m_store->nextChangeset();
+    for (const PendingChange &c : unchanged)
         ws.removePending(c.serverPath);
-        setWritable(ws.localPathFor(c.serverPath), false);
-        writeOut(QString("The edit of %1 was undone: the file is unchanged.\n").arg(ws.localPathFor(c.serverPath)));
-    }
     for (const PendingChange &c : committed) {
         ws.removePending(c.serverPath);
         if (c.rename)
             ws.setHave(c.sourcePath, 0);
         ws.setHave(c.serverPath, c.remove ? 0 : number);
+    }
+    if (commits.isEmpty()) {
+        ws.savePending();
+        ws.saveHave();
+    } else {
+        m_store->commit(commits, m_owner, m_args.value("comment"), ws.takeChangedFiles());
+    }
+
+    for (const PendingChange &c : unchanged) {
+        setWritable(ws.localPathFor(c.serverPath), false);
+        writeOut(QString("The edit of %1 was undone: the file is unchanged.\n").arg(ws.localPathFor(c.serverPath)));
+    }
+    for (const PendingChange &c : committed) {
         const QString local = ws.localPathFor(c.serverPath);
         if (!c.folder && !c.remove)
             setWritable(local, false);
         writeOut(QString("%1: %2\n").arg(c.kindText(), local));
     }
-    ws.savePending();
-    ws.saveHave();
     if (number > 0)
         writeOut(QString("Changeset #%1 checked in.\n").arg(number));
     return Success;

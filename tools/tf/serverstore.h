@@ -6,10 +6,6 @@
 #include <QStringList>
 #include <QVector>
 
-#include <memory>
-
-class QLockFile;
-
 namespace Tf {
 
 // Server paths: "$/" is the root, items below it are "$/Project/dir/file".
@@ -65,6 +61,13 @@ struct Changeset
     QVector<ChangeEntry> changes;
 };
 
+// A file of the store with the whole content it is to be replaced with.
+struct StoreFile
+{
+    QString path; // absolute, inside the store's directory
+    QByteArray content;
+};
+
 // One change of a check-in, as the workspace hands it to the server.
 struct PendingCommit
 {
@@ -77,16 +80,26 @@ struct PendingCommit
 
 // The server side of one collection, kept in a directory:
 //   format                    marks the directory as a server store
-//   head                      number of the latest committed changeset; writing it commits
-//   transaction               present while a check-in is being written (for recovery)
-//   lock                      taken by every command for its whole run
+//   head                      number of the latest committed changeset; replacing it commits
+//   transaction               present while a check-in is being written (for recovery, below)
+//   lock                      flock()ed by every command for its whole run; never removed
 //   users.json                users and salted password hashes (none: no login needed)
 //   blobs/xx/<sha1>           file contents, written once, never changed
 //   items/xx/<key>.json       one record per item: its versions and, for folders, children
 //   changesets/<n>.json       owner, date and comment of each changeset
 //   changesets/<n>.changes.json  the items each changeset changed
-//   workspaces/<name>/        workspace definition, pending changes, local versions
+//   workspaces/<name>/        workspace definition, pending changes, local versions (see Workspace)
 // A command on one file reads a handful of small files, however large the server.
+//
+// Every file is replaced whole by writing "<file>.tmp" and renaming it over
+// the file, so a process that dies leaves each file old or new, never torn.
+// Nothing is forced to disk (no fsync); what that means after a power
+// failure is said at writeFileAtomically().
+//
+// The transaction file is one line of JSON, {"changeset": N, "paths": [item
+// paths whose records the check-in rewrites], "files": [{"path": relative
+// path, "size": bytes}]}, followed by the new contents of those files back to
+// back: the workspace's files that change with the check-in.
 class ServerStore
 {
 public:
@@ -119,9 +132,16 @@ public:
     QString authenticate(const QString &user, const QString &password) const;
     void addUser(const QString &user, const QString &password);
 
-    // Writes a changeset all or nothing and returns its number. Fails
-    // (changing nothing) when an item is not in the state the change expects.
-    int commit(const QVector<PendingCommit> &changes, const QString &owner, const QString &comment);
+    // The number the next commit() gets.
+    int nextChangeset() const { return m_head + 1; }
+    // Writes a changeset all or nothing and returns its number; `alongside`
+    // (the workspace's new pending changes and local versions) is written
+    // with it, all or nothing too. Fails (changing nothing) when an item is
+    // not in the state the change expects or the store cannot be written;
+    // should writing `alongside` fail once the changeset is in, it fails
+    // saying so, and the next command that opens the store writes them.
+    int commit(const QVector<PendingCommit> &changes, const QString &owner, const QString &comment,
+               const QVector<StoreFile> &alongside = {});
 
     QString workspacesDirectory() const;
 
@@ -138,7 +158,7 @@ private:
 
     QString m_dir;
     int m_head = 0;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_lockFd = -1;
 };
 
 } // namespace Tf

@@ -3,6 +3,7 @@
 #include "tferror.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -97,6 +98,7 @@ Workspace::Workspace(ServerStore &store, const QString &name)
         c.baseVersion = po.value("base").toInt();
         m_pending.append(c);
     }
+    splitOldHaveTable();
 }
 
 QString Workspace::directory() const
@@ -190,7 +192,7 @@ void Workspace::removePending(const QString &serverPath)
     }
 }
 
-void Workspace::savePending()
+StoreFile Workspace::pendingFile() const
 {
     QJsonArray changes;
     for (const PendingChange &c : m_pending) {
@@ -203,88 +205,101 @@ void Workspace::savePending()
         o.insert("rename", c.rename);
         changes.append(o);
     }
-    ServerStore::writeFileAtomically(directory() + "/pending.json",
-                                     QJsonDocument(QJsonObject{{"changes", changes}}).toJson());
+    return {directory() + "/pending.json", QJsonDocument(QJsonObject{{"changes", changes}}).toJson()};
 }
 
-void Workspace::loadHaveTable() const
+void Workspace::savePending()
 {
-    if (m_haveLoaded)
-        return;
-    m_have = '\n' + ServerStore::readFile(directory() + "/have.txt");
-    if (!m_have.endsWith('\n'))
-        m_have += '\n';
-    m_haveLoaded = true;
+    const StoreFile file = pendingFile();
+    ServerStore::writeFileAtomically(file.path, file.content);
 }
 
-// A command on one file looks its entry up in the raw table; commands that
-// touch many items switch to a hash after a few look-ups so that a get of the
-// whole workspace stays linear.
-void Workspace::useHaveIndex() const
+QString Workspace::haveBucketFile(const QString &name) const
 {
-    if (++m_haveOperations < 32 || m_haveIndexed)
-        return;
-    loadHaveTable();
-    for (const QByteArray &line : m_have.split('\n')) {
-        const int space = line.indexOf(' ');
-        if (space > 0)
-            m_haveIndex.insert(line.left(space), line.mid(space + 1).toInt());
+    return directory() + "/have/" + name + ".txt";
+}
+
+Workspace::HaveBucket &Workspace::haveBucket(const QByteArray &key) const
+{
+    const QString name = QString::fromLatin1(key.left(2));
+    auto it = m_haveBuckets.find(name);
+    if (it == m_haveBuckets.end()) {
+        HaveBucket bucket;
+        bucket.table = '\n' + ServerStore::readFile(haveBucketFile(name));
+        if (!bucket.table.endsWith('\n'))
+            bucket.table += '\n';
+        it = m_haveBuckets.insert(name, bucket);
     }
-    m_haveIndexed = true;
+    return *it;
+}
+
+// Workspaces made by an earlier tf keep the whole table in one file, have.txt.
+// It is split once; should that be interrupted, the next command splits it
+// again from the same file, as nothing changes the buckets before.
+void Workspace::splitOldHaveTable()
+{
+    const QString oldFile = directory() + "/have.txt";
+    bool ok = false;
+    const QByteArray table = ServerStore::readFile(oldFile, &ok);
+    if (!ok)
+        return;
+    for (const QByteArray &line : table.split('\n')) {
+        if (line.indexOf(' ') > 2) {
+            HaveBucket &bucket = haveBucket(line.left(2));
+            bucket.table += line + '\n';
+            bucket.changed = true;
+        }
+    }
+    saveHave();
+    if (!QFile::remove(oldFile))
+        fail(QString("Cannot remove %1.").arg(oldFile));
 }
 
 int Workspace::have(const QString &serverPath) const
 {
-    useHaveIndex();
     const QByteArray key = ServerPath::key(serverPath).toLatin1();
-    if (m_haveIndexed)
-        return m_haveIndex.value(key);
-    loadHaveTable();
+    const QByteArray &table = haveBucket(key).table;
     const QByteArray needle = '\n' + key + ' ';
-    const int at = m_have.indexOf(needle);
+    const int at = table.indexOf(needle);
     if (at < 0)
         return 0;
     const int start = at + needle.size();
-    return m_have.mid(start, m_have.indexOf('\n', start) - start).toInt();
+    return table.mid(start, table.indexOf('\n', start) - start).toInt();
 }
 
 void Workspace::setHave(const QString &serverPath, int changeset)
 {
-    useHaveIndex();
-    m_haveChanged = true;
     const QByteArray key = ServerPath::key(serverPath).toLatin1();
-    if (m_haveIndexed) {
-        if (changeset > 0)
-            m_haveIndex.insert(key, changeset);
-        else
-            m_haveIndex.remove(key);
-        return;
-    }
-    loadHaveTable();
+    HaveBucket &bucket = haveBucket(key);
     const QByteArray needle = '\n' + key + ' ';
-    const int at = m_have.indexOf(needle);
+    const int at = bucket.table.indexOf(needle);
     if (at >= 0) {
-        const int end = m_have.indexOf('\n', at + 1);
-        m_have.remove(at + 1, end - at);
+        const int end = bucket.table.indexOf('\n', at + 1);
+        bucket.table.remove(at + 1, end - at);
     }
     if (changeset > 0)
-        m_have += key + ' ' + QByteArray::number(changeset) + '\n';
+        bucket.table += key + ' ' + QByteArray::number(changeset) + '\n';
+    bucket.changed = true;
 }
 
 void Workspace::saveHave()
 {
-    if (!m_haveChanged)
-        return;
-    if (m_haveIndexed) {
-        QByteArray table;
-        table.reserve(m_haveIndex.size() * 48);
-        for (auto it = m_haveIndex.cbegin(); it != m_haveIndex.cend(); ++it)
-            table += it.key() + ' ' + QByteArray::number(it.value()) + '\n';
-        ServerStore::writeFileAtomically(directory() + "/have.txt", table);
-    } else {
-        ServerStore::writeFileAtomically(directory() + "/have.txt", m_have.mid(1));
+    for (auto it = m_haveBuckets.begin(); it != m_haveBuckets.end(); ++it) {
+        if (it->changed)
+            ServerStore::writeFileAtomically(haveBucketFile(it.key()), it->table.mid(1));
+        it->changed = false;
     }
-    m_haveChanged = false;
+}
+
+QVector<StoreFile> Workspace::takeChangedFiles()
+{
+    QVector<StoreFile> files{pendingFile()};
+    for (auto it = m_haveBuckets.begin(); it != m_haveBuckets.end(); ++it) {
+        if (it->changed)
+            files.append({haveBucketFile(it.key()), it->table.mid(1)});
+        it->changed = false;
+    }
+    return files;
 }
 
 } // namespace Tf

@@ -8,6 +8,7 @@
 namespace Tf {
 
 class ServerStore;
+struct StoreFile;
 
 struct Mapping
 {
@@ -33,8 +34,10 @@ struct PendingChange
 // A workspace kept on the server: its mappings between server folders and
 // local directories, its pending changes and the version of every item that
 // was last got into it ("have"). The definition and the pending changes are
-// small JSON files; the have table is one line per item so that a command on
-// one file finds its entry without parsing the table.
+// small JSON files. The have table is split by the first two hex digits of
+// the item key into have/<xx>.txt, one line "<item key> <changeset>" per item,
+// so that a command on one file reads and rewrites a few kilobytes, however
+// many items the workspace holds.
 class Workspace
 {
 public:
@@ -71,10 +74,22 @@ public:
     void setHave(const QString &serverPath, int changeset);
     void saveHave();
 
+    // What savePending() and saveHave() would write (the pending changes, and
+    // the parts of the have table that changed), for a check-in, which writes
+    // them with its changeset. The caller must write them: they count as saved.
+    QVector<StoreFile> takeChangedFiles();
+
 private:
     QString directory() const;
-    void loadHaveTable() const;
-    void useHaveIndex() const;
+    StoreFile pendingFile() const;
+    struct HaveBucket
+    {
+        QByteArray table; // "\n" followed by lines "<item key> <changeset>\n"
+        bool changed = false;
+    };
+    HaveBucket &haveBucket(const QByteArray &key) const;
+    QString haveBucketFile(const QString &name) const;
+    void splitOldHaveTable();
 
     ServerStore &m_store;
     QString m_name;
@@ -83,13 +98,7 @@ private:
     QString m_comment;
     QVector<Mapping> m_mappings;
     QVector<PendingChange> m_pending;
-    // "\n" followed by lines "<item key> <changeset>\n".
-    mutable QByteArray m_have;
-    mutable bool m_haveLoaded = false;
-    mutable int m_haveOperations = 0;
-    mutable bool m_haveIndexed = false;
-    mutable QHash<QByteArray, int> m_haveIndex;
-    bool m_haveChanged = false;
+    mutable QHash<QString, HaveBucket> m_haveBuckets; // by the two hex digits, loaded on use
 };
 
 } // namespace Tf
