@@ -96,14 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (const QString &name : parsed.optionNames()) {
         FUZZ_CHECK(command->options.contains(name), "an option the command does not take was accepted");
-        const Tf::OptionSpec *spec = nullptr;
+        const Tf::OptionSpec *option = nullptr;
         for (const Tf::OptionSpec &s : Tf::allOptions()) {
             if (s.name == name)
-                spec = &s;
+                option = &s;
         }
-        FUZZ_CHECK(spec, "an unknown option was accepted");
+        FUZZ_CHECK(option, "an unknown option was accepted");
         const QString value = parsed.value(name);
-        if (spec->kind == Tf::OptionSpec::Flag) {
+        if (option->kind == Tf::OptionSpec::Flag) {
             FUZZ_CHECK(value.isEmpty(), "a flag was given a value");
         } else {
             bool given = false;
