@@ -16,36 +16,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "e2eutils.h"
+
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using E2e::hasWriteBit;
+using E2e::readAll;
+using E2e::Run;
+using E2e::writeFile;
 
 QString describe(const Run &run)
 {
     return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3").arg(run.exitCode).arg(run.out, run.err);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-bool hasWriteBit(const QString &path)
-{
-    return QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
 }
 
 // One run of tf or tfpt as the recording stand-in saw it, as "name|cwd|arg|arg...".

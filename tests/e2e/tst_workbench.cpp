@@ -11,33 +11,21 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "e2eutils.h"
+
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using E2e::Run;
+using E2e::readAll;
 
 void writeFile(const QString &path, const QByteArray &content)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
+    QVERIFY(E2e::writeFile(path, content));
 }
 
-// Write permission as a version control grants it: a write bit (root may write any file).
 bool isWritable(const QString &path)
 {
-    return QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+    return E2e::hasWriteBit(path);
 }
 
 // A temporary world for one run: a FakeVcs working copy ("repo", with main.cpp and util.cpp
