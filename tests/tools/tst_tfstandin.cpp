@@ -15,6 +15,7 @@
 #include <QRegExp>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <csignal>
@@ -65,6 +66,8 @@ private slots:
     void comments();
     void standardInputHoldsNoLockWhileWaiting();
     void startupDelay();
+    void statusXml_data();
+    void statusXml();
     void recorderReadsStandardInput_data();
     void recorderReadsStandardInput();
     void recorderStartsAndProcessTree();
@@ -320,6 +323,7 @@ void TfStandInTest::badInput_data()
     QTest::newRow("option of another command") << QStringList{"get", "-comment:x"} << 100 << "not allowed";
     QTest::newRow("flag given a value") << QStringList{"get", "-recursive:yes"} << 100 << "takes no value";
     QTest::newRow("value option without value") << QStringList{"checkin", "-comment"} << 100 << "requires a value";
+    QTest::newRow("bad status format") << QStringList{"status", "-format:Fancy"} << 100 << "format";
     QTest::newRow("comment file missing") << QStringList{"checkin", "-comment:@nothere.txt"} << 100 << "nothere.txt";
     QTest::newRow("add without operand") << QStringList{"add"} << 100 << "needs 1 argument";
     QTest::newRow("rename with one operand") << QStringList{"rename", "main.cpp"} << 100 << "needs 2 arguments";
@@ -861,6 +865,138 @@ void TfStandInTest::startupDelay()
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(timer.elapsed() >= 1000, qPrintable(program[0]));
     }
+}
+
+namespace {
+
+// One <pending-change> as a reader of the XML sees it.
+struct XmlChange
+{
+    bool candidate = false;
+    QStringList names; // the attributes in order
+    QHash<QString, QString> values;
+};
+
+// Reads status XML the way an integration does; any other nesting is an error.
+QVector<XmlChange> readStatusXml(const QByteArray &xml, QString *error)
+{
+    QVector<XmlChange> changes;
+    QXmlStreamReader reader(xml);
+    QStringList path;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement()) {
+            path.append(reader.name().toString());
+            const QString where = path.join('/');
+            if (where == "status/pending-changes/pending-change"
+                || where == "status/candidate-pending-changes/pending-change") {
+                XmlChange change;
+                change.candidate = where.contains("candidate");
+                for (const QXmlStreamAttribute &a : reader.attributes()) {
+                    change.names.append(a.name().toString());
+                    change.values.insert(a.name().toString(), a.value().toString());
+                }
+                changes.append(change);
+            } else if (where != "status" && where != "status/pending-changes"
+                       && where != "status/candidate-pending-changes") {
+                *error = "unexpected element " + where;
+            }
+        } else if (reader.isEndElement()) {
+            path.removeLast();
+        }
+    }
+    if (reader.hasError())
+        *error = reader.errorString();
+    return changes;
+}
+
+// As the cross-platform client prints it.
+const char realClientStatus[] = R"(<?xml version="1.0" encoding="utf-8"?>
+<status>
+<pending-changes>
+<pending-change server-item="$/P/F/New.java" version="217" owner="ann" date="2017-02-08T11:12:06.766-0500"
+  lock="none" change-type="rename" workspace="W1" source-item="$/P/F/Old.java" computer="PC1"
+  local-item="/home/ann/w/F/New.java" file-type="windows-1252"/>
+</pending-changes>
+<candidate-pending-changes>
+<pending-change server-item="$/P/test.txt" version="0" owner="ann" date="2016-07-13T12:36:51.060-0400"
+  lock="none" change-type="add" workspace="W1" computer="PC1" local-item="/home/ann/w/test.txt"/>
+</candidate-pending-changes>
+</status>
+)";
+
+} // namespace
+
+void TfStandInTest::statusXml_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList pending = {"pending add $/Demo/App/added.cpp", "pending edit $/Demo/App/main.cpp",
+                                 "pending edit, rename $/Demo/App/a&b <\"c\">.md <- $/Demo/App/README.md"};
+    const QStringList candidates = {"candidate add $/Demo/App/new file.txt",
+                                    "candidate delete $/Demo/App/CMakeLists.txt"};
+    QTest::newRow("whole workspace") << QStringList{"status", "-format:xml"} << QStringList()
+                                     << pending + candidates;
+    QTest::newRow("-nodetect") << QStringList{"status", ".", "-recursive", "-format:XML", "-nodetect"}
+                               << QStringList() << pending;
+    QTest::newRow("one pending file") << QStringList{"status", "main.cpp", "-format:xml"} << QStringList()
+                                      << QStringList{pending[1]};
+    QTest::newRow("one candidate") << QStringList{"status", "new file.txt", "-format:xml"} << QStringList()
+                                   << QStringList{candidates[0]};
+    QTest::newRow("tf.exe grammar") << QStringList{"status", "/format:xml"}
+                                    << QStringList{"TF_STANDIN_GRAMMAR=tf.exe"} << pending + candidates;
+}
+
+void TfStandInTest::statusXml()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, environment);
+    QFETCH(QStringList, expected);
+
+    QString error;
+    const QVector<XmlChange> sample = readStatusXml(realClientStatus, &error);
+    QVERIFY2(error.isEmpty() && sample.size() == 2, qPrintable(error));
+
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    const QString renamed = "a&b <\"c\">.md";
+    QCOMPARE(tf({"checkout", "main.cpp"}, app).exitCode, 0);
+    writeAll(app + "/main.cpp", "edited\n");
+    QCOMPARE(tf({"rename", "README.md", renamed}, app).exitCode, 0);
+    QCOMPARE(tf({"checkout", renamed}, app).exitCode, 0);
+    writeAll(app + "/" + renamed, "edited\n");
+    writeAll(app + "/added.cpp", "added\n");
+    QCOMPARE(tf({"add", "added.cpp"}, app).exitCode, 0);
+    writeAll(app + "/new file.txt", "not added\n");
+    QVERIFY(QFile::remove(app + "/CMakeLists.txt"));
+
+    const Result r = run(QStringList("tf") + args, app, environment);
+    QCOMPARE(r.exitCode, 0);
+    const QByteArray xml = r.out.toUtf8();
+    QVERIFY2(xml.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<status>\n"), xml.constData());
+    const QVector<XmlChange> changes = readStatusXml(xml, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QStringList rows;
+    for (const XmlChange &c : changes) {
+        const QString type = c.values.value("change-type");
+        QString row = (c.candidate ? "candidate " : "pending ") + type + ' ' + c.values.value("server-item");
+        if (c.values.contains("source-item"))
+            row += " <- " + c.values.value("source-item");
+        rows.append(row);
+        // The real client's attributes in its order; a source only for a rename.
+        QStringList names = sample[c.candidate ? 1 : 0].names;
+        if (!type.contains("rename"))
+            names.removeOne("source-item");
+        QCOMPARE(c.names, names);
+        QCOMPARE(c.values.value("local-item"), app + c.values.value("server-item").mid(QString("$/Demo/App").size()));
+        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d{4}$")
+                     .match(c.values.value("date")).hasMatch(), qPrintable(c.values.value("date")));
+    }
+    rows.sort();
+    expected.sort();
+    QCOMPARE(rows, expected);
 }
 
 void TfStandInTest::recorderReadsStandardInput_data()

@@ -49,6 +49,11 @@
 //
 // Check-in comments: -comment:TEXT, or -comment:@FILE for the content of FILE,
 // kept exactly (line breaks included).
+//
+// Status: -format:xml prints the pending changes, and the candidates detected
+// on disk (files neither on the server nor pending: add; files of the
+// workspace missing on disk and not pending: delete), as XML; -nodetect leaves
+// the candidates out. -format:brief or detailed, or none, prints the table.
 
 #include "commands.h"
 #include "arguments.h"
@@ -62,12 +67,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QSaveFile>
 #include <QSysInfo>
 #include <QTemporaryFile>
 #include <QTextCodec>
 #include <QThread>
+#include <QXmlStreamWriter>
 
 #include <algorithm>
 #include <cstdio>
@@ -216,6 +223,9 @@ private:
     DiffSides diffSides(const PendingChange &change);
     void runCompareTool(const QStringList &command, const DiffSides &sides);
     QString checkinComment() const;
+    void detectCandidates(const QString &server, const QString &local, bool recursive,
+                          QVector<PendingChange> &candidates);
+    QByteArray statusXml(const QVector<PendingChange> &pending, const QVector<PendingChange> &candidates);
     QVector<ItemVersion> versionChain(const ItemRecord &record, int upTo) const;
     QString ownerOf(int changeset);
 
@@ -262,7 +272,8 @@ const QVector<CommandSpec> &commands()
         {Tool::Tf, "history", {"hist"}, {"recursive"}, &Client::history, "history ITEM [-recursive]"},
         {Tool::Tf, "info", {}, {"recursive"}, &Client::info, "info ITEM..."},
         {Tool::Tf, "rename", {"ren", "move"}, {}, &Client::rename, "rename OLD NEW"},
-        {Tool::Tf, "status", {"stat"}, {"recursive"}, &Client::status, "status [ITEM...] [-recursive]"},
+        {Tool::Tf, "status", {"stat"}, {"recursive", "format", "nodetect"}, &Client::status,
+         "status [ITEM...] [-recursive] [-format:brief|detailed|xml] [-nodetect]"},
         {Tool::Tf, "undo", {}, {"recursive"}, &Client::undo, "undo ITEM... [-recursive]"},
         {Tool::Tf, "workfold", {}, {"map", "unmap", "workspace"}, &Client::workfold,
          "workfold [-map SERVERPATH LOCALPATH | -unmap LOCALPATH] [-workspace:NAME]"},
@@ -1323,10 +1334,134 @@ int Client::difference()
     return Success;
 }
 
+// Changes on disk that are not pending: a file that is neither on the server
+// nor pending is a candidate add; a file of the workspace that is missing on
+// disk and not pending is a candidate delete. Below a folder only with
+// `recursive`, as for the pending changes themselves.
+void Client::detectCandidates(const QString &server, const QString &local, bool recursive,
+                              QVector<PendingChange> &candidates)
+{
+    if (local.isEmpty())
+        return; // not mapped in this workspace
+    Workspace &ws = *m_workspace;
+    const QFileInfo info(local);
+    const ItemRecord record = m_store->item(server);
+    const bool onServer = record.isLive();
+    if (info.isFile() || (!info.exists() && onServer && !record.folder)) {
+        PendingChange c;
+        c.serverPath = server;
+        if (info.isFile() && !onServer && !ws.findPending(server)) {
+            c.add = true;
+            c.date = info.lastModified();
+            candidates.append(c);
+        } else if (!info.exists() && ws.have(server) > 0 && !ws.findPendingForServerItem(server)) {
+            c.remove = true;
+            c.baseVersion = ws.have(server);
+            candidates.append(c);
+        }
+        return;
+    }
+    if (!recursive || (info.exists() && !info.isDir()))
+        return;
+    // The children on disk and on the server, by the server's case-blind names.
+    QMap<QString, Target> children;
+    if (info.isDir()) {
+        const QFileInfoList entries = QDir(local).entryInfoList(
+            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+        for (const QFileInfo &entry : entries) {
+            if (entry.isSymLink() && entry.isDir())
+                continue; // following it could loop
+            const QString child = ServerPath::child(server, entry.fileName());
+            children.insert(child.toLower(), {child, entry.filePath()});
+        }
+    }
+    if (onServer && record.folder) {
+        for (const QString &child : m_store->childPaths(record)) {
+            if (!children.contains(child.toLower()))
+                children.insert(child.toLower(), {child, ws.localPathFor(child)});
+        }
+    }
+    for (const Target &child : qAsConst(children))
+        detectCandidates(child.server, child.local, true, candidates);
+}
+
+// The date as the clients print it in XML: local time with milliseconds and
+// the offset from UTC, as in 2017-02-08T11:12:06.766-0500.
+static QString xmlDate(const QDateTime &date)
+{
+    const QDateTime local = date.toLocalTime();
+    const int minutes = local.offsetFromUtc() / 60;
+    return local.toString("yyyy-MM-dd'T'HH:mm:ss.zzz") + (minutes < 0 ? '-' : '+')
+        + QString("%1%2").arg(qAbs(minutes) / 60, 2, 10, QChar('0')).arg(qAbs(minutes) % 60, 2, 10, QChar('0'));
+}
+
+QByteArray Client::statusXml(const QVector<PendingChange> &pending, const QVector<PendingChange> &candidates)
+{
+    Workspace &ws = *m_workspace;
+    QByteArray body;
+    QXmlStreamWriter xml(&body);
+    auto writeChanges = [&](const QString &element, const QVector<PendingChange> &changes, bool candidate) {
+        xml.writeStartElement(element);
+        xml.writeCharacters("\n");
+        for (const PendingChange &c : changes) {
+            const QString local = ws.localPathFor(c.serverPath);
+            xml.writeEmptyElement("pending-change");
+            xml.writeAttribute("server-item", c.serverPath);
+            xml.writeAttribute("version", QString::number(c.baseVersion));
+            xml.writeAttribute("owner", ws.owner());
+            xml.writeAttribute("date", xmlDate(c.date));
+            xml.writeAttribute("lock", "none");
+            xml.writeAttribute("change-type", c.kindText());
+            xml.writeAttribute("workspace", ws.name());
+            if (c.rename)
+                xml.writeAttribute("source-item", c.sourcePath);
+            xml.writeAttribute("computer", ws.computer());
+            xml.writeAttribute("local-item", QDir::toNativeSeparators(local));
+            if (!candidate && !c.folder) {
+                QFile file(local);
+                const bool binary = file.open(QIODevice::ReadOnly) && file.read(8192).contains('\0');
+                xml.writeAttribute("file-type", binary ? "binary" : "utf-8");
+            }
+            xml.writeCharacters("\n");
+        }
+        xml.writeEndElement();
+        xml.writeCharacters("\n");
+    };
+    xml.writeStartElement("status");
+    xml.writeCharacters("\n");
+    writeChanges("pending-changes", pending, false);
+    writeChanges("candidate-pending-changes", candidates, true);
+    xml.writeEndElement();
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + body + '\n';
+}
+
 int Client::status()
 {
-    const QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive") || m_args.operands().isEmpty());
+    const QString format = m_args.value("format").toLower();
+    if (m_args.has("format") && format != "brief" && format != "detailed" && format != "xml")
+        fail(QString("Unrecognized format: %1 (use brief, detailed or xml).").arg(m_args.value("format")),
+             usageErrorCode(m_grammar));
+    const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
+    const QVector<PendingChange> scope = pendingInScope(m_args.operands(), recursive);
     Workspace &ws = requireWorkspace();
+    if (format == "xml") {
+        QVector<PendingChange> candidates;
+        if (!m_args.has("nodetect")) {
+            QVector<Target> targets;
+            for (const QString &operand : m_args.operands())
+                targets.append(resolve(operand));
+            if (targets.isEmpty()) {
+                for (const Mapping &m : ws.mappings())
+                    targets.append({m.serverPath, m.localPath});
+            }
+            for (const Target &t : targets) {
+                if (!t.local.isEmpty())
+                    detectCandidates(t.server, t.local, recursive, candidates);
+            }
+        }
+        writeOut(QString::fromUtf8(statusXml(scope, candidates)));
+        return Success;
+    }
     if (scope.isEmpty()) {
         writeOut("There are no pending changes.\n");
         return Success;
