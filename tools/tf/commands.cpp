@@ -15,7 +15,8 @@
 // Environment:
 //   TF_SERVER              the server (a directory or file:// URL) when no
 //                          -collection: is given; else one in the data directory
-//   TF_STANDIN_GRAMMAR     tf.exe: the grammar above; unset or empty: cross-platform
+//   TF_STANDIN_GRAMMAR     tf.exe: the grammar above; unset, empty or cross-platform:
+//                          the cross-platform client's
 //   TF_STANDIN_STARTUP_MS  sleep this many milliseconds at start, before reading
 //                          the arguments or standard input, as a real client's
 //                          start-up (a JVM plus a server round trip) would take
@@ -340,13 +341,16 @@ QString usage(Tool tool, Grammar grammar)
             + "  the compare tool of difference (without the tf.exe grammar),\n"
               "      e.g. diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"\n";
     }
+    text += QString("\nExit codes: 0 success, 1 partial success, 100 failure%1.\n")
+                .arg(grammar == Grammar::TfExe ? ", 2 unrecognized command or option" : "");
     text += QString("\n%1 @ reads one command line per line from standard input (blanks separate\n"
                     "words; a word with blanks or quotes is in double quotes, a quote in it doubled)\n"
                     "and exits with the code of the last command.%2\n")
                 .arg(toolName(tool),
                      grammar == Grammar::TfExe ? QString()
-                                               : QString(" Options: -continueOnError,\n"
-                                                         "-outputSeparator:TEXT."));
+                                               : QString(" A failing command ends the run unless\n"
+                                                         "-continueOnError; -outputSeparator:TEXT "
+                                                         "prints TEXT on both streams after each."));
     return text;
 }
 
