@@ -176,12 +176,19 @@ QString TeamFoundationClient::repositoryUrl(const QString &directory) const
 
 QString TeamFoundationClient::parseServerPath(const QString &output)
 {
-    QRegExp r(QLatin1String("Server path\\s*:\\s*([^\\s]*)\n"), Qt::CaseSensitive, QRegExp::RegExp);
+    QRegExp r(QLatin1String("Server path\\s*:"), Qt::CaseSensitive, QRegExp::RegExp);
     r.setMinimal(true);
     QTC_ASSERT(r.isValid(), return QString());
-    if (r.indexIn(output, 0, QRegExp::CaretAtOffset) < 0)
+    const int at = r.indexIn(output, 0, QRegExp::CaretAtOffset);
+    if (at < 0)
         return QString();
-    return r.cap(1);
+    // The value is the rest of the line: server paths often hold blanks, and Windows ends
+    // lines with CR LF. A line that is not ended may have been cut off, so it is no value.
+    const int valueStart = at + r.matchedLength();
+    const int lineEnd = output.indexOf(QLatin1Char('\n'), valueStart);
+    if (lineEnd < 0)
+        return QString();
+    return output.mid(valueStart, lineEnd - valueStart).trimmed();
 }
 
 void TeamFoundationClient::addCurrentFile()

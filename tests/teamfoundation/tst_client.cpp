@@ -460,10 +460,19 @@ void tst_Client::parseServerPath_data()
     QTest::newRow("spaces before the value") << "Server path:     $/A/B\n" << "$/A/B";
     QTest::newRow("spaces before the colon") << "Server path   : $/A\n" << "$/A";
     QTest::newRow("two occurrences") << "Server path: $/First\nServer path: $/Second\n" << "$/First";
-    QTest::newRow("value with a space, later one without")
-        << "Server path: $/My Project\nServer path: $/Other\n" << "$/Other";
-    QTest::newRow("value with a space only") << "Server path: $/My Project\n" << "";
-    QTest::newRow("CR LF") << "Server path: $/A\r\n" << "";
+    // Both clients' layout: the server path twice, aligned with blanks; Windows' CR LF.
+    const QString clientInfo = QStringLiteral(
+        "Local information:\n  Local path:  /home/ann/w/App/src\n"
+        "  Server path: $/Team Project/App/src\n  Changeset:   42\n  Type:        folder\n"
+        "Server information:\n  Server path:   $/Team Project/App/src\n  Changeset:     42\n\n");
+    QTest::newRow("client layout") << clientInfo << "$/Team Project/App/src";
+    QTest::newRow("client layout, CR LF")
+        << QString(clientInfo).replace(QLatin1String("\n"), QLatin1String("\r\n"))
+        << "$/Team Project/App/src";
+    QTest::newRow("value with blanks, later one without")
+        << "Server path: $/My Project \nServer path: $/Other\n" << "$/My Project";
+    QTest::newRow("CR LF") << "Server path: $/A\r\n" << "$/A";
+    QTest::newRow("blank value, later one set") << "Server path:   \nServer path: $/B\n" << "";
     QTest::newRow("empty value") << "Server path:\n" << "";
     QTest::newRow("no match") << "Local path: /x\n" << "";
     QTest::newRow("lower case") << "server path: $/A\n" << "";
