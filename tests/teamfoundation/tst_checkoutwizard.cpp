@@ -175,7 +175,7 @@ void tst_CheckoutWizard::identity()
     QCOMPARE(labelOf(lineEdit(page.get(), "repositoryLineEdit")),
              pagePrefix + QStringLiteral("Server path:"));
     QCOMPARE(labelOf(lineEdit(page.get(), "collectionEdit")),
-             pagePrefix + QStringLiteral("Collection: (leave empty for default"));
+             pagePrefix + QStringLiteral("Collection: (leave empty for default)"));
     QCOMPARE(labelOf(lineEdit(page.get(), "workspaceEdit")),
              pagePrefix + QStringLiteral("Workspace: (leave empty for default)"));
 
