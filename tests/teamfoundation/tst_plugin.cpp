@@ -17,7 +17,7 @@
 
 using namespace TeamFoundation::Internal;
 
-static const char pluginFile[] = PLUGIN_DIR "/libTeamFoundation.so";
+static const char pluginFile[] = PLUGIN_FILE;
 
 class tst_Plugin : public QObject
 {
@@ -28,6 +28,7 @@ private slots:
     void resourceBeforeAnyPluginObject();
     void instanceBeforeInitialize();
     void libraryMetaData();
+    void pluginLeftToQtAtExit();
     void initializeRegistersAndReadsSettings();
     void initializeReadsStoredSettings();
     void autoReleasedObjects();
@@ -107,6 +108,18 @@ void tst_Plugin::libraryMetaData()
     QObject *second = loader.instance();
     QVERIFY(second);
     delete second;
+}
+
+void tst_Plugin::pluginLeftToQtAtExit()
+{
+    // Qt deletes a plugin object that its host never deleted after the statics of the host
+    // libraries are gone; nothing may use them then.
+    QProcess host;
+    host.start(QStringLiteral(PLUGINATEXIT_HELPER), {QString::fromLocal8Bit(pluginFile)});
+    QVERIFY(host.waitForFinished(60000));
+    const QByteArray errors = host.readAllStandardError();
+    QVERIFY2(host.exitStatus() == QProcess::NormalExit, errors.constData());
+    QVERIFY2(host.exitCode() == 0, errors.constData());
 }
 
 void tst_Plugin::initializeRegistersAndReadsSettings()
