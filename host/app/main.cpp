@@ -1,9 +1,8 @@
 #include "mainwindow.h"
 #include "scriptrunner.h"
 
-#include <core/actionmanager.h>
+#include <core/hostservices.h>
 #include <core/icore.h>
-#include <core/vcsmanager.h>
 #include <extensionsystem/pluginmanager.h>
 #include <utils/qtcassert.h>
 #include <vcsbase/vcsoutputwindow.h>
@@ -110,9 +109,8 @@ int main(int argc, char *argv[])
         Core::ICore::setSettingsPath(options.settingsPath);
 
     // The host's services exist before any plugin is loaded: plugins reach them in initialize().
-    auto actionManager = std::make_unique<Core::ActionManager>();
-    auto vcsManager = std::make_unique<Core::VcsManager>();
-    auto pluginManager = std::make_unique<ExtensionSystem::PluginManager>();
+    auto services = std::make_unique<Core::HostServices>();
+    ExtensionSystem::PluginManager *pluginManager = services->pluginManager();
     auto window = std::make_unique<MainWindow>();
     window->setInteractive(!scripted);
     MainWindow *windowPtr = window.get();
@@ -182,17 +180,14 @@ int main(int argc, char *argv[])
         status = app.exec();
     }
 
-    // Tear down in the order that keeps every pointer valid: the window refers to the
-    // host's services; the settings and the menus may hold texts that live in a plugin's
-    // library, so they go before the plugins are unloaded.
+    // Tear down in the order that keeps every pointer valid: plugins shut down while the
+    // window and the managers they registered with are there; the window refers to the
+    // managers; the services then go in their own order.
     Core::ICore::setOptionsDialogHandler({});
     Core::ICore::setProjectOpener({});
+    services->shutdownPlugins();
     window.reset();
-    Core::ICore::resetSettings();
-    actionManager.reset();
-    pluginManager->shutdown();
-    pluginManager.reset();
-    vcsManager.reset();
+    services.reset();
     Utils::setAssertHandler({});
     return status;
 }

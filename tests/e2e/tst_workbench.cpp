@@ -160,6 +160,7 @@ private slots:
     void badCommandLineAndUnreadableScript();
     void secretsAreMaskedAndAssertionsGoToStandardError();
     void brokenPluginIsReportedAndTheRunGoesOn();
+    void pluginsShutDownBeforeTheManagers();
     void screenshots();
 };
 
@@ -680,6 +681,18 @@ void WorkbenchTest::brokenPluginIsReportedAndTheRunGoesOn()
     QVERIFY2(none.err.contains(QStringLiteral("does not exist; no plugins are loaded")),
              qPrintable(none.err));
     QCOMPARE(none.out, QStringLiteral("[ ] Options...  (QtCreator.Options)\n"));
+}
+
+void WorkbenchTest::pluginsShutDownBeforeTheManagers()
+{
+    Sandbox box;
+    const QString log = box.root() + QStringLiteral("/shutdown.log");
+    const Run run = box.run(QStringLiteral("project ${REPO}\nopen main.cpp\n"),
+                            {QStringLiteral("FAKEVCS_SHUTDOWN_LOG=") + log});
+    EXPECT_OK(run);
+    QCOMPARE(QString::fromUtf8(readAll(log)),
+             QStringLiteral("aboutToShutdown: command registered, version control registered\n"
+                            "deleted: command registered, version control registered\n"));
 }
 
 void WorkbenchTest::screenshots()
