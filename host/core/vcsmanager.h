@@ -10,8 +10,9 @@ class IVersionControl;
 
 // Answers "which version control manages this directory, and what is its top level" by
 // asking the registered version controls, and remembers the answer for the directory and
-// for every directory between it and the top level. The memory is dropped when a version
-// control reports a repository or configuration change.
+// for every directory between it and the top level, comparing paths without regard to case
+// where the system does (Windows). The memory is dropped when a version control reports a
+// repository or configuration change.
 class VcsManager : public QObject
 {
     Q_OBJECT
