@@ -222,6 +222,7 @@ private slots:
     // The stand-in tf on a seeded server.
     void demoRoadOnASeededServer();
     void checkoutWithAWrongPasswordGetsNothing();
+    void refusedLoginIsShownOncePerCause();
     void renameAndDeleteReachTheServer();
 
     // The recording tf.
@@ -378,6 +379,37 @@ void TeamFoundationEndToEndTest::checkoutWithAWrongPasswordGetsNothing()
     QVERIFY(!run.out.contains(QLatin1String("Checked out into")));
     QVERIFY(!QFileInfo::exists(box.path("work/App/main.cpp")));
     QVERIFY(!QFileInfo::exists(box.path("work/App/CMakeLists.txt")));
+}
+
+void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
+{
+    Sandbox box;
+    QVERIFY(seedServer(box, QStringLiteral("right")));
+    const Run got = getIntoNewWorkspace(box, QStringLiteral("ws"), QStringLiteral("/login:ann,right"));
+    QVERIFY2(got.exitCode == 0, qPrintable(describe(got)));
+    QDir().mkpath(box.path("ws/src"));
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                       "usernameLineEdit=ann passwordLineEdit=wrong-guess\n"
+                       "project ${SANDBOX}/ws\n"
+                       "open main.cpp\n"
+                       "new src/added.cpp\n"
+                       "project ${SANDBOX}\n"
+                       "options T.TeamFoundation passwordLineEdit=still-wrong\n"
+                       "open ${SANDBOX}/ws/README.md\n")
+            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)));
+    EXPECT_OK(run);
+    // Every probe in the workspace is refused: said once, and once more after the settings
+    // changed, with the command line that failed; the directories outside any workspace
+    // stay silent.
+    QCOMPARE(run.out.count(QLatin1String("TF30063")), 2);
+    QVERIFY2(run.out.contains(QStringLiteral(" info %1 /login:ann,********\n").arg(box.path("ws"))),
+             qPrintable(run.out));
+    QVERIFY2(!run.out.contains(QLatin1String("Unable to determine")), qPrintable(run.out));
+    for (const QString &text : {run.out, run.err}) {
+        QVERIFY(!text.contains(QLatin1String("wrong-guess")));
+        QVERIFY(!text.contains(QLatin1String("still-wrong")));
+    }
 }
 
 void TeamFoundationEndToEndTest::renameAndDeleteReachTheServer()

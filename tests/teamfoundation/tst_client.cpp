@@ -37,6 +37,8 @@ private slots:
     void awkwardArgumentsArriveExactly_data();
     void awkwardArgumentsArriveExactly();
     void probes();
+    void notInWorkspaceAnswers_data();
+    void notInWorkspaceAnswers();
     void parseServerPath_data();
     void parseServerPath();
     void parseServerPathLargeOutput();
@@ -447,6 +449,36 @@ void tst_Client::probes()
     QCOMPARE(runs.at(2).workingDirectory, top);
     for (const auto &call : host.takeRunVcsCalls())
         QCOMPARE(call.flags, 0x38u);
+}
+
+void tst_Client::notInWorkspaceAnswers_data()
+{
+    QTest::addColumn<QString>("stdErr");
+    QTest::addColumn<bool>("answer"); // false: a fault the user must see
+    QTest::newRow("tf.exe, no workspace")
+        << "Unable to determine the workspace. You may be able to correct this by running "
+           "'tf workspaces /collection:TeamProjectCollectionUrl'."
+        << true;
+    QTest::newRow("cross-platform client, no workspace")
+        << "The workspace could not be determined from any argument paths or the current "
+           "working directory."
+        << true;
+    QTest::newRow("tf.exe, no mapping") << "There is no working folder mapping for C:\\src." << true;
+    QTest::newRow("outside the mappings") << "/w/x is not in a mapped folder of the workspace W." << true;
+    QTest::newRow("not on the server") << "No items match /w/App/new.cpp." << true;
+    QTest::newRow("login refused")
+        << "TF30063: You are not authorized to access https://dev.azure.com/org." << false;
+    QTest::newRow("server unreachable")
+        << "TF400324: Team Foundation services are not available from server http://srv:8080/tfs."
+        << false;
+    QTest::newRow("nothing said") << "" << false;
+}
+
+void tst_Client::notInWorkspaceAnswers()
+{
+    QFETCH(QString, stdErr);
+    QFETCH(bool, answer);
+    QCOMPARE(TeamFoundationClient::isNotInWorkspaceAnswer(stdErr), answer);
 }
 
 void tst_Client::parseServerPath_data()

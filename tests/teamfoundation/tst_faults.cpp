@@ -59,6 +59,14 @@ void tst_Faults::killedBySignal()
     QCOMPARE(files.count(), 0);
     QVERIFY2(VcsBase::VcsOutputWindow::content().contains(QLatin1String("terminated abnormally")),
              qPrintable(VcsBase::VcsOutputWindow::content()));
+
+    // A probe that crashes is a fault, not "not under version control": said once.
+    VcsBase::VcsOutputWindow::clearContents();
+    QVERIFY(!plugin->client()->managesFile(file));
+    QVERIFY(!plugin->versionControl()->managesDirectory(QFileInfo(file).absolutePath()));
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.count(QLatin1String("terminated abnormally")), 1);
+    QVERIFY2(pane.contains(QStringLiteral(" info %1\n").arg(file)), qPrintable(pane));
 }
 
 void tst_Faults::hangingClientIsKilled_data()
