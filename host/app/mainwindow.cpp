@@ -92,8 +92,10 @@ MainWindow::MainWindow()
     main->setSizes({260, 840});
     setCentralWidget(main);
 
+    // Permanent: temporary messages would hide a normal widget, and with it what a person
+    // is typing into the locator.
     m_locator->setMinimumWidth(320);
-    statusBar()->addWidget(m_locator);
+    statusBar()->addPermanentWidget(m_locator);
     auto locatorShortcut = new QShortcut(QKeySequence(tr("Ctrl+K")), this);
     connect(locatorShortcut, &QShortcut::activated, this, [this] {
         m_locator->setFocus(Qt::ShortcutFocusReason);
