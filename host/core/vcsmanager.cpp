@@ -145,10 +145,27 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
     return found;
 }
 
+QString VcsManager::repositoryUrl(const QString &inputDirectory)
+{
+    IVersionControl *vc = findVersionControlForDirectory(inputDirectory);
+    if (!vc)
+        return QString();
+    const QString key = cacheKey(QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath()));
+    const auto known = m_instance->m_repositoryUrls.constFind(key);
+    if (known != m_instance->m_repositoryUrls.constEnd())
+        return *known;
+    // Asking may start a process; a version control reports changes that make it stale.
+    const QString url = vc->vcsGetRepositoryURL(inputDirectory);
+    m_instance->m_repositoryUrls.insert(key, url);
+    return url;
+}
+
 void VcsManager::resetCache()
 {
-    if (m_instance)
+    if (m_instance) {
         m_instance->m_cache.clear();
+        m_instance->m_repositoryUrls.clear();
+    }
 }
 
 int VcsManager::cacheMisses()

@@ -232,6 +232,7 @@ private slots:
     void refusedFileOperationsLeaveTheWorkingCopyAlone_data();
     void refusedFileOperationsLeaveTheWorkingCopyAlone();
     void probesClimbSilently();
+    void repositoryIsAskedOncePerDirectory();
     void passwordIsMaskedInThePaneOnly();
 
     // A tf that cannot be run.
@@ -576,6 +577,31 @@ void TeamFoundationEndToEndTest::probesClimbSilently()
     QVERIFY2(!run.out.contains(QLatin1String("info")), qPrintable(run.out));
     QVERIFY(!run.out.contains(QLatin1String("Executing")));
     QVERIFY(!run.out.contains(QLatin1String("Server path")));
+}
+
+void TeamFoundationEndToEndTest::repositoryIsAskedOncePerDirectory()
+{
+    RecordingSandbox box;
+    const QString start = box.optionsLine()
+                          + QStringLiteral("project ${SANDBOX}/ws\n"
+                                           "open util.cpp\n"
+                                           "state\n");
+    Run run = box.run(start);
+    EXPECT_OK(run);
+    QVERIFY2(run.out.contains(QLatin1String("\nrepository: $/Recorded\n")), qPrintable(run.out));
+    const int probes = box.calls().size();
+    QFile::remove(box.logFile());
+
+    // Editing and saving change the editor's state several times; the status bar's
+    // repository is known by then, so no process starts for it.
+    run = box.run(start
+                  + QStringLiteral("edit util.cpp one\nedit util.cpp two\nedit util.cpp three\n"
+                                   "state\n"));
+    EXPECT_OK(run);
+    QCOMPARE(run.out.count(QLatin1String("\nrepository: $/Recorded\n")), 2);
+    const QStringList calls = box.calls();
+    QCOMPARE(calls.size(), probes);
+    QCOMPARE(calls.count(call("tf", box.root(), {"info", box.ws()})), 1);
 }
 
 void TeamFoundationEndToEndTest::passwordIsMaskedInThePaneOnly()

@@ -222,11 +222,11 @@ void WorkbenchTest::stateNamesTheManagingVersionControl()
     const QString repo = box.repo();
     const QString expected =
         QStringLiteral("file: (none)\nproject: (none)\nversion control: (none)\n"
-                       "top level: (none)\n"
+                       "top level: (none)\nrepository: \n"
                        "file: %1/src/deep/x.cpp\nproject: %1\n"
-                       "version control: FakeVcs\ntop level: %1\n"
+                       "version control: FakeVcs\ntop level: %1\nrepository: \n"
                        "file: %2/readme.txt\nproject: %1\n"
-                       "version control: FakeVcs\ntop level: %1\n")
+                       "version control: FakeVcs\ntop level: %1\nrepository: \n")
             .arg(repo, box.plain());
     QCOMPARE(run.out, expected);
 }
