@@ -648,7 +648,7 @@ void TeamFoundationEndToEndTest::wronglyConfiguredTfStartsNothing()
 {
     QFETCH(QString, binary);
     RecordingSandbox box;
-    writeFile(box.path("plain-file"), "#!/bin/sh\nexit 0\n");
+    writeFile(box.path("plain-file"), "never run\n");
     QFile::setPermissions(box.path("plain-file"), QFile::ReadOwner | QFile::WriteOwner);
     const QString options =
         QStringLiteral("options T.TeamFoundation pathChooser=\"%1\" tfptPathChooser=${SANDBOX}/bin/tfpt\n")

@@ -410,8 +410,13 @@ void tst_Client::awkwardArgumentsArriveExactly()
     host.configure(QStringLiteral("us er\"$(x)"), QString::fromUtf8("p;w,ö -x"));
     TeamFoundationPlugin *plugin = host.loadPlugin();
     const QString dir = host.makeDirectory(QString::fromUtf8("dir with spaces, ü"));
-    const QString file = dir + QLatin1Char('/') + name;
-    QVERIFY(plugin->client()->checkoutFile(file));
+    // A name that starts with "-" arrives as given, relative to the current directory.
+    const QString file = name.startsWith(QLatin1Char('-')) ? name : dir + QLatin1Char('/') + name;
+    const QString oldCurrent = QDir::currentPath();
+    QDir::setCurrent(dir);
+    const bool ok = plugin->client()->checkoutFile(file);
+    QDir::setCurrent(oldCurrent);
+    QVERIFY(ok);
     const QList<Recorded> runs = host.takeRuns();
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.first().arguments,
@@ -530,7 +535,8 @@ void tst_Client::parseServerPathLargeOutput()
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(TeamFoundationClient::parseServerPath(output), QStringLiteral("$/Demo/Big"));
-    QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed()) + " ms"));
+    // Linear time takes milliseconds here; anything worse takes minutes.
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed()) + " ms"));
 }
 
 // Output that almost matches everywhere: each "Server path" starts a match that fails only
@@ -556,7 +562,7 @@ void tst_Client::parseServerPathNearMisses()
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(TeamFoundationClient::parseServerPath(output), QString());
-    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed()) + " ms"));
+    QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed()) + " ms"));
 }
 
 QTEST_MAIN(tst_Client)
