@@ -62,7 +62,8 @@ bool isQtOption(const QString &arg, bool *takesValue)
     *takesValue = equals < 0 && withValue.contains(name);
     if (equals >= 0)
         name.truncate(equals);
-    return withValue.contains(name) || flags.contains(name) || name == QLatin1String("qmljsdebugger");
+    return withValue.contains(name) || flags.contains(name) ||
+           name == QLatin1String("qmljsdebugger");
 }
 
 // Reads the workbench's options. Before QApplication exists, 'skipQtOptions' passes over

@@ -26,15 +26,15 @@ static bool isAtOrBelow(const QString &path, const QString &topLevel)
     const Qt::CaseSensitivity cs = Utils::HostOsInfo::fileNameCaseSensitivity();
     if (path.compare(topLevel, cs) == 0)
         return true;
-    return path.startsWith(topLevel.endsWith(QLatin1Char('/')) ? topLevel : topLevel + QLatin1Char('/'),
-                           cs);
+    return path.startsWith(
+        topLevel.endsWith(QLatin1Char('/')) ? topLevel : topLevel + QLatin1Char('/'), cs);
 }
 
 // Where the system ignores the case of file names, so does the memory of answers.
 static QString cacheKey(const QString &path)
 {
     return Utils::HostOsInfo::fileNameCaseSensitivity() == Qt::CaseInsensitive ? path.toLower()
-                                                                                : path;
+                                                                               : path;
 }
 
 VcsManager::VcsManager(QObject *parent) : QObject(parent)

@@ -50,8 +50,8 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
     response.error = sp.result != Utils::SynchronousProcessResponse::Finished;
     response.stdOut = sp.stdOut;
     response.stdErr = sp.stdErr;
-    if (sp.result != Utils::SynchronousProcessResponse::Finished
-        && sp.result != Utils::SynchronousProcessResponse::FinishedError)
+    if (sp.result != Utils::SynchronousProcessResponse::Finished &&
+        sp.result != Utils::SynchronousProcessResponse::FinishedError)
         response.exitMessage = sp.exitMessage(executable, m_plugin->settings().timeOutMs());
     return response;
 }
@@ -209,10 +209,12 @@ bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
 {
     // What tf.exe, the cross-platform client and our stand-ins say of a path outside every
     // workspace, or of one that the server does not hold.
-    static const char *const answers[] = {
-        "Unable to determine the workspace", "The workspace could not be determined",
-        "There is no working folder mapping", "is not in a mapped folder",
-        "No workspace matching",             "No items match"};
+    static const char *const answers[] = {"Unable to determine the workspace",
+                                          "The workspace could not be determined",
+                                          "There is no working folder mapping",
+                                          "is not in a mapped folder",
+                                          "No workspace matching",
+                                          "No items match"};
     for (const char *answer : answers) {
         if (stdErr.contains(QLatin1String(answer)))
             return true;
@@ -232,8 +234,8 @@ void TeamFoundationClient::reportProbeFailure(const QString &binary, const QStri
     QString message = response.stdErr.trimmed();
     if (message.isEmpty())
         message = response.exitMessage;
-    if (message.isEmpty() || isNotInWorkspaceAnswer(message)
-        || m_shownProbeFailures.contains(message))
+    if (message.isEmpty() || isNotInWorkspaceAnswer(message) ||
+        m_shownProbeFailures.contains(message))
         return;
     m_shownProbeFailures.insert(message);
     QStringList shownArguments = arguments;

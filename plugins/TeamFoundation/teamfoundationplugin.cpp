@@ -62,9 +62,8 @@ void TeamFoundationPlugin::updateConfigurationHint()
             : tr("The Team Foundation commands are disabled because the tf client \"%1\" "
                  "cannot be found or is not an executable file.")
                   .arg(QDir::toNativeSeparators(binary));
-    const QString hint =
-        reason + QLatin1Char(' ')
-        + tr("Set it in Tools > Options > Version Control > TeamFoundation.");
+    const QString hint = reason + QLatin1Char(' ') +
+                         tr("Set it in Tools > Options > Version Control > TeamFoundation.");
     m_menuAction->setToolTip(hint);
     if (!m_unconfiguredReported) {
         m_unconfiguredReported = true;
