@@ -1,0 +1,32 @@
+#include "hostservices.h"
+#include "actionmanager.h"
+#include "icore.h"
+#include "vcsmanager.h"
+
+#include <extensionsystem/pluginmanager.h>
+
+namespace Core {
+
+HostServices::HostServices()
+    : m_pluginManager(std::make_unique<ExtensionSystem::PluginManager>()),
+      m_actionManager(std::make_unique<ActionManager>()),
+      m_vcsManager(std::make_unique<VcsManager>())
+{
+}
+
+HostServices::~HostServices()
+{
+    shutdownPlugins();
+    ICore::resetSettings();
+    m_actionManager.reset();
+    m_vcsManager.reset();
+    m_pluginManager->unloadLibraries();
+    m_pluginManager.reset();
+}
+
+void HostServices::shutdownPlugins()
+{
+    m_pluginManager->shutdown();
+}
+
+} // namespace Core
