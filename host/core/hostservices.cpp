@@ -1,6 +1,7 @@
 #include "hostservices.h"
 #include "actionmanager.h"
 #include "icore.h"
+#include "secretstore.h"
 #include "vcsmanager.h"
 
 #include <extensionsystem/pluginmanager.h>
@@ -10,7 +11,8 @@ namespace Core {
 HostServices::HostServices()
     : m_pluginManager(std::make_unique<ExtensionSystem::PluginManager>()),
       m_actionManager(std::make_unique<ActionManager>()),
-      m_vcsManager(std::make_unique<VcsManager>())
+      m_vcsManager(std::make_unique<VcsManager>()),
+      m_secretStore(std::make_unique<SecretStore>())
 {
 }
 
@@ -20,12 +22,14 @@ HostServices::~HostServices()
     ICore::resetSettings();
     m_actionManager.reset();
     m_vcsManager.reset();
+    m_secretStore.reset();
     m_pluginManager->unloadLibraries();
     m_pluginManager.reset();
 }
 
 void HostServices::shutdownPlugins()
 {
+    m_secretStore->waitForJobs(5000);
     m_pluginManager->shutdown();
 }
 
