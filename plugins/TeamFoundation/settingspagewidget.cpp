@@ -19,6 +19,7 @@ SettingsPageWidget::SettingsPageWidget(QWidget *parent) : QWidget(parent)
     m_ui.pathChooser->setPromptDialogTitle(tr("Team Foundation Command"));
     m_ui.tfptPathChooser->setExpectedKind(Utils::PathChooser::ExistingCommand);
     m_ui.tfptPathChooser->setPromptDialogTitle(tr("Team Foundation Power Tools Command"));
+    setPasswordNote(QString());
 }
 
 SettingsPageWidget::~SettingsPageWidget() = default;
@@ -48,6 +49,12 @@ TeamFoundationSettings SettingsPageWidget::settings() const
     rc.setValue(TeamFoundationSettings::passwordKey, m_ui.passwordLineEdit->text());
     rc.setValue(TeamFoundationSettings::timeoutKey, m_ui.timeOutSpinBox->value());
     return rc;
+}
+
+void SettingsPageWidget::setPasswordNote(const QString &note)
+{
+    m_ui.passwordNoteLabel->setText(note);
+    m_ui.passwordNoteLabel->setVisible(!note.isEmpty());
 }
 
 QString SettingsPageWidget::searchKeywords() const
