@@ -11,8 +11,7 @@ namespace Core {
 HostServices::HostServices()
     : m_pluginManager(std::make_unique<ExtensionSystem::PluginManager>()),
       m_actionManager(std::make_unique<ActionManager>()),
-      m_vcsManager(std::make_unique<VcsManager>()),
-      m_secretStore(std::make_unique<SecretStore>())
+      m_vcsManager(std::make_unique<VcsManager>()), m_secretStore(std::make_unique<SecretStore>())
 {
 }
 

@@ -45,8 +45,8 @@ public:
 
     // 'handler' runs when the keychain answered, unless 'receiver' is gone by then.
     void read(const QString &service, const QString &key, QObject *receiver, Handler handler);
-    void write(const QString &service, const QString &key, const QString &secret,
-               QObject *receiver, Handler handler);
+    void write(const QString &service, const QString &key, const QString &secret, QObject *receiver,
+               Handler handler);
     void remove(const QString &service, const QString &key, QObject *receiver, Handler handler);
 
     bool isIdle() const { return !m_running.job && m_queue.isEmpty(); }

@@ -47,7 +47,9 @@ Core::SecretStore::Answer noKeychain()
 
 } // namespace
 
-PasswordKeeper::PasswordKeeper(QObject *parent) : QObject(parent) {}
+PasswordKeeper::PasswordKeeper(QObject *parent) : QObject(parent)
+{
+}
 
 void PasswordKeeper::load(const TeamFoundationSettings &settings)
 {
@@ -69,34 +71,36 @@ void PasswordKeeper::load(const TeamFoundationSettings &settings)
     }
     m_state = State::Reading;
     const int generation = m_generation;
-    store->read(service(), user, this, [this, generation, user](const Core::SecretStore::Answer &answer) {
-        // A password set meanwhile wins; one that came too late is not taken.
-        if (generation != m_generation || m_state != State::Reading)
-            return;
-        switch (answer.outcome) {
-        case Core::SecretStore::Done:
-            m_state = State::Known;
-            emit passwordRead(answer.secret);
-            break;
-        case Core::SecretStore::NotFound:
-            // Deleted in the keyring's manager: there is none now.
-            m_state = State::Known;
-            settingsFile()->remove(fileKey(QLatin1String(PASSWORD_IN_KEYCHAIN_KEY)));
-            Core::ICore::syncSettings();
-            report(tr("The system keychain holds no Team Foundation password for \"%1\".").arg(user));
-            break;
-        case Core::SecretStore::NoKeychain:
-            m_state = State::Unreadable;
-            readFailed(tr("no system keychain is running"));
-            break;
-        case Core::SecretStore::Failed:
-            m_state = State::Unreadable;
-            readFailed(answer.error);
-            break;
-        }
-        emit readFinished();
-        emit noteChanged();
-    });
+    store->read(
+        service(), user, this, [this, generation, user](const Core::SecretStore::Answer &answer) {
+            // A password set meanwhile wins; one that came too late is not taken.
+            if (generation != m_generation || m_state != State::Reading)
+                return;
+            switch (answer.outcome) {
+            case Core::SecretStore::Done:
+                m_state = State::Known;
+                emit passwordRead(answer.secret);
+                break;
+            case Core::SecretStore::NotFound:
+                // Deleted in the keyring's manager: there is none now.
+                m_state = State::Known;
+                settingsFile()->remove(fileKey(QLatin1String(PASSWORD_IN_KEYCHAIN_KEY)));
+                Core::ICore::syncSettings();
+                report(tr("The system keychain holds no Team Foundation password for \"%1\".")
+                           .arg(user));
+                break;
+            case Core::SecretStore::NoKeychain:
+                m_state = State::Unreadable;
+                readFailed(tr("no system keychain is running"));
+                break;
+            case Core::SecretStore::Failed:
+                m_state = State::Unreadable;
+                readFailed(answer.error);
+                break;
+            }
+            emit readFinished();
+            emit noteChanged();
+        });
 }
 
 void PasswordKeeper::store(const TeamFoundationSettings &previous,
@@ -104,8 +108,8 @@ void PasswordKeeper::store(const TeamFoundationSettings &previous,
 {
     const bool passwordChanged = previous.password() != current.password();
     // A known password follows its account to the new name.
-    const bool accountChanged = previous.userName() != current.userName()
-                                && m_state == State::Known && !current.password().isEmpty();
+    const bool accountChanged = previous.userName() != current.userName() &&
+                                m_state == State::Known && !current.password().isEmpty();
     if (!passwordChanged && !accountChanged) {
         // The record was written whole. A password that the keychain holds, or that is not
         // known this session (the page showed it empty), stays out of the file.

@@ -27,7 +27,9 @@ const char NO_BUS[] = "disabled:";
 
 QString describe(const Run &run)
 {
-    return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3").arg(run.exitCode).arg(run.out, run.err);
+    return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3")
+        .arg(run.exitCode)
+        .arg(run.out, run.err);
 }
 
 Run runProcess(const QString &program, const QStringList &arguments,
@@ -72,19 +74,20 @@ public:
     QString start()
     {
         const QString config = m_home.path() + QStringLiteral("/bus.conf");
-        writeFile(config, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                          "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                          "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
-                          "<policy context=\"default\"><allow send_destination=\"*\" "
-                          "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
-                          "</policy></busconfig>\n");
+        writeFile(config,
+                  "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                  "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                  "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                  "<policy context=\"default\"><allow send_destination=\"*\" "
+                  "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                  "</policy></busconfig>\n");
         QDir().mkpath(m_home.path() + QStringLiteral("/runtime"));
         QFile::setPermissions(m_home.path() + QStringLiteral("/runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_bus.setProcessEnvironment(environment());
-        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config,
-                                                    QStringLiteral("--print-address=1"),
-                                                    QStringLiteral("--nofork")});
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address=1"),
+                     QStringLiteral("--nofork")});
         if (!m_bus.waitForStarted(30000))
             return QStringLiteral("dbus-daemon does not start (scripts/setup installs it)");
         QElapsedTimer timer;
@@ -100,11 +103,13 @@ public:
                         {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
                          QStringLiteral("--components=secrets")});
         if (!m_keyring.waitForStarted(30000))
-            return QStringLiteral("gnome-keyring-daemon does not start (scripts/setup installs it)");
+            return QStringLiteral(
+                "gnome-keyring-daemon does not start (scripts/setup installs it)");
         m_keyring.write("keyring-test-password");
         m_keyring.closeWriteChannel();
         if (!waitForSecretService(60000))
-            return QStringLiteral("the keyring did not come up: ") + m_keyring.readAllStandardError();
+            return QStringLiteral("the keyring did not come up: ") +
+                   m_keyring.readAllStandardError();
         return QString();
     }
 
@@ -123,8 +128,10 @@ public:
 private:
     bool waitForSecretService(int timeoutMs) const
     {
-        const QStringList ask{QStringLiteral("--bus=") + m_address, QStringLiteral("--print-reply"),
-                              QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/"),
+        const QStringList ask{QStringLiteral("--bus=") + m_address,
+                              QStringLiteral("--print-reply"),
+                              QStringLiteral("--dest=org.freedesktop.DBus"),
+                              QStringLiteral("/"),
                               QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
                               QStringLiteral("string:org.freedesktop.secrets")};
         QElapsedTimer timer;
@@ -160,21 +167,27 @@ private:
 class Sandbox
 {
 public:
-    QString path(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
+    QString path(const QString &relative) const
+    {
+        return m_dir.path() + QLatin1Char('/') + relative;
+    }
     QString settingsFile() const { return path(QStringLiteral("settings/workbench.ini")); }
 
     // Empty when the server and the working copy are there; else what went wrong.
     QString seed() const
     {
         const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));
-        const QString login = QStringLiteral("-login:%1,%2").arg(QLatin1String(USER), QLatin1String(PASSWORD));
+        const QString login =
+            QStringLiteral("-login:%1,%2").arg(QLatin1String(USER), QLatin1String(PASSWORD));
         const QList<QStringList> steps{
             {QStringLiteral("seed"), collection},
             {QStringLiteral("useradd"), QLatin1String(USER), QLatin1String(PASSWORD), collection},
-            {QStringLiteral("workspace"), QStringLiteral("-new"), QStringLiteral("ws"), collection, login},
+            {QStringLiteral("workspace"), QStringLiteral("-new"), QStringLiteral("ws"), collection,
+             login},
             {QStringLiteral("workfold"), QStringLiteral("-map"), QStringLiteral("$/Demo/App"),
              path(QStringLiteral("ws")), collection, QStringLiteral("-workspace:ws"), login},
-            {QStringLiteral("get"), path(QStringLiteral("ws")), QStringLiteral("-recursive"), login}};
+            {QStringLiteral("get"), path(QStringLiteral("ws")), QStringLiteral("-recursive"),
+             login}};
         for (const QStringList &step : steps) {
             const Run run = runProcess(QStringLiteral(TF_EXECUTABLE), step, environment(NO_BUS));
             if (run.exitCode != 0)
@@ -240,9 +253,9 @@ const char HISTORY_SCRIPT[] = "project ${SANDBOX}/ws\n"
 // Whether the run logged in: the stand-in refuses every command without the login.
 bool loggedIn(const Run &run)
 {
-    return run.exitCode == 0 && run.out.contains(QLatin1String("History of $/Demo/App/main.cpp"))
-           && run.out.contains(QLatin1String(" /login:ann,********"))
-           && !run.out.contains(QLatin1String("TF30063"));
+    return run.exitCode == 0 && run.out.contains(QLatin1String("History of $/Demo/App/main.cpp")) &&
+           run.out.contains(QLatin1String(" /login:ann,********")) &&
+           !run.out.contains(QLatin1String("TF30063"));
 }
 
 } // namespace
@@ -311,8 +324,10 @@ void KeychainEndToEndTest::passwordMovesIntoTheKeychain()
     QVERIFY2(cleared.exitCode == 0, qPrintable(describe(cleared)));
     QCOMPARE(keyring.lookup(QLatin1String(USER)), QString());
     QVERIFY(!box.stored(QStringLiteral("Password")).isValid());
-    const Run withoutPassword = box.runWorkbench(QString::fromLatin1(HISTORY_SCRIPT), keyring.address());
-    QVERIFY2(withoutPassword.out.contains(QLatin1String("TF30063")), qPrintable(describe(withoutPassword)));
+    const Run withoutPassword =
+        box.runWorkbench(QString::fromLatin1(HISTORY_SCRIPT), keyring.address());
+    QVERIFY2(withoutPassword.out.contains(QLatin1String("TF30063")),
+             qPrintable(describe(withoutPassword)));
 }
 
 void KeychainEndToEndTest::withoutASessionBusTheFileKeepsIt()
@@ -321,14 +336,15 @@ void KeychainEndToEndTest::withoutASessionBusTheFileKeepsIt()
     const QString seedError = box.seed();
     QVERIFY2(seedError.isEmpty(), qPrintable(seedError));
 
-    const Run set = box.runWorkbench(
-        optionsLine(QStringLiteral("usernameLineEdit=ann \"passwordLineEdit=%1\"").arg(QLatin1String(PASSWORD))),
-        QLatin1String(NO_BUS));
+    const Run set =
+        box.runWorkbench(optionsLine(QStringLiteral("usernameLineEdit=ann \"passwordLineEdit=%1\"")
+                                         .arg(QLatin1String(PASSWORD))),
+                         QLatin1String(NO_BUS));
     QVERIFY2(set.exitCode == 0, qPrintable(describe(set)));
     QCOMPARE(set.out.count(QLatin1String(NO_KEYCHAIN_LINE)), 1);
     QCOMPARE(box.stored(QStringLiteral("Password")).toString(), QLatin1String(PASSWORD));
-    QCOMPARE(QFile::permissions(box.settingsFile())
-                 & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+    QCOMPARE(QFile::permissions(box.settingsFile()) &
+                 (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
              QFile::Permissions());
 
     // Every start says it once, and logs in with the password from the file.

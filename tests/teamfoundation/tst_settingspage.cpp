@@ -749,9 +749,13 @@ void tst_SettingsPage::passwordNoteWithoutKeychain()
 
     field<QLineEdit>(widget.get(), "passwordLineEdit")->setText(password + QLatin1String("2"));
     page->apply();
-    QTRY_COMPARE(label->text(), QStringLiteral("stored in the settings file: no system keychain is running"));
-    QCOMPARE(storedValue(TeamFoundationSettings::passwordKey).toString(), password + QLatin1String("2"));
-    QCOMPARE(VcsBase::VcsOutputWindow::content().count(QLatin1String("no system keychain is running")), 1);
+    const QString fallback =
+        QStringLiteral("stored in the settings file: no system keychain is running");
+    QTRY_COMPARE(label->text(), fallback);
+    QCOMPARE(storedValue(TeamFoundationSettings::passwordKey).toString(),
+             password + QLatin1String("2"));
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.count(QLatin1String("no system keychain is running")), 1);
 }
 
 // Renders the page as the options dialog shows it; the image is kept for the documentation.
