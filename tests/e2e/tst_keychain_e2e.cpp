@@ -22,8 +22,6 @@ const char USER[] = "ann";
 const char PASSWORD[] = "open, sesame 7";
 const char NO_KEYCHAIN_LINE[] = "The Team Foundation password is stored in the settings file, "
                                 "readable by you only: no system keychain is running.";
-// A session bus address that leads nowhere.
-const char NO_BUS[] = "disabled:";
 
 QString describe(const Run &run)
 {
@@ -33,13 +31,11 @@ QString describe(const Run &run)
 }
 
 Run runProcess(const QString &program, const QStringList &arguments,
-               const QProcessEnvironment &environment, const QByteArray &input = QByteArray())
+               const QProcessEnvironment &environment)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
     Run result;
     if (!process.waitForFinished(120000)) {
         process.kill();
@@ -53,13 +49,15 @@ Run runProcess(const QString &program, const QStringList &arguments,
     return result;
 }
 
-// A session bus of its own, without service activation, and on it a GNOME keyring whose
-// login keyring is created and unlocked with a throw-away password; both live in a temporary
-// home and end with the object.
-class Keyring
+// Everything below one temporary directory: a stand-in server with $/Demo/App and the user
+// ann, got into the workspace "ws"; the workbench's settings; a home, data and runtime
+// directory for every process started; and, once started, a session bus of its own (without
+// service activation) with a GNOME keyring on it, created and unlocked with a throw-away
+// password. Without that keyring the processes have no session bus at all.
+class Sandbox
 {
 public:
-    ~Keyring()
+    ~Sandbox()
     {
         for (QProcess *process : {&m_keyring, &m_bus}) {
             process->terminate();
@@ -70,110 +68,13 @@ public:
         }
     }
 
-    // Empty when it started; else what went wrong.
-    QString start()
-    {
-        const QString config = m_home.path() + QStringLiteral("/bus.conf");
-        writeFile(config,
-                  "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                  "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                  "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
-                  "<policy context=\"default\"><allow send_destination=\"*\" "
-                  "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
-                  "</policy></busconfig>\n");
-        QDir().mkpath(m_home.path() + QStringLiteral("/runtime"));
-        QFile::setPermissions(m_home.path() + QStringLiteral("/runtime"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_bus.setProcessEnvironment(environment());
-        m_bus.start(QStringLiteral("dbus-daemon"),
-                    {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address=1"),
-                     QStringLiteral("--nofork")});
-        if (!m_bus.waitForStarted(30000))
-            return QStringLiteral("dbus-daemon does not start (scripts/setup installs it)");
-        QElapsedTimer timer;
-        timer.start();
-        while (!m_bus.canReadLine() && timer.elapsed() < 30000)
-            m_bus.waitForReadyRead(1000);
-        m_address = QString::fromUtf8(m_bus.readLine()).trimmed();
-        if (m_address.isEmpty())
-            return QStringLiteral("dbus-daemon gave no address: ") + m_bus.readAllStandardError();
-
-        m_keyring.setProcessEnvironment(environment());
-        m_keyring.start(QStringLiteral("gnome-keyring-daemon"),
-                        {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
-                         QStringLiteral("--components=secrets")});
-        if (!m_keyring.waitForStarted(30000))
-            return QStringLiteral(
-                "gnome-keyring-daemon does not start (scripts/setup installs it)");
-        m_keyring.write("keyring-test-password");
-        m_keyring.closeWriteChannel();
-        if (!waitForSecretService(60000))
-            return QStringLiteral("the keyring did not come up: ") +
-                   m_keyring.readAllStandardError();
-        return QString();
-    }
-
-    QString address() const { return m_address; }
-
-    // The password QtKeychain stored for 'user'; null when there is none.
-    QString lookup(const QString &user) const
-    {
-        const Run run = runProcess(QStringLiteral("secret-tool"),
-                                   {QStringLiteral("lookup"), QStringLiteral("server"),
-                                    QStringLiteral("TeamFoundation"), QStringLiteral("user"), user},
-                                   environment());
-        return run.exitCode == 0 ? run.out : QString();
-    }
-
-private:
-    bool waitForSecretService(int timeoutMs) const
-    {
-        const QStringList ask{QStringLiteral("--bus=") + m_address,
-                              QStringLiteral("--print-reply"),
-                              QStringLiteral("--dest=org.freedesktop.DBus"),
-                              QStringLiteral("/"),
-                              QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
-                              QStringLiteral("string:org.freedesktop.secrets")};
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < timeoutMs) {
-            const Run run = runProcess(QStringLiteral("dbus-send"), ask, environment());
-            if (run.out.contains(QLatin1String("boolean true")))
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
-    }
-
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), m_home.path());
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.path() + QStringLiteral("/data"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.path() + QStringLiteral("/runtime"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                   m_address.isEmpty() ? QString::fromLatin1(NO_BUS) : m_address);
-        return env;
-    }
-
-    QTemporaryDir m_home;
-    QProcess m_bus;
-    QProcess m_keyring;
-    QString m_address;
-};
-
-// A stand-in server with $/Demo/App and the user ann, got into the workspace "ws", and the
-// workbench's settings, home and runtime directory, all below one temporary directory.
-class Sandbox
-{
-public:
     QString path(const QString &relative) const
     {
         return m_dir.path() + QLatin1Char('/') + relative;
     }
     QString settingsFile() const { return path(QStringLiteral("settings/workbench.ini")); }
 
-    // Empty when the server and the working copy are there; else what went wrong.
+    // Each returns what went wrong, empty when nothing did.
     QString seed() const
     {
         const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));
@@ -189,19 +90,60 @@ public:
             {QStringLiteral("get"), path(QStringLiteral("ws")), QStringLiteral("-recursive"),
              login}};
         for (const QStringList &step : steps) {
-            const Run run = runProcess(QStringLiteral(TF_EXECUTABLE), step, environment(NO_BUS));
+            const Run run = runProcess(QStringLiteral(TF_EXECUTABLE), step, environment());
             if (run.exitCode != 0)
                 return describe(run);
         }
         return QString();
     }
 
-    // Runs the workbench with the plugin on 'script', with 'bus' as its session bus.
-    Run runWorkbench(const QString &script, const QString &bus) const
+    QString startKeyring()
+    {
+        const QString config = path(QStringLiteral("bus.conf"));
+        writeFile(config, "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
+                          "<policy context=\"default\"><allow send_destination=\"*\" "
+                          "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                          "</policy></busconfig>\n");
+        m_bus.setProcessEnvironment(environment());
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address=1"),
+                     QStringLiteral("--nofork")});
+        QElapsedTimer timer;
+        timer.start();
+        while (m_bus.waitForStarted(30000) && !m_bus.canReadLine() && timer.elapsed() < 30000)
+            m_bus.waitForReadyRead(1000);
+        const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        if (address.isEmpty())
+            return QStringLiteral("dbus-daemon gave no address (scripts/setup installs it): ") +
+                   m_bus.readAllStandardError();
+        m_busAddress = address;
+
+        m_keyring.setProcessEnvironment(environment());
+        m_keyring.start(QStringLiteral("gnome-keyring-daemon"),
+                        {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
+                         QStringLiteral("--components=secrets")});
+        m_keyring.write("keyring-test-password");
+        m_keyring.closeWriteChannel();
+        const QStringList hasOwner{
+            QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
+            QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+            QStringLiteral("string:org.freedesktop.secrets")};
+        while (timer.elapsed() < 60000) {
+            if (runProcess(QStringLiteral("dbus-send"), hasOwner, environment())
+                    .out.contains(QLatin1String("boolean true")))
+                return QString();
+            QTest::qWait(100);
+        }
+        return QStringLiteral("the keyring did not come up (scripts/setup installs it): ") +
+               m_keyring.readAllStandardError();
+    }
+
+    // Runs the workbench with the plugin on 'script'.
+    Run runWorkbench(const QString &script) const
     {
         const QString scriptFile = path(QStringLiteral("script.wb"));
         writeFile(scriptFile, script.toUtf8());
-        QProcessEnvironment env = environment(bus);
+        QProcessEnvironment env = environment();
         // The plugin still speaks tf.exe's grammar to the stand-in.
         env.insert(QStringLiteral("TF_STANDIN_GRAMMAR"), QStringLiteral("tf.exe"));
         return runProcess(QStringLiteral(WORKBENCH_EXECUTABLE),
@@ -211,7 +153,17 @@ public:
                           env);
     }
 
-    // What the settings file holds under the plugin's group, password or not.
+    // The password QtKeychain keeps for 'user'; null when there is none.
+    QString lookup(const QString &user) const
+    {
+        const Run run = runProcess(QStringLiteral("secret-tool"),
+                                   {QStringLiteral("lookup"), QStringLiteral("server"),
+                                    QStringLiteral("TeamFoundation"), QStringLiteral("user"), user},
+                                   environment());
+        return run.exitCode == 0 ? run.out : QString();
+    }
+
+    // What the settings file holds under the plugin's group.
     QVariant stored(const QString &key) const
     {
         QSettings settings(settingsFile(), QSettings::IniFormat);
@@ -219,7 +171,7 @@ public:
     }
 
 private:
-    QProcessEnvironment environment(const QString &bus) const
+    QProcessEnvironment environment() const
     {
         QDir().mkpath(path(QStringLiteral("runtime")));
         QFile::setPermissions(path(QStringLiteral("runtime")),
@@ -231,12 +183,16 @@ private:
         env.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
         env.insert(QStringLiteral("SANDBOX"), m_dir.path());
         return env;
     }
 
     QTemporaryDir m_dir;
+    QProcess m_bus;
+    QProcess m_keyring;
+    // An address that leads nowhere until the keyring's bus runs.
+    QString m_busAddress = QStringLiteral("disabled:");
 };
 
 QString optionsLine(const QString &credentials)
@@ -245,10 +201,13 @@ QString optionsLine(const QString &credentials)
         .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE), credentials);
 }
 
+const QString setPassword = optionsLine(
+    QStringLiteral("usernameLineEdit=ann \"passwordLineEdit=%1\"").arg(QLatin1String(PASSWORD)));
+
 // A start of the workbench that needs the login: the probes of the project and the history.
-const char HISTORY_SCRIPT[] = "project ${SANDBOX}/ws\n"
-                              "open main.cpp\n"
-                              "trigger TeamFoundation.History\n";
+const QString history = QStringLiteral("project ${SANDBOX}/ws\n"
+                                       "open main.cpp\n"
+                                       "trigger TeamFoundation.History\n");
 
 // Whether the run logged in: the stand-in refuses every command without the login.
 bool loggedIn(const Run &run)
@@ -280,52 +239,37 @@ void KeychainEndToEndTest::passwordMovesIntoTheKeychain_data()
 void KeychainEndToEndTest::passwordMovesIntoTheKeychain()
 {
     QFETCH(bool, earlierVersion);
-    Keyring keyring;
-    const QString keyringError = keyring.start();
-    QVERIFY2(keyringError.isEmpty(), qPrintable(keyringError));
     Sandbox box;
-    const QString seedError = box.seed();
-    QVERIFY2(seedError.isEmpty(), qPrintable(seedError));
+    for (const QString &error : {box.seed(), box.startKeyring()})
+        QVERIFY2(error.isEmpty(), qPrintable(error));
 
     if (earlierVersion) {
         QSettings file(box.settingsFile(), QSettings::IniFormat);
-        file.beginGroup(QStringLiteral("TeamFoundation"));
-        file.setValue(QStringLiteral("BinaryPath"), QStringLiteral(TF_EXECUTABLE));
-        file.setValue(QStringLiteral("PowerToolsBinaryPath"), QStringLiteral(TFPT_EXECUTABLE));
-        file.setValue(QStringLiteral("Username"), QLatin1String(USER));
-        file.setValue(QStringLiteral("Password"), QLatin1String(PASSWORD));
-        file.setValue(QStringLiteral("Timeout"), 30);
-        file.endGroup();
-        file.sync();
-        QCOMPARE(file.status(), QSettings::NoError);
+        file.setValue(QStringLiteral("TeamFoundation/BinaryPath"), QStringLiteral(TF_EXECUTABLE));
+        file.setValue(QStringLiteral("TeamFoundation/Username"), QLatin1String(USER));
+        file.setValue(QStringLiteral("TeamFoundation/Password"), QLatin1String(PASSWORD));
     } else {
-        const Run set = box.runWorkbench(
-            optionsLine(QStringLiteral("usernameLineEdit=ann \"passwordLineEdit=%1\"")
-                            .arg(QLatin1String(PASSWORD))),
-            keyring.address());
+        const Run set = box.runWorkbench(setPassword);
         QVERIFY2(set.exitCode == 0, qPrintable(describe(set)));
         QVERIFY2(!set.out.contains(QLatin1String("system keychain")), qPrintable(set.out));
     }
 
     // A start logs in with it; afterwards the keychain holds it and the file does not.
-    const Run run = box.runWorkbench(QString::fromLatin1(HISTORY_SCRIPT), keyring.address());
+    const Run run = box.runWorkbench(history);
     QVERIFY2(loggedIn(run), qPrintable(describe(run)));
     QVERIFY2(!run.out.contains(QLatin1String("system keychain")), qPrintable(run.out));
-    QCOMPARE(keyring.lookup(QLatin1String(USER)), QLatin1String(PASSWORD));
+    QCOMPARE(box.lookup(QLatin1String(USER)), QLatin1String(PASSWORD));
     QVERIFY(!box.stored(QStringLiteral("Password")).isValid());
     QVERIFY(!E2e::readAll(box.settingsFile()).contains("sesame"));
     // The start after that has nothing but the keychain.
-    QVERIFY2(loggedIn(box.runWorkbench(QString::fromLatin1(HISTORY_SCRIPT), keyring.address())),
-             "a second start did not log in");
+    QVERIFY2(loggedIn(box.runWorkbench(history)), "a second start did not log in");
 
     // Cleared on the page, it is gone from the keychain too, and from the file.
-    const Run cleared =
-        box.runWorkbench(optionsLine(QStringLiteral("passwordLineEdit=\"\"")), keyring.address());
+    const Run cleared = box.runWorkbench(optionsLine(QStringLiteral("passwordLineEdit=\"\"")));
     QVERIFY2(cleared.exitCode == 0, qPrintable(describe(cleared)));
-    QCOMPARE(keyring.lookup(QLatin1String(USER)), QString());
+    QCOMPARE(box.lookup(QLatin1String(USER)), QString());
     QVERIFY(!box.stored(QStringLiteral("Password")).isValid());
-    const Run withoutPassword =
-        box.runWorkbench(QString::fromLatin1(HISTORY_SCRIPT), keyring.address());
+    const Run withoutPassword = box.runWorkbench(history);
     QVERIFY2(withoutPassword.out.contains(QLatin1String("TF30063")),
              qPrintable(describe(withoutPassword)));
 }
@@ -336,10 +280,7 @@ void KeychainEndToEndTest::withoutASessionBusTheFileKeepsIt()
     const QString seedError = box.seed();
     QVERIFY2(seedError.isEmpty(), qPrintable(seedError));
 
-    const Run set =
-        box.runWorkbench(optionsLine(QStringLiteral("usernameLineEdit=ann \"passwordLineEdit=%1\"")
-                                         .arg(QLatin1String(PASSWORD))),
-                         QLatin1String(NO_BUS));
+    const Run set = box.runWorkbench(setPassword);
     QVERIFY2(set.exitCode == 0, qPrintable(describe(set)));
     QCOMPARE(set.out.count(QLatin1String(NO_KEYCHAIN_LINE)), 1);
     QCOMPARE(box.stored(QStringLiteral("Password")).toString(), QLatin1String(PASSWORD));
@@ -348,7 +289,7 @@ void KeychainEndToEndTest::withoutASessionBusTheFileKeepsIt()
              QFile::Permissions());
 
     // Every start says it once, and logs in with the password from the file.
-    const Run run = box.runWorkbench(QString::fromLatin1(HISTORY_SCRIPT), QLatin1String(NO_BUS));
+    const Run run = box.runWorkbench(history);
     QVERIFY2(loggedIn(run), qPrintable(describe(run)));
     QCOMPARE(run.out.count(QLatin1String(NO_KEYCHAIN_LINE)), 1);
     QCOMPARE(box.stored(QStringLiteral("Password")).toString(), QLatin1String(PASSWORD));
