@@ -2,6 +2,7 @@
 #include "scriptrunner.h"
 
 #include <core/actionmanager.h>
+#include <core/documentmanager.h>
 #include <core/icore.h>
 #include <core/vcsmanager.h>
 #include <extensionsystem/pluginmanager.h>
@@ -112,6 +113,7 @@ int main(int argc, char *argv[])
     // The host's services exist before any plugin is loaded: plugins reach them in initialize().
     auto actionManager = std::make_unique<Core::ActionManager>();
     auto vcsManager = std::make_unique<Core::VcsManager>();
+    auto documentManager = std::make_unique<Core::DocumentManager>();
     auto pluginManager = std::make_unique<ExtensionSystem::PluginManager>();
     auto window = std::make_unique<MainWindow>();
     window->setInteractive(!scripted);
