@@ -12,6 +12,7 @@ QT_END_NAMESPACE
 
 namespace Workbench {
 
+class DialogAnswerer;
 class MainWindow;
 
 // Writes to standard output at once, so that script output and the mirrored output pane
@@ -40,6 +41,7 @@ private:
     Outcome project(const QStringList &args);
     Outcome open(const QStringList &args);
     Outcome edit(const QStringList &args);
+    Outcome type(const QStringList &args);
     Outcome newFile(const QStringList &args);
     Outcome deleteFile(const QStringList &args);
     Outcome rename(const QStringList &args);
@@ -51,11 +53,14 @@ private:
     Outcome wizard(const QStringList &args);
     Outcome state(const QStringList &args);
     Outcome screenshot(const QStringList &args);
+    Outcome dialog(const QStringList &args);
 
     QImage menuPicture(QMenu *menu) const;
     void settle() const;
 
     MainWindow *m_window;
+    DialogAnswerer *m_dialogs;
+    int m_line = 0;
     bool m_echo = false;
     bool m_quit = false;
     // What the next screenshot shows instead of the bare window: the last dialog as it was
