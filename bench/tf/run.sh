@@ -14,7 +14,7 @@ unset TF_SERVER
 "$tf" init >/dev/null
 mkdir -p "$work/ws/Big"
 cd "$work/ws"
-"$tf" workfold /map '$/Big' "$work/ws/Big" >/dev/null
+"$tf" workfold -map '$/Big' "$work/ws/Big" >/dev/null
 for d in $(seq -w 0 99); do
     mkdir -p "Big/dir$d"
     for f in $(seq -w 0 98); do
@@ -22,8 +22,8 @@ for d in $(seq -w 0 99); do
     done
 done
 echo "setting up: adding and checking in $(find Big | wc -l) items ..."
-"$tf" add Big /recursive >/dev/null
-"$tf" checkin Big /recursive /comment:setup >/dev/null
+"$tf" add Big -recursive >/dev/null
+"$tf" checkin Big -recursive -comment:setup >/dev/null
 file="$work/ws/Big/dir42/file17.txt"
 cd "$work/ws/Big/dir42"
 
@@ -43,7 +43,7 @@ for ((i = 0; i < rounds; i++)); do
             status)   args=(status "$file") ;;
             checkin)  "$tf" checkout "$file" >/dev/null
                       echo "round $i" >> "$file"
-                      args=(checkin "$file" /comment:bench) ;;
+                      args=(checkin "$file" -comment:bench) ;;
         esac
         start=$(now)
         "$tf" "${args[@]}" >/dev/null

@@ -1,10 +1,8 @@
 #include "mainwindow.h"
 #include "scriptrunner.h"
 
-#include <core/actionmanager.h>
-#include <core/documentmanager.h>
+#include <core/hostservices.h>
 #include <core/icore.h>
-#include <core/vcsmanager.h>
 #include <extensionsystem/pluginmanager.h>
 #include <utils/qtcassert.h>
 #include <vcsbase/vcsoutputwindow.h>
@@ -49,11 +47,38 @@ QString usageText()
         "A directory given on the command line is opened as the project, a file in the editor.\n");
 }
 
-Options parseArguments(const QStringList &arguments)
+// The options that QApplication takes out of the command line for itself: those of Qt's
+// platforms and styles with a value, then those without.
+bool isQtOption(const QString &arg, bool *takesValue)
+{
+    static const QStringList withValue{
+        "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+        "qwindowtitle", "qwindowicon", "session", "style", "stylesheet", "geometry", "title",
+        "icon", "display", "name", "visual", "ncols"};
+    static const QStringList flags{"reverse", "widgetcount", "testability", "nograb", "dograb",
+                                   "sync", "cmap"};
+    QString name = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+    const int equals = name.indexOf(QLatin1Char('='));
+    *takesValue = equals < 0 && withValue.contains(name);
+    if (equals >= 0)
+        name.truncate(equals);
+    return withValue.contains(name) || flags.contains(name) ||
+           name == QLatin1String("qmljsdebugger");
+}
+
+// Reads the workbench's options. Before QApplication exists, 'skipQtOptions' passes over
+// the options that it will take for itself.
+Options parseArguments(const QStringList &arguments, bool skipQtOptions)
 {
     Options options;
     for (int i = 1; i < arguments.size(); ++i) {
         const QString arg = arguments.at(i);
+        bool takesValue = false;
+        if (skipQtOptions && arg.startsWith(QLatin1Char('-')) && isQtOption(arg, &takesValue)) {
+            if (takesValue)
+                ++i;
+            continue;
+        }
         auto value = [&](QString *target) {
             if (i + 1 >= arguments.size()) {
                 options.error =
@@ -89,14 +114,9 @@ QString defaultPluginPath()
                            QLatin1String(WORKBENCH_RELATIVE_PLUGIN_DIR));
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// Answers -help and a bad command line; -1 when the workbench is to run.
+int answerWithoutWindow(const Options &options)
 {
-    QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("workbench"));
-
-    const Options options = parseArguments(QCoreApplication::arguments());
     if (!options.error.isEmpty()) {
         writeStandardError(QLatin1String("workbench: ") + options.error + QLatin1String("\n\n") +
                            usageText());
@@ -106,15 +126,36 @@ int main(int argc, char *argv[])
         writeStandardOutput(usageText());
         return 0;
     }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Help and a bad command line need no window, so they are answered before QApplication
+    // looks for a display, which it aborts without.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    const int early = answerWithoutWindow(parseArguments(rawArguments, true));
+    if (early >= 0)
+        return early;
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("workbench"));
+
+    const Options options = parseArguments(QCoreApplication::arguments(), false);
+    const int answered = answerWithoutWindow(options);
+    if (answered >= 0)
+        return answered;
     const bool scripted = !options.script.isEmpty();
     if (!options.settingsPath.isEmpty())
         Core::ICore::setSettingsPath(options.settingsPath);
 
     // The host's services exist before any plugin is loaded: plugins reach them in initialize().
-    auto actionManager = std::make_unique<Core::ActionManager>();
-    auto vcsManager = std::make_unique<Core::VcsManager>();
-    auto documentManager = std::make_unique<Core::DocumentManager>();
-    auto pluginManager = std::make_unique<ExtensionSystem::PluginManager>();
+    auto services = std::make_unique<Core::HostServices>();
+    ExtensionSystem::PluginManager *pluginManager = services->pluginManager();
     auto window = std::make_unique<MainWindow>();
     window->setInteractive(!scripted);
     MainWindow *windowPtr = window.get();
@@ -184,17 +225,14 @@ int main(int argc, char *argv[])
         status = app.exec();
     }
 
-    // Tear down in the order that keeps every pointer valid: the window refers to the
-    // host's services; the settings and the menus may hold texts that live in a plugin's
-    // library, so they go before the plugins are unloaded.
+    // Tear down in the order that keeps every pointer valid: plugins shut down while the
+    // window and the managers they registered with are there; the window refers to the
+    // managers; the services then go in their own order.
     Core::ICore::setOptionsDialogHandler({});
     Core::ICore::setProjectOpener({});
+    services->shutdownPlugins();
     window.reset();
-    Core::ICore::resetSettings();
-    actionManager.reset();
-    pluginManager->shutdown();
-    pluginManager.reset();
-    vcsManager.reset();
+    services.reset();
     Utils::setAssertHandler({});
     return status;
 }

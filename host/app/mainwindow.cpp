@@ -64,7 +64,8 @@ bool isBelow(const QString &path, const QString &directory)
 
 MainWindow::MainWindow()
     : m_model(new QFileSystemModel(this)), m_tree(new QTreeView), m_treeStack(new QStackedWidget),
-      m_editor(new EditorWidget), m_pane(new OutputPane), m_locator(new LocatorWidget(this))
+      m_editor(new EditorWidget), m_pane(new OutputPane), m_locator(new LocatorWidget(this)),
+      m_repositoryLabel(new QLabel)
 {
     setObjectName(QStringLiteral("mainWindow"));
     m_model->setReadOnly(true);
@@ -93,8 +94,11 @@ MainWindow::MainWindow()
     main->setSizes({260, 840});
     setCentralWidget(main);
 
+    // Both are permanent: temporary messages would hide normal widgets, and with them what
+    // a person is typing into the locator.
+    statusBar()->addPermanentWidget(m_repositoryLabel);
     m_locator->setMinimumWidth(320);
-    statusBar()->addWidget(m_locator);
+    statusBar()->addPermanentWidget(m_locator);
     auto locatorShortcut = new QShortcut(QKeySequence(tr("Ctrl+K")), this);
     connect(locatorShortcut, &QShortcut::activated, this, [this] {
         m_locator->setFocus(Qt::ShortcutFocusReason);
@@ -204,6 +208,11 @@ void MainWindow::pluginsLoaded(const QStringList &errors)
         connect(vc, &Core::IVersionControl::filesChanged, this, &MainWindow::filesChanged);
     connect(Core::VcsManager::instance(), &Core::VcsManager::repositoryChanged, this,
             &MainWindow::repositoryChanged);
+    // What the version controls remember was dropped; the repository may be another now.
+    connect(Core::VcsManager::instance(), &Core::VcsManager::repositoryChanged, this,
+            &MainWindow::updateRepository);
+    connect(Core::VcsManager::instance(), &Core::VcsManager::configurationChanged, this,
+            &MainWindow::updateRepository);
 
     if (m_interactive) {
         for (const QString &error : errors)
@@ -246,6 +255,20 @@ void MainWindow::updateContext()
     if (!m_project.isEmpty())
         title = QFileInfo(m_project).fileName() + QLatin1String(": ") + title;
     setWindowTitle(title);
+    updateRepository();
+}
+
+void MainWindow::updateRepository()
+{
+    // The project's repository, or the current file's when the project has none. The VCS
+    // manager asks each directory once, so that this costs no process at every change.
+    const VcsBase::VcsBasePluginState state = VcsBase::VcsBasePlugin::globalState();
+    const QString directory = state.currentProjectTopLevel().isEmpty()
+                                  ? state.currentFileDirectory()
+                                  : state.currentProjectTopLevel();
+    m_repository = directory.isEmpty() ? QString() : Core::VcsManager::repositoryUrl(directory);
+    m_repositoryLabel->setText(m_repository.isEmpty() ? QString()
+                                                      : tr("Repository: %1").arg(m_repository));
 }
 
 Outcome MainWindow::openProject(const QString &path)

@@ -57,6 +57,8 @@ public:
     void pluginsLoaded(const QStringList &errors);
 
     QString projectDirectory() const { return m_project; }
+    // The repository location of the current project (or file) that the status bar shows.
+    QString repository() const { return m_repository; }
     QString currentFile() const;
     // A relative path is taken relative to the current project, else to the working directory.
     QString resolvePath(const QString &path) const;
@@ -94,6 +96,7 @@ private:
     Core::Command *addHostCommand(const char *id, const QString &text, const QKeySequence &key,
                                   void (MainWindow::*slot)());
     void updateContext();
+    void updateRepository();
     void filesChanged(const QStringList &files);
     void repositoryChanged(const QString &repository);
     // Lets the user save or drop unsaved changes before the editor shows something else;
@@ -125,7 +128,9 @@ private:
     QLabel *m_editorTitle;
     OutputPane *m_pane;
     LocatorWidget *m_locator;
+    QLabel *m_repositoryLabel;
     QString m_project;
+    QString m_repository;
     bool m_interactive = true;
     QList<Core::Command *> m_dialogCommands;
 };

@@ -511,6 +511,7 @@ Outcome ScriptRunner::state(const QStringList &args)
     out += tr("project: %1\n").arg(shown(m_window->projectDirectory()));
     out += tr("version control: %1\n").arg(vc ? vc->displayName() : QStringLiteral("(none)"));
     out += tr("top level: %1\n").arg(shown(state.topLevel()));
+    out += tr("repository: %1\n").arg(m_window->repository());
     writeStandardOutput(out);
     return Outcome::success();
 }

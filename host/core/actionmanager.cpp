@@ -132,7 +132,10 @@ ActionContainer *ActionManager::createMenu(Id id)
     QTC_ASSERT(m_instance, return nullptr);
     if (ActionContainer *existing = m_instance->m_containers.value(id))
         return existing;
-    auto container = new ActionContainer(id, new QMenu, nullptr, nullptr);
+    auto menu = new QMenu;
+    // An entry's tooltip may say why it cannot be chosen; menus hide tooltips by default.
+    menu->setToolTipsVisible(true);
+    auto container = new ActionContainer(id, menu, nullptr, nullptr);
     m_instance->m_containers.insert(id, container);
     return container;
 }

@@ -19,10 +19,13 @@ struct CoreState
     ICore::ProjectOpener projectOpener;
 };
 
+// Outlives every caller it can; isDestroyed() tells code that runs at the very end of the
+// process (Qt's own clean-up of plugins) that the stores are gone.
+Q_GLOBAL_STATIC(CoreState, coreState)
+
 CoreState &state()
 {
-    static CoreState s;
-    return s;
+    return *coreState();
 }
 
 QString statusText(QSettings::Status status, const QString &file)
@@ -114,6 +117,8 @@ QString ICore::settingsError()
 
 bool ICore::syncSettings()
 {
+    if (coreState.isDestroyed())
+        return false;
     CoreState &s = state();
     if (!s.userSettings)
         return true;
@@ -128,6 +133,8 @@ bool ICore::syncSettings()
 
 void ICore::resetSettings()
 {
+    if (coreState.isDestroyed())
+        return;
     CoreState &s = state();
     if (s.userSettings)
         syncSettings();

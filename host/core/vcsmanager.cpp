@@ -1,6 +1,8 @@
 #include "vcsmanager.h"
 #include "iversioncontrol.h"
 
+#include <utils/hostosinfo.h>
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -21,9 +23,18 @@ static bool isAtOrBelow(const QString &path, const QString &topLevel)
 {
     if (topLevel.isEmpty())
         return false;
-    if (path == topLevel)
+    const Qt::CaseSensitivity cs = Utils::HostOsInfo::fileNameCaseSensitivity();
+    if (path.compare(topLevel, cs) == 0)
         return true;
-    return path.startsWith(topLevel.endsWith(QLatin1Char('/')) ? topLevel : topLevel + QLatin1Char('/'));
+    return path.startsWith(
+        topLevel.endsWith(QLatin1Char('/')) ? topLevel : topLevel + QLatin1Char('/'), cs);
+}
+
+// Where the system ignores the case of file names, so does the memory of answers.
+static QString cacheKey(const QString &path)
+{
+    return Utils::HostOsInfo::fileNameCaseSensitivity() == Qt::CaseInsensitive ? path.toLower()
+                                                                               : path;
 }
 
 VcsManager::VcsManager(QObject *parent) : QObject(parent)
@@ -95,7 +106,7 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
         return nullptr;
     const QString directory = QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath());
 
-    const auto cached = m_instance->m_cache.constFind(directory);
+    const auto cached = m_instance->m_cache.constFind(cacheKey(directory));
     if (cached != m_instance->m_cache.constEnd()) {
         if (topLevel)
             *topLevel = cached->topLevel;
@@ -118,7 +129,7 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
     }
 
     Entry entry{found, foundTopLevel};
-    m_instance->m_cache.insert(directory, entry);
+    m_instance->m_cache.insert(cacheKey(directory), entry);
     if (found && isAtOrBelow(directory, foundTopLevel)) {
         // Every directory between this one and the top level has the same answer. The walk
         // is done on the path alone: asking must not depend on the directories still being
@@ -126,7 +137,7 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
         // about other directories.
         for (QString path = parentPath(directory); !path.isEmpty() && isAtOrBelow(path, foundTopLevel);
              path = parentPath(path)) {
-            m_instance->m_cache.insert(path, entry);
+            m_instance->m_cache.insert(cacheKey(path), entry);
         }
     }
     if (topLevel)
@@ -134,10 +145,27 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
     return found;
 }
 
+QString VcsManager::repositoryUrl(const QString &inputDirectory)
+{
+    IVersionControl *vc = findVersionControlForDirectory(inputDirectory);
+    if (!vc)
+        return QString();
+    const QString key = cacheKey(QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath()));
+    const auto known = m_instance->m_repositoryUrls.constFind(key);
+    if (known != m_instance->m_repositoryUrls.constEnd())
+        return *known;
+    // Asking may start a process; a version control reports changes that make it stale.
+    const QString url = vc->vcsGetRepositoryURL(inputDirectory);
+    m_instance->m_repositoryUrls.insert(key, url);
+    return url;
+}
+
 void VcsManager::resetCache()
 {
-    if (m_instance)
+    if (m_instance) {
         m_instance->m_cache.clear();
+        m_instance->m_repositoryUrls.clear();
+    }
 }
 
 int VcsManager::cacheMisses()

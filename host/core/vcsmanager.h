@@ -8,10 +8,11 @@ namespace Core {
 
 class IVersionControl;
 
-// Answers "which version control manages this directory, and what is its top level" by
-// asking the registered version controls, and remembers the answer for the directory and
-// for every directory between it and the top level. The memory is dropped when a version
-// control reports a repository or configuration change.
+// Answers "which version control manages this directory, what is its top level and its
+// repository location" by asking the registered version controls, and remembers the answer
+// for the directory and (but for the location) for every directory between it and the top
+// level, comparing paths without regard to case where the system does (Windows). The memory
+// is dropped when a version control reports a repository or configuration change.
 class VcsManager : public QObject
 {
     Q_OBJECT
@@ -27,6 +28,10 @@ public:
     static IVersionControl *findVersionControlForDirectory(const QString &directory,
                                                            QString *topLevel = nullptr);
     static IVersionControl *findVersionControl(const QString &id);
+    // The repository location (a server path or URL) of 'directory' as the version control
+    // managing it says, or an empty string; asked once per directory and remembered until
+    // the memory is dropped.
+    static QString repositoryUrl(const QString &directory);
     static void resetCache();
     // How many answers were computed by asking the version controls (not from memory).
     static int cacheMisses();
@@ -44,6 +49,7 @@ private:
     };
     QList<QPointer<IVersionControl>> m_versionControls;
     QHash<QString, Entry> m_cache;
+    QHash<QString, QString> m_repositoryUrls;
     int m_misses = 0;
 };
 

@@ -18,7 +18,7 @@ PluginManager::PluginManager()
 
 PluginManager::~PluginManager()
 {
-    shutdown();
+    unloadLibraries();
     if (m_instance == this)
         m_instance = nullptr;
 }
@@ -91,8 +91,17 @@ void PluginManager::shutdown()
         Loaded loaded = m_loaded.takeLast();
         loaded.entry.plugin->releaseAutoReleasedObjects();
         delete loaded.entry.plugin;
-        loaded.loader->unload();
-        delete loaded.loader;
+        m_shutDown.append(loaded.loader);
+    }
+}
+
+void PluginManager::unloadLibraries()
+{
+    shutdown();
+    while (!m_shutDown.isEmpty()) {
+        QPluginLoader *loader = m_shutDown.takeFirst();
+        loader->unload();
+        delete loader;
     }
 }
 

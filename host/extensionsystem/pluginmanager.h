@@ -36,8 +36,11 @@ public:
     // initialize() on each and extensionsInitialized() on those that succeeded. A library
     // that fails is reported in errors() and skipped; the others go on.
     void loadPlugins(const QString &directory, const QStringList &arguments = QStringList());
-    // Deletes the plugins in reverse load order after releasing their objects.
+    // Tells every plugin aboutToShutdown, then deletes the plugins in reverse load order
+    // after releasing their objects. Their libraries stay loaded.
     void shutdown();
+    // Shuts the plugins down if that did not happen yet, then unloads their libraries.
+    void unloadLibraries();
 
     QList<PluginSpec> plugins() const;
     QStringList errors() const { return m_errors; }
@@ -74,6 +77,7 @@ private:
         QPluginLoader *loader = nullptr;
     };
     QList<Loaded> m_loaded;
+    QList<QPluginLoader *> m_shutDown;
     QList<QObject *> m_objects;
     QStringList m_errors;
 };

@@ -35,23 +35,47 @@ static bool isExecutableFile(const QString &path)
     return fi.exists() && fi.isFile() && fi.isExecutable();
 }
 
+QStringList Environment::executableNames(const QString &executable) const
+{
+    QStringList names{executable};
+    if (!HostOsInfo::isWindowsHost())
+        return names;
+    // Windows runs "tf" as tf.exe, tf.cmd ...: the extensions that PATHEXT lists, in order.
+    QString extensions = value(QStringLiteral("PATHEXT"));
+    if (extensions.isEmpty())
+        extensions = QStringLiteral(".COM;.EXE;.BAT;.CMD");
+    for (const QString &extension : extensions.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (executable.endsWith(extension, Qt::CaseInsensitive))
+            return names;
+        names << executable + extension.toLower();
+    }
+    return names;
+}
+
 QString Environment::searchOnce(const QString &executable, const QStringList &additionalDirs) const
 {
     if (executable.isEmpty())
         return QString();
     const QString cleaned = QDir::fromNativeSeparators(executable);
+    const QStringList names = executableNames(cleaned);
     if (cleaned.contains(QLatin1Char('/'))) {
         // A path (absolute or relative to the current directory) is taken as it stands.
-        return isExecutableFile(cleaned) ? QFileInfo(cleaned).absoluteFilePath() : QString();
+        for (const QString &name : names) {
+            if (isExecutableFile(name))
+                return QFileInfo(name).absoluteFilePath();
+        }
+        return QString();
     }
     QStringList dirs = additionalDirs;
     dirs += path();
     for (const QString &dir : qAsConst(dirs)) {
         if (dir.isEmpty())
             continue;
-        const QString candidate = QDir(dir).absoluteFilePath(cleaned);
-        if (isExecutableFile(candidate))
-            return QDir::cleanPath(candidate);
+        for (const QString &name : names) {
+            const QString candidate = QDir(dir).absoluteFilePath(name);
+            if (isExecutableFile(candidate))
+                return QDir::cleanPath(candidate);
+        }
     }
     return QString();
 }

@@ -24,10 +24,13 @@ public:
     // 'additionalDirs' first, then in PATH. Only existing, executable files count. On hosts
     // other than Windows a name ending in ".exe" that is not found is looked for again
     // without that suffix, so that Windows-style defaults find their native counterparts.
+    // On Windows a name without one of the extensions in PATHEXT is also looked for with
+    // each of them, in each directory.
     QString searchInPath(const QString &executable,
                          const QStringList &additionalDirs = QStringList()) const;
 
 private:
+    QStringList executableNames(const QString &executable) const;
     QString searchOnce(const QString &executable, const QStringList &additionalDirs) const;
 
     QProcessEnvironment m_environment;

@@ -6,17 +6,15 @@
 
 namespace Utils {
 
-static AssertHandler &assertHandler()
-{
-    static AssertHandler handler;
-    return handler;
-}
+// Destructors may assert at the very end of the process, after static objects are gone;
+// they then print, as without a handler.
+Q_GLOBAL_STATIC(AssertHandler, assertHandler)
 
 void writeAssertLocation(const char *msg)
 {
     const QString message = QString::fromUtf8(msg);
-    if (const AssertHandler &handler = assertHandler()) {
-        handler(message);
+    if (const AssertHandler *handler = assertHandler(); handler && *handler) {
+        (*handler)(message);
         return;
     }
     std::fprintf(stderr, "SOFT ASSERT: %s\n", msg);
@@ -25,8 +23,11 @@ void writeAssertLocation(const char *msg)
 
 AssertHandler setAssertHandler(AssertHandler handler)
 {
-    AssertHandler previous = assertHandler();
-    assertHandler() = std::move(handler);
+    AssertHandler *current = assertHandler();
+    if (!current)
+        return AssertHandler();
+    AssertHandler previous = std::move(*current);
+    *current = std::move(handler);
     return previous;
 }
 

@@ -21,10 +21,13 @@ struct GlobalState
     bool connected = false;
 };
 
+// Plugins that a host leaves to Qt's own clean-up are destroyed after static objects; the
+// global static says when it is gone instead of being used after its destruction.
+Q_GLOBAL_STATIC(GlobalState, sharedState)
+
 GlobalState &global()
 {
-    static GlobalState g;
-    return g;
+    return *sharedState();
 }
 
 QString directoryOf(const QString &path)
@@ -97,7 +100,8 @@ VcsBasePlugin::VcsBasePlugin()
 
 VcsBasePlugin::~VcsBasePlugin()
 {
-    global().plugins.removeAll(this);
+    if (!sharedState.isDestroyed())
+        global().plugins.removeAll(this);
     if (m_versionControl) {
         Core::VcsManager::removeVersionControl(m_versionControl);
         ExtensionSystem::PluginManager::removeObject(m_versionControl);
@@ -117,7 +121,10 @@ void VcsBasePlugin::initializeVcs(Core::IVersionControl *vc)
         Core::VcsManager *manager = Core::VcsManager::instance();
         connect(manager, &Core::VcsManager::repositoryChanged, manager, [] { refreshState(); });
         connect(manager, &Core::VcsManager::configurationChanged, manager, [] { refreshState(); });
-        connect(manager, &QObject::destroyed, [] { global().connected = false; });
+        connect(manager, &QObject::destroyed, [] {
+            if (!sharedState.isDestroyed())
+                global().connected = false;
+        });
     }
 }
 

@@ -2,6 +2,10 @@
 
 #include <QWizardPage>
 
+QT_BEGIN_NAMESPACE
+class QLabel;
+QT_END_NAMESPACE
+
 namespace Core {
 class IVersionControl;
 }
@@ -9,7 +13,7 @@ class IVersionControl;
 namespace VcsBase {
 
 // Tells the user that a version control is not configured yet and opens its options page;
-// the page is complete once the version control is configured.
+// the page is complete, and says so, once the version control is configured.
 class VcsConfigurationPage : public QWizardPage
 {
     Q_OBJECT
@@ -21,8 +25,11 @@ public:
 
 private:
     void openConfiguration();
+    void configurationChanged();
+    void updateTexts();
 
     const Core::IVersionControl *m_versionControl;
+    QLabel *m_label;
 };
 
 } // namespace VcsBase

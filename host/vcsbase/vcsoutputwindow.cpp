@@ -4,10 +4,22 @@
 
 namespace VcsBase {
 
+namespace {
+// The one pane's content; only the global static constructs it.
+class GlobalOutputWindow : public VcsOutputWindow
+{
+public:
+    GlobalOutputWindow() = default;
+};
+
+// Destructors that run after static objects are gone (a plugin left to Qt's own clean-up)
+// find no window rather than a destroyed one.
+Q_GLOBAL_STATIC(GlobalOutputWindow, globalOutputWindow)
+} // namespace
+
 VcsOutputWindow *VcsOutputWindow::instance()
 {
-    static VcsOutputWindow window;
-    return &window;
+    return globalOutputWindow();
 }
 
 void VcsOutputWindow::appendText(const QString &text, Kind kind)
@@ -40,24 +52,30 @@ void VcsOutputWindow::trimToLimit()
     m_content.remove(0, cut);
 }
 
+void VcsOutputWindow::appendTo(const QString &text, Kind kind)
+{
+    if (VcsOutputWindow *window = instance())
+        window->appendText(text, kind);
+}
+
 void VcsOutputWindow::append(const QString &text)
 {
-    instance()->appendText(text, Normal);
+    appendTo(text, Normal);
 }
 
 void VcsOutputWindow::appendError(const QString &text)
 {
-    instance()->appendText(text, Error);
+    appendTo(text, Error);
 }
 
 void VcsOutputWindow::appendWarning(const QString &text)
 {
-    instance()->appendText(text, Warning);
+    appendTo(text, Warning);
 }
 
 void VcsOutputWindow::appendMessage(const QString &text)
 {
-    instance()->appendText(text, Message);
+    appendTo(text, Message);
 }
 
 QString VcsOutputWindow::maskPassword(const QString &argument)
@@ -105,11 +123,10 @@ void VcsOutputWindow::appendCommand(const QString &workingDirectory, const QStri
 {
     const QString line = formatCommandLine(binary, arguments);
     if (workingDirectory.isEmpty())
-        instance()->appendText(tr("Executing: %1").arg(line), CommandLine);
+        appendTo(tr("Executing: %1").arg(line), CommandLine);
     else
-        instance()->appendText(tr("Executing in %1: %2")
-                                   .arg(QDir::toNativeSeparators(workingDirectory), line),
-                               CommandLine);
+        appendTo(tr("Executing in %1: %2").arg(QDir::toNativeSeparators(workingDirectory), line),
+                 CommandLine);
 }
 
 QString VcsOutputWindow::content()

@@ -15,6 +15,8 @@ public:
     enum Kind { Normal, Error, Warning, Message, CommandLine };
     Q_ENUM(Kind)
 
+    // The one window; null once it was destroyed at the end of the process, when
+    // appending does nothing.
     static VcsOutputWindow *instance();
 
     static void append(const QString &text);
@@ -38,8 +40,11 @@ public:
 signals:
     void textAppended(const QString &text, VcsBase::VcsOutputWindow::Kind kind);
 
-private:
+protected:
     VcsOutputWindow() = default;
+
+private:
+    static void appendTo(const QString &text, Kind kind);
     void appendText(const QString &text, Kind kind);
     void trimToLimit();
 

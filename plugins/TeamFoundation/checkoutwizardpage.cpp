@@ -16,7 +16,7 @@ CheckoutWizardPage::CheckoutWizardPage(QWidget *parent) : VcsBase::BaseCheckoutW
 
     m_collectionEdit = new QLineEdit(this);
     m_collectionEdit->setObjectName(QStringLiteral("collectionEdit"));
-    addRepositoryControl(tr("Collection: (leave empty for default"), m_collectionEdit);
+    addRepositoryControl(tr("Collection: (leave empty for default)"), m_collectionEdit);
 
     m_workspaceEdit = new QLineEdit(this);
     m_workspaceEdit->setObjectName(QStringLiteral("workspaceEdit"));

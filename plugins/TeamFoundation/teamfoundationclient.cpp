@@ -48,6 +48,10 @@ static bool saveModifiedDocuments(const QString &path)
 TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin)
     : QObject(plugin), m_plugin(plugin)
 {
+    // A login that was fixed and broke again is worth saying again.
+    if (Core::IVersionControl *vc = plugin->versionControl())
+        connect(vc, &Core::IVersionControl::configurationChanged, this,
+                [this] { m_shownProbeFailures.clear(); });
 }
 
 TeamFoundationClient::~TeamFoundationClient() = default;
@@ -75,6 +79,9 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
     response.error = sp.result != Utils::SynchronousProcessResponse::Finished;
     response.stdOut = sp.stdOut;
     response.stdErr = sp.stdErr;
+    if (sp.result != Utils::SynchronousProcessResponse::Finished &&
+        sp.result != Utils::SynchronousProcessResponse::FinishedError)
+        response.exitMessage = sp.exitMessage(executable, m_plugin->settings().timeOutMs());
     return response;
 }
 
@@ -224,13 +231,18 @@ bool TeamFoundationClient::undo(const QString &path)
 bool TeamFoundationClient::managesDirectory(const QString &directory) const
 {
     const QStringList arguments = CommandLines::info(clientKind(), directory);
-    return !runTf(directory, arguments, SilentProbeRunFlags).error;
+    const TeamFoundationResponse response = runTf(directory, arguments, SilentProbeRunFlags);
+    reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
+    return !response.error;
 }
 
 bool TeamFoundationClient::managesFile(const QString &fileName) const
 {
     const QStringList arguments = CommandLines::info(clientKind(), fileName);
-    return !runTf(containingDirectory(fileName), arguments, SilentProbeRunFlags).error;
+    const TeamFoundationResponse response =
+        runTf(containingDirectory(fileName), arguments, SilentProbeRunFlags);
+    reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
+    return !response.error;
 }
 
 QString TeamFoundationClient::repositoryUrl(const QString &directory) const
@@ -238,6 +250,7 @@ QString TeamFoundationClient::repositoryUrl(const QString &directory) const
     const QStringList arguments = CommandLines::info(clientKind(), directory);
     const TeamFoundationResponse response =
         runTf(containingDirectory(directory), arguments, SilentProbeRunFlags);
+    reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
     if (response.error || response.stdOut.isEmpty())
         return QString();
     return parseServerPath(response.stdOut);
@@ -245,12 +258,59 @@ QString TeamFoundationClient::repositoryUrl(const QString &directory) const
 
 QString TeamFoundationClient::parseServerPath(const QString &output)
 {
-    QRegExp r(QLatin1String("Server path\\s*:\\s*([^\\s]*)\n"), Qt::CaseSensitive, QRegExp::RegExp);
+    QRegExp r(QLatin1String("Server path\\s*:"), Qt::CaseSensitive, QRegExp::RegExp);
     r.setMinimal(true);
     QTC_ASSERT(r.isValid(), return QString());
-    if (r.indexIn(output, 0, QRegExp::CaretAtOffset) < 0)
+    const int at = r.indexIn(output, 0, QRegExp::CaretAtOffset);
+    if (at < 0)
         return QString();
-    return r.cap(1);
+    // The value is the rest of the line: server paths often hold blanks, and Windows ends
+    // lines with CR LF. A line that is not ended may have been cut off, so it is no value.
+    const int valueStart = at + r.matchedLength();
+    const int lineEnd = output.indexOf(QLatin1Char('\n'), valueStart);
+    if (lineEnd < 0)
+        return QString();
+    return output.mid(valueStart, lineEnd - valueStart).trimmed();
+}
+
+bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
+{
+    // What tf.exe, the cross-platform client and our stand-ins say of a path outside every
+    // workspace, or of one that the server does not hold.
+    static const char *const answers[] = {"Unable to determine the workspace",
+                                          "The workspace could not be determined",
+                                          "There is no working folder mapping",
+                                          "is not in a mapped folder",
+                                          "No workspace matching",
+                                          "No items match"};
+    for (const char *answer : answers) {
+        if (stdErr.contains(QLatin1String(answer)))
+            return true;
+    }
+    return false;
+}
+
+void TeamFoundationClient::reportProbeFailure(const QString &binary, const QStringList &arguments,
+                                              const TeamFoundationResponse &response) const
+{
+    // A client that refuses the login or cannot reach the server fails every probe; unsaid,
+    // that looks like files not under version control. A failure without a word and with an
+    // exit code is the client's way to say "not in a workspace", as is not running at all
+    // (not configured).
+    if (!response.error)
+        return;
+    QString message = response.stdErr.trimmed();
+    if (message.isEmpty())
+        message = response.exitMessage;
+    if (message.isEmpty() || isNotInWorkspaceAnswer(message) ||
+        m_shownProbeFailures.contains(message))
+        return;
+    m_shownProbeFailures.insert(message);
+    QStringList shownArguments = arguments;
+    addLoginArguments(shownArguments);
+    VcsBase::VcsOutputWindow::appendError(
+        tr("Team Foundation cannot tell which files are under version control:\n  %1\n  %2")
+            .arg(VcsBase::VcsOutputWindow::formatCommandLine(binary, shownArguments), message));
 }
 
 void TeamFoundationClient::addCurrentFile()

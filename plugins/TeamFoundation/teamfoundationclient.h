@@ -5,6 +5,7 @@
 #include <vcsbase/vcsbaseplugin.h>
 
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 namespace TeamFoundation {
@@ -19,6 +20,8 @@ public:
     bool error = false;
     QString stdOut;
     QString stdErr;
+    // How the process ended when it crashed, hung or did not start; empty otherwise.
+    QString exitMessage;
 };
 
 // The run flags the client uses.
@@ -71,6 +74,9 @@ public:
     bool managesFile(const QString &fileName) const;
     QString repositoryUrl(const QString &directory) const;
     static QString parseServerPath(const QString &output);
+    // Whether a failed probe's error output only says that the path is in no workspace,
+    // the one failure that is an answer rather than a fault.
+    static bool isNotInWorkspaceAnswer(const QString &stdErr);
 
 private slots:
     // The user commands; the plugin connects its menu actions to them.
@@ -90,8 +96,13 @@ private slots:
 
 private:
     ClientKind clientKind() const;
+    // Shows in the pane why a probe failed, unless it is an answer or was shown already.
+    void reportProbeFailure(const QString &binary, const QStringList &arguments,
+                            const TeamFoundationResponse &response) const;
 
     TeamFoundationPlugin *m_plugin;
+    // The probe failures shown since the configuration last changed.
+    mutable QSet<QString> m_shownProbeFailures;
 };
 
 } // namespace Internal

@@ -10,7 +10,9 @@
 #include <locator/commandlocator.h>
 #include <utils/parameteraction.h>
 #include <utils/qtcassert.h>
+#include <vcsbase/vcsoutputwindow.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -40,7 +42,33 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
     createActions();
+    connect(versionControl(), &Core::IVersionControl::configurationChanged, this,
+            &TeamFoundationPlugin::updateConfigurationHint);
+    updateConfigurationHint();
     return true;
+}
+
+void TeamFoundationPlugin::updateConfigurationHint()
+{
+    if (versionControl()->isConfigured()) {
+        m_menuAction->setToolTip(QString());
+        m_unconfiguredReported = false;
+        return;
+    }
+    const QString binary = m_settings.stringValue(TeamFoundationSettings::binaryPathKey);
+    const QString reason =
+        binary.isEmpty()
+            ? tr("The Team Foundation commands are disabled because no tf client is set.")
+            : tr("The Team Foundation commands are disabled because the tf client \"%1\" "
+                 "cannot be found or is not an executable file.")
+                  .arg(QDir::toNativeSeparators(binary));
+    const QString hint = reason + QLatin1Char(' ') +
+                         tr("Set it in Tools > Options > Version Control > TeamFoundation.");
+    m_menuAction->setToolTip(hint);
+    if (!m_unconfiguredReported) {
+        m_unconfiguredReported = true;
+        VcsBase::VcsOutputWindow::appendWarning(hint);
+    }
 }
 
 TeamFoundationPlugin *TeamFoundationPlugin::instance()

@@ -52,6 +52,9 @@ protected:
 
 private:
     void createActions();
+    // Says why the commands are disabled while tf is not configured: in the menu's tooltip,
+    // and once in the pane each time the plugin becomes unconfigured.
+    void updateConfigurationHint();
     Utils::ParameterAction *createFileAction(const Core::Context &context,
                                              Core::ActionContainer *menu, const QString &emptyText,
                                              const QString &parameterText, const char *id);
@@ -64,6 +67,7 @@ private:
     QList<Utils::ParameterAction *> m_fileActions;
     QList<QAction *> m_repositoryActions;
     TeamFoundationClient *m_client = nullptr;
+    bool m_unconfiguredReported = false;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;
 };

@@ -222,6 +222,7 @@ private slots:
     // The stand-in tf on a seeded server.
     void demoRoadOnASeededServer();
     void checkoutWithAWrongPasswordGetsNothing();
+    void refusedLoginIsShownOncePerCause();
     void renameAndDeleteReachTheServer();
 
     // The recording tf.
@@ -231,6 +232,7 @@ private slots:
     void refusedFileOperationsLeaveTheWorkingCopyAlone_data();
     void refusedFileOperationsLeaveTheWorkingCopyAlone();
     void probesClimbSilently();
+    void repositoryIsAskedOncePerDirectory();
     void passwordIsMaskedInThePaneOnly();
 
     // A tf that cannot be run.
@@ -378,6 +380,37 @@ void TeamFoundationEndToEndTest::checkoutWithAWrongPasswordGetsNothing()
     QVERIFY(!run.out.contains(QLatin1String("Checked out into")));
     QVERIFY(!QFileInfo::exists(box.path("work/App/main.cpp")));
     QVERIFY(!QFileInfo::exists(box.path("work/App/CMakeLists.txt")));
+}
+
+void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
+{
+    Sandbox box;
+    QVERIFY(seedServer(box, QStringLiteral("right")));
+    const Run got = getIntoNewWorkspace(box, QStringLiteral("ws"), QStringLiteral("/login:ann,right"));
+    QVERIFY2(got.exitCode == 0, qPrintable(describe(got)));
+    QDir().mkpath(box.path("ws/src"));
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                       "usernameLineEdit=ann passwordLineEdit=wrong-guess\n"
+                       "project ${SANDBOX}/ws\n"
+                       "open main.cpp\n"
+                       "new src/added.cpp\n"
+                       "project ${SANDBOX}\n"
+                       "options T.TeamFoundation passwordLineEdit=still-wrong\n"
+                       "open ${SANDBOX}/ws/README.md\n")
+            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)));
+    EXPECT_OK(run);
+    // Every probe in the workspace is refused: said once, and once more after the settings
+    // changed, with the command line that failed; the directories outside any workspace
+    // stay silent.
+    QCOMPARE(run.out.count(QLatin1String("TF30063")), 2);
+    QVERIFY2(run.out.contains(QStringLiteral(" info %1 /login:ann,********\n").arg(box.path("ws"))),
+             qPrintable(run.out));
+    QVERIFY2(!run.out.contains(QLatin1String("Unable to determine")), qPrintable(run.out));
+    for (const QString &text : {run.out, run.err}) {
+        QVERIFY(!text.contains(QLatin1String("wrong-guess")));
+        QVERIFY(!text.contains(QLatin1String("still-wrong")));
+    }
 }
 
 void TeamFoundationEndToEndTest::renameAndDeleteReachTheServer()
@@ -546,6 +579,31 @@ void TeamFoundationEndToEndTest::probesClimbSilently()
     QVERIFY(!run.out.contains(QLatin1String("Server path")));
 }
 
+void TeamFoundationEndToEndTest::repositoryIsAskedOncePerDirectory()
+{
+    RecordingSandbox box;
+    const QString start = box.optionsLine()
+                          + QStringLiteral("project ${SANDBOX}/ws\n"
+                                           "open util.cpp\n"
+                                           "state\n");
+    Run run = box.run(start);
+    EXPECT_OK(run);
+    QVERIFY2(run.out.contains(QLatin1String("\nrepository: $/Recorded\n")), qPrintable(run.out));
+    const int probes = box.calls().size();
+    QFile::remove(box.logFile());
+
+    // Editing and saving change the editor's state several times; the status bar's
+    // repository is known by then, so no process starts for it.
+    run = box.run(start
+                  + QStringLiteral("edit util.cpp one\nedit util.cpp two\nedit util.cpp three\n"
+                                   "state\n"));
+    EXPECT_OK(run);
+    QCOMPARE(run.out.count(QLatin1String("\nrepository: $/Recorded\n")), 2);
+    const QStringList calls = box.calls();
+    QCOMPARE(calls.size(), probes);
+    QCOMPARE(calls.count(call("tf", box.root(), {"info", box.ws()})), 1);
+}
+
 void TeamFoundationEndToEndTest::passwordIsMaskedInThePaneOnly()
 {
     RecordingSandbox box;
@@ -590,7 +648,7 @@ void TeamFoundationEndToEndTest::wronglyConfiguredTfStartsNothing()
 {
     QFETCH(QString, binary);
     RecordingSandbox box;
-    writeFile(box.path("plain-file"), "#!/bin/sh\nexit 0\n");
+    writeFile(box.path("plain-file"), "never run\n");
     QFile::setPermissions(box.path("plain-file"), QFile::ReadOwner | QFile::WriteOwner);
     const QString options =
         QStringLiteral("options T.TeamFoundation pathChooser=\"%1\" tfptPathChooser=${SANDBOX}/bin/tfpt\n")

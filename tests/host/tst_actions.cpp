@@ -5,6 +5,7 @@
 #include <utils/parameteraction.h>
 
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 
 using Core::ActionManager;
@@ -135,6 +136,18 @@ void tst_Actions::menusHoldCommands()
 
     QCOMPARE(menu->menu()->actions(), (QList<QAction *>{command->action(), separator}));
     QVERIFY(tools->menu()->actions().contains(menu->menu()->menuAction()));
+
+    // A disabled submenu's tooltip, which says why, shows when the pointer rests on it.
+    QAction *entry = menu->menu()->menuAction();
+    entry->setEnabled(false);
+    entry->setToolTip(QStringLiteral("Not configured."));
+    tools->menu()->popup(QPoint(0, 0));
+    QVERIFY(QTest::qWaitForWindowExposed(tools->menu()));
+    const QPoint pos = tools->menu()->actionGeometry(entry).center();
+    QHelpEvent event(QEvent::ToolTip, pos, tools->menu()->mapToGlobal(pos));
+    QApplication::sendEvent(tools->menu(), &event);
+    QTRY_COMPARE(QToolTip::text(), QStringLiteral("Not configured."));
+    tools->menu()->hide();
 }
 
 void tst_Actions::setUpLocatorCommands()

@@ -13,9 +13,11 @@
 #include <QTextCodec>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
 #include <sys/types.h>
+#endif
 
 using Utils::SynchronousProcessResponse;
 using VcsBase::VcsBasePlugin;
@@ -34,10 +36,12 @@ enum : unsigned {
     Synchronously = VcsBasePlugin::FullySynchronously
 };
 
+#ifdef Q_OS_UNIX
 bool processIsGone(qint64 pid)
 {
     return ::kill(static_cast<pid_t>(pid), 0) == -1 && errno == ESRCH;
 }
+#endif
 
 // The pane's lines with their kinds, as textAppended reported them.
 struct PaneRecorder
@@ -183,13 +187,16 @@ void tst_RunVcs::timeOutKillsTheProcess()
     const qint64 elapsed = timer.elapsed();
 
     QCOMPARE(response.result, SynchronousProcessResponse::Hang);
-    QVERIFY2(elapsed < timeOutMs + 1000, qPrintable(QString::number(elapsed)));
-    QVERIFY(elapsed >= timeOutMs - 50);
+    // Ended by the time-out, long before the helper would have woken; coarse timers may
+    // fire up to a twentieth early.
+    QVERIFY2(elapsed >= timeOutMs * 9 / 10 && elapsed < 15000, qPrintable(QString::number(elapsed)));
     // The helper printed its pid before sleeping; it must not survive the time-out.
     bool ok = false;
     const qint64 pid = response.stdOut.section(QLatin1Char('\n'), 0, 0).toLongLong(&ok);
     QVERIFY2(ok && pid > 0, qPrintable(response.stdOut));
-    QVERIFY(processIsGone(pid));
+#ifdef Q_OS_UNIX
+    QTRY_VERIFY_WITH_TIMEOUT(processIsGone(pid), 10000);
+#endif
     QVERIFY(!response.stdOut.contains(QLatin1String("woke")));
 
     const QStringList errors = pane.ofKind(VcsOutputWindow::Error);

@@ -1,6 +1,7 @@
 // Executable lookup, soft assertions and parameter actions.
 
 #include <utils/environment.h>
+#include <utils/hostosinfo.h>
 #include <utils/parameteraction.h>
 #include <utils/qtcassert.h>
 
@@ -11,7 +12,7 @@ namespace {
 bool makeFile(const QString &fileName, bool executable)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n") < 0)
+    if (!file.open(QIODevice::WriteOnly) || file.write("never run\n") < 0)
         return false;
     file.close();
     QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner;
@@ -70,7 +71,8 @@ void tst_Utils::initTestCase()
         {"path1/halfexec", false}, {"path2/halfexec", true},   {"path1/tf", true},
         {"path2/tf.exe", false},   {"path1/foo.exe", true},    {"path2/foo", true},
         {"path1/data", false},     {"rel/sub/local", true},    {"path2/adir", true},
-        {"extra1/onlyextra", true}, {"path1/tfpt", true}};
+        {"extra1/onlyextra", true}, {"path1/tfpt", true},   {"path1/winonly.txt", true},
+        {"path2/winonly.cmd", true}, {"path1/both.cmd", true},  {"path2/both.exe", true}};
     for (const auto &file : files)
         QVERIFY(makeFile(root.filePath(QLatin1String(file.first)), file.second));
     // Lookups of relative paths start from here.
@@ -88,31 +90,39 @@ void tst_Utils::searchInPath_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("additionalDirs");
     QTest::addColumn<QString>("found");
+    QTest::addColumn<bool>("windows"); // the host taken for Windows, with PATHEXT
 
     const QString root = m_tempDir.path() + QLatin1Char('/');
-    QTest::newRow("bare name on PATH") << "tool" << QStringList() << "path1/tool";
+    QTest::newRow("bare name on PATH") << "tool" << QStringList() << "path1/tool" << false;
     QTest::newRow("additional dirs before PATH") << "tool" << QStringList{root + "extra1", root + "extra2"}
-                                                 << "extra2/tool";
+                                                 << "extra2/tool" << false;
     QTest::newRow("only in an additional dir") << "onlyextra" << QStringList{root + "extra1"}
-                                               << "extra1/onlyextra";
-    QTest::newRow("not executable is skipped") << "halfexec" << QStringList() << "path2/halfexec";
-    QTest::newRow("not executable anywhere") << "data" << QStringList() << "";
-    QTest::newRow("directory is skipped") << "adir" << QStringList() << "path2/adir";
-    QTest::newRow("exe suffix dropped") << "tf.exe" << QStringList() << "path1/tf";
-    QTest::newRow("second exe default") << "tfpt.exe" << QStringList() << "path1/tfpt";
-    QTest::newRow("exe found as is first") << "foo.exe" << QStringList() << "path1/foo.exe";
-    QTest::newRow("upper-case suffix") << "tf.EXE" << QStringList() << "path1/tf";
-    QTest::newRow("absolute path") << root + "path2/tool" << QStringList() << "path2/tool";
-    QTest::newRow("absolute path not searched") << root + "extra1/tool" << QStringList{root + "extra2"} << "";
-    QTest::newRow("absolute non-executable") << root + "path1/data" << QStringList() << "";
-    QTest::newRow("absolute directory") << root + "path1/adir" << QStringList() << "";
-    QTest::newRow("absolute with exe suffix") << root + "path1/tf.exe" << QStringList() << "path1/tf";
-    QTest::newRow("relative path") << "sub/local" << QStringList() << "rel/sub/local";
-    QTest::newRow("dot relative path") << "./sub/local" << QStringList() << "rel/sub/local";
-    QTest::newRow("relative path not searched") << "sub/tool" << QStringList{root + "extra2"} << "";
-    QTest::newRow("missing") << "nosuchtool" << QStringList{root + "extra1"} << "";
-    QTest::newRow("empty name") << "" << QStringList{root + "extra1"} << "";
-    QTest::newRow("exe alone") << ".exe" << QStringList() << "";
+                                               << "extra1/onlyextra" << false;
+    QTest::newRow("not executable is skipped") << "halfexec" << QStringList() << "path2/halfexec" << false;
+    QTest::newRow("not executable anywhere") << "data" << QStringList() << "" << false;
+    QTest::newRow("directory is skipped") << "adir" << QStringList() << "path2/adir" << false;
+    QTest::newRow("exe suffix dropped") << "tf.exe" << QStringList() << "path1/tf" << false;
+    QTest::newRow("second exe default") << "tfpt.exe" << QStringList() << "path1/tfpt" << false;
+    QTest::newRow("exe found as is first") << "foo.exe" << QStringList() << "path1/foo.exe" << false;
+    QTest::newRow("upper-case suffix") << "tf.EXE" << QStringList() << "path1/tf" << false;
+    QTest::newRow("absolute path") << root + "path2/tool" << QStringList() << "path2/tool" << false;
+    QTest::newRow("absolute path not searched") << root + "extra1/tool" << QStringList{root + "extra2"} << "" << false;
+    QTest::newRow("absolute non-executable") << root + "path1/data" << QStringList() << "" << false;
+    QTest::newRow("absolute directory") << root + "path1/adir" << QStringList() << "" << false;
+    QTest::newRow("absolute with exe suffix") << root + "path1/tf.exe" << QStringList() << "path1/tf" << false;
+    QTest::newRow("relative path") << "sub/local" << QStringList() << "rel/sub/local" << false;
+    QTest::newRow("dot relative path") << "./sub/local" << QStringList() << "rel/sub/local" << false;
+    QTest::newRow("relative path not searched") << "sub/tool" << QStringList{root + "extra2"} << "" << false;
+    QTest::newRow("missing") << "nosuchtool" << QStringList{root + "extra1"} << "" << false;
+    QTest::newRow("empty name") << "" << QStringList{root + "extra1"} << "" << false;
+    QTest::newRow("exe alone") << ".exe" << QStringList() << "" << false;
+    QTest::newRow("Windows: PATHEXT extensions") << "winonly" << QStringList() << "path2/winonly.cmd" << true;
+    QTest::newRow("Windows: directory before extension")
+        << "both" << QStringList() << "path1/both.cmd" << true;
+    QTest::newRow("Windows: extension given") << "both.exe" << QStringList() << "path2/both.exe" << true;
+    QTest::newRow("Windows: absolute path") << root + "path2/winonly" << QStringList()
+                                            << "path2/winonly.cmd" << true;
+    QTest::newRow("Windows: exe suffix kept") << "tfpt.exe" << QStringList() << "" << true;
 }
 
 void tst_Utils::searchInPath()
@@ -120,12 +130,24 @@ void tst_Utils::searchInPath()
     QFETCH(QString, name);
     QFETCH(QStringList, additionalDirs);
     QFETCH(QString, found);
+    QFETCH(bool, windows);
+#ifdef Q_OS_WIN
+    if (!windows)
+        QSKIP("The files are made executable by their permission bits, which Windows ignores.");
+#endif
     QProcessEnvironment env;
     const QDir root(m_tempDir.path());
-    env.insert(QStringLiteral("PATH"), root.filePath(QStringLiteral("path1")) + QLatin1Char(':')
+    if (windows) {
+        Utils::HostOsInfo::setOverrideHostOs(Utils::HostOsInfo::HostOsWindows);
+        env.insert(QStringLiteral("PATHEXT"), QStringLiteral(".COM;.EXE;.BAT;.CMD"));
+    }
+    env.insert(QStringLiteral("PATH"), root.filePath(QStringLiteral("path1"))
+                                           + Utils::HostOsInfo::pathListSeparator()
                                            + root.filePath(QStringLiteral("path2")));
     const Utils::Environment environment(env);
-    QCOMPARE(environment.searchInPath(name, additionalDirs), found.isEmpty() ? QString() : root.filePath(found));
+    const QString result = environment.searchInPath(name, additionalDirs);
+    Utils::HostOsInfo::clearOverrideHostOs();
+    QCOMPARE(result, found.isEmpty() ? QString() : root.filePath(found));
 }
 
 void tst_Utils::softAssertMessage()

@@ -3,6 +3,7 @@
 
 #include <core/iversioncontrol.h>
 #include <core/vcsmanager.h>
+#include <utils/hostosinfo.h>
 #include <vcsbase/basecheckoutwizardpage.h>
 #include <vcsbase/vcsbaseplugin.h>
 
@@ -15,6 +16,7 @@ using Core::VcsManager;
 using VcsBase::VcsBasePlugin;
 
 Q_DECLARE_METATYPE(VcsBasePlugin::ActionState)
+Q_DECLARE_METATYPE(Utils::HostOsInfo::OsType)
 
 namespace {
 // Manages every directory at or below its root, and counts how often it is asked.
@@ -102,6 +104,8 @@ private slots:
     void managerDropsCacheOnChange_data();
     void managerDropsCacheOnChange();
     void innermostTopLevelWins();
+    void managerCacheFollowsFileNameCase_data();
+    void managerCacheFollowsFileNameCase();
 
     void pluginActionState_data();
     void pluginActionState();
@@ -208,6 +212,31 @@ void tst_VcsState::innermostTopLevelWins()
     QCOMPARE(topLevel, dir("mine/nested"));
     QCOMPARE(VcsManager::findVersionControlForDirectory(dir("mine/src"), &topLevel), m_mine);
     QCOMPARE(topLevel, dir("mine"));
+}
+
+void tst_VcsState::managerCacheFollowsFileNameCase_data()
+{
+    QTest::addColumn<Utils::HostOsInfo::OsType>("os");
+    QTest::addColumn<bool>("fromMemory");
+    QTest::newRow("Linux: another directory") << Utils::HostOsInfo::HostOsLinux << false;
+    QTest::newRow("Windows: the same directory") << Utils::HostOsInfo::HostOsWindows << true;
+}
+
+void tst_VcsState::managerCacheFollowsFileNameCase()
+{
+    QFETCH(Utils::HostOsInfo::OsType, os);
+    QFETCH(bool, fromMemory);
+    Utils::HostOsInfo::setOverrideHostOs(os);
+    QCOMPARE(VcsManager::findVersionControlForDirectory(dir("mine/a/b")), m_mine);
+    const int calls = m_mine->calls;
+    QString topLevel;
+    Core::IVersionControl *vc = VcsManager::findVersionControlForDirectory(dir("MINE/A"), &topLevel);
+    Utils::HostOsInfo::clearOverrideHostOs();
+    QCOMPARE(m_mine->calls, fromMemory ? calls : calls + 1);
+    if (fromMemory) {
+        QCOMPARE(vc, m_mine);
+        QCOMPARE(topLevel, dir("mine"));
+    }
 }
 
 void tst_VcsState::pluginActionState_data()

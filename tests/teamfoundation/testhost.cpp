@@ -1,6 +1,7 @@
 #include "testhost.h"
 
 #include <core/actionmanager.h>
+#include <core/hostservices.h>
 #include <core/icore.h>
 #include <core/vcsmanager.h>
 #include <extensionsystem/pluginmanager.h>
@@ -23,9 +24,7 @@ using namespace TeamFoundation::Internal;
 TestHost::TestHost()
 {
     Core::ICore::setSettingsPath(settingsDirectory());
-    m_pluginManager.reset(new ExtensionSystem::PluginManager);
-    m_actionManager.reset(new Core::ActionManager);
-    m_vcsManager.reset(new Core::VcsManager);
+    m_services = std::make_unique<Core::HostServices>();
     Core::ActionManager::createMenu(Core::Id(Core::Constants::M_TOOLS));
 
     QDir(m_dir.path()).mkpath(QStringLiteral("bin"));
@@ -40,11 +39,7 @@ TestHost::TestHost()
 
 TestHost::~TestHost()
 {
-    m_pluginManager->shutdown();
-    m_pluginManager.reset();
-    m_vcsManager.reset();
-    m_actionManager.reset();
-    Core::ICore::resetSettings();
+    m_services.reset();
     VcsBase::VcsBasePlugin::setRunVcsObserver(nullptr);
     VcsBase::VcsBasePlugin::setGlobalState(VcsBase::VcsBasePluginState());
     Utils::setAssertHandler(nullptr);
@@ -55,8 +50,9 @@ TestHost::~TestHost()
 
 TeamFoundationPlugin *TestHost::loadPlugin()
 {
-    m_pluginManager->loadPlugins(QStringLiteral(PLUGIN_DIR));
-    m_plugin = qobject_cast<TeamFoundationPlugin *>(m_pluginManager->plugins().value(0).plugin);
+    ExtensionSystem::PluginManager *manager = m_services->pluginManager();
+    manager->loadPlugins(QStringLiteral(PLUGIN_DIR));
+    m_plugin = qobject_cast<TeamFoundationPlugin *>(manager->plugins().value(0).plugin);
     return m_plugin;
 }
 

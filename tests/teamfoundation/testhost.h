@@ -11,11 +11,7 @@
 #include <memory>
 
 namespace Core {
-class ActionManager;
-class VcsManager;
-} // namespace Core
-namespace ExtensionSystem {
-class PluginManager;
+class HostServices;
 }
 namespace TeamFoundation {
 namespace Internal {
@@ -32,9 +28,10 @@ struct Recorded
     QStringList arguments;
 };
 
-// A host for one test: a settings store in a temporary directory, the action and
-// version-control managers with the Tools menu, the plugin loaded from its library through
-// the plugin manager, and a sandbox with the recording stand-in installed as "tf" and "tfpt".
+// A host for one test: a settings store in a temporary directory, the workbench's host
+// services (torn down in the workbench's order) with the Tools menu, the plugin loaded from
+// its library through the plugin manager, and a sandbox with the recording stand-in installed
+// as "tf" and "tfpt".
 class TestHost
 {
 public:
@@ -82,9 +79,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<ExtensionSystem::PluginManager> m_pluginManager;
-    std::unique_ptr<Core::ActionManager> m_actionManager;
-    std::unique_ptr<Core::VcsManager> m_vcsManager;
+    std::unique_ptr<Core::HostServices> m_services;
     TeamFoundation::Internal::TeamFoundationPlugin *m_plugin = nullptr;
     QList<VcsBase::VcsBasePlugin::RunVcsCall> m_calls;
     QStringList m_asserts;

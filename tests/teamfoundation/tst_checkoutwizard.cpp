@@ -175,7 +175,7 @@ void tst_CheckoutWizard::identity()
     QCOMPARE(labelOf(lineEdit(page.get(), "repositoryLineEdit")),
              pagePrefix + QStringLiteral("Server path:"));
     QCOMPARE(labelOf(lineEdit(page.get(), "collectionEdit")),
-             pagePrefix + QStringLiteral("Collection: (leave empty for default"));
+             pagePrefix + QStringLiteral("Collection: (leave empty for default)"));
     QCOMPARE(labelOf(lineEdit(page.get(), "workspaceEdit")),
              pagePrefix + QStringLiteral("Workspace: (leave empty for default)"));
 
@@ -234,12 +234,23 @@ void tst_CheckoutWizard::parameterPages()
         auto configuration = qobject_cast<VcsBase::VcsConfigurationPage *>(pages.first());
         QVERIFY(configuration);
         QVERIFY(!configuration->isComplete());
-        // The page answers for our version control: configuring it completes the page.
+        auto texts = [configuration] {
+            QString all = configuration->subTitle();
+            for (const QLabel *label : configuration->findChildren<QLabel *>())
+                all += QLatin1Char('\n') + label->text();
+            return all;
+        };
+        QVERIFY2(texts().contains(QLatin1String("not configured")), qPrintable(texts()));
+        // The page answers for our version control: configuring it completes the page, and
+        // the page stops asking for it.
         QSignalSpy completeChanged(configuration, &QWizardPage::completeChanged);
         host.configure();
         QVERIFY(plugin->versionControl()->isConfigured());
         QVERIFY(!completeChanged.isEmpty());
         QVERIFY(configuration->isComplete());
+        QVERIFY2(!texts().contains(QLatin1String("not configured"))
+                     && !texts().contains(QLatin1String("Please configure")),
+                 qPrintable(texts()));
     }
     CheckoutWizardPage *page = qobject_cast<CheckoutWizardPage *>(pages.last());
     QVERIFY(page);

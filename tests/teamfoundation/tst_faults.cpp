@@ -12,7 +12,9 @@
 
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
 #include <csignal>
+#endif
 
 using namespace TeamFoundation::Internal;
 
@@ -39,14 +41,21 @@ private slots:
 void tst_Faults::killedBySignal_data()
 {
     QTest::addColumn<int>("signal");
+#ifdef Q_OS_UNIX
     QTest::newRow("SIGKILL") << int(SIGKILL);
     QTest::newRow("SIGSEGV") << int(SIGSEGV);
     QTest::newRow("SIGTERM") << int(SIGTERM);
+#else
+    QTest::newRow("no signals") << 0;
+#endif
 }
 
 void tst_Faults::killedBySignal()
 {
     QFETCH(int, signal);
+#ifndef Q_OS_UNIX
+    QSKIP("The recording client kills itself with a POSIX signal.");
+#endif
     TestHost host;
     host.configure();
     TeamFoundationPlugin *plugin = host.loadPlugin();
@@ -59,6 +68,14 @@ void tst_Faults::killedBySignal()
     QCOMPARE(files.count(), 0);
     QVERIFY2(VcsBase::VcsOutputWindow::content().contains(QLatin1String("terminated abnormally")),
              qPrintable(VcsBase::VcsOutputWindow::content()));
+
+    // A probe that crashes is a fault, not "not under version control": said once.
+    VcsBase::VcsOutputWindow::clearContents();
+    QVERIFY(!plugin->client()->managesFile(file));
+    QVERIFY(!plugin->versionControl()->managesDirectory(QFileInfo(file).absolutePath()));
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.count(QLatin1String("terminated abnormally")), 1);
+    QVERIFY2(pane.contains(QStringLiteral(" info %1\n").arg(file)), qPrintable(pane));
 }
 
 void tst_Faults::hangingClientIsKilled_data()
@@ -75,7 +92,7 @@ void tst_Faults::hangingClientIsKilled()
     host.configure(QString(), QString(), 1);
     TeamFoundationPlugin *plugin = host.loadPlugin();
     const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
-    host.setResponse("TFREC_DELAY_MS", "20000");
+    host.setResponse("TFREC_DELAY_MS", "60000");
 
     // A timer stands for the window: it ticks only while events are processed.
     int ticks = 0;
@@ -90,11 +107,13 @@ void tst_Faults::hangingClientIsKilled()
     const bool ok = fullySynchronous ? plugin->client()->undo(file) : plugin->client()->checkoutFile(file);
     const qint64 ms = elapsed.elapsed();
     QVERIFY(!ok);
-    QVERIFY2(ms >= 900 && ms < 2000, qPrintable(QString::number(ms)));
+    // Killed at the one-second time-out (coarse timers may fire a little early), long before
+    // the client would have answered.
+    QVERIFY2(ms >= 900 && ms < 30000, qPrintable(QString::number(ms)));
     if (fullySynchronous)
         QCOMPARE(ticks, 0);
     else
-        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QVERIFY(ticks > 0);
     QVERIFY2(VcsBase::VcsOutputWindow::content().contains(QLatin1String("did not respond within the timeout limit (1000 ms)")),
              qPrintable(VcsBase::VcsOutputWindow::content()));
 }
@@ -131,6 +150,9 @@ void tst_Faults::missingPowerTools()
 
 void tst_Faults::executableLosesItsPermission()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("Taking the permission to run a file away is POSIX's; Windows goes by its name.");
+#endif
     TestHost host;
     const QString copy = host.sandbox() + QLatin1String("/bin/tf-copy");
     QVERIFY(QFile::copy(QStringLiteral(TFRECORDER_PATH), copy));

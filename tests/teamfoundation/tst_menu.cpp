@@ -5,9 +5,11 @@
 #include <core/actionmanager.h>
 #include <extensionsystem/pluginmanager.h>
 #include <locator/commandlocator.h>
+#include <vcsbase/vcsoutputwindow.h>
 
 #include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
+#include <teamfoundationsettings.h>
 
 #include <QtTest>
 
@@ -106,6 +108,7 @@ class tst_Menu : public QObject
 
 private slots:
     void structure();
+    void unconfiguredSaysWhy();
     void states_data();
     void states();
     void hostAnsweringFalseKeepsFileActions_data();
@@ -157,6 +160,30 @@ void tst_Menu::structure()
     for (Core::Command *cmd : filter->commands())
         locatorIds << cmd->id().toString();
     QCOMPARE(locatorIds, expected);
+}
+
+void tst_Menu::unconfiguredSaysWhy()
+{
+    // The menu stays disabled without a tf to run; the menu's tooltip and the pane say why
+    // and where to set it, the pane once each time tf stops being usable.
+    const QString where = QStringLiteral("Tools > Options > Version Control > TeamFoundation");
+    VcsBase::VcsOutputWindow::clearContents();
+    TestHost host;
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    QAction *menu = teamFoundationMenu()->menuAction();
+    QVERIFY2(menu->toolTip().contains(where), qPrintable(menu->toolTip()));
+    QVERIFY(menu->toolTip().contains(QLatin1String("\"tf.exe\"")));
+    QCOMPARE(VcsBase::VcsOutputWindow::content().count(where), 1);
+
+    host.configure();
+    QVERIFY(!menu->toolTip().contains(where));
+    for (const char *binary : {"missing/tf", ""}) {
+        TeamFoundationSettings settings = plugin->settings();
+        settings.setValue(TeamFoundationSettings::binaryPathKey, QString::fromLatin1(binary));
+        plugin->setSettings(settings);
+        QVERIFY2(menu->toolTip().contains(where), binary);
+    }
+    QCOMPARE(VcsBase::VcsOutputWindow::content().count(where), 2);
 }
 
 void tst_Menu::states_data()

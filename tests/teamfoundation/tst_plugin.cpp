@@ -18,7 +18,7 @@
 
 using namespace TeamFoundation::Internal;
 
-static const char pluginFile[] = PLUGIN_DIR "/libTeamFoundation.so";
+static const char pluginFile[] = PLUGIN_FILE;
 
 class tst_Plugin : public QObject
 {
@@ -29,6 +29,7 @@ private slots:
     void resourceBeforeAnyPluginObject();
     void instanceBeforeInitialize();
     void libraryMetaData();
+    void pluginLeftToQtAtExit();
     void initializeRegistersAndReadsSettings();
     void initializeReadsStoredSettings();
     void autoReleasedObjects();
@@ -110,6 +111,18 @@ void tst_Plugin::libraryMetaData()
     QObject *second = loader.instance();
     QVERIFY(second);
     delete second;
+}
+
+void tst_Plugin::pluginLeftToQtAtExit()
+{
+    // Qt deletes a plugin object that its host never deleted after the statics of the host
+    // libraries are gone; nothing may use them then.
+    QProcess host;
+    host.start(QStringLiteral(PLUGINATEXIT_HELPER), {QString::fromLocal8Bit(pluginFile)});
+    QVERIFY(host.waitForFinished(60000));
+    const QByteArray errors = host.readAllStandardError();
+    QVERIFY2(host.exitStatus() == QProcess::NormalExit, errors.constData());
+    QVERIFY2(host.exitCode() == 0, errors.constData());
 }
 
 void tst_Plugin::initializeRegistersAndReadsSettings()
@@ -272,8 +285,6 @@ void tst_Plugin::settingsDefaults()
     QCOMPARE(s.stringValue(TeamFoundationSettings::powerToolsBinaryPathKey), QStringLiteral("tfpt.exe"));
     QCOMPARE(s.password(), QString());
     QCOMPARE(s.userName(), QString());
-    QCOMPARE(QString(TeamFoundationSettings::powerToolsBinaryPathKey), QStringLiteral("PowerToolsBinaryPath"));
-    QCOMPARE(QString(TeamFoundationSettings::passwordKey), QStringLiteral("Password"));
     const int timeout = s.intValue(TeamFoundationSettings::timeoutKey);
     QVERIFY(timeout >= 1 && timeout <= 360);
 }
@@ -303,13 +314,16 @@ static void writeExecutable(const QString &path)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("#!/bin/sh\nexit 0\n");
+    f.write("never run\n");
     f.close();
     f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser);
 }
 
 void tst_Plugin::powerToolsSearchPath()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("The tools are made executable by permission bits, which only POSIX systems have.");
+#endif
     QTemporaryDir dir;
     const QString a = dir.path() + QLatin1String("/a");
     const QString b = dir.path() + QLatin1String("/b");
@@ -334,6 +348,9 @@ void tst_Plugin::powerToolsSearchPath()
 
 void tst_Plugin::powerToolsCache()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("The tool is made executable by permission bits, which only POSIX systems have.");
+#endif
     QTemporaryDir dir;
     const QString tool = dir.path() + QLatin1String("/bin/mytfpt");
     TeamFoundationSettings s;
@@ -476,7 +493,6 @@ void tst_Plugin::operations()
     const QList<bool> expected{configured, configured, configured, false, false, configured, false};
     for (int op = 0; op < expected.size(); ++op)
         QCOMPARE(vc->supportsOperation(Op(op)), expected.at(op));
-    QCOMPARE(int(vc->openSupportMode()), 2);
     QVERIFY(!vc->vcsCreateRepository(host.sandbox()));
     QVERIFY(!vc->vcsCheckout(host.sandbox(), QByteArray("$/x")));
     QVERIFY(host.takeRuns().isEmpty());
@@ -488,10 +504,6 @@ void tst_Plugin::identity()
     Core::IVersionControl *vc = host.loadPlugin()->versionControl();
     QCOMPARE(vc->displayName(), QStringLiteral("Team Foundation"));
     QCOMPARE(vc->id().toString(), QStringLiteral("T.TeamFoundation"));
-    QCOMPARE(QString::fromLatin1(vc->metaObject()->className()),
-             QStringLiteral("TeamFoundation::Internal::TeamFoundationControl"));
-    QCOMPARE(QString::fromLatin1(host.plugin()->metaObject()->className()),
-             QStringLiteral("TeamFoundation::Internal::TeamFoundationPlugin"));
 }
 
 QTEST_MAIN(tst_Plugin)

@@ -5,86 +5,111 @@
 
 namespace Tf {
 
+const char grammarEnvironmentVariable[] = "TF_STANDIN_GRAMMAR";
+
+Grammar grammarFromEnvironment()
+{
+    const QString value = qEnvironmentVariable(grammarEnvironmentVariable).trimmed().toLower();
+    if (value.isEmpty() || value == "cross-platform")
+        return Grammar::CrossPlatform;
+    if (value == "tf.exe")
+        return Grammar::TfExe;
+    fail(QString("%1 must be tf.exe (the Windows client's grammar), or cross-platform or empty "
+                 "(the cross-platform client's); it is \"%2\".")
+             .arg(grammarEnvironmentVariable, qEnvironmentVariable(grammarEnvironmentVariable)));
+}
+
+int usageErrorCode(Grammar grammar)
+{
+    return grammar == Grammar::TfExe ? UnrecognizedCommand : Failure;
+}
+
 const QList<OptionSpec> &allOptions()
 {
     static const QList<OptionSpec> options = {
-        {"recursive", OptionSpec::Flag}, {"prompt", OptionSpec::Flag},
-        {"noprompt", OptionSpec::Flag},  {"new", OptionSpec::Flag},
-        {"delete", OptionSpec::Flag},    {"map", OptionSpec::Flag},
-        {"unmap", OptionSpec::Flag},     {"empty", OptionSpec::Flag},
+        {"recursive", OptionSpec::Flag},   {"prompt", OptionSpec::Flag, true},
+        {"noprompt", OptionSpec::Flag},    {"new", OptionSpec::Flag},
+        {"delete", OptionSpec::Flag},      {"map", OptionSpec::Flag},
+        {"unmap", OptionSpec::Flag},       {"empty", OptionSpec::Flag},
+        {"nodetect", OptionSpec::Flag},    {"continueonerror", OptionSpec::Flag},
         {"collection", OptionSpec::Value}, {"workspace", OptionSpec::Value},
-        {"login", OptionSpec::Value},    {"comment", OptionSpec::Value},
-        {"format", OptionSpec::Value},
+        {"login", OptionSpec::Value},      {"comment", OptionSpec::Value},
+        {"format", OptionSpec::Value},     {"outputseparator", OptionSpec::Value},
     };
     return options;
 }
 
-static QString canonicalName(const QString &name)
+static QString canonicalName(const QString &name, Grammar grammar)
 {
     static const QHash<QString, QString> aliases = {
-        {"r", "recursive"}, {"i", "noprompt"}, {"c", "comment"},
+        {"r", "recursive"},       {"i", "noprompt"},   {"c", "comment"},
         {"server", "collection"}, {"s", "collection"}, {"f", "format"},
     };
     const QString lower = name.toLower();
-    return aliases.value(lower, lower);
+    return grammar == Grammar::TfExe ? aliases.value(lower, lower) : lower;
 }
 
-static const OptionSpec *findOption(const QString &canonical)
+static const OptionSpec *findOption(const QString &canonical, Grammar grammar)
 {
     for (const OptionSpec &option : allOptions()) {
         if (option.name == canonical)
-            return &option;
+            return option.tfExeOnly && grammar != Grammar::TfExe ? nullptr : &option;
     }
     return nullptr;
 }
 
-// Absolute Unix paths also start with "/", so an argument is only an option
-// when its name has no further slash and is either a known option or names
-// nothing on disk. "/tmp/x.cpp" is always a path; "/recursivx" is a typo.
-static bool looksLikeOption(const QString &arg)
+// In the tf.exe grammar absolute Unix paths also start with "/", so such an
+// argument is only an option when its name has no further slash and is either
+// a known option or names nothing on disk: "/tmp/x.cpp" is always a path,
+// "/recursivx" a typo. The cross-platform client never reads "/" as an option.
+static bool looksLikeOption(const QString &arg, Grammar grammar)
 {
     if (arg.size() < 2)
         return false;
     if (arg.startsWith('-'))
         return true;
-    if (!arg.startsWith('/'))
+    if (grammar != Grammar::TfExe || !arg.startsWith('/'))
         return false;
     const QString name = arg.mid(1).section(':', 0, 0);
     if (name.isEmpty() || name.contains('/'))
         return false;
-    if (findOption(canonicalName(name)))
+    if (findOption(canonicalName(name, grammar), grammar))
         return true;
     return !QFileInfo::exists(arg);
 }
 
 Arguments Arguments::parse(const QStringList &args, const QString &command,
-                           const QStringList &allowedOptions)
+                           const QStringList &allowedOptions, Grammar grammar)
 {
+    const int usageError = usageErrorCode(grammar);
     Arguments result;
     bool optionsEnded = false;
     for (const QString &arg : args) {
-        if (optionsEnded || !looksLikeOption(arg)) {
+        if (optionsEnded || !looksLikeOption(arg, grammar)) {
             result.m_operands.append(arg);
             continue;
         }
-        if (arg == "--") {
+        if (grammar == Grammar::TfExe && arg == "--") {
             optionsEnded = true;
             continue;
         }
-        const QString body = arg.mid(arg.startsWith("--") ? 2 : 1);
+        const int prefix = grammar == Grammar::TfExe && arg.startsWith("--") ? 2 : 1;
+        const QString body = arg.mid(prefix);
         const int colon = body.indexOf(':');
-        const QString name = canonicalName(colon < 0 ? body : body.left(colon));
-        const OptionSpec *option = findOption(name);
+        const QString given = colon < 0 ? body : body.left(colon);
+        // Messages name the option without its value, which may be a password.
+        const QString shown = arg.left(prefix) + given;
+        const QString name = canonicalName(given, grammar);
+        const OptionSpec *option = findOption(name, grammar);
         if (!option)
-            fail(QString("Unrecognized option: %1").arg(arg), UnrecognizedCommand);
+            fail(QString("Unrecognized option: %1").arg(shown), usageError);
         if (!allowedOptions.contains(name))
-            fail(QString("The option %1 is not allowed with the command %2.").arg(arg, command),
-                 UnrecognizedCommand);
+            fail(QString("The option %1 is not allowed with the command %2.").arg(shown, command),
+                 usageError);
         if (option->kind == OptionSpec::Flag && colon >= 0)
-            fail(QString("The option /%1 takes no value: %2").arg(name, arg), UnrecognizedCommand);
+            fail(QString("The option %1 takes no value.").arg(shown), usageError);
         if (option->kind == OptionSpec::Value && colon < 0)
-            fail(QString("The option /%1 requires a value, as in /%1:VALUE").arg(name),
-                 UnrecognizedCommand);
+            fail(QString("The option %1 requires a value, as in %1:VALUE").arg(shown), usageError);
         result.m_options.insert(name, colon < 0 ? QString() : body.mid(colon + 1));
     }
     return result;

@@ -6,24 +6,38 @@
 
 namespace Tf {
 
-// One option a command accepts. Names are canonical lower-case words;
-// aliases (the short forms the Team Foundation client also takes) map onto them.
+// Which client's command-line grammar the stand-in speaks. The cross-platform
+// client (the one on Linux and macOS) takes options only with "-" and takes a
+// word starting with "/" for an item; Windows' tf.exe takes "/" and "-",
+// short forms of some options, and answers a usage error with 2 instead of 100.
+enum class Grammar { CrossPlatform, TfExe };
+
+// The grammar named by TF_STANDIN_GRAMMAR ("tf.exe"; unset, empty or
+// "cross-platform": the cross-platform one). Throws Tf::Error for another value.
+Grammar grammarFromEnvironment();
+
+// The exit code of an unknown command or option in the grammar.
+int usageErrorCode(Grammar grammar);
+
+// One option a command accepts. Names are canonical lower-case words; in the
+// tf.exe grammar, aliases (the short forms tf.exe also takes) map onto them.
 struct OptionSpec
 {
     enum ValueKind { Flag, Value };
     QString name;
     ValueKind kind;
+    bool tfExeOnly = false; // an option the cross-platform client does not know at all
 };
 
 // A parsed command line: the operands in order and the options by canonical
-// name. "/" and "-" both introduce options and names are case-insensitive.
+// name. Option names end at the first ":" and are case-insensitive.
 class Arguments
 {
 public:
-    // Throws Tf::Error with code UnrecognizedCommand for an unknown option,
-    // an option the command does not take, or a malformed value.
+    // Throws Tf::Error with the grammar's usage error code for an unknown
+    // option, an option the command does not take, or a malformed value.
     static Arguments parse(const QStringList &args, const QString &command,
-                           const QStringList &allowedOptions);
+                           const QStringList &allowedOptions, Grammar grammar);
 
     bool has(const QString &name) const { return m_options.contains(name); }
     QString value(const QString &name) const { return m_options.value(name); }

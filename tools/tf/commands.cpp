@@ -1,6 +1,65 @@
+// The stand-in `tf` and `tfpt`: what they take and how they answer.
+//
+// Grammar. By default both speak the cross-platform client's grammar, as the
+// only real client on Linux and macOS does: options start with "-" only, a word
+// starting with "/" is an item (a path), option names end at the first ":" and
+// are matched without regard to case, with no short forms. There is no
+// -prompt, and difference has no -format. An unknown command or option, or
+// one the command does not take, is named on standard error and exits 100.
+// With TF_STANDIN_GRAMMAR=tf.exe they speak Windows' tf.exe grammar instead:
+// "/" and "-" options (an absolute path that names something on disk, or has
+// a second "/", stays a path), the short forms /r /i /c /s /server /f, /prompt,
+// difference /format:Visual|Unified printing a unified diff, and exit code 2
+// for a usage error.
+//
+// Environment:
+//   TF_SERVER              the server (a directory or file:// URL) when no
+//                          -collection: is given; else one in the data directory
+//   TF_STANDIN_GRAMMAR     tf.exe: the grammar above; unset, empty or cross-platform:
+//                          the cross-platform client's
+//   TF_STANDIN_STARTUP_MS  sleep this many milliseconds at start, before reading
+//                          the arguments or standard input, as a real client's
+//                          start-up (a JVM plus a server round trip) would take
+//   TF_DIFF_COMMAND        cross-platform difference: the compare tool, run once per
+//                          changed file without a shell. Its value is split into
+//                          words (double quotes group); in each word %1 and %2 are
+//                          the two files (the base version in a temporary file, the
+//                          local file) and %6 and %7 their labels ("$/P/f.cpp;C3",
+//                          the local path). Its output and error are tf's own and
+//                          its exit code is not tf's. Unset or empty: exit 100.
+//
+// Exit codes: 0 success, 1 partial success (some items failed), 100 nothing
+// succeeded (also: no workspace for the path; with the cross-platform grammar,
+// also a usage error), 2 a usage error with the tf.exe grammar. `tfpt` without
+// arguments prints its usage and exits 2. `info` of an item in a workspace that
+// is not on the server prints "No items match ITEM" and exits 0 with the
+// cross-platform grammar, 100 with tf.exe's.
+//
+// Help: `tf`, `tf help`, `tf -h`, `tf --help`, `tf -?` (and /? with tf.exe's
+// grammar) print the whole usage and exit 0; `tf help COMMAND` that command's.
+//
+// Commands from standard input: `tf @` (and `tfpt @`) read one command line per
+// line (see splitCommandLine() for the quoting) and run each in turn as if
+// given as arguments: each takes and releases the server's lock on its own,
+// and its output is flushed before the next line is read, so a `tf @` waiting
+// for its line holds no lock. Empty lines are skipped. The exit code is that of
+// the last command run; end of input before any command is 0. A failing
+// command ends the run unless -continueOnError is given; -outputSeparator:TEXT
+// prints TEXT and a line break on both streams after each command. A line
+// that ends inside quotes fails with 100.
+//
+// Check-in comments: -comment:TEXT, or -comment:@FILE for the content of FILE,
+// kept exactly (line breaks included).
+//
+// Status: -format:xml prints the pending changes, and the candidates detected
+// on disk (files neither on the server nor pending: add; files of the
+// workspace missing on disk and not pending: delete), as XML; -nodetect leaves
+// the candidates out. -format:brief or detailed, or none, prints the table.
+
 #include "commands.h"
 #include "arguments.h"
 #include "clientregistry.h"
+#include "commandline.h"
 #include "serverstore.h"
 #include "textdiff.h"
 #include "tferror.h"
@@ -9,19 +68,28 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
+#include <QProcess>
 #include <QSaveFile>
 #include <QSysInfo>
+#include <QTemporaryFile>
 #include <QTextCodec>
+#include <QThread>
+#include <QXmlStreamWriter>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iostream>
 #include <memory>
+#include <string>
 
 namespace Tf {
 namespace {
 
 const char serverEnvironmentVariable[] = "TF_SERVER";
+const char startupEnvironmentVariable[] = "TF_STANDIN_STARTUP_MS";
+const char diffCommandEnvironmentVariable[] = "TF_DIFF_COMMAND";
 
 void writeOut(const QString &text)
 {
@@ -94,7 +162,9 @@ struct CommandSpec;
 class Client
 {
 public:
-    Client(Tool tool, const QStringList &args) : m_tool(tool), m_rawArgs(args) {}
+    Client(Tool tool, Grammar grammar, const QStringList &args)
+        : m_tool(tool), m_grammar(grammar), m_rawArgs(args)
+    {}
     int run();
 
     int info();
@@ -123,6 +193,15 @@ private:
         QString server;
         QString local;
     };
+    // The two sides of a compare: contents and the labels a reader sees.
+    struct DiffSides
+    {
+        QString oldLabel;
+        QByteArray oldContent;
+        QString newLabel;
+        QByteArray newContent;
+        QString newFile; // the local file holding newContent, if there is one
+    };
 
     QString localPath(const QString &operand) const;
     QString storeDirectoryFromOptions() const;
@@ -142,11 +221,17 @@ private:
     void addMissingParents(const QString &serverPath);
     void deleteItem(const QString &serverPath);
     void undoChange(const PendingChange &change);
-    void printDiff(const PendingChange &change);
+    DiffSides diffSides(const PendingChange &change);
+    void runCompareTool(const QStringList &command, const DiffSides &sides);
+    QString checkinComment() const;
+    void detectCandidates(const QString &server, const QString &local, bool recursive,
+                          QVector<PendingChange> &candidates);
+    QByteArray statusXml(const QVector<PendingChange> &pending, const QVector<PendingChange> &candidates);
     QVector<ItemVersion> versionChain(const ItemRecord &record, int upTo) const;
     QString ownerOf(int changeset);
 
     Tool m_tool;
+    Grammar m_grammar;
     QStringList m_rawArgs;
     QString m_command;
     Arguments m_args;
@@ -167,54 +252,105 @@ struct CommandSpec
     QStringList options;
     int (Client::*run)();
     QString usage;
+    QStringList tfExeOptions = {}; // taken only in the tf.exe grammar
+    QString tfExeUsage = {};       // what those add to the usage
 };
 
-const QStringList globalOptions = {"login", "prompt", "noprompt", "collection"};
+const QStringList globalOptions = {"login", "noprompt", "collection"};
+const QStringList tfExeGlobalOptions = {"prompt"};
 
 const QVector<CommandSpec> &commands()
 {
     static const QVector<CommandSpec> table = {
-        {Tool::Tf, "add", {}, {"recursive"}, &Client::add, "add ITEM... [/recursive]"},
+        {Tool::Tf, "add", {}, {"recursive"}, &Client::add, "add ITEM... [-recursive]"},
         {Tool::Tf, "checkin", {"ci"}, {"recursive", "comment"}, &Client::checkin,
-         "checkin [ITEM...] [/recursive] [/comment:TEXT]"},
-        {Tool::Tf, "checkout", {"edit"}, {"recursive"}, &Client::checkout, "checkout ITEM... [/recursive]"},
+         "checkin [ITEM...] [-recursive] [-comment:TEXT | -comment:@FILE]"},
+        {Tool::Tf, "checkout", {"edit"}, {"recursive"}, &Client::checkout, "checkout ITEM... [-recursive]"},
         {Tool::Tf, "delete", {"del"}, {"recursive"}, &Client::remove, "delete ITEM..."},
-        {Tool::Tf, "difference", {"diff"}, {"recursive", "format"}, &Client::difference,
-         "difference [ITEM...] [/recursive] [/format:Visual|Unified]"},
-        {Tool::Tf, "get", {}, {"recursive"}, &Client::get, "get [ITEM...] [/recursive]"},
-        {Tool::Tf, "history", {"hist"}, {"recursive"}, &Client::history, "history ITEM [/recursive]"},
+        {Tool::Tf, "difference", {"diff"}, {"recursive"}, &Client::difference,
+         "difference [ITEM...] [-recursive]", {"format"}, " [-format:Visual|Unified]"},
+        {Tool::Tf, "get", {}, {"recursive"}, &Client::get, "get [ITEM...] [-recursive]"},
+        {Tool::Tf, "history", {"hist"}, {"recursive"}, &Client::history, "history ITEM [-recursive]"},
         {Tool::Tf, "info", {}, {"recursive"}, &Client::info, "info ITEM..."},
         {Tool::Tf, "rename", {"ren", "move"}, {}, &Client::rename, "rename OLD NEW"},
-        {Tool::Tf, "status", {"stat"}, {"recursive"}, &Client::status, "status [ITEM...] [/recursive]"},
-        {Tool::Tf, "undo", {}, {"recursive"}, &Client::undo, "undo ITEM... [/recursive]"},
+        {Tool::Tf, "status", {"stat"}, {"recursive", "format", "nodetect"}, &Client::status,
+         "status [ITEM...] [-recursive] [-format:brief|detailed|xml] [-nodetect]"},
+        {Tool::Tf, "undo", {}, {"recursive"}, &Client::undo, "undo ITEM... [-recursive]"},
         {Tool::Tf, "workfold", {}, {"map", "unmap", "workspace"}, &Client::workfold,
-         "workfold [/map SERVERPATH LOCALPATH | /unmap LOCALPATH] [/workspace:NAME]"},
+         "workfold [-map SERVERPATH LOCALPATH | -unmap LOCALPATH] [-workspace:NAME]"},
         {Tool::Tf, "workspace", {}, {"new", "delete", "comment"}, &Client::workspace,
-         "workspace /new NAME | /delete NAME [/comment:TEXT]"},
+         "workspace -new NAME | -delete NAME [-comment:TEXT]"},
         {Tool::Tf, "workspaces", {}, {}, &Client::workspaces, "workspaces"},
         {Tool::Tf, "seed", {}, {}, &Client::seed, "seed   (a new server with the sample project $/Demo/App)"},
         {Tool::Tf, "init", {}, {}, &Client::init, "init   (a new, empty server)"},
         {Tool::Tf, "useradd", {}, {}, &Client::useradd, "useradd NAME PASSWORD"},
-        {Tool::Tf, "help", {}, {}, &Client::help, "help"},
+        {Tool::Tf, "help", {}, {}, &Client::help, "help [COMMAND]"},
         {Tool::PowerTools, "annotate", {}, {}, &Client::annotate, "annotate FILE"},
-        {Tool::PowerTools, "help", {}, {}, &Client::help, "help"},
+        {Tool::PowerTools, "help", {}, {}, &Client::help, "help [COMMAND]"},
     };
     return table;
 }
 
-QString usage(Tool tool)
+const CommandSpec *findCommand(Tool tool, const QString &name)
 {
-    QString text = tool == Tool::Tf
-        ? QString("Usage: tf COMMAND [ARGUMENTS] [/login:USER,PASSWORD] [/collection:DIR|file://URL]\n\n"
-                  "A local stand-in for the Team Foundation version control client. The server\n"
-                  "is the directory given by /collection:, else $%1, else a directory in the\n"
-                  "user's data directory. Options start with / or -.\n\nCommands:\n")
-              .arg(serverEnvironmentVariable)
-        : QString("Usage: tfpt COMMAND [ARGUMENTS] [/login:USER,PASSWORD]\n\nCommands:\n");
+    const QString lower = name.toLower();
+    for (const CommandSpec &s : commands()) {
+        if (s.tool == tool && (s.name == lower || s.aliases.contains(lower)))
+            return &s;
+    }
+    return nullptr;
+}
+
+QString toolName(Tool tool)
+{
+    return tool == Tool::Tf ? QString("tf") : QString("tfpt");
+}
+
+QString commandUsage(const CommandSpec &command, Grammar grammar)
+{
+    return command.usage + (grammar == Grammar::TfExe ? command.tfExeUsage : QString());
+}
+
+QString usage(Tool tool, Grammar grammar)
+{
+    const QString options = QString("[-login:USER,PASSWORD] [-collection:DIR|file://URL] [-noprompt]")
+        + (grammar == Grammar::TfExe ? " [-prompt]" : "");
+    QString text = QString("Usage: %1 COMMAND [ARGUMENTS] %2\n       %1 @   (commands from standard input)\n\n")
+                       .arg(toolName(tool), options);
+    if (tool == Tool::Tf) {
+        text += QString("A local stand-in for the Team Foundation version control client. The server\n"
+                        "is the directory given by -collection:, else $%1, else a directory in the\n"
+                        "user's data directory.\n\n")
+                    .arg(serverEnvironmentVariable);
+    }
+    text += grammar == Grammar::TfExe
+        ? QString("Options start with / or - (the tf.exe grammar, chosen by TF_STANDIN_GRAMMAR=tf.exe).\n")
+        : QString("Options start with -; a word starting with / is an item. TF_STANDIN_GRAMMAR=tf.exe\n"
+                  "makes / options, /prompt and difference /format work, as with tf.exe.\n");
+    text += "\nCommands:\n";
     for (const CommandSpec &command : commands()) {
         if (command.tool == tool)
-            text += "  " + command.usage + '\n';
+            text += "  " + commandUsage(command, grammar) + '\n';
     }
+    text += QString("\nEnvironment:\n"
+                    "  %1=N  wait N ms at start, like a real client's start-up\n")
+                .arg(startupEnvironmentVariable);
+    if (tool == Tool::Tf) {
+        // Not through arg(): the example's own %1 and %2 must stay.
+        text += QString("  ") + diffCommandEnvironmentVariable
+            + "  the compare tool of difference (without the tf.exe grammar),\n"
+              "      e.g. diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"\n";
+    }
+    text += QString("\nExit codes: 0 success, 1 partial success, 100 failure%1.\n")
+                .arg(grammar == Grammar::TfExe ? ", 2 unrecognized command or option" : "");
+    text += QString("\n%1 @ reads one command line per line from standard input (blanks separate\n"
+                    "words; a word with blanks or quotes is in double quotes, a quote in it doubled)\n"
+                    "and exits with the code of the last command.%2\n")
+                .arg(toolName(tool),
+                     grammar == Grammar::TfExe ? QString()
+                                               : QString(" A failing command ends the run unless\n"
+                                                         "-continueOnError; -outputSeparator:TEXT "
+                                                         "prints TEXT on both streams after each."));
     return text;
 }
 
@@ -222,23 +358,30 @@ int Client::run()
 {
     m_cwd = QDir::currentPath();
     if (m_rawArgs.isEmpty()) {
-        writeOut(usage(m_tool));
+        // tf answers a bare call with its usage; tfpt takes it for a usage error.
+        writeOut(usage(m_tool, m_grammar));
+        return m_tool == Tool::Tf ? Success : UnrecognizedCommand;
+    }
+    const QString first = m_rawArgs.first();
+    static const QStringList helpForms = {"-h", "--help", "-?"};
+    static const QStringList tfExeHelpForms = {"/?", "/h", "/help", "-help"};
+    if (helpForms.contains(first) || (m_grammar == Grammar::TfExe && tfExeHelpForms.contains(first.toLower()))) {
+        writeOut(usage(m_tool, m_grammar));
         return Success;
     }
-    m_command = m_rawArgs.first().toLower();
-    if (m_command.startsWith('/') || m_command.startsWith('-'))
-        m_command = m_command.mid(1);
-    const CommandSpec *command = nullptr;
-    for (const CommandSpec &s : commands()) {
-        if (s.tool == m_tool && (s.name == m_command || s.aliases.contains(m_command)))
-            command = &s;
-    }
+    QString name = first;
+    if (m_grammar == Grammar::TfExe && (name.startsWith('/') || name.startsWith('-')))
+        name = name.mid(1);
+    const CommandSpec *command = findCommand(m_tool, name);
     if (!command) {
-        writeErr(QString("Unrecognized command: %1\n").arg(m_rawArgs.first()) + usage(m_tool));
-        return UnrecognizedCommand;
+        writeErr(QString("Unrecognized command: %1\n").arg(first) + usage(m_tool, m_grammar));
+        return usageErrorCode(m_grammar);
     }
     m_command = command->name;
-    m_args = Arguments::parse(m_rawArgs.mid(1), command->name, command->options + globalOptions);
+    QStringList options = command->options + globalOptions;
+    if (m_grammar == Grammar::TfExe)
+        options += command->tfExeOptions + tfExeGlobalOptions;
+    m_args = Arguments::parse(m_rawArgs.mid(1), command->name, options, m_grammar);
     return (this->*command->run)();
 }
 
@@ -286,7 +429,7 @@ void Client::authenticate()
     }
     if (user.isEmpty())
         fail(QString("TF30063: You are not authorized to access %1. Give your user name and "
-                     "password with /login:USER,PASSWORD.").arg(m_store->directory()));
+                     "password with -login:USER,PASSWORD.").arg(m_store->directory()));
     m_owner = m_store->authenticate(user, password);
     if (m_owner.isEmpty())
         fail(QString("TF30063: You are not authorized to access %1: the user name or password "
@@ -350,9 +493,7 @@ QStringList Client::requireOperands(int minimum, int maximum) const
     if (operands.size() < minimum)
         fail(QString("The command %1 needs %2 argument%3.\nUsage: %4")
                  .arg(m_command).arg(minimum).arg(minimum == 1 ? "" : "s")
-                 .arg(std::find_if(commands().begin(), commands().end(), [&](const CommandSpec &s) {
-                          return s.name == m_command;
-                      })->usage));
+                 .arg(commandUsage(*findCommand(m_tool, m_command), m_grammar)));
     if (maximum >= 0 && operands.size() > maximum)
         fail(QString("The command %1 takes at most %2 argument%3; unexpected: %4")
                  .arg(m_command).arg(maximum).arg(maximum == 1 ? "" : "s").arg(operands.at(maximum)));
@@ -413,8 +554,15 @@ int Client::info()
         const Target t = resolve(operand);
         const ItemRecord record = m_store->item(t.server);
         const PendingChange *pending = m_workspace ? m_workspace->findPending(t.server) : nullptr;
-        if (!record.isLive() && !pending)
+        if (!record.isLive() && !pending) {
+            // The cross-platform client answers this for an item of a workspace as
+            // a finding, not a failure.
+            if (m_grammar == Grammar::CrossPlatform && m_workspace && !t.local.isEmpty()) {
+                writeOut(QString("No items match %1\n").arg(operand));
+                return;
+            }
             fail(QString("No items match %1.").arg(operand));
+        }
         const bool folder = record.isLive() ? record.folder : pending->folder;
         const QString type = folder ? "folder" : "file";
         QString text = "Local information:\n";
@@ -823,8 +971,24 @@ int Client::rename()
 
 // --- checkin, undo ------------------------------------------------------------
 
+// "-comment:@FILE" takes the comment from a file, as both real clients do, so
+// that any comment passes unharmed, line breaks included.
+QString Client::checkinComment() const
+{
+    const QString comment = m_args.value("comment");
+    if (!comment.startsWith('@'))
+        return comment;
+    const QString file = QDir(m_cwd).absoluteFilePath(comment.mid(1));
+    bool ok = false;
+    const QByteArray text = ServerStore::readFile(file, &ok);
+    if (!ok || QFileInfo(file).isDir())
+        fail(QString("Cannot read the comment file %1.").arg(file));
+    return QString::fromUtf8(text);
+}
+
 int Client::checkin()
 {
+    const QString comment = checkinComment();
     QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
     Workspace &ws = requireWorkspace();
     // Folders added above items in scope go with them, or the items would have no parent.
@@ -913,7 +1077,7 @@ int Client::checkin()
         ws.savePending();
         ws.saveHave();
     } else {
-        m_store->commit(commits, m_owner, m_args.value("comment"), ws.takeChangedFiles());
+        m_store->commit(commits, m_owner, comment, ws.takeChangedFiles());
     }
 
     for (const PendingChange &c : unchanged) {
@@ -1053,39 +1217,96 @@ int Client::history()
     return Success;
 }
 
-void Client::printDiff(const PendingChange &c)
+Client::DiffSides Client::diffSides(const PendingChange &c)
 {
-    if (c.folder)
-        return;
     Workspace &ws = *m_workspace;
     const QString local = ws.localPathFor(c.serverPath);
     const QString source = c.rename ? c.sourcePath : c.serverPath;
-    QString oldLabel = "/dev/null";
-    QByteArray oldContent;
+    DiffSides sides{"/dev/null", {}, "/dev/null", {}, {}};
     if (!c.add) {
         // Keep the record alive while its version is read.
         const ItemRecord record = m_store->item(source);
         const ItemVersion *base = record.versionAt(c.baseVersion);
         if (base && !base->blob.isEmpty())
-            oldContent = m_store->content(base->blob);
-        oldLabel = QString("%1;C%2").arg(source).arg(c.baseVersion);
+            sides.oldContent = m_store->content(base->blob);
+        sides.oldLabel = QString("%1;C%2").arg(source).arg(c.baseVersion);
     }
-    QString newLabel = "/dev/null";
-    QByteArray newContent;
     if (!c.remove) {
-        newLabel = local;
-        if (QFileInfo(local).isFile())
-            newContent = readLocalFile(local);
+        sides.newLabel = local;
+        if (QFileInfo(local).isFile()) {
+            sides.newContent = readLocalFile(local);
+            sides.newFile = local;
+        }
     }
-    writeOut(unifiedDiff(oldLabel, oldContent, newLabel, newContent));
+    return sides;
+}
+
+// Runs the user's compare tool on one file, the way the cross-platform client
+// does: no shell, its output as ours, its exit code (diff's 1) not ours.
+void Client::runCompareTool(const QStringList &command, const DiffSides &sides)
+{
+    auto tempFile = [](const QString &label, const QByteArray &content) {
+        auto file = std::make_unique<QTemporaryFile>(
+            QDir::tempPath() + "/tf-XXXXXX-" + QFileInfo(label.section(';', 0, 0)).fileName());
+        if (!file->open() || file->write(content) != content.size() || !file->flush())
+            fail(QString("Cannot write a temporary file for the compare: %1").arg(file->errorString()));
+        file->close();
+        return file;
+    };
+    const std::unique_ptr<QTemporaryFile> oldFile = tempFile(sides.oldLabel, sides.oldContent);
+    std::unique_ptr<QTemporaryFile> newTemp;
+    if (sides.newFile.isEmpty())
+        newTemp = tempFile(sides.newLabel, sides.newContent);
+    const QHash<QChar, QString> values = {{'1', oldFile->fileName()},
+                                          {'2', newTemp ? newTemp->fileName() : sides.newFile},
+                                          {'6', sides.oldLabel},
+                                          {'7', sides.newLabel}};
+    QStringList words;
+    for (const QString &word : command) {
+        // One pass, so that a label holding "%2" stays as it is.
+        QString expanded;
+        for (int i = 0; i < word.size(); ++i) {
+            if (word.at(i) == '%' && i + 1 < word.size() && values.contains(word.at(i + 1))) {
+                expanded += values.value(word.at(i + 1));
+                ++i;
+            } else {
+                expanded += word.at(i);
+            }
+        }
+        words.append(expanded);
+    }
+    fflush(stdout);
+    fflush(stderr);
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    tool.setWorkingDirectory(m_cwd);
+    tool.start(words.first(), words.mid(1));
+    if (!tool.waitForStarted(-1))
+        fail(QString("The compare tool %1 (from %2) cannot be started: %3")
+                 .arg(words.first(), diffCommandEnvironmentVariable, tool.errorString()));
+    // Our standard input may be the next command lines of `tf @`: not the tool's.
+    tool.closeWriteChannel();
+    tool.waitForFinished(-1);
+    if (tool.exitStatus() != QProcess::NormalExit)
+        fail(QString("The compare tool %1 (from %2) crashed.").arg(words.first(), diffCommandEnvironmentVariable));
 }
 
 int Client::difference()
 {
-    const QString format = m_args.value("format").toLower();
-    if (m_args.has("format") && format != "visual" && format != "unified")
-        fail(QString("Unrecognized /format value: %1 (use Visual or Unified).").arg(m_args.value("format")),
-             UnrecognizedCommand);
+    QStringList compareTool;
+    if (m_grammar == Grammar::TfExe) {
+        const QString format = m_args.value("format").toLower();
+        if (m_args.has("format") && format != "visual" && format != "unified")
+            fail(QString("Unrecognized /format value: %1 (use Visual or Unified).").arg(m_args.value("format")),
+                 UnrecognizedCommand);
+    } else {
+        compareTool = QProcess::splitCommand(qEnvironmentVariable(diffCommandEnvironmentVariable));
+        if (compareTool.isEmpty())
+            fail("No compare tool is set: set " + QString(diffCommandEnvironmentVariable)
+                 + " to the command that compares two files, with %1 and %2 for the files and %6 and "
+                   "%7 for their names, for example\n  export "
+                 + diffCommandEnvironmentVariable + "='diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"'");
+    }
     QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
     Workspace &ws = requireWorkspace();
     // A file without a pending change is compared with the workspace version too.
@@ -1105,15 +1326,146 @@ int Client::difference()
     std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
         return a.serverPath.toLower() < b.serverPath.toLower();
     });
-    for (const PendingChange &c : scope)
-        printDiff(c);
+    for (const PendingChange &c : scope) {
+        if (c.folder)
+            continue;
+        const DiffSides sides = diffSides(c);
+        if (compareTool.isEmpty())
+            writeOut(unifiedDiff(sides.oldLabel, sides.oldContent, sides.newLabel, sides.newContent));
+        else if (sides.oldContent != sides.newContent)
+            runCompareTool(compareTool, sides);
+    }
     return Success;
+}
+
+// Changes on disk that are not pending: a file that is neither on the server
+// nor pending is a candidate add; a file of the workspace that is missing on
+// disk and not pending is a candidate delete. Below a folder only with
+// `recursive`, as for the pending changes themselves.
+void Client::detectCandidates(const QString &server, const QString &local, bool recursive,
+                              QVector<PendingChange> &candidates)
+{
+    if (local.isEmpty())
+        return; // not mapped in this workspace
+    Workspace &ws = *m_workspace;
+    const QFileInfo info(local);
+    const ItemRecord record = m_store->item(server);
+    const bool onServer = record.isLive();
+    if (info.isFile() || (!info.exists() && onServer && !record.folder)) {
+        PendingChange c;
+        c.serverPath = server;
+        if (info.isFile() && !onServer && !ws.findPending(server)) {
+            c.add = true;
+            c.date = info.lastModified();
+            candidates.append(c);
+        } else if (!info.exists() && ws.have(server) > 0 && !ws.findPendingForServerItem(server)) {
+            c.remove = true;
+            c.baseVersion = ws.have(server);
+            candidates.append(c);
+        }
+        return;
+    }
+    if (!recursive || (info.exists() && !info.isDir()))
+        return;
+    // The children on disk and on the server, by the server's case-blind names.
+    QMap<QString, Target> children;
+    if (info.isDir()) {
+        const QFileInfoList entries = QDir(local).entryInfoList(
+            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+        for (const QFileInfo &entry : entries) {
+            if (entry.isSymLink() && entry.isDir())
+                continue; // following it could loop
+            const QString child = ServerPath::child(server, entry.fileName());
+            children.insert(child.toLower(), {child, entry.filePath()});
+        }
+    }
+    if (onServer && record.folder) {
+        for (const QString &child : m_store->childPaths(record)) {
+            if (!children.contains(child.toLower()))
+                children.insert(child.toLower(), {child, ws.localPathFor(child)});
+        }
+    }
+    for (const Target &child : qAsConst(children))
+        detectCandidates(child.server, child.local, true, candidates);
+}
+
+// The date as the clients print it in XML: local time with milliseconds and
+// the offset from UTC, as in 2017-02-08T11:12:06.766-0500.
+static QString xmlDate(const QDateTime &date)
+{
+    const QDateTime local = date.toLocalTime();
+    const int minutes = local.offsetFromUtc() / 60;
+    return local.toString("yyyy-MM-dd'T'HH:mm:ss.zzz") + (minutes < 0 ? '-' : '+')
+        + QString("%1%2").arg(qAbs(minutes) / 60, 2, 10, QChar('0')).arg(qAbs(minutes) % 60, 2, 10, QChar('0'));
+}
+
+QByteArray Client::statusXml(const QVector<PendingChange> &pending, const QVector<PendingChange> &candidates)
+{
+    Workspace &ws = *m_workspace;
+    QByteArray body;
+    QXmlStreamWriter xml(&body);
+    auto writeChanges = [&](const QString &element, const QVector<PendingChange> &changes, bool candidate) {
+        xml.writeStartElement(element);
+        xml.writeCharacters("\n");
+        for (const PendingChange &c : changes) {
+            const QString local = ws.localPathFor(c.serverPath);
+            xml.writeEmptyElement("pending-change");
+            xml.writeAttribute("server-item", c.serverPath);
+            xml.writeAttribute("version", QString::number(c.baseVersion));
+            xml.writeAttribute("owner", ws.owner());
+            xml.writeAttribute("date", xmlDate(c.date));
+            xml.writeAttribute("lock", "none");
+            xml.writeAttribute("change-type", c.kindText());
+            xml.writeAttribute("workspace", ws.name());
+            if (c.rename)
+                xml.writeAttribute("source-item", c.sourcePath);
+            xml.writeAttribute("computer", ws.computer());
+            xml.writeAttribute("local-item", QDir::toNativeSeparators(local));
+            if (!candidate && !c.folder) {
+                QFile file(local);
+                const bool binary = file.open(QIODevice::ReadOnly) && file.read(8192).contains('\0');
+                xml.writeAttribute("file-type", binary ? "binary" : "utf-8");
+            }
+            xml.writeCharacters("\n");
+        }
+        xml.writeEndElement();
+        xml.writeCharacters("\n");
+    };
+    xml.writeStartElement("status");
+    xml.writeCharacters("\n");
+    writeChanges("pending-changes", pending, false);
+    writeChanges("candidate-pending-changes", candidates, true);
+    xml.writeEndElement();
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + body + '\n';
 }
 
 int Client::status()
 {
-    const QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive") || m_args.operands().isEmpty());
+    const QString format = m_args.value("format").toLower();
+    if (m_args.has("format") && format != "brief" && format != "detailed" && format != "xml")
+        fail(QString("Unrecognized format: %1 (use brief, detailed or xml).").arg(m_args.value("format")),
+             usageErrorCode(m_grammar));
+    const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
+    const QVector<PendingChange> scope = pendingInScope(m_args.operands(), recursive);
     Workspace &ws = requireWorkspace();
+    if (format == "xml") {
+        QVector<PendingChange> candidates;
+        if (!m_args.has("nodetect")) {
+            QVector<Target> targets;
+            for (const QString &operand : m_args.operands())
+                targets.append(resolve(operand));
+            if (targets.isEmpty()) {
+                for (const Mapping &m : ws.mappings())
+                    targets.append({m.serverPath, m.localPath});
+            }
+            for (const Target &t : targets) {
+                if (!t.local.isEmpty())
+                    detectCandidates(t.server, t.local, recursive, candidates);
+            }
+        }
+        writeOut(QString::fromUtf8(statusXml(scope, candidates)));
+        return Success;
+    }
     if (scope.isEmpty()) {
         writeOut("There are no pending changes.\n");
         return Success;
@@ -1187,7 +1539,7 @@ int Client::workspace()
     const QStringList operands = requireOperands(1, 1);
     const QString name = operands.first();
     if (m_args.has("new") == m_args.has("delete"))
-        fail("Give either /new or /delete with the command workspace.");
+        fail("Give either -new or -delete with the command workspace.");
     ServerStore &store = openStore(storeDirectoryFromOptions());
     if (m_args.has("new")) {
         Workspace::create(store, name, m_owner, QSysInfo::machineHostName(), m_args.value("comment"));
@@ -1226,7 +1578,7 @@ int Client::workspaces()
 int Client::workfold()
 {
     if (m_args.has("map") && m_args.has("unmap"))
-        fail("Give either /map or /unmap with the command workfold.");
+        fail("Give either -map or -unmap with the command workfold.");
     const QString workspaceName = m_args.value("workspace");
     if (!m_args.has("map") && !m_args.has("unmap")) {
         requireOperands(0, 1);
@@ -1345,11 +1697,85 @@ int Client::useradd()
 
 int Client::help()
 {
-    writeOut(usage(m_tool));
+    const QStringList operands = requireOperands(0, 1);
+    if (operands.isEmpty()) {
+        writeOut(usage(m_tool, m_grammar));
+        return Success;
+    }
+    const CommandSpec *command = findCommand(m_tool, operands.first());
+    if (!command)
+        fail(QString("Unrecognized command: %1").arg(operands.first()), usageErrorCode(m_grammar));
+    QString text = QString("Usage: %1 %2\n").arg(toolName(m_tool), commandUsage(*command, m_grammar));
+    if (!command->aliases.isEmpty())
+        text += QString("Also: %1\n").arg(command->aliases.join(", "));
+    text += QString("Options of every command: -login:USER,PASSWORD -collection:DIR|file://URL -noprompt%1\n")
+                .arg(m_grammar == Grammar::TfExe ? " -prompt" : "");
+    writeOut(text);
     return Success;
 }
 
 } // namespace
+
+// Runs one command line and answers as the process would: its output
+// flushed, a failure's message on standard error.
+static int runCommandLine(Tool tool, Grammar grammar, const QStringList &args)
+{
+    int code = Failure;
+    try {
+        Client client(tool, grammar, args);
+        code = client.run();
+    } catch (const Error &e) {
+        writeErr(e.message);
+        code = e.code;
+    } catch (const std::exception &e) {
+        writeErr(QString("Internal error: %1").arg(e.what()));
+        code = Failure;
+    }
+    fflush(stdout);
+    fflush(stderr);
+    return code;
+}
+
+// `tf @`: the command lines come from standard input, one a line. Nothing is
+// opened before a line arrives, so a client started ahead of need holds no lock.
+static int runFromStandardInput(Tool tool, Grammar grammar, const QStringList &options)
+{
+    const QStringList allowed = grammar == Grammar::CrossPlatform
+        ? QStringList{"continueonerror", "outputseparator"} : QStringList();
+    const Arguments args = Arguments::parse(options, "@", allowed, grammar);
+    if (!args.operands().isEmpty())
+        fail(QString("%1 @ reads its commands from standard input; unexpected: %2")
+                 .arg(toolName(tool), args.operands().first()),
+             usageErrorCode(grammar));
+    const QByteArray separator = (args.value("outputseparator") + '\n').toUtf8();
+    int code = Success;
+    std::string line;
+    for (int number = 1; std::getline(std::cin, line); ++number) {
+        QString text = QString::fromUtf8(line.data(), int(line.size()));
+        if (text.endsWith('\r'))
+            text.chop(1);
+        QStringList words;
+        if (!splitCommandLine(text, &words)) {
+            // The line itself may hold a password: it is not repeated.
+            writeErr(QString("Line %1 of the standard input ends inside a quoted word.").arg(number));
+            fflush(stderr);
+            code = Failure;
+        } else if (words.isEmpty()) {
+            continue;
+        } else {
+            code = runCommandLine(tool, grammar, words);
+        }
+        if (args.has("outputseparator")) {
+            fwrite(separator.constData(), 1, size_t(separator.size()), stdout);
+            fwrite(separator.constData(), 1, size_t(separator.size()), stderr);
+            fflush(stdout);
+            fflush(stderr);
+        }
+        if (code != Success && !args.has("continueonerror"))
+            break;
+    }
+    return code;
+}
 
 int runTool(Tool tool, int argc, char **argv)
 {
@@ -1361,22 +1787,28 @@ int runTool(Tool tool, int argc, char **argv)
     const QString exe = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     QCoreApplication::setApplicationName(
         QFileInfo(exe.isEmpty() ? QString::fromLocal8Bit(argv[0]) : exe).fileName());
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args.append(QString::fromUtf8(argv[i]));
-    int code = Failure;
     try {
-        Client client(tool, args);
-        code = client.run();
+        const QString startup = qEnvironmentVariable(startupEnvironmentVariable);
+        if (!startup.isEmpty()) {
+            bool ok = false;
+            const int ms = startup.toInt(&ok);
+            if (!ok || ms < 0)
+                fail(QString("%1 must be a number of milliseconds; it is \"%2\".")
+                         .arg(startupEnvironmentVariable, startup));
+            QThread::msleep(ulong(ms));
+        }
+        const Grammar grammar = grammarFromEnvironment();
+        QStringList args;
+        for (int i = 1; i < argc; ++i)
+            args.append(QString::fromUtf8(argv[i]));
+        if (!args.isEmpty() && args.first() == "@")
+            return runFromStandardInput(tool, grammar, args.mid(1));
+        return runCommandLine(tool, grammar, args);
     } catch (const Error &e) {
         writeErr(e.message);
-        code = e.code;
-    } catch (const std::exception &e) {
-        writeErr(QString("Internal error: %1").arg(e.what()));
-        code = Failure;
+        fflush(stdout);
+        return e.code;
     }
-    fflush(stdout);
-    return code;
 }
 
 } // namespace Tf

@@ -242,7 +242,7 @@ void ServerStore::open()
 {
     if (!exists())
         fail(QString("There is no Team Foundation server at %1. Create one with "
-                     "\"tf seed /collection:%1\" (sample project) or \"tf init /collection:%1\".")
+                     "\"tf seed -collection:%1\" (sample project) or \"tf init -collection:%1\".")
                  .arg(m_dir));
     lock();
     bool ok = false;

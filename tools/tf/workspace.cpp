@@ -17,10 +17,10 @@ QString PendingChange::kindText() const
     QStringList kinds;
     if (add)
         kinds << "add";
-    if (rename)
-        kinds << "rename";
     if (edit)
         kinds << "edit";
+    if (rename)
+        kinds << "rename";
     if (remove)
         kinds << "delete";
     return kinds.join(", ");
@@ -96,6 +96,10 @@ Workspace::Workspace(ServerStore &store, const QString &name)
         c.remove = po.value("delete").toBool();
         c.rename = po.value("rename").toBool();
         c.baseVersion = po.value("base").toInt();
+        // Changes pended by an earlier tf have no date; they keep "now".
+        const QDateTime date = QDateTime::fromString(po.value("date").toString(), Qt::ISODateWithMs);
+        if (date.isValid())
+            c.date = date;
         m_pending.append(c);
     }
     splitOldHaveTable();
@@ -203,6 +207,7 @@ StoreFile Workspace::pendingFile() const
         o.insert("edit", c.edit);
         o.insert("delete", c.remove);
         o.insert("rename", c.rename);
+        o.insert("date", c.date.toString(Qt::ISODateWithMs));
         changes.append(o);
     }
     return {directory() + "/pending.json", QJsonDocument(QJsonObject{{"changes", changes}}).toJson()};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QVector>
@@ -27,7 +28,9 @@ struct PendingChange
     bool remove = false;
     bool rename = false;
     int baseVersion = 0; // the changeset the change was made against
+    QDateTime date = QDateTime::currentDateTime(); // when the change was first pended
 
+    // The change's words, as the client names them: "add", "edit, rename", ...
     QString kindText() const;
 };
 

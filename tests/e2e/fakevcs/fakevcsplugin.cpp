@@ -2,6 +2,7 @@
 
 #include <core/actionmanager.h>
 #include <core/icore.h>
+#include <core/vcsmanager.h>
 #include <locator/commandlocator.h>
 #include <utils/parameteraction.h>
 #include <utils/pathchooser.h>
@@ -285,6 +286,34 @@ bool FakeVcsPlugin::initialize(const QStringList &arguments, QString *errorStrin
     menu->menu()->setTitle(QStringLiteral("FakeVcs"));
     m_menuAction = menu->menu()->menuAction();
     return true;
+}
+
+FakeVcsPlugin::~FakeVcsPlugin()
+{
+    reportRegistrations("deleted");
+}
+
+ExtensionSystem::IPlugin::ShutdownFlag FakeVcsPlugin::aboutToShutdown()
+{
+    reportRegistrations("aboutToShutdown");
+    return SynchronousShutdown;
+}
+
+void FakeVcsPlugin::reportRegistrations(const char *when) const
+{
+    // Until it is deleted, a plugin may use what it registered with the host's managers.
+    const QString file = qEnvironmentVariable("FAKEVCS_SHUTDOWN_LOG");
+    if (file.isEmpty())
+        return;
+    QFile log(file);
+    if (!log.open(QIODevice::Append))
+        return;
+    const bool command = Core::ActionManager::command(Core::Id("FakeVcs.Status"));
+    const bool vcs = Core::VcsManager::versionControls().contains(versionControl());
+    log.write(QStringLiteral("%1: command %2, version control %3\n")
+                  .arg(QLatin1String(when), QLatin1String(command ? "registered" : "gone"),
+                       QLatin1String(vcs ? "registered" : "gone"))
+                  .toUtf8());
 }
 
 QString FakeVcsPlugin::binary() const

@@ -109,7 +109,11 @@ class FakeVcsPlugin : public VcsBase::VcsBasePlugin
     Q_OBJECT
     Q_PLUGIN_METADATA(IID "org.qt-project.Qt.QtCreatorPlugin" FILE "fakevcs.json")
 public:
+    ~FakeVcsPlugin() override;
     bool initialize(const QStringList &arguments, QString *errorString) override;
+    // FAKEVCS_SHUTDOWN_LOG=FILE: both write there whether the plugin's command and version
+    // control are still registered.
+    ShutdownFlag aboutToShutdown() override;
 
     QString binary() const;
     QString user() const;
@@ -122,6 +126,7 @@ protected:
     void updateActions(ActionState state) override;
 
 private:
+    void reportRegistrations(const char *when) const;
     void runOnCurrentFile(const QString &command);
     void update();
     void log();
