@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QTimer>
 
 namespace Workbench {
@@ -75,6 +76,13 @@ QString DialogAnswerer::takeFailure()
     return failure;
 }
 
+QImage DialogAnswerer::takePicture()
+{
+    QImage picture;
+    picture.swap(m_picture);
+    return picture;
+}
+
 void DialogAnswerer::fail(const QString &message)
 {
     if (m_failure.isEmpty())
@@ -114,6 +122,7 @@ void DialogAnswerer::answer(QDialog *dialog)
             return;
         }
     }
+    m_picture = dialog->grab().toImage();
     finish(dialog, armed.accept);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -38,6 +39,8 @@ public:
     const QList<Answer> &armed() const { return m_answers; }
     // What went wrong with the dialogs since the last call; empty when nothing did.
     QString takeFailure();
+    // The last dialog answered since the last call, as it looked when it was answered.
+    QImage takePicture();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -48,6 +51,7 @@ private:
 
     QList<Answer> m_answers;
     QString m_failure;
+    QImage m_picture;
 };
 
 } // namespace Workbench

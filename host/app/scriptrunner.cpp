@@ -182,6 +182,9 @@ int ScriptRunner::run(const QString &scriptFile)
             const QString dialogFailure = m_dialogs->takeFailure();
             if (!dialogFailure.isEmpty())
                 outcome = Outcome::failure(dialogFailure);
+            const QImage answered = m_dialogs->takePicture();
+            if (!answered.isNull())
+                m_dialogPicture = answered;
         }
         if (!outcome.ok) {
             writeStandardError(tr("%1:%2: %3\n  in: %4\n")
