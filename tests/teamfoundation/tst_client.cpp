@@ -3,6 +3,7 @@
 // repository probes with the server-path parser.
 #include "testhost.h"
 
+#include <core/documentmanager.h>
 #include <utils/hostosinfo.h>
 #include <utils/qtcassert.h>
 
@@ -31,6 +32,8 @@ private slots:
     void initTestCase();
     void commands_data();
     void commands();
+    void unsavedChanges_data();
+    void unsavedChanges();
     void windowsCommandLines();
     void outputCodec_data();
     void outputCodec();
@@ -223,6 +226,57 @@ void tst_Client::commands()
     // does the pane say there are none.
     QCOMPARE(VcsBase::VcsOutputWindow::content().contains(QLatin1String("No differences")),
              compares && crossPlatform);
+}
+
+// Before a command reads files the editor's unsaved changes there are saved; before one
+// replaces them the user is asked. A failed save or a "no" runs nothing.
+void tst_Client::unsavedChanges_data()
+{
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<bool>("onProject");
+    QTest::addColumn<QString>("asked");  // "save", "discard" or empty
+    QTest::addColumn<bool>("agree");     // the save succeeds, or the user agrees
+    QTest::newRow("check-in saves") << QByteArray("checkInProject") << true << "save" << true;
+    QTest::newRow("check-in after a failed save") << QByteArray("checkInCurrentFile") << false << "save" << false;
+    QTest::newRow("compare after a failed save") << QByteArray("compareProject") << true << "save" << false;
+    QTest::newRow("undo agreed") << QByteArray("undoCurrentFile") << false << "discard" << true;
+    QTest::newRow("undo declined") << QByteArray("undoProject") << true << "discard" << false;
+    QTest::newRow("get declined") << QByteArray("getLatestCurrentFile") << false << "discard" << false;
+    QTest::newRow("history reads nothing unsaved") << QByteArray("historyProject") << true << "" << false;
+    QTest::newRow("add neither") << QByteArray("addCurrentFile") << false << "" << false;
+}
+
+void tst_Client::unsavedChanges()
+{
+    QFETCH(QByteArray, slot);
+    QFETCH(bool, onProject);
+    QFETCH(QString, asked);
+    QFETCH(bool, agree);
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString project = host.makeDirectory(QStringLiteral("proj"));
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    host.setCurrentFile(file, project);
+    QStringList questions;
+    Core::DocumentManager::setSaveHandler([&](const QString &path, QString *error) {
+        questions << QLatin1String("save ") + path;
+        *error = QStringLiteral("main.cpp is read-only.");
+        return agree;
+    });
+    Core::DocumentManager::setDiscardHandler([&](const QString &path) {
+        questions << QLatin1String("discard ") + path;
+        return agree;
+    });
+    VcsBase::VcsOutputWindow::clearContents();
+    QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
+    QCOMPARE(questions, asked.isEmpty() ? QStringList()
+                                        : QStringList(asked + QLatin1Char(' ') + (onProject ? project : file)));
+    QCOMPARE(host.takeRuns().size(), asked.isEmpty() || agree ? 1 : 0);
+    // A failed save says why; a "no" is the user's own choice and needs no word.
+    QCOMPARE(VcsBase::VcsOutputWindow::content().contains(
+                 QLatin1String("main.cpp is read-only. The command was not run.")),
+             asked == QLatin1String("save") && !agree);
 }
 
 // On Windows local paths take backslashes; server paths, options and the login do not.
