@@ -81,7 +81,7 @@ QStringList annotate(ClientKind, const QString &file)
 QStringList checkIn(ClientKind kind, const QString &path, bool recursive, const QString &comment)
 {
     QStringList arguments = onPath(QStringLiteral("checkin"), path);
-    // tf.exe's own dialog asks for the comment.
+    // tf.exe asks for the comment itself, in the dialog that /prompt opens.
     if (asksForCheckInComment(kind) && !comment.trimmed().isEmpty())
         arguments << option(kind, QStringLiteral("comment:")) + comment;
     arguments << promptOption(kind);
@@ -92,7 +92,8 @@ QStringList checkIn(ClientKind kind, const QString &path, bool recursive, const 
 QStringList difference(ClientKind kind, const QString &path, bool recursive)
 {
     QStringList arguments = onPath(QStringLiteral("difference"), path);
-    if (kind == ClientKind::VisualStudio)
+    // tf.exe shows them in its own window.
+    if (!printsDifferences(kind))
         arguments << option(kind, QStringLiteral("format:Visual")) << promptOption(kind);
     addRecursive(arguments, kind, recursive);
     return arguments;

@@ -10,8 +10,9 @@ namespace Internal {
 // The options page lists them in this order.
 enum class ClientKind { VisualStudio, CrossPlatform };
 
-// Where tf.exe and tfpt.exe are, the credentials passed with every command, the time-out
-// of a command, and extra directories to look for the executables in.
+// Where tf.exe and tfpt.exe are, which kind of client tf is, the credentials passed with
+// every command, the time-out of a command, and extra directories to look for the
+// executables in.
 class TeamFoundationSettings : public VcsBase::VcsBaseClientSettings
 {
 public:
