@@ -1,6 +1,7 @@
 #include "vcsoutputwindow.h"
 
 #include <QDir>
+#include <QLocale>
 
 namespace VcsBase {
 
@@ -10,13 +11,18 @@ VcsOutputWindow *VcsOutputWindow::instance()
     return &window;
 }
 
-void VcsOutputWindow::appendText(const QString &text, Kind kind)
+void VcsOutputWindow::appendText(const QString &text, Kind kind, bool wholeLine)
 {
     if (text.isEmpty())
         return;
     QString line = text;
-    if (!line.endsWith(QLatin1Char('\n')))
-        line += QLatin1Char('\n');
+    if (wholeLine) {
+        if (m_lineOpen)
+            line.prepend(QLatin1Char('\n'));
+        if (!line.endsWith(QLatin1Char('\n')))
+            line += QLatin1Char('\n');
+    }
+    m_lineOpen = !line.endsWith(QLatin1Char('\n'));
     m_content += line;
     // Trim in batches so that appending stays linear in the amount of text; content()
     // trims the rest.
@@ -27,9 +33,11 @@ void VcsOutputWindow::appendText(const QString &text, Kind kind)
 
 void VcsOutputWindow::trimToLimit()
 {
-    if (m_content.size() <= m_limit)
+    // Room for the line that says what was dropped, so that content() stays within the limit.
+    const int keep = m_limit - 64;
+    if (m_content.size() <= keep)
         return;
-    int cut = m_content.size() - m_limit;
+    int cut = m_content.size() - keep;
     // Drop whole lines where one starts within the kept part; a single line longer than
     // the limit keeps its end rather than vanishing.
     const int newline = m_content.indexOf(QLatin1Char('\n'), cut - 1);
@@ -37,27 +45,50 @@ void VcsOutputWindow::trimToLimit()
         cut = newline + 1;
     else if (m_content.at(cut).isLowSurrogate())
         ++cut;
+    m_droppedBytes += utf8Size(QStringView(m_content).left(cut));
     m_content.remove(0, cut);
+}
+
+qint64 VcsOutputWindow::utf8Size(QStringView text)
+{
+    qint64 size = 0;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        // A surrogate pair is four bytes, two for each half.
+        size += u < 0x80 ? 1 : u < 0x800 || c.isSurrogate() ? 2 : 3;
+    }
+    return size;
+}
+
+QString VcsOutputWindow::droppedLine(qint64 bytes)
+{
+    return tr("[%1 of earlier output not shown]")
+        .arg(QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat));
 }
 
 void VcsOutputWindow::append(const QString &text)
 {
-    instance()->appendText(text, Normal);
+    instance()->appendText(text, Normal, true);
 }
 
 void VcsOutputWindow::appendError(const QString &text)
 {
-    instance()->appendText(text, Error);
+    instance()->appendText(text, Error, true);
 }
 
 void VcsOutputWindow::appendWarning(const QString &text)
 {
-    instance()->appendText(text, Warning);
+    instance()->appendText(text, Warning, true);
 }
 
 void VcsOutputWindow::appendMessage(const QString &text)
 {
-    instance()->appendText(text, Message);
+    instance()->appendText(text, Message, true);
+}
+
+void VcsOutputWindow::appendOutput(const QString &text, Kind kind)
+{
+    instance()->appendText(text, kind, false);
 }
 
 QString VcsOutputWindow::maskPassword(const QString &argument)
@@ -105,23 +136,26 @@ void VcsOutputWindow::appendCommand(const QString &workingDirectory, const QStri
 {
     const QString line = formatCommandLine(binary, arguments);
     if (workingDirectory.isEmpty())
-        instance()->appendText(tr("Executing: %1").arg(line), CommandLine);
+        instance()->appendText(tr("Executing: %1").arg(line), CommandLine, true);
     else
         instance()->appendText(tr("Executing in %1: %2")
                                    .arg(QDir::toNativeSeparators(workingDirectory), line),
-                               CommandLine);
+                               CommandLine, true);
 }
 
 QString VcsOutputWindow::content()
 {
     VcsOutputWindow *window = instance();
     window->trimToLimit();
-    return window->m_content;
+    if (window->m_droppedBytes == 0)
+        return window->m_content;
+    return droppedLine(window->m_droppedBytes) + QLatin1Char('\n') + window->m_content;
 }
 
 void VcsOutputWindow::clearContents()
 {
     instance()->m_content.clear();
+    instance()->m_droppedBytes = 0;
 }
 
 int VcsOutputWindow::historyLimit()
