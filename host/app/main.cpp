@@ -6,6 +6,7 @@
 #include <core/vcsmanager.h>
 #include <extensionsystem/pluginmanager.h>
 #include <utils/qtcassert.h>
+#include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QApplication>
@@ -112,6 +113,7 @@ int main(int argc, char *argv[])
     // The host's services exist before any plugin is loaded: plugins reach them in initialize().
     auto actionManager = std::make_unique<Core::ActionManager>();
     auto vcsManager = std::make_unique<Core::VcsManager>();
+    auto jobQueue = std::make_unique<VcsBase::JobQueue>();
     auto pluginManager = std::make_unique<ExtensionSystem::PluginManager>();
     auto window = std::make_unique<MainWindow>();
     window->setInteractive(!scripted);
@@ -187,6 +189,8 @@ int main(int argc, char *argv[])
     // library, so they go before the plugins are unloaded.
     Core::ICore::setOptionsDialogHandler({});
     Core::ICore::setProjectOpener({});
+    // A job still running ends with its process tree before anything it reports to goes.
+    jobQueue.reset();
     window.reset();
     Core::ICore::resetSettings();
     actionManager.reset();

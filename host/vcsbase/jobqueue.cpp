@@ -38,6 +38,7 @@ void JobQueue::submit(VcsJob *job)
     QTC_ASSERT(job && job->state() == VcsJob::Waiting && !m_waiting.contains(job), return);
     job->setParent(this);
     job->m_queue = this;
+    connect(job, &VcsJob::started, this, [this, job] { emit jobStarted(job); });
     connect(job, &VcsJob::finished, this, [this, job] { jobEnded(job); });
     m_waiting.append(job);
     emit waitingCountChanged(m_waiting.size());
@@ -94,7 +95,6 @@ void JobQueue::startNext()
     }
     m_running = m_waiting.takeFirst();
     emit waitingCountChanged(m_waiting.size());
-    emit jobStarted(m_running);
     m_running->start(this);
 }
 

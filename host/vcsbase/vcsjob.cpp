@@ -106,8 +106,11 @@ VcsJob::VcsJob(const QString &binary, const QStringList &arguments,
 
 VcsJob::~VcsJob()
 {
-    // A process still running ends its tree when it is deleted.
-    delete m_process;
+    // A process still running ends its tree when it is deleted, unheard: the job is gone.
+    if (m_process) {
+        m_process->disconnect(this);
+        delete m_process;
+    }
 #ifdef __GLIBC__
     if (m_stdOutSize + m_stdErrSize > BigOutputCharacters) {
         m_stdOut = QString();
