@@ -28,7 +28,11 @@ JobStatus::JobStatus(VcsBase::JobQueue *queue, QWidget *parent)
     layout->addWidget(m_label);
     layout->addWidget(m_busy);
     layout->addWidget(m_cancel);
-    connect(m_cancel, &QToolButton::clicked, queue, &VcsBase::JobQueue::cancelRunning);
+    connect(m_cancel, &QToolButton::clicked, this, [this] {
+        // Once is enough: the job ends as soon as its process tree has.
+        m_cancel->setEnabled(false);
+        m_queue->cancelRunning();
+    });
     connect(queue, &VcsBase::JobQueue::jobStarted, this, &JobStatus::update);
     connect(queue, &VcsBase::JobQueue::jobFinished, this, &JobStatus::update);
     connect(queue, &VcsBase::JobQueue::waitingCountChanged, this, &JobStatus::update);

@@ -106,7 +106,9 @@ void OutputPane::trim()
     cursor.setPosition(first.position());
     cursor.setPosition(cut.position(), QTextCursor::KeepAnchor);
     // The block separators count as the newlines they stand for.
-    m_droppedBytes += VcsBase::VcsOutputWindow::utf8Size(cursor.selectedText());
+    const QString dropped =
+        cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    m_droppedBytes += VcsBase::VcsOutputWindow::utf8Size(dropped);
     cursor.removeSelectedText();
     cursor.movePosition(QTextCursor::Start);
     if (markerBlocks)

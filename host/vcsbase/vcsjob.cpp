@@ -70,6 +70,8 @@ public:
         m_pendingCr = false;
         m_state.remainingChars = 0;
         take(text);
+        if (m_toPane)
+            keepEnd(m_kept, TailCharacters);
     }
 
 private:

@@ -156,6 +156,7 @@ void VcsOutputWindow::clearContents()
 {
     instance()->m_content.clear();
     instance()->m_droppedBytes = 0;
+    instance()->m_lineOpen = false;
 }
 
 int VcsOutputWindow::historyLimit()
