@@ -1,6 +1,7 @@
 // What the plugin and its host add to what users wait for: process starts, the top-level
 // search with the host's cache, parsing "info" output, the output pane, loading the plugin,
-// and the workbench's memory for a big output. Each figure is printed beside a baseline measured in the same run.
+// and the workbench's memory for a big output. Each figure is printed beside a baseline
+// measured in the same run.
 #include "testhost.h"
 
 #include <core/vcsmanager.h>
@@ -301,7 +302,8 @@ void paneMemory()
         process.start(QStringLiteral(LAUNCH_PATH),
                       {rssFile, workbench, QStringLiteral("-platform"), QStringLiteral("offscreen"),
                        QStringLiteral("-pluginpath"), QStringLiteral(FAKEVCS_PLUGIN_DIR),
-                       QStringLiteral("-settingspath"), settings, QStringLiteral("--script"), script});
+                       QStringLiteral("-settingspath"), settings, QStringLiteral("--script"),
+                       script});
         process.waitForFinished(-1);
         figures.seconds = timer.nsecsElapsed() / 1e9;
         QFile rss(rssFile);
@@ -328,8 +330,8 @@ void paneMemory()
                 "  job:    before %ld KiB, peak %ld KiB, afterwards %ld KiB, %.1f s\n"
                 "  job / runVcs: peak %.2f (goal: at most 250 MB), afterwards %.2f\n",
                 old.beforeKb, old.peakKb, old.afterKb, old.seconds, job.beforeKb, job.peakKb,
-                job.afterKb, job.seconds,
-                ratio(job.peakKb, old.peakKb), ratio(job.afterKb, old.afterKb));
+                job.afterKb, job.seconds, ratio(job.peakKb, old.peakKb),
+                ratio(job.afterKb, old.afterKb));
 }
 
 } // namespace

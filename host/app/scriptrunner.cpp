@@ -527,7 +527,8 @@ Outcome ScriptRunner::cancel(const QStringList &args)
         return usage(QStringLiteral("cancel"));
     auto button = m_window->findChild<QAbstractButton *>(QStringLiteral("cancelJobButton"));
     if (!button || !button->isVisibleTo(m_window) || !button->isEnabled())
-        return Outcome::failure(tr("no version-control command is running that could be cancelled"));
+        return Outcome::failure(
+            tr("no version-control command is running that could be cancelled"));
     button->click();
     return Outcome::success();
 }

@@ -21,8 +21,8 @@ void writeStandardError(const QString &text);
 
 // Runs a workbench script: one command a line, driving the window as a person would.
 // Before a line it waits until the version-control jobs have finished, except for "wait",
-// "cancel" and the line after a "wait", so that a script can act while a job runs. The run stops at the first line
-// that fails, with a message naming the line.
+// "cancel" and the line after a "wait", so that a script can act while a job runs. The run
+// stops at the first line that fails, with a message naming the line.
 class ScriptRunner : public QObject
 {
     Q_OBJECT

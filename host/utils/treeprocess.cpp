@@ -21,8 +21,8 @@ TreeProcess::TreeProcess(QObject *parent) : QProcess(parent)
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         SetInformationJobObject(m_job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        if (HANDLE process = OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE,
-                                         DWORD(processId()))) {
+        if (HANDLE process =
+                OpenProcess(PROCESS_SET_QUOTA | PROCESS_TERMINATE, FALSE, DWORD(processId()))) {
             AssignProcessToJobObject(m_job, process);
             CloseHandle(process);
         }

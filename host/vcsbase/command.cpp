@@ -32,7 +32,7 @@ void Command::addJob(const QStringList &arguments, int timeout, Utils::ExitCodeI
 
 void Command::start()
 {
-    QTC_ASSERT(!m_running, return);
+    QTC_ASSERT(!m_running, return );
     m_running = true;
     m_jobsRun = 0;
     m_lastExitCode = 0;
@@ -50,7 +50,7 @@ void Command::start()
     JobQueue *queue = JobQueue::instance();
     if (!queue) {
         if (!m_ownQueue)
-            m_ownQueue = new JobQueue(this);
+            m_ownQueue = new JobQueue(this, JobQueue::Private);
         queue = m_ownQueue;
     }
     // All jobs are submitted together, so that no other command runs between them.

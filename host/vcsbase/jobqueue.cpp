@@ -7,9 +7,9 @@ namespace VcsBase {
 
 static JobQueue *m_instance = nullptr;
 
-JobQueue::JobQueue(QObject *parent) : QObject(parent)
+JobQueue::JobQueue(QObject *parent, Scope scope) : QObject(parent)
 {
-    if (!m_instance)
+    if (scope == HostWide && !m_instance)
         m_instance = this;
 }
 
@@ -35,7 +35,7 @@ JobQueue *JobQueue::instance()
 
 void JobQueue::submit(VcsJob *job)
 {
-    QTC_ASSERT(job && job->state() == VcsJob::Waiting && !m_waiting.contains(job), return);
+    QTC_ASSERT(job && job->state() == VcsJob::Waiting && !m_waiting.contains(job), return );
     job->setParent(this);
     job->m_queue = this;
     connect(job, &VcsJob::started, this, [this, job] { emit jobStarted(job); });

@@ -14,8 +14,10 @@ class JobQueue : public QObject
 {
     Q_OBJECT
 public:
-    // Becomes instance() unless another queue already is.
-    explicit JobQueue(QObject *parent = nullptr);
+    // The host's queue becomes instance() unless another one already is; a private queue
+    // serves only whoever made it.
+    enum Scope { HostWide, Private };
+    explicit JobQueue(QObject *parent = nullptr, Scope scope = HostWide);
     // Ends the running job's process tree and drops the waiting jobs without a word: at
     // shutdown nobody is left to hear of them.
     ~JobQueue() override;

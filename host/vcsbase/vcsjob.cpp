@@ -38,8 +38,7 @@ void keepEnd(QString *text, int characters)
 class VcsJob::Stream
 {
 public:
-    Stream(QTextCodec *codec, bool toPane, VcsOutputWindow::Kind kind, QString *kept,
-           qint64 *size)
+    Stream(QTextCodec *codec, bool toPane, VcsOutputWindow::Kind kind, QString *kept, qint64 *size)
         : m_codec(codec ? codec : QTextCodec::codecForMib(106)), m_toPane(toPane), m_kind(kind),
           m_kept(kept), m_size(size)
     {
@@ -99,8 +98,8 @@ private:
     qint64 *m_size;
 };
 
-VcsJob::VcsJob(const QString &binary, const QStringList &arguments,
-               const QString &workingDirectory, QObject *parent)
+VcsJob::VcsJob(const QString &binary, const QStringList &arguments, const QString &workingDirectory,
+               QObject *parent)
     : QObject(parent), m_binary(binary), m_arguments(arguments),
       m_workingDirectory(workingDirectory)
 {

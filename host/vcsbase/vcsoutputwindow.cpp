@@ -138,9 +138,9 @@ void VcsOutputWindow::appendCommand(const QString &workingDirectory, const QStri
     if (workingDirectory.isEmpty())
         instance()->appendText(tr("Executing: %1").arg(line), CommandLine, true);
     else
-        instance()->appendText(tr("Executing in %1: %2")
-                                   .arg(QDir::toNativeSeparators(workingDirectory), line),
-                               CommandLine, true);
+        instance()->appendText(
+            tr("Executing in %1: %2").arg(QDir::toNativeSeparators(workingDirectory), line),
+            CommandLine, true);
 }
 
 QString VcsOutputWindow::content()

@@ -272,13 +272,16 @@ void WorkbenchTest::jobRunsWhileTheScriptGoesOnAndIsCancelled()
     QVERIFY2(run.err.contains(QStringLiteral("script.wb:8: no version-control command is running")),
              qPrintable(run.err));
     const QString tool = QStringLiteral(FAKEVCS_TOOL);
-    const int log = run.out.indexOf(QStringLiteral("Executing in %1: %2 log\n").arg(box.repo(), tool));
+    const int log =
+        run.out.indexOf(QStringLiteral("Executing in %1: %2 log\n").arg(box.repo(), tool));
     const int status = run.out.indexOf(QStringLiteral("status of main.cpp: tracked\n"));
-    const int cancelled = run.out.indexOf(QStringLiteral("The command \"%1\" was cancelled.\n").arg(tool));
+    const int cancelled =
+        run.out.indexOf(QStringLiteral("The command \"%1\" was cancelled.\n").arg(tool));
     QVERIFY2(log >= 0 && log < status && status < cancelled, qPrintable(run.out));
     QVERIFY2(!run.out.contains(QStringLiteral("log of")), qPrintable(run.out));
     // The tool says its pid when it has started; by then it has been ended.
-    const QRegularExpressionMatch pid = QRegularExpression(QStringLiteral("pid (\\d+)\n")).match(run.out);
+    const QRegularExpressionMatch pid =
+        QRegularExpression(QStringLiteral("pid (\\d+)\n")).match(run.out);
     if (pid.hasMatch())
         QVERIFY(::kill(pid.captured(1).toInt(), 0) == -1 && errno == ESRCH);
 }

@@ -101,9 +101,9 @@ void tst_Jobs::results_data()
                             << VcsJob::FinishedError << 3 << "terminated with exit code 3";
     QTest::newRow("crash") << helper << QStringList{"crash"} << QString() << 10000
                            << VcsJob::Crashed << -1 << "terminated abnormally";
-    QTest::newRow("missing binary") << QStringLiteral("/nonexistent/hosttest/no-such-binary")
-                                    << QStringList() << QString() << 10000 << VcsJob::StartFailed
-                                    << -1 << "could not be started";
+    QTest::newRow("missing binary")
+        << QStringLiteral("/nonexistent/hosttest/no-such-binary") << QStringList() << QString()
+        << 10000 << VcsJob::StartFailed << -1 << "could not be started";
     QTest::newRow("missing working directory")
         << helper << QStringList{"exit", "0"} << QStringLiteral("/nonexistent/hosttest/dir")
         << 10000 << VcsJob::StartFailed << -1 << "could not be started";
@@ -152,12 +152,14 @@ void tst_Jobs::processTreeEndsWithTheCommand()
 {
     QFETCH(QString, road);
     QFETCH(QString, paneSays);
-    const QString marker = m_tempDir.filePath(QStringLiteral("marker-%1").arg(QTest::currentDataTag()));
+    const QString marker =
+        m_tempDir.filePath(QStringLiteral("marker-%1").arg(QTest::currentDataTag()));
     const QStringList arguments{"tree", "3000", marker};
 
     QString pids;
     if (road.startsWith(QLatin1String("runVcs"))) {
-        const unsigned flags = road.endsWith(QLatin1String("sync")) ? VcsBasePlugin::FullySynchronously : 0u;
+        const unsigned flags =
+            road.endsWith(QLatin1String("sync")) ? VcsBasePlugin::FullySynchronously : 0u;
         pids = VcsBasePlugin::runVcs(QString(), helper, arguments, 400, flags).stdOut;
     } else {
         JobQueue queue;
@@ -217,7 +219,8 @@ void tst_Jobs::queueRunsInOrderWhileInputIsServed()
     bool typedWhileRunning = false;
     connect(&edit, &QLineEdit::textEdited, this,
             [&] { typedWhileRunning = slow && slow->state() == VcsJob::Running; });
-    QCoreApplication::postEvent(&edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+    QCoreApplication::postEvent(&edit,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
     int ticksWhileRunning = 0;
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, this, [&] {
@@ -240,15 +243,15 @@ void tst_Jobs::outputStreamsAndDecodesAcrossReads_data()
     QTest::addColumn<QStringList>("pieces");
     QTest::addColumn<QByteArray>("codec");
     QTest::addColumn<QString>("text");
-    QTest::newRow("character split") << QStringList{"4772c3", "bc6265"} << QByteArray()
-                                     << QString::fromUtf8("Grübe");
-    QTest::newRow("four bytes split three ways") << QStringList{"78f09f", "98", "80790a"}
-                                                 << QByteArray() << QString::fromUtf8("x😀y\n");
+    QTest::newRow("character split")
+        << QStringList{"4772c3", "bc6265"} << QByteArray() << QString::fromUtf8("Grübe");
+    QTest::newRow("four bytes split three ways")
+        << QStringList{"78f09f", "98", "80790a"} << QByteArray() << QString::fromUtf8("x😀y\n");
     QTest::newRow("crlf split") << QStringList{"610d", "0a62"} << QByteArray() << "a\nb";
     QTest::newRow("lone cr kept") << QStringList{"610d", "62"} << QByteArray() << "a\rb";
     QTest::newRow("cr last") << QStringList{"610d"} << QByteArray() << "a\r";
-    QTest::newRow("ends inside a character") << QStringList{"61", "c3"} << QByteArray()
-                                             << QStringLiteral("a\uFFFD");
+    QTest::newRow("ends inside a character")
+        << QStringList{"61", "c3"} << QByteArray() << QStringLiteral("a\uFFFD");
     QTest::newRow("given codec") << QStringList{"e90d", "0a"} << QByteArray("ISO-8859-1")
                                  << QString::fromUtf8("é\n");
 }
@@ -293,7 +296,8 @@ void tst_Jobs::outputKeptWholeOrItsEnd_data()
     QTest::addColumn<unsigned>("flags");
     QTest::addColumn<bool>("whole");
     QTest::newRow("silent: whole") << 0u << true;
-    QTest::newRow("into the pane: its end") << unsigned(VcsBasePlugin::ShowStdOutInLogWindow) << false;
+    QTest::newRow("into the pane: its end")
+        << unsigned(VcsBasePlugin::ShowStdOutInLogWindow) << false;
 }
 
 void tst_Jobs::outputKeptWholeOrItsEnd()
@@ -390,7 +394,8 @@ void tst_Jobs::paneKeepsTheNewestOutput()
         }
     }
     const QTextDocument *doc = pane.document();
-    QVERIFY2(doc->characterCount() <= OutputPane::MaxCharacters, qPrintable(QString::number(doc->characterCount())));
+    QVERIFY2(doc->characterCount() <= OutputPane::MaxCharacters,
+             qPrintable(QString::number(doc->characterCount())));
     QVERIFY(doc->blockCount() <= OutputPane::MaxBlocks);
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
         QVERIFY(block.length() <= OutputPane::MaxLineLength + 1);
@@ -399,10 +404,14 @@ void tst_Jobs::paneKeepsTheNewestOutput()
     // to no more than that and the breaks of an over-long line.
     QCOMPARE(doc->firstBlock().text(), VcsOutputWindow::droppedLine(pane.droppedBytes()));
     const qint64 kept = doc->characterCount() - doc->firstBlock().length() - 1;
-    const qint64 breaks = lineLength > OutputPane::MaxLineLength ? written / OutputPane::MaxLineLength + 1 : 0;
-    QVERIFY2(pane.droppedBytes() + kept >= written && pane.droppedBytes() + kept <= written + breaks,
-             qPrintable(QStringLiteral("%1 + %2 for %3").arg(pane.droppedBytes()).arg(kept).arg(written)));
-    QCOMPARE(VcsOutputWindow::droppedLine(43200000), QStringLiteral("[41.2 MB of earlier output not shown]"));
+    const qint64 breaks =
+        lineLength > OutputPane::MaxLineLength ? written / OutputPane::MaxLineLength + 1 : 0;
+    QVERIFY2(pane.droppedBytes() + kept >= written &&
+                 pane.droppedBytes() + kept <= written + breaks,
+             qPrintable(
+                 QStringLiteral("%1 + %2 for %3").arg(pane.droppedBytes()).arg(kept).arg(written)));
+    QCOMPARE(VcsOutputWindow::droppedLine(43200000),
+             QStringLiteral("[41.2 MB of earlier output not shown]"));
 }
 
 QTEST_MAIN(tst_Jobs)

@@ -20,8 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <fcntl.h>
+#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 
