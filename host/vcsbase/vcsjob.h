@@ -25,8 +25,9 @@ class JobQueue;
 // One version-control command that runs without blocking the window: it waits its turn in
 // the host's JobQueue, streams its output into the output pane as it comes (as the run flags
 // of VcsBasePlugin::runVcs say), can be cancelled, and ends its whole process tree at a
-// time-out or a cancel. Configure it, submit it to the queue, and read the outcome when it
-// emits finished(); the queue deletes it afterwards.
+// time-out or a cancel. Configure it, connect to finished(), submit it to the queue (it may
+// start, and even finish, within submit()), and read the outcome when it emits finished();
+// the queue deletes it afterwards.
 class VcsJob : public QObject
 {
     Q_OBJECT
