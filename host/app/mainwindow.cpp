@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "editorwidget.h"
 #include "fileoperations.h"
+#include "jobstatus.h"
 #include "locatorwidget.h"
 #include "newprojectdialog.h"
 #include "optionsdialog.h"
@@ -11,6 +12,7 @@
 #include <core/iversioncontrol.h>
 #include <core/iwizard.h>
 #include <core/vcsmanager.h>
+#include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsbaseplugin.h>
 #include <vcsbase/vcsoutputwindow.h>
 
@@ -99,6 +101,8 @@ MainWindow::MainWindow()
     statusBar()->addPermanentWidget(m_repositoryLabel);
     m_locator->setMinimumWidth(320);
     statusBar()->addPermanentWidget(m_locator);
+    if (VcsBase::JobQueue *queue = VcsBase::JobQueue::instance())
+        statusBar()->addPermanentWidget(new JobStatus(queue));
     auto locatorShortcut = new QShortcut(QKeySequence(tr("Ctrl+K")), this);
     connect(locatorShortcut, &QShortcut::activated, this, [this] {
         m_locator->setFocus(Qt::ShortcutFocusReason);

@@ -21,7 +21,9 @@ void writeStandardOutput(const QString &text);
 void writeStandardError(const QString &text);
 
 // Runs a workbench script: one command a line, driving the window as a person would.
-// The run stops at the first line that fails, with a message naming the line.
+// Before a line it waits until the version-control jobs have finished, except for "wait",
+// "cancel" and the line after a "wait", so that a script can act while a job runs. The run
+// stops at the first line that fails, with a message naming the line.
 class ScriptRunner : public QObject
 {
     Q_OBJECT
@@ -54,9 +56,14 @@ private:
     Outcome state(const QStringList &args);
     Outcome screenshot(const QStringList &args);
     Outcome dialog(const QStringList &args);
+    Outcome wait(const QStringList &args);
+    Outcome cancel(const QStringList &args);
+    Outcome memory(const QStringList &args);
 
     QImage menuPicture(QMenu *menu) const;
     void settle() const;
+    // Lets the event loop run until no version-control job runs or waits.
+    void waitForJobs() const;
 
     MainWindow *m_window;
     DialogAnswerer *m_dialogs;
