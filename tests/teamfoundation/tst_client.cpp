@@ -139,6 +139,8 @@ void tst_Client::commands_data()
         const bool vs = kind == ClientKind::VisualStudio;
         for (const Row &row : vs ? visualStudio : crossPlatform) {
             for (bool credentials : {false, true}) {
+                if (credentials && row.cancel)
+                    continue;
                 QTest::addRow("%s %s%s%s%s", vs ? "tf.exe" : "cross-platform", row.slot,
                               row.comment.isNull() || row.cancel || !row.comment.trimmed().isEmpty() ? "" : " blank comment",
                               row.cancel ? " cancelled" : "", credentials ? " with login" : "")
