@@ -1,4 +1,5 @@
 #include "scriptrunner.h"
+#include "dialoganswerer.h"
 #include "editorwidget.h"
 #include "locatorwidget.h"
 #include "mainwindow.h"
@@ -139,7 +140,8 @@ bool splitAssignment(const QString &word, QString *name, QString *value)
 }
 } // namespace
 
-ScriptRunner::ScriptRunner(MainWindow *window) : m_window(window)
+ScriptRunner::ScriptRunner(MainWindow *window)
+    : m_window(window), m_dialogs(new DialogAnswerer(this))
 {
     connect(window, &MainWindow::quitRequested, this, [this] { m_quit = true; });
 }
@@ -193,8 +195,16 @@ int ScriptRunner::run(const QString &scriptFile)
             afterWait = isWait;
             if (m_echo)
                 writeStandardOutput(QLatin1String("> ") + line.trimmed() + QLatin1Char('\n'));
+            m_line = i + 1;
             outcome = execute(words);
             settle();
+            // A dialog that could not be answered is why the line did not do its work.
+            const QString dialogFailure = m_dialogs->takeFailure();
+            if (!dialogFailure.isEmpty())
+                outcome = Outcome::failure(dialogFailure);
+            const QImage answered = m_dialogs->takePicture();
+            if (!answered.isNull())
+                m_dialogPicture = answered;
         }
         if (!outcome.ok) {
             writeStandardError(tr("%1:%2: %3\n  in: %4\n")
@@ -206,6 +216,15 @@ int ScriptRunner::run(const QString &scriptFile)
     }
     if (!m_quit)
         waitForJobs();
+    // An answer nobody used means the dialog the script expected never opened.
+    if (!m_dialogs->armed().isEmpty()) {
+        const int line = m_dialogs->armed().first().line;
+        writeStandardError(tr("%1:%2: no dialog opened for the answer armed here\n  in: %3\n")
+                               .arg(QDir::toNativeSeparators(scriptFile))
+                               .arg(line)
+                               .arg(lines.value(line - 1).trimmed()));
+        return 1;
+    }
     return 0;
 }
 
@@ -226,7 +245,8 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"options", &ScriptRunner::options},   {"wizard", &ScriptRunner::wizard},
         {"state", &ScriptRunner::state},       {"screenshot", &ScriptRunner::screenshot},
         {"wait", &ScriptRunner::wait},         {"cancel", &ScriptRunner::cancel},
-        {"memory", &ScriptRunner::memory},
+        {"memory", &ScriptRunner::memory},     {"type", &ScriptRunner::type},
+        {"dialog", &ScriptRunner::dialog},
     };
     const QString name = words.first();
     const QStringList args = words.mid(1);
@@ -266,6 +286,32 @@ Outcome ScriptRunner::edit(const QStringList &args)
     if (args.size() != 2)
         return usage(QStringLiteral("edit FILE TEXT (quote TEXT when it holds blanks)"));
     return m_window->editFile(m_window->resolvePath(args.at(0)), args.at(1));
+}
+
+Outcome ScriptRunner::type(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("type TEXT (quote TEXT when it holds blanks)"));
+    return m_window->typeText(args.at(0));
+}
+
+Outcome ScriptRunner::dialog(const QStringList &args)
+{
+    DialogAnswerer::Answer answer;
+    answer.line = m_line;
+    if (args == QStringList(QStringLiteral("cancel"))) {
+        answer.accept = false;
+    } else {
+        for (const QString &assignment : args) {
+            QString name;
+            QString value;
+            if (!splitAssignment(assignment, &name, &value))
+                return usage(QStringLiteral("dialog NAME=VALUE ... | dialog cancel"));
+            answer.fields.append({name, value});
+        }
+    }
+    m_dialogs->arm(answer);
+    return Outcome::success();
 }
 
 Outcome ScriptRunner::newFile(const QStringList &args)

@@ -12,6 +12,7 @@ QT_END_NAMESPACE
 
 namespace Workbench {
 
+class DialogAnswerer;
 class MainWindow;
 
 // Writes to standard output at once, so that script output and the mirrored output pane
@@ -42,6 +43,7 @@ private:
     Outcome project(const QStringList &args);
     Outcome open(const QStringList &args);
     Outcome edit(const QStringList &args);
+    Outcome type(const QStringList &args);
     Outcome newFile(const QStringList &args);
     Outcome deleteFile(const QStringList &args);
     Outcome rename(const QStringList &args);
@@ -53,6 +55,7 @@ private:
     Outcome wizard(const QStringList &args);
     Outcome state(const QStringList &args);
     Outcome screenshot(const QStringList &args);
+    Outcome dialog(const QStringList &args);
     Outcome wait(const QStringList &args);
     Outcome cancel(const QStringList &args);
     Outcome memory(const QStringList &args);
@@ -63,6 +66,8 @@ private:
     void waitForJobs() const;
 
     MainWindow *m_window;
+    DialogAnswerer *m_dialogs;
+    int m_line = 0;
     bool m_echo = false;
     bool m_quit = false;
     // What the next screenshot shows instead of the bare window: the last dialog as it was

@@ -1,5 +1,6 @@
 #include "hostservices.h"
 #include "actionmanager.h"
+#include "documentmanager.h"
 #include "icore.h"
 #include "vcsmanager.h"
 
@@ -10,7 +11,8 @@ namespace Core {
 HostServices::HostServices()
     : m_pluginManager(std::make_unique<ExtensionSystem::PluginManager>()),
       m_actionManager(std::make_unique<ActionManager>()),
-      m_vcsManager(std::make_unique<VcsManager>())
+      m_vcsManager(std::make_unique<VcsManager>()),
+      m_documentManager(std::make_unique<DocumentManager>())
 {
 }
 
@@ -20,6 +22,7 @@ HostServices::~HostServices()
     ICore::resetSettings();
     m_actionManager.reset();
     m_vcsManager.reset();
+    m_documentManager.reset();
     m_pluginManager->unloadLibraries();
     m_pluginManager.reset();
 }

@@ -9,6 +9,7 @@ class PluginManager;
 namespace Core {
 
 class ActionManager;
+class DocumentManager;
 class VcsManager;
 
 // The host's managers that plugins register with, made before any plugin is loaded, and
@@ -33,6 +34,7 @@ private:
     std::unique_ptr<ExtensionSystem::PluginManager> m_pluginManager;
     std::unique_ptr<ActionManager> m_actionManager;
     std::unique_ptr<VcsManager> m_vcsManager;
+    std::unique_ptr<DocumentManager> m_documentManager;
 };
 
 } // namespace Core
