@@ -18,6 +18,14 @@ OutputPane::OutputPane(QWidget *parent) : QPlainTextEdit(parent)
             &OutputPane::appendText);
 }
 
+void OutputPane::showEvent(QShowEvent *event)
+{
+    // On its first showing the edit scrolls its cursor, which follows the end of the output,
+    // into view; after a long line that scrolls every line sideways. Output reads from the left.
+    QPlainTextEdit::showEvent(event);
+    horizontalScrollBar()->setValue(0);
+}
+
 void OutputPane::appendText(const QString &text, VcsBase::VcsOutputWindow::Kind kind)
 {
     using Kind = VcsBase::VcsOutputWindow::Kind;

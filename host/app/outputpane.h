@@ -22,6 +22,9 @@ public:
 
     qint64 droppedBytes() const { return m_droppedBytes; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void appendText(const QString &text, VcsBase::VcsOutputWindow::Kind kind);
     void trim();
