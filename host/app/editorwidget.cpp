@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QSaveFile>
@@ -22,8 +23,10 @@ namespace {
 const qint64 maximumFileSize = 32 * 1024 * 1024;
 } // namespace
 
-EditorWidget::EditorWidget(QWidget *parent) : QPlainTextEdit(parent)
+EditorWidget::EditorWidget(QWidget *parent)
+    : QPlainTextEdit(parent), m_watcher(new QFileSystemWatcher(this))
 {
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, &EditorWidget::fileChanged);
     setObjectName(QStringLiteral("editor"));
     setFont(fixedPitchFont());
     setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -66,6 +69,7 @@ Outcome EditorWidget::load(const QString &file)
     if (m_crlf)
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     m_file = info.absoluteFilePath();
+    watch(m_file);
     m_writeProtected = !FileOperations::isWritableFile(m_file);
     setPlainText(text);
     document()->setModified(false);
@@ -99,6 +103,51 @@ Outcome EditorWidget::reload()
     return Outcome::success();
 }
 
+Outcome EditorWidget::revert()
+{
+    document()->setModified(false);
+    return reload();
+}
+
+void EditorWidget::watch(const QString &file)
+{
+    // Watched anew each time: replacing the file (as saving does) ends the watch on it.
+    if (!m_watcher->files().isEmpty())
+        m_watcher->removePaths(m_watcher->files());
+    if (!file.isEmpty() && QFileInfo::exists(file))
+        m_watcher->addPath(file);
+}
+
+void EditorWidget::fileChanged()
+{
+    if (!hasFile())
+        return;
+    watch(m_file);
+    // A file that is gone leaves the buffer as it is, to be saved again or dropped.
+    if (!QFileInfo(m_file).isFile())
+        return;
+    if (!isModified()) {
+        // Reloading after our own save would only lose the undo history.
+        QFile in(m_file);
+        if (!in.open(QIODevice::ReadOnly) || in.readAll() != contentToSave()) {
+            reload();
+            emit changedOnDisk();
+            return;
+        }
+    }
+    m_writeProtected = !FileOperations::isWritableFile(m_file);
+    setReadOnly(m_writeProtected || m_undecodable);
+    emit changedOnDisk();
+}
+
+QByteArray EditorWidget::contentToSave() const
+{
+    QString text = toPlainText();
+    if (m_crlf)
+        text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return text.toUtf8();
+}
+
 Outcome EditorWidget::save()
 {
     if (!hasFile())
@@ -112,16 +161,13 @@ Outcome EditorWidget::save()
         return Outcome::failure(tr("%1 is read-only; your changes are kept in the editor.")
                                     .arg(QDir::toNativeSeparators(m_file)));
     }
-    QString text = toPlainText();
-    if (m_crlf)
-        text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     QSaveFile out(m_file);
     if (!out.open(QIODevice::WriteOnly)) {
         return Outcome::failure(
             tr("%1 could not be saved: %2; your changes are kept in the editor.")
                 .arg(QDir::toNativeSeparators(m_file), out.errorString()));
     }
-    out.write(text.toUtf8());
+    out.write(contentToSave());
     if (!out.commit()) {
         return Outcome::failure(
             tr("%1 could not be saved: %2; your changes are kept in the editor.")
@@ -134,6 +180,7 @@ Outcome EditorWidget::save()
 void EditorWidget::closeFile()
 {
     m_file.clear();
+    watch(QString());
     m_writeProtected = false;
     m_undecodable = false;
     m_crlf = false;
@@ -150,26 +197,36 @@ bool EditorWidget::prepareEdit()
     } else if (m_undecodable) {
         m_lastRefusal = Outcome::failure(tr("%1 is not UTF-8 text and cannot be edited here.")
                                              .arg(QDir::toNativeSeparators(m_file)));
-    } else if (m_writeProtected) {
-        const Outcome guard =
-            m_editGuard
-                ? m_editGuard(m_file)
-                : Outcome::failure(tr("%1 is read-only.").arg(QDir::toNativeSeparators(m_file)));
-        if (guard.ok) {
-            // Opening for editing may have brought a newer version; edit that one.
-            if (!isModified())
-                reload();
-            m_writeProtected = false;
-            setReadOnly(false);
-        } else {
-            m_lastRefusal = guard;
+    } else {
+        // What the disk says now, not what it said on load: a check-in or an undo protects
+        // the file again.
+        m_writeProtected = QFileInfo::exists(m_file) && !FileOperations::isWritableFile(m_file);
+        if (m_writeProtected) {
+            const Outcome guard =
+                m_editGuard ? m_editGuard(m_file)
+                            : Outcome::failure(
+                                  tr("%1 is read-only.").arg(QDir::toNativeSeparators(m_file)));
+            if (guard.ok) {
+                // Opening for editing may have brought a newer version; edit that one.
+                if (!isModified())
+                    reload();
+                m_writeProtected = false;
+            } else {
+                m_lastRefusal = guard;
+            }
         }
+        setReadOnly(m_writeProtected);
     }
     if (!m_lastRefusal.ok) {
         emit editRefused(m_lastRefusal.message);
         return false;
     }
     return true;
+}
+
+bool EditorWidget::isFirstEdit() const
+{
+    return hasFile() && (isReadOnly() || !document()->isModified());
 }
 
 bool EditorWidget::isEditingKey(QKeyEvent *event) const
@@ -207,7 +264,7 @@ bool EditorWidget::isEditingKey(QKeyEvent *event) const
 
 void EditorWidget::keyPressEvent(QKeyEvent *event)
 {
-    if (isReadOnly() && hasFile() && isEditingKey(event)) {
+    if (isFirstEdit() && isEditingKey(event)) {
         if (!prepareEdit()) {
             event->accept();
             return;
@@ -219,7 +276,7 @@ void EditorWidget::keyPressEvent(QKeyEvent *event)
 
 void EditorWidget::inputMethodEvent(QInputMethodEvent *event)
 {
-    if (isReadOnly() && hasFile() && !event->commitString().isEmpty() && !prepareEdit()) {
+    if (isFirstEdit() && !event->commitString().isEmpty() && !prepareEdit()) {
         event->accept();
         return;
     }

@@ -6,13 +6,19 @@
 
 #include <functional>
 
+QT_BEGIN_NAMESPACE
+class QFileSystemWatcher;
+QT_END_NAMESPACE
+
 namespace Workbench {
 
 // The editor of the current file. A file that is write-protected on disk is shown read-only;
 // the first change the user makes to it (a key, a paste, "Open for Editing") first asks the
 // edit guard, which may open the file for editing through its version control. Only when the
 // guard succeeds does the change go on; otherwise it is refused and nothing in the editor or
-// on disk changes.
+// on disk changes. The editor follows the disk: when a command changes the file or its
+// protection, a buffer without unsaved changes shows the new content, and the protection is
+// looked at again before the first change after every save or load.
 class EditorWidget : public QPlainTextEdit
 {
     Q_OBJECT
@@ -26,6 +32,8 @@ public:
     Outcome openFile(const QString &file);
     // Reads the file again, keeping the cursor's position. Refused while there are unsaved changes.
     Outcome reload();
+    // Shows the disk's content again, dropping unsaved changes.
+    Outcome revert();
     Outcome save();
     void closeFile();
 
@@ -43,6 +51,8 @@ public:
 
 signals:
     void editRefused(const QString &message);
+    // The file changed on disk: its content, its protection, or both.
+    void changedOnDisk();
     void annotateRequested(int line);
 
 protected:
@@ -51,10 +61,17 @@ protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    // A change now would be the first since the file was loaded or saved, or the editor is
+    // read-only: the edit guard decides.
+    bool isFirstEdit() const;
     bool isEditingKey(QKeyEvent *event) const;
     Outcome load(const QString &file);
+    void watch(const QString &file);
+    void fileChanged();
+    QByteArray contentToSave() const;
 
     EditGuard m_editGuard;
+    QFileSystemWatcher *m_watcher;
     QString m_file;
     bool m_crlf = false;
     bool m_writeProtected = false;

@@ -5,6 +5,7 @@
 #include <core/icore.h>
 #include <extensionsystem/pluginmanager.h>
 #include <utils/qtcassert.h>
+#include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QApplication>
@@ -156,6 +157,7 @@ int main(int argc, char *argv[])
     // The host's services exist before any plugin is loaded: plugins reach them in initialize().
     auto services = std::make_unique<Core::HostServices>();
     ExtensionSystem::PluginManager *pluginManager = services->pluginManager();
+    auto jobQueue = std::make_unique<VcsBase::JobQueue>();
     auto window = std::make_unique<MainWindow>();
     window->setInteractive(!scripted);
     MainWindow *windowPtr = window.get();
@@ -230,6 +232,9 @@ int main(int argc, char *argv[])
     // managers; the services then go in their own order.
     Core::ICore::setOptionsDialogHandler({});
     Core::ICore::setProjectOpener({});
+    // A job still running ends with its process tree before the plugins that may hear of
+    // it go, and before anything it reports to.
+    jobQueue.reset();
     services->shutdownPlugins();
     window.reset();
     services.reset();

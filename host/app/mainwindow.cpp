@@ -1,15 +1,18 @@
 #include "mainwindow.h"
 #include "editorwidget.h"
 #include "fileoperations.h"
+#include "jobstatus.h"
 #include "locatorwidget.h"
 #include "newprojectdialog.h"
 #include "optionsdialog.h"
 #include "outputpane.h"
 
 #include <core/actionmanager.h>
+#include <core/documentmanager.h>
 #include <core/iversioncontrol.h>
 #include <core/iwizard.h>
 #include <core/vcsmanager.h>
+#include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsbaseplugin.h>
 #include <vcsbase/vcsoutputwindow.h>
 
@@ -98,6 +101,8 @@ MainWindow::MainWindow()
     statusBar()->addPermanentWidget(m_repositoryLabel);
     m_locator->setMinimumWidth(320);
     statusBar()->addPermanentWidget(m_locator);
+    if (VcsBase::JobQueue *queue = VcsBase::JobQueue::instance())
+        statusBar()->addPermanentWidget(new JobStatus(queue));
     auto locatorShortcut = new QShortcut(QKeySequence(tr("Ctrl+K")), this);
     connect(locatorShortcut, &QShortcut::activated, this, [this] {
         m_locator->setFocus(Qt::ShortcutFocusReason);
@@ -110,6 +115,12 @@ MainWindow::MainWindow()
             [this](int line) { report(annotate(m_editor->filePath(), line)); });
     connect(m_editor->document(), &QTextDocument::modificationChanged, this,
             [this] { updateContext(); });
+    connect(m_editor, &EditorWidget::changedOnDisk, this, [this] { updateContext(); });
+    Core::DocumentManager::setSaveHandler([this](const QString &path, QString *errorMessage) {
+        return saveChangesAt(path, errorMessage);
+    });
+    Core::DocumentManager::setDiscardHandler(
+        [this](const QString &path) { return discardChangesAt(path); });
     connect(m_tree, &QTreeView::activated, this, [this](const QModelIndex &index) {
         const QString path = m_model->filePath(index);
         if (QFileInfo(path).isFile())
@@ -122,7 +133,11 @@ MainWindow::MainWindow()
     updateContext();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    Core::DocumentManager::setSaveHandler({});
+    Core::DocumentManager::setDiscardHandler({});
+}
 
 void MainWindow::setInteractive(bool interactive)
 {
@@ -295,6 +310,39 @@ Outcome MainWindow::releaseEditor()
     return Outcome::success();
 }
 
+bool MainWindow::hasChangesAt(const QString &path) const
+{
+    return m_editor->isModified() &&
+           isBelow(m_editor->filePath(), QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+}
+
+bool MainWindow::saveChangesAt(const QString &path, QString *errorMessage)
+{
+    if (!hasChangesAt(path))
+        return true;
+    const Outcome saved = saveCurrentFile();
+    if (!saved.ok && errorMessage)
+        *errorMessage = saved.message;
+    return saved.ok;
+}
+
+bool MainWindow::discardChangesAt(const QString &path)
+{
+    if (!hasChangesAt(path))
+        return true;
+    QMessageBox box(QMessageBox::Question, tr("Discard Unsaved Changes"),
+                    tr("%1 has unsaved changes, which the command would overwrite. "
+                       "Discard them?")
+                        .arg(QDir::toNativeSeparators(m_editor->filePath())),
+                    QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    if (box.exec() != QMessageBox::Discard)
+        return false;
+    report(m_editor->revert());
+    updateContext();
+    return true;
+}
+
 Outcome MainWindow::openFile(const QString &input)
 {
     const QString file = QFileInfo(input).absoluteFilePath();
@@ -323,6 +371,15 @@ Outcome MainWindow::editFile(const QString &file, const QString &text)
     if (!outcome.ok)
         return outcome;
     return saveCurrentFile();
+}
+
+Outcome MainWindow::typeText(const QString &text)
+{
+    if (!m_editor->hasFile())
+        return Outcome::failure(tr("No file is open."));
+    const Outcome outcome = m_editor->typeAtEnd(text);
+    updateContext();
+    return outcome;
 }
 
 Outcome MainWindow::saveCurrentFile()

@@ -66,6 +66,8 @@ public:
     Outcome openProject(const QString &path);
     Outcome openFile(const QString &file);
     Outcome editFile(const QString &file, const QString &text);
+    // Types 'text' at the end of the current file, leaving it unsaved.
+    Outcome typeText(const QString &text);
     Outcome saveCurrentFile();
     Outcome newFile(const QString &file, const QString &text);
     Outcome deleteFile(const QString &file);
@@ -100,6 +102,12 @@ private:
     // Lets the user save or drop unsaved changes before the editor shows something else;
     // in a scripted run unsaved changes make the operation fail.
     Outcome releaseEditor();
+    // What version-control commands ask of the documents at or below 'path' (see
+    // Core::DocumentManager): save the editor's unsaved changes, or throw them away once the
+    // user agrees.
+    bool hasChangesAt(const QString &path) const;
+    bool saveChangesAt(const QString &path, QString *errorMessage);
+    bool discardChangesAt(const QString &path);
 
     void openFileDialog();
     void openProjectDialog();

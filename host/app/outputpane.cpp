@@ -13,12 +13,17 @@ OutputPane::OutputPane(QWidget *parent) : QPlainTextEdit(parent)
     setReadOnly(true);
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::NoWrap);
-    // The output window keeps its own bounded history; the pane need not hold more lines
-    // than a person can scroll through.
-    setMaximumBlockCount(20000);
     setFont(fixedPitchFont());
     connect(VcsBase::VcsOutputWindow::instance(), &VcsBase::VcsOutputWindow::textAppended, this,
             &OutputPane::appendText);
+}
+
+void OutputPane::showEvent(QShowEvent *event)
+{
+    // On its first showing the edit scrolls its cursor, which follows the end of the output,
+    // into view; after a long line that scrolls every line sideways. Output reads from the left.
+    QPlainTextEdit::showEvent(event);
+    horizontalScrollBar()->setValue(0);
 }
 
 void OutputPane::appendText(const QString &text, VcsBase::VcsOutputWindow::Kind kind)
@@ -46,16 +51,83 @@ void OutputPane::appendText(const QString &text, VcsBase::VcsOutputWindow::Kind 
     const bool atEnd = bar->value() == bar->maximum();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    QString line = text;
-    // The output window ends every text with a newline; the document's last block is the
-    // empty one after it, so the newline is written as the block separator.
-    if (line.endsWith(QLatin1Char('\n')))
-        line.chop(1);
-    if (!document()->isEmpty())
+    cursor.beginEditBlock();
+    // A text that ends a line leaves the block open until more comes, so that the document
+    // does not end in an empty line.
+    if (m_newlinePending) {
         cursor.insertBlock();
-    cursor.insertText(line, format);
+        m_newlinePending = false;
+    }
+    QString rest = text;
+    if (rest.endsWith(QLatin1Char('\n'))) {
+        rest.chop(1);
+        m_newlinePending = true;
+    }
+    int lineLength = cursor.block().length() - 1;
+    int from = 0;
+    while (from < rest.size()) {
+        const int newline = rest.indexOf(QLatin1Char('\n'), from);
+        const int lineEnd = newline < 0 ? rest.size() : newline;
+        // A very long line continues in the next block: a block of megabytes would make
+        // every repaint lay it out whole.
+        int end = qMin(lineEnd, from + MaxLineLength - lineLength);
+        if (end < lineEnd && end > from && rest.at(end - 1).isHighSurrogate())
+            --end;
+        if (end > from)
+            cursor.insertText(rest.mid(from, end - from), format);
+        if (end < lineEnd || newline >= 0) {
+            cursor.insertBlock();
+            lineLength = 0;
+            from = end == lineEnd ? lineEnd + 1 : end;
+        } else {
+            from = end;
+        }
+    }
+    cursor.endEditBlock();
+    trim();
     if (atEnd)
         bar->setValue(bar->maximum());
+}
+
+void OutputPane::trim()
+{
+    QTextDocument *doc = document();
+    if (doc->characterCount() <= MaxCharacters && doc->blockCount() <= MaxBlocks)
+        return;
+    // Down to three quarters of the limits, so that trimming happens in batches and
+    // appending stays linear in the amount of output. Whole lines go: none is longer than
+    // MaxLineLength.
+    const int markerBlocks = m_droppedBytes > 0 ? 1 : 0;
+    const QTextBlock first = doc->findBlockByNumber(markerBlocks);
+    const int excessCharacters = doc->characterCount() - MaxCharacters * 3 / 4;
+    QTextBlock cut = doc->findBlock(first.position() + qMax(0, excessCharacters));
+    if (cut.next().isValid())
+        cut = cut.next();
+    const int excessBlocks = doc->blockCount() - MaxBlocks * 3 / 4;
+    if (cut.blockNumber() < markerBlocks + excessBlocks)
+        cut = doc->findBlockByNumber(markerBlocks + excessBlocks);
+    if (cut.position() <= first.position())
+        return;
+
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    cursor.setPosition(first.position());
+    cursor.setPosition(cut.position(), QTextCursor::KeepAnchor);
+    // The block separators count as the newlines they stand for.
+    const QString dropped =
+        cursor.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    m_droppedBytes += VcsBase::VcsOutputWindow::utf8Size(dropped);
+    cursor.removeSelectedText();
+    cursor.movePosition(QTextCursor::Start);
+    if (markerBlocks)
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    QTextCharFormat format;
+    format.setForeground(QColor(0x70, 0x70, 0x70));
+    format.setFontItalic(true);
+    cursor.insertText(VcsBase::VcsOutputWindow::droppedLine(m_droppedBytes), format);
+    if (!markerBlocks)
+        cursor.insertBlock();
+    cursor.endEditBlock();
 }
 
 } // namespace Workbench

@@ -1,4 +1,5 @@
 #include "scriptrunner.h"
+#include "dialoganswerer.h"
 #include "editorwidget.h"
 #include "locatorwidget.h"
 #include "mainwindow.h"
@@ -13,16 +14,20 @@
 #include <core/iwizard.h>
 #include <extensionsystem/pluginmanager.h>
 #include <vcsbase/basecheckoutwizard.h>
+#include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsbaseplugin.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QTimer>
 #include <QWizard>
 
 #include <cstdio>
@@ -135,7 +140,8 @@ bool splitAssignment(const QString &word, QString *name, QString *value)
 }
 } // namespace
 
-ScriptRunner::ScriptRunner(MainWindow *window) : m_window(window)
+ScriptRunner::ScriptRunner(MainWindow *window)
+    : m_window(window), m_dialogs(new DialogAnswerer(this))
 {
     connect(window, &MainWindow::quitRequested, this, [this] { m_quit = true; });
 }
@@ -146,6 +152,16 @@ void ScriptRunner::settle() const
     // a person's actions.
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+void ScriptRunner::waitForJobs() const
+{
+    VcsBase::JobQueue *queue = VcsBase::JobQueue::instance();
+    while (queue && !queue->isIdle()) {
+        QEventLoop loop;
+        connect(queue, &VcsBase::JobQueue::idle, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
 }
 
 int ScriptRunner::run(const QString &scriptFile)
@@ -159,6 +175,7 @@ int ScriptRunner::run(const QString &scriptFile)
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     settle();
+    bool afterWait = false;
     for (int i = 0; i < lines.size() && !m_quit; ++i) {
         QString line = lines.at(i);
         if (line.endsWith(QLatin1Char('\r')))
@@ -171,10 +188,23 @@ int ScriptRunner::run(const QString &scriptFile)
         } else if (words.isEmpty()) {
             continue;
         } else {
+            // "wait" and "cancel" act on what runs, as does the line after a "wait".
+            const bool isWait = words.first() == QLatin1String("wait");
+            if (!isWait && !afterWait && words.first() != QLatin1String("cancel"))
+                waitForJobs();
+            afterWait = isWait;
             if (m_echo)
                 writeStandardOutput(QLatin1String("> ") + line.trimmed() + QLatin1Char('\n'));
+            m_line = i + 1;
             outcome = execute(words);
             settle();
+            // A dialog that could not be answered is why the line did not do its work.
+            const QString dialogFailure = m_dialogs->takeFailure();
+            if (!dialogFailure.isEmpty())
+                outcome = Outcome::failure(dialogFailure);
+            const QImage answered = m_dialogs->takePicture();
+            if (!answered.isNull())
+                m_dialogPicture = answered;
         }
         if (!outcome.ok) {
             writeStandardError(tr("%1:%2: %3\n  in: %4\n")
@@ -183,6 +213,17 @@ int ScriptRunner::run(const QString &scriptFile)
                                    .arg(outcome.message, line.trimmed()));
             return 1;
         }
+    }
+    if (!m_quit)
+        waitForJobs();
+    // An answer nobody used means the dialog the script expected never opened.
+    if (!m_dialogs->armed().isEmpty()) {
+        const int line = m_dialogs->armed().first().line;
+        writeStandardError(tr("%1:%2: no dialog opened for the answer armed here\n  in: %3\n")
+                               .arg(QDir::toNativeSeparators(scriptFile))
+                               .arg(line)
+                               .arg(lines.value(line - 1).trimmed()));
+        return 1;
     }
     return 0;
 }
@@ -203,6 +244,9 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"locator", &ScriptRunner::locator},   {"menu", &ScriptRunner::menu},
         {"options", &ScriptRunner::options},   {"wizard", &ScriptRunner::wizard},
         {"state", &ScriptRunner::state},       {"screenshot", &ScriptRunner::screenshot},
+        {"wait", &ScriptRunner::wait},         {"cancel", &ScriptRunner::cancel},
+        {"memory", &ScriptRunner::memory},     {"type", &ScriptRunner::type},
+        {"dialog", &ScriptRunner::dialog},
     };
     const QString name = words.first();
     const QStringList args = words.mid(1);
@@ -242,6 +286,32 @@ Outcome ScriptRunner::edit(const QStringList &args)
     if (args.size() != 2)
         return usage(QStringLiteral("edit FILE TEXT (quote TEXT when it holds blanks)"));
     return m_window->editFile(m_window->resolvePath(args.at(0)), args.at(1));
+}
+
+Outcome ScriptRunner::type(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("type TEXT (quote TEXT when it holds blanks)"));
+    return m_window->typeText(args.at(0));
+}
+
+Outcome ScriptRunner::dialog(const QStringList &args)
+{
+    DialogAnswerer::Answer answer;
+    answer.line = m_line;
+    if (args == QStringList(QStringLiteral("cancel"))) {
+        answer.accept = false;
+    } else {
+        for (const QString &assignment : args) {
+            QString name;
+            QString value;
+            if (!splitAssignment(assignment, &name, &value))
+                return usage(QStringLiteral("dialog NAME=VALUE ... | dialog cancel"));
+            answer.fields.append({name, value});
+        }
+    }
+    m_dialogs->arm(answer);
+    return Outcome::success();
 }
 
 Outcome ScriptRunner::newFile(const QStringList &args)
@@ -448,8 +518,19 @@ Outcome ScriptRunner::wizard(const QStringList &args)
         return Outcome::failure(
             tr("wizard %1: the last page did not accept its fields").arg(args.at(0)));
     dialog->hide();
+    // The checkout's jobs run through the queue as a person's would; the line waits for them.
+    QEventLoop loop;
+    bool ended = false;
+    QString checkoutPath;
     QString error;
-    const QString checkoutPath = checkoutWizard->checkout(dialog.get(), &error);
+    checkoutWizard->startCheckout(dialog.get(), [&](const QString &path, const QString &message) {
+        checkoutPath = path;
+        error = message;
+        ended = true;
+        loop.quit();
+    });
+    if (!ended)
+        loop.exec();
     if (checkoutPath.isEmpty())
         return Outcome::failure(tr("wizard %1: %2").arg(args.at(0), error));
     m_dialogPicture = picture;
@@ -470,6 +551,54 @@ Outcome ScriptRunner::state(const QStringList &args)
     out += tr("top level: %1\n").arg(shown(state.topLevel()));
     out += tr("repository: %1\n").arg(m_window->repository());
     writeStandardOutput(out);
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::wait(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("wait MS"));
+    bool ok = false;
+    const int ms = args.at(0).toInt(&ok);
+    if (!ok || ms < 0)
+        return Outcome::failure(tr("\"%1\" is not a number of milliseconds").arg(args.at(0)));
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::cancel(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("cancel"));
+    auto button = m_window->findChild<QAbstractButton *>(QStringLiteral("cancelJobButton"));
+    if (!button || !button->isVisibleTo(m_window) || !button->isEnabled())
+        return Outcome::failure(
+            tr("no version-control command is running that could be cancelled"));
+    button->click();
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::memory(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("memory"));
+    QFile status(QStringLiteral("/proc/self/status"));
+    QString resident;
+    QString peak;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            const QString value = QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
+            if (line.startsWith("VmRSS:"))
+                resident = value;
+            else if (line.startsWith("VmHWM:"))
+                peak = value;
+        }
+    }
+    if (resident.isEmpty() || peak.isEmpty())
+        return Outcome::failure(tr("the memory use is not known on this system"));
+    writeStandardOutput(tr("memory: %1 resident, %2 at most\n").arg(resident, peak));
     return Outcome::success();
 }
 

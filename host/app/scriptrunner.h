@@ -12,6 +12,7 @@ QT_END_NAMESPACE
 
 namespace Workbench {
 
+class DialogAnswerer;
 class MainWindow;
 
 // Writes to standard output at once, so that script output and the mirrored output pane
@@ -20,7 +21,9 @@ void writeStandardOutput(const QString &text);
 void writeStandardError(const QString &text);
 
 // Runs a workbench script: one command a line, driving the window as a person would.
-// The run stops at the first line that fails, with a message naming the line.
+// Before a line it waits until the version-control jobs have finished, except for "wait",
+// "cancel" and the line after a "wait", so that a script can act while a job runs. The run
+// stops at the first line that fails, with a message naming the line.
 class ScriptRunner : public QObject
 {
     Q_OBJECT
@@ -40,6 +43,7 @@ private:
     Outcome project(const QStringList &args);
     Outcome open(const QStringList &args);
     Outcome edit(const QStringList &args);
+    Outcome type(const QStringList &args);
     Outcome newFile(const QStringList &args);
     Outcome deleteFile(const QStringList &args);
     Outcome rename(const QStringList &args);
@@ -51,11 +55,19 @@ private:
     Outcome wizard(const QStringList &args);
     Outcome state(const QStringList &args);
     Outcome screenshot(const QStringList &args);
+    Outcome dialog(const QStringList &args);
+    Outcome wait(const QStringList &args);
+    Outcome cancel(const QStringList &args);
+    Outcome memory(const QStringList &args);
 
     QImage menuPicture(QMenu *menu) const;
     void settle() const;
+    // Lets the event loop run until no version-control job runs or waits.
+    void waitForJobs() const;
 
     MainWindow *m_window;
+    DialogAnswerer *m_dialogs;
+    int m_line = 0;
     bool m_echo = false;
     bool m_quit = false;
     // What the next screenshot shows instead of the bare window: the last dialog as it was

@@ -1,5 +1,6 @@
 #include "hostservices.h"
 #include "actionmanager.h"
+#include "documentmanager.h"
 #include "icore.h"
 #include "secretstore.h"
 #include "vcsmanager.h"
@@ -11,7 +12,9 @@ namespace Core {
 HostServices::HostServices()
     : m_pluginManager(std::make_unique<ExtensionSystem::PluginManager>()),
       m_actionManager(std::make_unique<ActionManager>()),
-      m_vcsManager(std::make_unique<VcsManager>()), m_secretStore(std::make_unique<SecretStore>())
+      m_vcsManager(std::make_unique<VcsManager>()),
+      m_documentManager(std::make_unique<DocumentManager>()),
+      m_secretStore(std::make_unique<SecretStore>())
 {
 }
 
@@ -21,6 +24,7 @@ HostServices::~HostServices()
     ICore::resetSettings();
     m_actionManager.reset();
     m_vcsManager.reset();
+    m_documentManager.reset();
     m_secretStore.reset();
     m_pluginManager->unloadLibraries();
     m_pluginManager.reset();

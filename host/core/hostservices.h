@@ -9,6 +9,7 @@ class PluginManager;
 namespace Core {
 
 class ActionManager;
+class DocumentManager;
 class SecretStore;
 class VcsManager;
 
@@ -36,6 +37,7 @@ private:
     std::unique_ptr<ExtensionSystem::PluginManager> m_pluginManager;
     std::unique_ptr<ActionManager> m_actionManager;
     std::unique_ptr<VcsManager> m_vcsManager;
+    std::unique_ptr<DocumentManager> m_documentManager;
     std::unique_ptr<SecretStore> m_secretStore;
 };
 

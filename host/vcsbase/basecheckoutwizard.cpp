@@ -5,7 +5,9 @@
 #include <core/icore.h>
 
 #include <QDir>
+#include <QEventLoop>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWizard>
 
 #include <memory>
@@ -36,31 +38,53 @@ QWizard *BaseCheckoutWizard::createWizardDialog(const QString &path, QWidget *pa
     return dialog;
 }
 
-QString BaseCheckoutWizard::checkout(QWizard *dialog, QString *errorMessage)
+void BaseCheckoutWizard::startCheckout(QWizard *dialog, CheckoutDone done)
 {
     QList<QWizardPage *> pages;
     for (int id : dialog->pageIds())
         pages.append(dialog->page(id));
     QString checkoutPath;
-    std::unique_ptr<Command> command(createCommand(pages, &checkoutPath));
+    Command *command = createCommand(pages, &checkoutPath);
     if (!command) {
-        *errorMessage = tr("The wizard did not provide a checkout command.");
-        return QString();
+        done(QString(), tr("The wizard did not provide a checkout command."));
+        return;
     }
-    if (!command->run()) {
-        *errorMessage = tr("The checkout failed.");
-        return QString();
-    }
-    VcsOutputWindow::appendMessage(tr("Checked out into %1.").arg(QDir::toNativeSeparators(checkoutPath)));
-    const QString projectFile = findProjectFile(checkoutPath);
-    if (projectFile.isEmpty()) {
-        VcsOutputWindow::appendWarning(
-            tr("No project file was found in %1.").arg(QDir::toNativeSeparators(checkoutPath)));
-    } else if (!Core::ICore::openProject(projectFile)) {
-        VcsOutputWindow::appendWarning(
-            tr("The project %1 could not be opened.").arg(QDir::toNativeSeparators(projectFile)));
-    }
-    return checkoutPath;
+    // A checkout still running when the wizard goes (at shutdown) goes with it.
+    command->setParent(this);
+    connect(command, &Command::finished, this, [command, checkoutPath, done](bool ok) {
+        command->deleteLater();
+        if (!ok) {
+            done(QString(), tr("The checkout failed."));
+            return;
+        }
+        const QString shownPath = QDir::toNativeSeparators(checkoutPath);
+        VcsOutputWindow::appendMessage(tr("Checked out into %1.").arg(shownPath));
+        const QString projectFile = findProjectFile(checkoutPath);
+        if (projectFile.isEmpty()) {
+            VcsOutputWindow::appendWarning(tr("No project file was found in %1.").arg(shownPath));
+        } else if (!Core::ICore::openProject(projectFile)) {
+            VcsOutputWindow::appendWarning(tr("The project %1 could not be opened.")
+                                               .arg(QDir::toNativeSeparators(projectFile)));
+        }
+        done(checkoutPath, QString());
+    });
+    command->start();
+}
+
+QString BaseCheckoutWizard::checkout(QWizard *dialog, QString *errorMessage)
+{
+    QEventLoop loop;
+    bool ended = false;
+    QString result;
+    startCheckout(dialog, [&](const QString &checkoutPath, const QString &error) {
+        result = checkoutPath;
+        *errorMessage = error;
+        ended = true;
+        loop.quit();
+    });
+    if (!ended)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return result;
 }
 
 QString BaseCheckoutWizard::findProjectFile(const QString &directory)
@@ -78,9 +102,11 @@ void BaseCheckoutWizard::runWizard(const QString &path, QWidget *parent, const Q
     std::unique_ptr<QWizard> dialog(createWizardDialog(path, parent));
     if (dialog->exec() != QDialog::Accepted)
         return;
-    QString error;
-    if (checkout(dialog.get(), &error).isEmpty())
-        QMessageBox::warning(parent, tr("Checkout"), error);
+    QPointer<QWidget> window(parent);
+    startCheckout(dialog.get(), [window](const QString &checkoutPath, const QString &error) {
+        if (checkoutPath.isEmpty())
+            QMessageBox::warning(window, tr("Checkout"), error);
+    });
 }
 
 } // namespace VcsBase

@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <functional>
+
 QT_BEGIN_NAMESPACE
 class QWizard;
 class QWizardPage;
@@ -15,8 +17,8 @@ class Command;
 
 // A new-project wizard that checks a project out of a version control: it shows the pages
 // that the subclass makes, asks it for the command and the checkout path, runs the command's
-// jobs with their output in the version-control pane, then opens the project it finds in the
-// checkout path.
+// jobs through the host's job queue with their output in the version-control pane, then
+// opens the project it finds in the checkout path.
 class BaseCheckoutWizard : public Core::IWizard
 {
     Q_OBJECT
@@ -29,7 +31,12 @@ public:
     // The steps of runWizard, for a host that drives the wizard without showing it:
     // the dialog with its pages, not yet shown...
     QWizard *createWizardDialog(const QString &path, QWidget *parent);
-    // ...and, once the pages are filled in, the checkout itself. Returns the checkout path,
+    // ...and, once the pages are filled in, the checkout itself. The command is made from the
+    // pages at once (the dialog may go afterwards); its jobs run while the window goes on.
+    // 'done' gets the checkout path, or an empty string and the error message.
+    using CheckoutDone = std::function<void(const QString &checkoutPath, const QString &error)>;
+    void startCheckout(QWizard *dialog, CheckoutDone done);
+    // The checkout waited for, serving no user input meanwhile. Returns the checkout path,
     // or an empty string with 'errorMessage' set.
     QString checkout(QWizard *dialog, QString *errorMessage);
 

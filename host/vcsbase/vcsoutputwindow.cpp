@@ -1,6 +1,7 @@
 #include "vcsoutputwindow.h"
 
 #include <QDir>
+#include <QLocale>
 
 namespace VcsBase {
 
@@ -22,13 +23,18 @@ VcsOutputWindow *VcsOutputWindow::instance()
     return globalOutputWindow();
 }
 
-void VcsOutputWindow::appendText(const QString &text, Kind kind)
+void VcsOutputWindow::appendText(const QString &text, Kind kind, bool wholeLine)
 {
     if (text.isEmpty())
         return;
     QString line = text;
-    if (!line.endsWith(QLatin1Char('\n')))
-        line += QLatin1Char('\n');
+    if (wholeLine) {
+        if (m_lineOpen)
+            line.prepend(QLatin1Char('\n'));
+        if (!line.endsWith(QLatin1Char('\n')))
+            line += QLatin1Char('\n');
+    }
+    m_lineOpen = !line.endsWith(QLatin1Char('\n'));
     m_content += line;
     // Trim in batches so that appending stays linear in the amount of text; content()
     // trims the rest.
@@ -39,9 +45,11 @@ void VcsOutputWindow::appendText(const QString &text, Kind kind)
 
 void VcsOutputWindow::trimToLimit()
 {
-    if (m_content.size() <= m_limit)
+    // Room for the line that says what was dropped, so that content() stays within the limit.
+    const int keep = m_limit - 64;
+    if (m_content.size() <= keep)
         return;
-    int cut = m_content.size() - m_limit;
+    int cut = m_content.size() - keep;
     // Drop whole lines where one starts within the kept part; a single line longer than
     // the limit keeps its end rather than vanishing.
     const int newline = m_content.indexOf(QLatin1Char('\n'), cut - 1);
@@ -49,13 +57,31 @@ void VcsOutputWindow::trimToLimit()
         cut = newline + 1;
     else if (m_content.at(cut).isLowSurrogate())
         ++cut;
+    m_droppedBytes += utf8Size(QStringView(m_content).left(cut));
     m_content.remove(0, cut);
 }
 
-void VcsOutputWindow::appendTo(const QString &text, Kind kind)
+void VcsOutputWindow::appendTo(const QString &text, Kind kind, bool wholeLine)
 {
     if (VcsOutputWindow *window = instance())
-        window->appendText(text, kind);
+        window->appendText(text, kind, wholeLine);
+}
+
+qint64 VcsOutputWindow::utf8Size(QStringView text)
+{
+    qint64 size = 0;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        // A surrogate pair is four bytes, two for each half.
+        size += u < 0x80 ? 1 : u < 0x800 || c.isSurrogate() ? 2 : 3;
+    }
+    return size;
+}
+
+QString VcsOutputWindow::droppedLine(qint64 bytes)
+{
+    return tr("[%1 of earlier output not shown]")
+        .arg(QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat));
 }
 
 void VcsOutputWindow::append(const QString &text)
@@ -76,6 +102,11 @@ void VcsOutputWindow::appendWarning(const QString &text)
 void VcsOutputWindow::appendMessage(const QString &text)
 {
     appendTo(text, Message);
+}
+
+void VcsOutputWindow::appendOutput(const QString &text, Kind kind)
+{
+    appendTo(text, kind, false);
 }
 
 QString VcsOutputWindow::maskPassword(const QString &argument)
@@ -133,12 +164,16 @@ QString VcsOutputWindow::content()
 {
     VcsOutputWindow *window = instance();
     window->trimToLimit();
-    return window->m_content;
+    if (window->m_droppedBytes == 0)
+        return window->m_content;
+    return droppedLine(window->m_droppedBytes) + QLatin1Char('\n') + window->m_content;
 }
 
 void VcsOutputWindow::clearContents()
 {
     instance()->m_content.clear();
+    instance()->m_droppedBytes = 0;
+    instance()->m_lineOpen = false;
 }
 
 int VcsOutputWindow::historyLimit()

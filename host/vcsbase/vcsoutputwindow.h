@@ -2,12 +2,14 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QStringView>
 
 namespace VcsBase {
 
 // The version-control output pane's content. The host's window shows it; scripted runs
 // mirror it to standard output. It keeps at most historyLimit() characters, dropping the
-// oldest lines, so that a command printing tens of megabytes cannot exhaust memory.
+// oldest lines, so that a command printing tens of megabytes cannot exhaust memory, and
+// then begins with one line saying how much it dropped.
 class VcsOutputWindow : public QObject
 {
     Q_OBJECT
@@ -23,6 +25,9 @@ public:
     static void appendError(const QString &text);
     static void appendWarning(const QString &text);
     static void appendMessage(const QString &text);
+    // A piece of a process's output as it came: not ended with a newline, so that the next
+    // piece continues its line. The next whole text starts on a line of its own.
+    static void appendOutput(const QString &text, Kind kind = Normal);
     // Logs a command line, with any password in a login argument masked.
     static void appendCommand(const QString &workingDirectory, const QString &binary,
                               const QStringList &arguments);
@@ -33,6 +38,11 @@ public:
     static void setHistoryLimit(int characters);
 
     // The command line as the pane shows it.
+    // "[41.2 MB of earlier output not shown]": the line that stands for dropped output.
+    static QString droppedLine(qint64 bytes);
+    // How many bytes 'text' takes in UTF-8, counted without converting it.
+    static qint64 utf8Size(QStringView text);
+
     static QString formatCommandLine(const QString &binary, const QStringList &arguments);
     // "/login:user,password" becomes "/login:user,********"; other arguments are unchanged.
     static QString maskPassword(const QString &argument);
@@ -44,12 +54,14 @@ protected:
     VcsOutputWindow() = default;
 
 private:
-    static void appendTo(const QString &text, Kind kind);
-    void appendText(const QString &text, Kind kind);
+    static void appendTo(const QString &text, Kind kind, bool wholeLine = true);
+    void appendText(const QString &text, Kind kind, bool wholeLine);
     void trimToLimit();
 
     QString m_content;
     int m_limit = 8 * 1024 * 1024;
+    qint64 m_droppedBytes = 0;
+    bool m_lineOpen = false; // the last text was a piece of output without its newline
 };
 
 } // namespace VcsBase

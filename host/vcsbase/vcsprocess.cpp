@@ -1,8 +1,9 @@
 #include "vcsprocess.h"
 #include "vcsoutputwindow.h"
 
+#include <utils/treeprocess.h>
+
 #include <QEventLoop>
-#include <QProcess>
 #include <QTextCodec>
 #include <QTimer>
 
@@ -27,7 +28,7 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
     if (!(flags & RunFlags::SuppressCommandLogging))
         VcsOutputWindow::appendCommand(workingDirectory, binary, arguments);
 
-    QProcess process;
+    Utils::TreeProcess process;
     // An empty environment means the host's own, which the child inherits as it is.
     if (!environment.isEmpty() || (flags & RunFlags::ForceCLocale)) {
         QProcessEnvironment env = environment.isEmpty() ? QProcessEnvironment::systemEnvironment()
@@ -80,7 +81,8 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
     }
 
     if (timedOut) {
-        process.kill();
+        // Whatever the client started goes with it, or it would go on changing files.
+        process.killTree();
         process.waitForFinished(1000);
         response.result = SynchronousProcessResponse::Hang;
     } else if (started) {

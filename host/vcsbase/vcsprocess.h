@@ -30,8 +30,9 @@ enum : unsigned {
 namespace Internal {
 
 // Runs 'binary' with 'arguments' (never through a shell) in 'workingDirectory' until it ends
-// or 'timeOutMs' passes (zero or less: no limit), then kills it. Reports in the output pane
-// as 'flags' say. Without FullySynchronously a local event loop keeps the window painted.
+// or 'timeOutMs' passes (zero or less: no limit), then kills it with everything it started.
+// Reports in the output pane as 'flags' say. Without FullySynchronously a local event loop
+// keeps the window painted.
 Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, const QString &binary,
                                              const QStringList &arguments, int timeOutMs,
                                              unsigned flags, QTextCodec *outputCodec,

@@ -1,5 +1,6 @@
 #include "checkoutwizard.h"
 #include "checkoutwizardpage.h"
+#include "commandlines.h"
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationplugin.h"
@@ -64,31 +65,24 @@ VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &para
     const QString serverPath = cwp->repository();
     *checkoutPath = path + QLatin1Char('/') + directory;
 
-    auto command =
-        new VcsBase::Command(settings.binaryPath(), path, QProcessEnvironment::systemEnvironment());
-
-    QStringList mapArguments{QStringLiteral("workfold"), QStringLiteral("/map"), serverPath,
-                             *checkoutPath};
-    // The get runs in the path, so the directory names exactly what the mapping created.
-    QStringList getArguments{QStringLiteral("get"), directory, QStringLiteral("/recursive")};
+    const ClientKind kind = settings.clientKind();
+    const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = CommandLines::environment(kind, QString(), system);
+    if (environment.isEmpty())
+        environment = system;
+    auto command = new VcsBase::Command(settings.binaryPath(), path, environment);
 
     const QString collection = cwp->collection();
-    if (!collection.isEmpty())
-        mapArguments << QLatin1String("/collection:") + collection;
-
     const QString workspace = cwp->workspace();
     if (!workspace.isEmpty()) {
-        QStringList workspaceArguments{QStringLiteral("workspace"), QStringLiteral("/new"),
-                                       workspace};
-        // An empty collection means the default one, which tf chooses when the option is
-        // absent; "/collection:" with nothing behind it would be refused.
-        if (!collection.isEmpty())
-            workspaceArguments << QLatin1String("/collection:") + collection;
+        QStringList workspaceArguments = CommandLines::newWorkspace(kind, workspace, collection);
         TeamFoundationClient::addLoginArguments(workspaceArguments);
         command->addJob(workspaceArguments, -1);
-        mapArguments << QLatin1String("/workspace:") + workspace;
     }
-
+    QStringList mapArguments =
+        CommandLines::mapFolder(kind, serverPath, *checkoutPath, collection, workspace);
+    // The get runs in the path, so the directory names exactly what the mapping created.
+    QStringList getArguments = CommandLines::getFolder(kind, directory);
     TeamFoundationClient::addLoginArguments(mapArguments);
     TeamFoundationClient::addLoginArguments(getArguments);
     // No time-out: getting a large folder takes as long as it takes.

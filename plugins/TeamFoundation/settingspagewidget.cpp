@@ -36,6 +36,7 @@ void SettingsPageWidget::setSettings(const TeamFoundationSettings &settings)
     m_ui.passwordLineEdit->setText(
         settings.stringValue(TeamFoundationSettings::passwordKey, QString()));
     m_ui.timeOutSpinBox->setValue(settings.intValue(TeamFoundationSettings::timeoutKey, 0));
+    m_ui.clientKindComboBox->setCurrentIndex(int(settings.clientKind()));
 }
 
 // A fresh record: the keys that the page does not show (the search path) go back to their
@@ -48,6 +49,8 @@ TeamFoundationSettings SettingsPageWidget::settings() const
     rc.setValue(TeamFoundationSettings::userNameKey, m_ui.usernameLineEdit->text());
     rc.setValue(TeamFoundationSettings::passwordKey, m_ui.passwordLineEdit->text());
     rc.setValue(TeamFoundationSettings::timeoutKey, m_ui.timeOutSpinBox->value());
+    // The box lists the kinds in the order of the enumeration.
+    rc.setClientKind(ClientKind(m_ui.clientKindComboBox->currentIndex()));
     return rc;
 }
 
@@ -64,6 +67,7 @@ QString SettingsPageWidget::searchKeywords() const
     rc += sep + m_ui.generalGroupBox->title();
     rc += sep + m_ui.commandLabel->text();
     rc += sep + m_ui.tfptLabel->text();
+    rc += sep + m_ui.clientKindLabel->text();
     rc += sep + m_ui.userGroupBox->title();
     rc += sep + m_ui.usernameLabel->text();
     rc += sep + m_ui.passwordLabel->text();

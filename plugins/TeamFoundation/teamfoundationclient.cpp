@@ -1,10 +1,16 @@
 #include "teamfoundationclient.h"
+#include "checkindialog.h"
+#include "commandlines.h"
 #include "teamfoundationplugin.h"
 #include "teamfoundationsettings.h"
 
+#include <core/documentmanager.h>
+#include <utils/hostosinfo.h>
 #include <utils/qtcassert.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegExp>
 
@@ -19,6 +25,24 @@ namespace Internal {
 static QString containingDirectory(const QString &path)
 {
     return QFileInfo(path).absolutePath();
+}
+
+// Commands on a directory take everything below it; decided on the disk at run time.
+static bool isDirectory(const QString &path)
+{
+    return QFileInfo(path).isDir();
+}
+
+// Saves the editor's unsaved changes at or below 'path'; when that fails, says why in the
+// pane and the command does not run.
+static bool saveModifiedDocuments(const QString &path)
+{
+    QString error;
+    if (Core::DocumentManager::saveModifiedDocuments(path, &error))
+        return true;
+    VcsBase::VcsOutputWindow::appendError(
+        TeamFoundationClient::tr("%1 The command was not run.").arg(error));
+    return false;
 }
 
 TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin)
@@ -43,11 +67,16 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
         response.error = true;
         return response;
     }
+    const ClientKind kind = clientKind();
     QStringList allArguments = arguments;
     addLoginArguments(allArguments);
-    const Utils::SynchronousProcessResponse sp = VcsBase::VcsBasePlugin::runVcs(
-        workingDirectory, executable, allArguments, m_plugin->settings().timeOutMs(), flags,
-        nullptr, QProcessEnvironment());
+    const QProcessEnvironment environment = CommandLines::environment(
+        kind, arguments.value(0), QProcessEnvironment::systemEnvironment());
+    QTextCodec *codec = CommandLines::outputCodec(kind, Utils::HostOsInfo::isWindowsHost(),
+                                                  CommandLines::consoleCodePage());
+    const Utils::SynchronousProcessResponse sp =
+        VcsBase::VcsBasePlugin::runVcs(workingDirectory, executable, allArguments,
+                                       m_plugin->settings().timeOutMs(), flags, codec, environment);
     response.error = sp.result != Utils::SynchronousProcessResponse::Finished;
     response.stdOut = sp.stdOut;
     response.stdErr = sp.stdErr;
@@ -75,70 +104,106 @@ void TeamFoundationClient::addLoginArguments(QStringList &arguments)
     if (!plugin)
         return;
     const TeamFoundationSettings &settings = plugin->settings();
-    const QString userName = settings.userName();
-    const QString password = settings.password();
-    // One substitution for both, so that a "%2" in the user name stays as it is.
-    if (!userName.isEmpty() && !password.isEmpty())
-        arguments << QString::fromLatin1("/login:%1,%2").arg(userName, password);
+    const QString login =
+        CommandLines::login(settings.clientKind(), settings.userName(), settings.password());
+    if (!login.isEmpty())
+        arguments << login;
 }
 
-void TeamFoundationClient::addRecursiveArgument(QStringList &arguments, const QString &path) const
+ClientKind TeamFoundationClient::clientKind() const
 {
-    if (QFileInfo(path).isDir())
-        arguments << QLatin1String("/recursive");
+    return m_plugin->settings().clientKind();
 }
 
 bool TeamFoundationClient::addFile(const QString &fileName)
 {
-    const QStringList arguments{QLatin1String("add"), fileName};
-    return !runTf(containingDirectory(fileName), arguments, InteractiveRunFlags).error;
+    return !runTf(containingDirectory(fileName), CommandLines::add(clientKind(), fileName),
+                  InteractiveRunFlags)
+                .error;
 }
 
 bool TeamFoundationClient::deleteFile(const QString &fileName)
 {
-    const QStringList arguments{QLatin1String("delete"), fileName};
-    return !runTf(containingDirectory(fileName), arguments, InteractiveRunFlags).error;
+    return !runTf(containingDirectory(fileName), CommandLines::remove(clientKind(), fileName),
+                  InteractiveRunFlags)
+                .error;
 }
 
 bool TeamFoundationClient::renameFile(const QString &from, const QString &to)
 {
-    const QStringList arguments{QLatin1String("rename"), QFileInfo(from).absoluteFilePath(),
-                                QFileInfo(to).absoluteFilePath()};
+    const QStringList arguments = CommandLines::rename(
+        clientKind(), QFileInfo(from).absoluteFilePath(), QFileInfo(to).absoluteFilePath());
     return !runTf(containingDirectory(from), arguments, SynchronousRunFlags).error;
 }
 
 bool TeamFoundationClient::checkoutFile(const QString &fileName)
 {
-    const QStringList arguments{QLatin1String("checkout"), fileName};
-    return !runTf(containingDirectory(fileName), arguments, InteractiveRunFlags).error;
+    return !runTf(containingDirectory(fileName), CommandLines::checkout(clientKind(), fileName),
+                  InteractiveRunFlags)
+                .error;
 }
 
 bool TeamFoundationClient::annotateFile(const QString &fileName)
 {
-    const QStringList arguments{QLatin1String("annotate"), fileName};
-    return !runTfpt(containingDirectory(fileName), arguments, InteractiveRunFlags).error;
+    // Without the Power Tools there is nothing to run; a silent failure would look like a
+    // broken menu entry.
+    if (m_plugin->settings().powerToolsBinaryPath().isEmpty()) {
+        VcsBase::VcsOutputWindow::appendError(
+            tr("Annotation needs the Team Foundation Power Tools command (tfpt), which was not "
+               "found; set it in Tools > Options > Version Control > TeamFoundation."));
+        return false;
+    }
+    return !runTfpt(containingDirectory(fileName), CommandLines::annotate(clientKind(), fileName),
+                    InteractiveRunFlags)
+                .error;
 }
 
 bool TeamFoundationClient::checkIn(const QString &path)
 {
-    QStringList arguments{QLatin1String("checkin"), path, QLatin1String("/prompt")};
-    addRecursiveArgument(arguments, path);
-    return !runTf(containingDirectory(path), arguments, InteractiveRunFlags).error;
+    // The client checks in what is on disk; the user means what the editor shows.
+    if (!saveModifiedDocuments(path))
+        return false;
+    const ClientKind kind = clientKind();
+    QString comment;
+    if (CommandLines::asksForCheckInComment(kind)) {
+        CheckInDialog dialog(path, QApplication::activeWindow());
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        comment = dialog.comment();
+    }
+    return !runTf(containingDirectory(path),
+                  CommandLines::checkIn(kind, path, isDirectory(path), comment),
+                  InteractiveRunFlags)
+                .error;
 }
 
 bool TeamFoundationClient::compare(const QString &path)
 {
-    QStringList arguments{QLatin1String("difference"), path, QLatin1String("/format:Visual"),
-                          QLatin1String("/prompt")};
-    addRecursiveArgument(arguments, path);
-    return !runTf(containingDirectory(path), arguments, InteractiveRunFlags).error;
+    if (!saveModifiedDocuments(path))
+        return false;
+    const ClientKind kind = clientKind();
+    const TeamFoundationResponse response =
+        runTf(containingDirectory(path), CommandLines::difference(kind, path, isDirectory(path)),
+              InteractiveRunFlags);
+    // The compare tool prints nothing for equal files, which would leave the pane showing
+    // only the command line. Where tf.exe shows the differences in a window of its own, the
+    // pane has nothing to say.
+    if (!response.error && CommandLines::printsDifferences(kind) && response.stdOut.isEmpty() &&
+        response.stdErr.isEmpty()) {
+        VcsBase::VcsOutputWindow::appendMessage(
+            tr("No differences in %1.").arg(QDir::toNativeSeparators(path)));
+    }
+    return !response.error;
 }
 
 bool TeamFoundationClient::getLatest(const QString &path)
 {
-    QStringList arguments{QLatin1String("get"), path, QLatin1String("/prompt")};
-    addRecursiveArgument(arguments, path);
-    const bool ok = !runTf(containingDirectory(path), arguments, InteractiveRunFlags).error;
+    if (!Core::DocumentManager::discardModifiedDocuments(path))
+        return false;
+    const bool ok =
+        !runTf(containingDirectory(path), CommandLines::get(clientKind(), path, isDirectory(path)),
+               InteractiveRunFlags)
+             .error;
     if (ok)
         m_plugin->notifyChange(path);
     return ok;
@@ -146,16 +211,19 @@ bool TeamFoundationClient::getLatest(const QString &path)
 
 bool TeamFoundationClient::history(const QString &path)
 {
-    QStringList arguments{QLatin1String("history"), path, QLatin1String("/prompt")};
-    addRecursiveArgument(arguments, path);
-    return !runTf(containingDirectory(path), arguments, InteractiveRunFlags).error;
+    return !runTf(containingDirectory(path),
+                  CommandLines::history(clientKind(), path, isDirectory(path)), InteractiveRunFlags)
+                .error;
 }
 
 bool TeamFoundationClient::undo(const QString &path)
 {
-    QStringList arguments{QLatin1String("undo"), path};
-    addRecursiveArgument(arguments, path);
-    const bool ok = !runTf(containingDirectory(path), arguments, SynchronousRunFlags).error;
+    if (!Core::DocumentManager::discardModifiedDocuments(path))
+        return false;
+    const bool ok =
+        !runTf(containingDirectory(path), CommandLines::undo(clientKind(), path, isDirectory(path)),
+               SynchronousRunFlags)
+             .error;
     if (ok)
         m_plugin->notifyChange(path);
     return ok;
@@ -163,7 +231,7 @@ bool TeamFoundationClient::undo(const QString &path)
 
 bool TeamFoundationClient::managesDirectory(const QString &directory) const
 {
-    const QStringList arguments{QLatin1String("info"), directory};
+    const QStringList arguments = CommandLines::info(clientKind(), directory);
     const TeamFoundationResponse response = runTf(directory, arguments, SilentProbeRunFlags);
     reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
     return !response.error;
@@ -171,7 +239,7 @@ bool TeamFoundationClient::managesDirectory(const QString &directory) const
 
 bool TeamFoundationClient::managesFile(const QString &fileName) const
 {
-    const QStringList arguments{QLatin1String("info"), fileName};
+    const QStringList arguments = CommandLines::info(clientKind(), fileName);
     const TeamFoundationResponse response =
         runTf(containingDirectory(fileName), arguments, SilentProbeRunFlags);
     reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
@@ -180,7 +248,7 @@ bool TeamFoundationClient::managesFile(const QString &fileName) const
 
 QString TeamFoundationClient::repositoryUrl(const QString &directory) const
 {
-    const QStringList arguments{QLatin1String("info"), directory};
+    const QStringList arguments = CommandLines::info(clientKind(), directory);
     const TeamFoundationResponse response =
         runTf(containingDirectory(directory), arguments, SilentProbeRunFlags);
     reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);

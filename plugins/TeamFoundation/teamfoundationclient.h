@@ -1,5 +1,7 @@
 #pragma once
 
+#include "teamfoundationsettings.h"
+
 #include <vcsbase/vcsbaseplugin.h>
 
 #include <QObject>
@@ -35,8 +37,10 @@ enum RunFlagWords : unsigned {
                           | VcsBase::VcsBasePlugin::FullySynchronously
 };
 
-// Runs the Team Foundation command lines: the thirteen user commands, the file operations
-// the host asks for, and the silent "info" probes.
+// Runs the Team Foundation command lines, as the configured kind of client spells them: the
+// thirteen user commands, the file operations the host asks for, and the silent "info"
+// probes. Before a command reads or replaces files, the editor's unsaved changes to them are
+// saved or, with the user's consent, thrown away.
 class TeamFoundationClient : public QObject
 {
     Q_OBJECT
@@ -52,7 +56,7 @@ public:
                                  unsigned flags) const;
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
                                    unsigned flags) const;
-    // Appends "/login:user,password" when both are set.
+    // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 
     bool addFile(const QString &fileName);
@@ -65,7 +69,6 @@ public:
     bool getLatest(const QString &path);
     bool history(const QString &path);
     bool undo(const QString &path);
-    void addRecursiveArgument(QStringList &arguments, const QString &path) const;
 
     bool managesDirectory(const QString &directory) const;
     bool managesFile(const QString &fileName) const;
@@ -92,6 +95,7 @@ private slots:
     void checkInProject();
 
 private:
+    ClientKind clientKind() const;
     // Shows in the pane why a probe failed, unless it is an answer or was shown already.
     void reportProbeFailure(const QString &binary, const QStringList &arguments,
                             const TeamFoundationResponse &response) const;

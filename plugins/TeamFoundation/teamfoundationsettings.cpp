@@ -9,6 +9,17 @@ namespace Internal {
 
 const QLatin1String TeamFoundationSettings::powerToolsBinaryPathKey("PowerToolsBinaryPath");
 const QLatin1String TeamFoundationSettings::passwordKey("Password");
+const QLatin1String TeamFoundationSettings::clientKindKey("ClientKind");
+
+namespace {
+const char VISUAL_STUDIO[] = "VisualStudio";
+const char CROSS_PLATFORM[] = "CrossPlatform";
+
+QString clientKindText(ClientKind kind)
+{
+    return QLatin1String(kind == ClientKind::VisualStudio ? VISUAL_STUDIO : CROSS_PLATFORM);
+}
+} // namespace
 
 TeamFoundationSettings::TeamFoundationSettings()
 {
@@ -16,6 +27,7 @@ TeamFoundationSettings::TeamFoundationSettings()
     declareKey(binaryPathKey, QLatin1String("tf.exe"));
     declareKey(powerToolsBinaryPathKey, QLatin1String("tfpt.exe"));
     declareKey(passwordKey, QString());
+    declareKey(clientKindKey, clientKindText(defaultClientKind()));
 }
 
 TeamFoundationSettings::~TeamFoundationSettings() = default;
@@ -47,6 +59,27 @@ QString TeamFoundationSettings::password() const
 int TeamFoundationSettings::timeOutMs() const
 {
     return intValue(timeoutKey, 0) * 1000;
+}
+
+ClientKind TeamFoundationSettings::clientKind() const
+{
+    const QString text = stringValue(clientKindKey, QString());
+    if (text == QLatin1String(VISUAL_STUDIO))
+        return ClientKind::VisualStudio;
+    if (text == QLatin1String(CROSS_PLATFORM))
+        return ClientKind::CrossPlatform;
+    return defaultClientKind();
+}
+
+void TeamFoundationSettings::setClientKind(ClientKind kind)
+{
+    setValue(clientKindKey, clientKindText(kind));
+}
+
+ClientKind TeamFoundationSettings::defaultClientKind()
+{
+    return Utils::HostOsInfo::isWindowsHost() ? ClientKind::VisualStudio
+                                              : ClientKind::CrossPlatform;
 }
 
 } // namespace Internal

@@ -143,14 +143,11 @@ public:
     {
         const QString scriptFile = path(QStringLiteral("script.wb"));
         writeFile(scriptFile, script.toUtf8());
-        QProcessEnvironment env = environment();
-        // The plugin still speaks tf.exe's grammar to the stand-in.
-        env.insert(QStringLiteral("TF_STANDIN_GRAMMAR"), QStringLiteral("tf.exe"));
         return runProcess(QStringLiteral(WORKBENCH_EXECUTABLE),
                           {QStringLiteral("-pluginpath"), QStringLiteral(PLUGIN_DIR),
                            QStringLiteral("-settingspath"), path(QStringLiteral("settings")),
                            QStringLiteral("--script"), scriptFile},
-                          env);
+                          environment());
     }
 
     // The password QtKeychain keeps for 'user'; null when there is none.
@@ -213,7 +210,7 @@ const QString history = QStringLiteral("project ${SANDBOX}/ws\n"
 bool loggedIn(const Run &run)
 {
     return run.exitCode == 0 && run.out.contains(QLatin1String("History of $/Demo/App/main.cpp")) &&
-           run.out.contains(QLatin1String(" /login:ann,********")) &&
+           run.out.contains(QLatin1String(" -login:ann,********")) &&
            !run.out.contains(QLatin1String("TF30063"));
 }
 

@@ -226,7 +226,8 @@ private slots:
     void demoRoadOnASeededServer();
     void checkoutWithAWrongPasswordGetsNothing();
     void refusedLoginIsShownOncePerCause();
-    void renameAndDeleteReachTheServer();
+    void aLinuxUsersDay();
+    void renameAndDeleteReachTheServerWithTfExe();
 
     // The recording tf.
     void menuAndLocatorCommandLines();
@@ -234,6 +235,8 @@ private slots:
     void checkOutBeforeEditCommandLine();
     void refusedFileOperationsLeaveTheWorkingCopyAlone_data();
     void refusedFileOperationsLeaveTheWorkingCopyAlone();
+    void dialogsInScripts_data();
+    void dialogsInScripts();
     void probesClimbSilently();
     void repositoryIsAskedOncePerDirectory();
     void passwordIsMaskedInThePaneOnly();
@@ -249,7 +252,7 @@ private slots:
 // Seeds a server below the sandbox, with the user "ann" when a password is given.
 static bool seedServer(const Sandbox &box, const QString &password = QString())
 {
-    const QString collection = QStringLiteral("/collection:") + box.path("server");
+    const QString collection = QStringLiteral("-collection:") + box.path("server");
     const Run seed = box.runTf({QStringLiteral("seed"), collection}, box.root());
     if (seed.exitCode != 0) {
         qWarning("%s", qPrintable(describe(seed)));
@@ -268,12 +271,12 @@ static bool seedServer(const Sandbox &box, const QString &password = QString())
 // a colleague would: what it holds is what the server holds.
 static Run getIntoNewWorkspace(const Sandbox &box, const QString &name, const QString &login)
 {
-    const QString collection = QStringLiteral("/collection:") + box.path("server");
+    const QString collection = QStringLiteral("-collection:") + box.path("server");
     QList<QStringList> steps{
-        {QStringLiteral("workspace"), QStringLiteral("/new"), name, collection},
-        {QStringLiteral("workfold"), QStringLiteral("/map"), QStringLiteral("$/Demo/App"),
-         box.path(name), collection, QStringLiteral("/workspace:") + name},
-        {QStringLiteral("get"), box.path(name), QStringLiteral("/recursive")}};
+        {QStringLiteral("workspace"), QStringLiteral("-new"), name, collection},
+        {QStringLiteral("workfold"), QStringLiteral("-map"), QStringLiteral("$/Demo/App"),
+         box.path(name), collection, QStringLiteral("-workspace:") + name},
+        {QStringLiteral("get"), box.path(name), QStringLiteral("-recursive")}};
     Run run;
     for (QStringList step : steps) {
         if (!login.isEmpty())
@@ -307,7 +310,7 @@ void TeamFoundationEndToEndTest::demoRoadOnASeededServer()
     // The pane: the login masked wherever it went, the two check-ins, the menu with the name.
     QVERIFY(!run.out.contains(QLatin1String("sesame")));
     QVERIFY(!run.err.contains(QLatin1String("sesame")));
-    QVERIFY(run.out.contains(QLatin1String(" /login:ann,********\n")));
+    QVERIFY(run.out.contains(QLatin1String(" -login:ann,********\n")));
     QVERIFY(run.out.contains(QLatin1String("[x] Check In main.cpp  (TeamFoundation.CheckIn)\n")));
     QVERIFY(run.out.contains(QLatin1String("[x] History for main.cpp  (TeamFoundation.History)\n")));
     QVERIFY(run.out.contains(QLatin1String("Changeset #4 checked in.")));
@@ -322,11 +325,12 @@ void TeamFoundationEndToEndTest::demoRoadOnASeededServer()
     const QByteArray mainCpp = readAll(app + QStringLiteral("/main.cpp"));
     QVERIFY(mainCpp.endsWith("}\n// Checked out by typing into it.\n"));
     QVERIFY(!mainCpp.contains("A change to throw away"));
+    QVERIFY(!mainCpp.contains("And one more"));
     QVERIFY(!hasWriteBit(app + QStringLiteral("/main.cpp")));
     QVERIFY(!hasWriteBit(app + QStringLiteral("/greeting.h")));
 
-    const QString login = QStringLiteral("/login:ann,") + password;
-    const Run status = box.runTf({QStringLiteral("status"), app, QStringLiteral("/recursive"), login}, app);
+    const QString login = QStringLiteral("-login:ann,") + password;
+    const Run status = box.runTf({QStringLiteral("status"), app, QStringLiteral("-recursive"), login}, app);
     QCOMPARE(status.exitCode, 0);
     QVERIFY2(status.out.contains(QLatin1String("There are no pending changes.")), qPrintable(status.out));
 
@@ -353,7 +357,7 @@ void TeamFoundationEndToEndTest::demoRoadOnASeededServer()
     QCOMPARE(settings.value(QStringLiteral("TeamFoundation/Username")).toString(), QStringLiteral("ann"));
     QList<QSize> sizes;
     for (const char *name : {"options-page.png", "checkout-wizard.png", "team-foundation-menu.png",
-                             "main-window.png"}) {
+                             "main-window.png", "check-in-dialog.png"}) {
         const QImage image(box.path(QStringLiteral("shots/") + QLatin1String(name)));
         QVERIFY2(!image.isNull(), name);
         sizes << image.size();
@@ -379,7 +383,7 @@ void TeamFoundationEndToEndTest::checkoutWithAWrongPasswordGetsNothing()
     EXPECT_FAILED_LINE(run);
     QVERIFY(run.err.contains(QLatin1String("script.wb:2:")));
     QVERIFY(!run.out.contains(QLatin1String("wrong-guess")));
-    QVERIFY(run.out.contains(QLatin1String("/login:ann,********")));
+    QVERIFY(run.out.contains(QLatin1String("-login:ann,********")));
     QVERIFY(!run.out.contains(QLatin1String("Checked out into")));
     QVERIFY(!QFileInfo::exists(box.path("work/App/main.cpp")));
     QVERIFY(!QFileInfo::exists(box.path("work/App/CMakeLists.txt")));
@@ -389,7 +393,7 @@ void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
 {
     Sandbox box;
     QVERIFY(seedServer(box, QStringLiteral("right")));
-    const Run got = getIntoNewWorkspace(box, QStringLiteral("ws"), QStringLiteral("/login:ann,right"));
+    const Run got = getIntoNewWorkspace(box, QStringLiteral("ws"), QStringLiteral("-login:ann,right"));
     QVERIFY2(got.exitCode == 0, qPrintable(describe(got)));
     QDir().mkpath(box.path("ws/src"));
     const Run run = box.runScript(
@@ -407,7 +411,7 @@ void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
     // changed, with the command line that failed; the directories outside any workspace
     // stay silent.
     QCOMPARE(run.out.count(QLatin1String("TF30063")), 2);
-    QVERIFY2(run.out.contains(QStringLiteral(" info %1 /login:ann,********\n").arg(box.path("ws"))),
+    QVERIFY2(run.out.contains(QStringLiteral(" info %1 -login:ann,********\n").arg(box.path("ws"))),
              qPrintable(run.out));
     QVERIFY2(!run.out.contains(QLatin1String("Unable to determine")), qPrintable(run.out));
     for (const QString &text : {run.out, run.err}) {
@@ -416,7 +420,65 @@ void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
     }
 }
 
-void TeamFoundationEndToEndTest::renameAndDeleteReachTheServer()
+// A Linux user's day with the cross-platform client, the platform's default kind: check out,
+// add a file, edit, and check the project in with a comment written in the IDE while the edit
+// is still unsaved. The check-in saves it first and leaves the file read-only; typing into it
+// again checks it out again, and undo asks before it drops that unsaved change.
+void TeamFoundationEndToEndTest::aLinuxUsersDay()
+{
+    Sandbox box;
+    const QString password = QStringLiteral("s3cret");
+    QVERIFY(seedServer(box, password));
+    QDir().mkpath(box.path("work"));
+    const QString comment = QStringLiteral("Greet from Linux, \"politely\"\nand add greeting.h");
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                       "usernameLineEdit=ann passwordLineEdit=%3\n"
+                       "wizard T.TeamFoundation ${SANDBOX}/work repositoryLineEdit=$/Demo/App "
+                       "checkoutDirectoryLineEdit=App collectionEdit=${SANDBOX}/server "
+                       "workspaceEdit=linux\n"
+                       "new greeting.h \"#pragma once\\n\"\n"
+                       "open main.cpp\n"
+                       "type \"// Greeted from Linux.\\n\"\n"
+                       "dialog commentEdit=${COMMENT}\n"
+                       "trigger TeamFoundation.CheckInProject\n"
+                       "type \"// Not for today.\\n\"\n"
+                       "dialog\n"
+                       "trigger TeamFoundation.UndoProject\n")
+            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE), password),
+        {QStringLiteral("COMMENT=") + comment});
+    EXPECT_OK(run);
+    const QString app = box.path("work/App");
+    const QString mainCpp = app + QStringLiteral("/main.cpp");
+    // Typing asked for a check-out twice: before the check-in and after it.
+    QCOMPARE(run.out.count(QStringLiteral(" checkout %1 -login:ann,********\n").arg(mainCpp)), 2);
+    const QByteArray content = readAll(mainCpp);
+    QVERIFY2(content.endsWith("// Greeted from Linux.\n"), content.constData());
+    QVERIFY(!hasWriteBit(mainCpp));
+    QVERIFY(!hasWriteBit(app + QStringLiteral("/greeting.h")));
+
+    const QString login = QStringLiteral("-login:ann,") + password;
+    const Run status = box.runTf({QStringLiteral("status"), app, QStringLiteral("-recursive"), login}, app);
+    QVERIFY2(status.exitCode == 0 && status.out.contains(QLatin1String("There are no pending changes.")),
+             qPrintable(describe(status)));
+    const Run history = box.runTf({QStringLiteral("history"), mainCpp, login}, app);
+    QVERIFY2(history.out.contains(QLatin1String("Greet from Linux, \"politely\""))
+                 && history.out.contains(QLatin1String("and add greeting.h")),
+             qPrintable(describe(history)));
+    // What the server got is what the editor showed.
+    const Run colleague = getIntoNewWorkspace(box, QStringLiteral("colleague"), login);
+    QVERIFY2(colleague.exitCode == 0, qPrintable(describe(colleague)));
+    QCOMPARE(readAll(box.path("colleague/main.cpp")), content);
+    QVERIFY(QFileInfo::exists(box.path("colleague/greeting.h")));
+
+    // As the real client does, the stand-in takes "/recursive" for an item, not an option.
+    const Run slash = box.runTf({QStringLiteral("status"), app, QStringLiteral("/recursive"), login}, app);
+    QVERIFY2(slash.exitCode == 100 && slash.err.contains(QLatin1String("/recursive")),
+             qPrintable(describe(slash)));
+}
+
+// The road with tf.exe: the stand-in takes its grammar, and check-in asks nothing of the IDE.
+void TeamFoundationEndToEndTest::renameAndDeleteReachTheServerWithTfExe()
 {
     Sandbox box;
     QVERIFY(seedServer(box));
@@ -427,15 +489,19 @@ void TeamFoundationEndToEndTest::renameAndDeleteReachTheServer()
     QVERIFY(!originalMain.isEmpty());
 
     const Run run = box.runScript(
-        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2\n"
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                       "clientKindComboBox=\"Visual Studio (tf.exe)\"\n"
                        "wizard T.TeamFoundation ${SANDBOX}/work repositoryLineEdit=$/Demo/App "
                        "checkoutDirectoryLineEdit=App collectionEdit=${SANDBOX}/server "
                        "workspaceEdit=mine\n"
                        "rename main.cpp app.cpp\n"
                        "delete README.md\n"
                        "trigger TeamFoundation.CheckInProject\n")
-            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)));
+            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)),
+        {QStringLiteral("TF_STANDIN_GRAMMAR=tf.exe")});
     EXPECT_OK(run);
+    QVERIFY2(run.out.contains(QStringLiteral(" checkin %1 /prompt /recursive\n").arg(box.path("work/App"))),
+             qPrintable(run.out));
 
     const QString app = box.path("work/App");
     QCOMPARE(QDir(app).entryList(QDir::Files, QDir::Name),
@@ -457,10 +523,12 @@ void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
     const Run run = box.run(box.optionsLine()
                             + QStringLiteral("project ${SANDBOX}/ws\n"
                                              "open main.cpp\n"
+                                             "dialog commentEdit=Reviewed\n"
                                              "trigger TeamFoundation.CheckIn\n"
                                              "trigger TeamFoundation.Annotate\n"
                                              "trigger TeamFoundation.HistoryProject\n"
                                              "locator \"tfs get latest\"\n"
+                                             "dialog commentEdit=Release\n"
                                              "locator \"tfs Check in (Rep\"\n"));
     EXPECT_OK(run);
     const QString ws = box.ws();
@@ -468,21 +536,22 @@ void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
     // File commands run in the file's directory; project commands in the top level's parent,
     // on the top level, recursively.
     const QStringList expected{
-        call("tf", ws, {"checkin", file, "/prompt"}),
+        call("tf", ws, {"checkin", file, "-comment:Reviewed", "-noprompt"}),
         call("tfpt", ws, {"annotate", file}),
-        call("tf", box.root(), {"history", ws, "/prompt", "/recursive"}),
-        call("tf", ws, {"get", file, "/prompt"}),
-        call("tf", box.root(), {"checkin", ws, "/prompt", "/recursive"}),
+        call("tf", box.root(), {"history", ws, "-noprompt", "-recursive"}),
+        call("tf", ws, {"get", file, "-noprompt"}),
+        call("tf", box.root(), {"checkin", ws, "-comment:Release", "-noprompt", "-recursive"}),
     };
     QCOMPARE(withoutProbes(box.calls()), expected);
 
     QCOMPARE(executingLines(run.out),
-             QStringList({QStringLiteral("Executing in %1: %2 checkin %3 /prompt").arg(ws, box.tf(), file),
+             QStringList({QStringLiteral("Executing in %1: %2 checkin %3 -comment:Reviewed -noprompt")
+                              .arg(ws, box.tf(), file),
                           QStringLiteral("Executing in %1: %2 annotate %3").arg(ws, box.tfpt(), file),
-                          QStringLiteral("Executing in %1: %2 history %3 /prompt /recursive")
+                          QStringLiteral("Executing in %1: %2 history %3 -noprompt -recursive")
                               .arg(box.root(), box.tf(), ws),
-                          QStringLiteral("Executing in %1: %2 get %3 /prompt").arg(ws, box.tf(), file),
-                          QStringLiteral("Executing in %1: %2 checkin %3 /prompt /recursive")
+                          QStringLiteral("Executing in %1: %2 get %3 -noprompt").arg(ws, box.tf(), file),
+                          QStringLiteral("Executing in %1: %2 checkin %3 -comment:Release -noprompt -recursive")
                               .arg(box.root(), box.tf(), ws)}));
     // The locator lists the matching commands with the current file's name, the first chosen.
     QVERIFY2(run.out.contains(QLatin1String("* Get latest main.cpp\n  Get latest (Repository)\n")),
@@ -556,6 +625,76 @@ void TeamFoundationEndToEndTest::refusedFileOperationsLeaveTheWorkingCopyAlone()
     QCOMPARE(QFileInfo::exists(box.ws("added.cpp")), word == QLatin1String("add"));
 }
 
+// Dialogs that a command opens in a scripted run: answered as armed, cancelled, or failing
+// the line when nothing answers them; unsaved editor changes saved or dropped by consent.
+void TeamFoundationEndToEndTest::dialogsInScripts_data()
+{
+    QTest::addColumn<QString>("script");     // after the project and util.cpp are open
+    QTest::addColumn<QString>("error");      // empty: the run succeeds
+    QTest::addColumn<QStringList>("words");  // the commands that ran, probes aside
+    QTest::addColumn<QString>("argument");   // one the last command got; empty: not checked
+    QTest::addColumn<QByteArray>("onDisk");  // util.cpp afterwards
+
+    const QByteArray original("int util() { return 1; }\n");
+    const QByteArray typed = original + "// mine\n";
+    const QString type = QStringLiteral("type \"// mine\\n\"\n");
+    QTest::newRow("comment typed")
+        << "dialog commentEdit=\"a, \\\"b\\\"\\nc\"\ntrigger TeamFoundation.CheckIn\n" << QString()
+        << QStringList{"checkin"} << "-comment:a, \"b\"\nc" << original;
+    QTest::newRow("cancelled") << "dialog cancel\ntrigger TeamFoundation.CheckIn\n" << QString()
+                               << QStringList() << QString() << original;
+    QTest::newRow("no answer armed")
+        << "trigger TeamFoundation.CheckIn\n"
+        << "script.wb:4: the dialog \"Check In\" opened with no answer armed" << QStringList()
+        << QString() << original;
+    QTest::newRow("unknown field") << "dialog nosuch=1\ntrigger TeamFoundation.CheckIn\n"
+                                   << "there is no field named nosuch" << QStringList()
+                                   << QString() << original;
+    QTest::newRow("answer nobody used")
+        << "dialog commentEdit=x\ntrigger TeamFoundation.History\n"
+        << "script.wb:4: no dialog opened for the answer armed here" << QStringList{"history"}
+        << QString() << original;
+    QTest::newRow("check-in saves first") << type + "dialog commentEdit=x\ntrigger TeamFoundation.CheckIn\n"
+                                          << QString() << QStringList{"checkin"} << QString() << typed;
+    QTest::newRow("compare saves first") << type + "trigger TeamFoundation.Compare\n" << QString()
+                                         << QStringList{"difference"} << QString() << typed;
+    QTest::newRow("undo drops unsaved changes when agreed")
+        << type + "dialog\ntrigger TeamFoundation.Undo\n" << QString() << QStringList{"undo"}
+        << QString() << original;
+    QTest::newRow("undo keeps them otherwise") << type + "dialog cancel\ntrigger TeamFoundation.Undo\n"
+                                               << QString() << QStringList() << QString() << original;
+    QTest::newRow("get asks too") << type + "dialog cancel\ntrigger TeamFoundation.GetLatestProject\n"
+                                  << QString() << QStringList() << QString() << original;
+    QTest::newRow("tf.exe asks in its own dialog")
+        << "options T.TeamFoundation clientKindComboBox=\"Visual Studio (tf.exe)\"\n"
+           "trigger TeamFoundation.CheckIn\n"
+        << QString() << QStringList{"checkin"} << "/prompt" << original;
+}
+
+void TeamFoundationEndToEndTest::dialogsInScripts()
+{
+    QFETCH(QString, script);
+    QFETCH(QString, error);
+    QFETCH(QStringList, words);
+    QFETCH(QString, argument);
+    QFETCH(QByteArray, onDisk);
+    RecordingSandbox box;
+    const Run run = box.run(box.optionsLine() + QStringLiteral("project ${SANDBOX}/ws\nopen util.cpp\n")
+                            + script);
+    if (error.isEmpty())
+        EXPECT_OK(run);
+    else
+        QVERIFY2(run.exitCode == 1 && run.err.contains(error), qPrintable(describe(run)));
+    const QStringList calls = withoutProbes(box.calls());
+    QStringList ran;
+    for (const QString &c : calls)
+        ran << c.section(QLatin1Char('|'), 2, 2);
+    QCOMPARE(ran, words);
+    if (!argument.isEmpty())
+        QVERIFY2(calls.last().split(QLatin1Char('|')).contains(argument), qPrintable(calls.last()));
+    QCOMPARE(readAll(box.ws("util.cpp")), onDisk);
+}
+
 void TeamFoundationEndToEndTest::probesClimbSilently()
 {
     RecordingSandbox box;
@@ -619,14 +758,14 @@ void TeamFoundationEndToEndTest::passwordIsMaskedInThePaneOnly()
                             {QStringLiteral("SECRET=") + password});
     EXPECT_OK(run);
     // The recorded command carries the real login as its last argument...
-    const QString login = QStringLiteral("/login:CONTOSO\\ann,") + password;
+    const QString login = QStringLiteral("-login:CONTOSO\\ann,") + password;
     QCOMPARE(withoutProbes(box.calls()),
-             QStringList(call("tf", box.ws(), {"history", box.ws("main.cpp"), "/prompt", login})));
+             QStringList(call("tf", box.ws(), {"history", box.ws("main.cpp"), "-noprompt", login})));
     for (const QString &c : box.calls())
         QVERIFY2(c.endsWith(QLatin1Char('|') + login), qPrintable(c));
     // ...while the pane shows it masked, and the password appears nowhere.
     QCOMPARE(executingLines(run.out),
-             QStringList(QStringLiteral("Executing in %1: %2 history %3 /prompt /login:CONTOSO\\ann,********")
+             QStringList(QStringLiteral("Executing in %1: %2 history %3 -noprompt -login:CONTOSO\\ann,********")
                              .arg(box.ws(), box.tf(), box.ws("main.cpp"))));
     QVERIFY(!run.out.contains(QLatin1String("p@ss")));
     QVERIFY(!run.err.contains(QLatin1String("p@ss")));
@@ -714,7 +853,7 @@ void TeamFoundationEndToEndTest::correctingThePathEnablesThePlugin()
     QVERIFY(run.out.contains(QLatin1String("[x] Team Foundation  (TeamFoundation.Menu)\n")));
     QCOMPARE(withoutProbes(box.calls()),
              QStringList(call("tf", box.ws(),
-                              {"difference", box.ws("main.cpp"), "/format:Visual", "/prompt"})));
+                              {"difference", box.ws("main.cpp")})));
 }
 
 QTEST_GUILESS_MAIN(TeamFoundationEndToEndTest)

@@ -13,6 +13,9 @@
 
 #include "e2eutils.h"
 
+#include <cerrno>
+#include <csignal>
+
 namespace {
 
 using E2e::Run;
@@ -142,6 +145,7 @@ private slots:
     void stateNamesTheManagingVersionControl();
     void triggerRunsTheCommandAndMirrorsThePane();
     void triggerFailsForUnknownAndDisabledCommands();
+    void jobRunsWhileTheScriptGoesOnAndIsCancelled();
     void locatorAsksTheFilterOfThePrefix();
     void optionsApplyWritesTheSettingsStore();
     void optionsRefuseValuesTheFormDoesNotTake();
@@ -248,6 +252,40 @@ void WorkbenchTest::triggerRunsTheCommandAndMirrorsThePane()
                                             "log of %1\n")
                                  .arg(box.repo(), QStringLiteral(FAKEVCS_TOOL));
     QCOMPARE(run.out, expected);
+}
+
+// POSIX: the pid the tool printed is checked with kill().
+void WorkbenchTest::jobRunsWhileTheScriptGoesOnAndIsCancelled()
+{
+    Sandbox box;
+    // The log job takes a minute; meanwhile the script asks for a status, which runs at once,
+    // and then cancels the log.
+    const Run run = box.run(QStringLiteral("project ${REPO}\n"
+                                           "open main.cpp\n"
+                                           "trigger FakeVcs.Log\n"
+                                           "wait 300\n"
+                                           "trigger FakeVcs.Status\n"
+                                           "cancel\n"
+                                           "open main.cpp\n"
+                                           "cancel\n"),
+                            {QStringLiteral("FAKEVCS_LOG_DELAY_MS=60000")});
+    // The line after the cancel waits for the job's end; then nothing is left to cancel.
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("script.wb:8: no version-control command is running")),
+             qPrintable(run.err));
+    const QString tool = QStringLiteral(FAKEVCS_TOOL);
+    const int log =
+        run.out.indexOf(QStringLiteral("Executing in %1: %2 log\n").arg(box.repo(), tool));
+    const int status = run.out.indexOf(QStringLiteral("status of main.cpp: tracked\n"));
+    const int cancelled =
+        run.out.indexOf(QStringLiteral("The command \"%1\" was cancelled.\n").arg(tool));
+    QVERIFY2(log >= 0 && log < status && status < cancelled, qPrintable(run.out));
+    QVERIFY2(!run.out.contains(QStringLiteral("log of")), qPrintable(run.out));
+    // The tool says its pid when it has started; by then it has been ended.
+    const QRegularExpressionMatch pid =
+        QRegularExpression(QStringLiteral("pid (\\d+)\n")).match(run.out);
+    if (pid.hasMatch())
+        QVERIFY(::kill(pid.captured(1).toInt(), 0) == -1 && errno == ESRCH);
 }
 
 void WorkbenchTest::triggerFailsForUnknownAndDisabledCommands()

@@ -4,6 +4,7 @@
 
 #include <utils/synchronousprocess.h>
 #include <vcsbase/command.h>
+#include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QElapsedTimer>
@@ -39,6 +40,7 @@ private slots:
     void jobsShareDirectoryAndEnvironment();
     void jobTimeOutStopsTheCommand();
     void interpreterDecidesSuccess();
+    void commandWaitsItsTurnAndCanBeCancelled();
 
 private:
     QString recordFile() const { return m_tempDir.filePath(QStringLiteral("jobs.rec")); }
@@ -136,6 +138,35 @@ void tst_Command::interpreterDecidesSuccess()
     command.addJob({"record", recordFile(), "1", "default interpreter"});
     command.addJob({"record", recordFile(), "0", "not reached"});
     QVERIFY(!command.run());
+    QCOMPARE(command.jobsRun(), 2);
+    bool ok = false;
+    QCOMPARE(RecordFile::read(recordFile(), &ok).size(), 1);
+    QVERIFY(ok);
+}
+
+void tst_Command::commandWaitsItsTurnAndCanBeCancelled()
+{
+    VcsBase::JobQueue queue;
+    auto running = new VcsBase::VcsJob(helper, {"sleep", "300"});
+    queue.submit(running);
+
+    // Started behind a running job, the command returns at once and its jobs wait.
+    Command command(helper, m_tempDir.path(), QProcessEnvironment());
+    command.addJob({"record", recordFile(), "0", "first"});
+    command.addJob({"sleep", "30000"});
+    command.addJob({"record", recordFile(), "0", "never"});
+    QSignalSpy finished(&command, &Command::finished);
+    command.start();
+    QVERIFY(command.isRunning());
+    QCOMPARE(queue.waitingCount(), 3);
+    QVERIFY(!QFile::exists(recordFile()));
+
+    // Cancelled during its second job: the rest never runs, and it finishes as failed.
+    QTRY_COMPARE_WITH_TIMEOUT(command.jobsRun(), 2, 10000);
+    command.cancel();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+    QCOMPARE(finished.first().at(0).toBool(), false);
+    QTRY_VERIFY(queue.isIdle());
     QCOMPARE(command.jobsRun(), 2);
     bool ok = false;
     QCOMPARE(RecordFile::read(recordFile(), &ok).size(), 1);

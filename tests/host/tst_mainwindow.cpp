@@ -3,7 +3,11 @@
 #include <core/hostservices.h>
 #include <locatorwidget.h>
 #include <mainwindow.h>
+#include <outputpane.h>
 
+#include <vcsbase/vcsoutputwindow.h>
+
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -13,6 +17,7 @@ class tst_MainWindow : public QObject
 
 private slots:
     void messagesLeaveTheLocatorAlone();
+    void paneShowsTheStartOfItsLines();
 };
 
 void tst_MainWindow::messagesLeaveTheLocatorAlone()
@@ -32,6 +37,21 @@ void tst_MainWindow::messagesLeaveTheLocatorAlone()
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral(" check"));
     QCOMPARE(window.locator()->text(), QStringLiteral("tfs check"));
     QVERIFY(window.locator()->hasFocus());
+}
+
+void tst_MainWindow::paneShowsTheStartOfItsLines()
+{
+    // A line wider than the pane, written before the window is first shown (a plugin's
+    // message at start-up), must not scroll the pane sideways: every later line would then
+    // show only its end, or nothing.
+    Core::HostServices services;
+    Workbench::MainWindow window;
+    VcsBase::VcsOutputWindow::appendWarning(QString(300, QLatin1Char('x')));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto pane = window.findChild<Workbench::OutputPane *>();
+    QVERIFY(pane->horizontalScrollBar()->maximum() > 0);
+    QCOMPARE(pane->horizontalScrollBar()->value(), 0);
 }
 
 QTEST_MAIN(tst_MainWindow)

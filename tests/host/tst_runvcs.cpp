@@ -502,16 +502,23 @@ void tst_RunVcs::historyLimitDropsOldestLines()
     VcsOutputWindow::setHistoryLimit(2000);
     const int limit = VcsOutputWindow::historyLimit();
     QVERIFY(limit >= 1024 && limit <= 2000);
-    for (int i = 0; i < 1000; ++i)
-        VcsOutputWindow::append(QStringLiteral("history line %1").arg(i));
+    qint64 written = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const QString line = QStringLiteral("history line %1").arg(i);
+        VcsOutputWindow::append(line);
+        written += line.size() + 1;
+    }
     const QString content = VcsOutputWindow::content();
     VcsOutputWindow::setHistoryLimit(previous);
 
     QVERIFY2(content.size() <= limit, qPrintable(QString::number(content.size())));
     QVERIFY(content.size() >= limit / 2);
     QVERIFY(content.endsWith(QLatin1String("history line 999\n")));
-    // Whole lines are dropped, not parts of them.
-    QVERIFY2(content.startsWith(QLatin1String("history line ")), qPrintable(content.left(40)));
+    // One line says how much was dropped; whole lines are dropped, not parts of them.
+    const QString marker = content.section(QLatin1Char('\n'), 0, 0);
+    const QString kept = content.mid(marker.size() + 1);
+    QCOMPARE(marker, VcsOutputWindow::droppedLine(written - kept.size()));
+    QVERIFY2(kept.startsWith(QLatin1String("history line ")), qPrintable(kept.left(40)));
 }
 
 void tst_RunVcs::historyLimitKeepsTheTailOfOneLongLine()

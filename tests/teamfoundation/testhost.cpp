@@ -10,11 +10,14 @@
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 using namespace TeamFoundation::Internal;
 
@@ -79,7 +82,8 @@ void TestHost::setCurrentFile(const QString &file, const QString &topLevel) cons
     VcsBase::VcsBasePlugin::setGlobalState(state);
 }
 
-void TestHost::configure(const QString &user, const QString &password, int timeoutSeconds)
+void TestHost::configure(const QString &user, const QString &password, int timeoutSeconds,
+                         ClientKind kind)
 {
     QSettings *settings = Core::ICore::settings();
     settings->beginGroup(QStringLiteral("TeamFoundation"));
@@ -88,12 +92,24 @@ void TestHost::configure(const QString &user, const QString &password, int timeo
     settings->setValue(QStringLiteral("Username"), user);
     settings->setValue(QStringLiteral("Password"), password);
     settings->setValue(QStringLiteral("Timeout"), timeoutSeconds);
+    settings->setValue(QStringLiteral("ClientKind"), kind == ClientKind::VisualStudio
+                                                         ? QStringLiteral("VisualStudio")
+                                                         : QStringLiteral("CrossPlatform"));
     settings->endGroup();
     if (m_plugin) {
         TeamFoundationSettings s;
         s.readSettings(settings);
         m_plugin->setSettings(s);
     }
+}
+
+void TestHost::answerNextDialog(std::function<void(QDialog *)> answer)
+{
+    // Runs inside the dialog's own event loop, once it is shown.
+    QTimer::singleShot(0, [answer] {
+        if (auto dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            answer(dialog);
+    });
 }
 
 QList<Recorded> TestHost::takeRuns()

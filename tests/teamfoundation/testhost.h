@@ -1,11 +1,13 @@
 #pragma once
 
+#include <teamfoundationsettings.h>
 #include <vcsbase/vcsbaseplugin.h>
 
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 namespace Core {
@@ -16,6 +18,7 @@ namespace Internal {
 class TeamFoundationPlugin;
 }
 } // namespace TeamFoundation
+class QDialog;
 
 // One run of the recording stand-in, as it wrote it down.
 struct Recorded
@@ -52,10 +55,17 @@ public:
     // Makes the loaded plugin see 'file' (may be empty) in 'topLevel' as the host's current state.
     void setCurrentFile(const QString &file, const QString &topLevel) const;
 
-    // Writes tf and tfpt paths, and optionally credentials and a time-out, to the store and
-    // hands them to the plugin when it is loaded.
+    // Writes tf and tfpt paths, the client kind, and optionally credentials and a time-out,
+    // to the store and hands them to the plugin when it is loaded. Most tests check tf.exe's
+    // command lines, so that is the kind unless they ask for another.
     void configure(const QString &user = QString(), const QString &password = QString(),
-                   int timeoutSeconds = 30);
+                   int timeoutSeconds = 30,
+                   TeamFoundation::Internal::ClientKind kind =
+                       TeamFoundation::Internal::ClientKind::VisualStudio);
+
+    // Has 'answer' handle the modal dialog that the next call opens, once it runs; a call that
+    // opens none leaves 'answer' unused.
+    static void answerNextDialog(std::function<void(QDialog *)> answer);
 
     // Every run recorded since the last call (or the start).
     QList<Recorded> takeRuns();

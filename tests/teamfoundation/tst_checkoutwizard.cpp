@@ -397,6 +397,18 @@ void tst_CheckoutWizard::command_data()
                    {QStringLiteral("get"), QStringLiteral("Mine"), QStringLiteral("/recursive")}};
 }
 
+// The rows give tf.exe's jobs; the cross-platform client's are the same with "-" options.
+static JobList inCrossPlatformGrammar(JobList jobs)
+{
+    for (QStringList &job : jobs) {
+        for (QString &argument : job) {
+            if (argument.startsWith(QLatin1Char('/')))
+                argument[0] = QLatin1Char('-');
+        }
+    }
+    return jobs;
+}
+
 void tst_CheckoutWizard::command()
 {
     QFETCH(QString, serverPath);
@@ -408,36 +420,48 @@ void tst_CheckoutWizard::command()
     QFETCH(QString, checkoutPath);
     QFETCH(JobList, jobs);
 
-    TestHost host;
-    host.loadPlugin();
-    host.configure(user, password);
-    CheckoutWizard *wizard = registeredWizard();
-    QVERIFY(wizard);
+    for (ClientKind kind : {ClientKind::VisualStudio, ClientKind::CrossPlatform}) {
+        const bool crossPlatform = kind == ClientKind::CrossPlatform;
+        TestHost host;
+        host.loadPlugin();
+        host.configure(user, password, 30, kind);
+        CheckoutWizard *wizard = registeredWizard();
+        QVERIFY(wizard);
 
-    const QList<QWizardPage *> pages = wizard->createParameterPages(QStringLiteral("D:/src"));
-    std::vector<std::unique_ptr<QWizardPage>> owned(pages.begin(), pages.end());
-    CheckoutWizardPage *page = checkoutPage(pages);
-    QVERIFY(page);
-    fillPage(page, serverPath, directory, collection, workspace);
-    QCOMPARE(page->path(), QStringLiteral("D:/src"));
+        const QList<QWizardPage *> pages = wizard->createParameterPages(QStringLiteral("D:/src"));
+        std::vector<std::unique_ptr<QWizardPage>> owned(pages.begin(), pages.end());
+        CheckoutWizardPage *page = checkoutPage(pages);
+        QVERIFY(page);
+        fillPage(page, serverPath, directory, collection, workspace);
+        QCOMPARE(page->path(), QStringLiteral("D:/src"));
 
-    QString actualCheckoutPath = QStringLiteral("untouched");
-    std::unique_ptr<VcsBase::Command> command(wizard->createCommand(pages, &actualCheckoutPath));
-    QVERIFY(command);
-    QVERIFY(host.takeAsserts().isEmpty());
+        QString actualCheckoutPath = QStringLiteral("untouched");
+        std::unique_ptr<VcsBase::Command> command(wizard->createCommand(pages, &actualCheckoutPath));
+        QVERIFY(command);
+        QVERIFY(host.takeAsserts().isEmpty());
 
-    QCOMPARE(actualCheckoutPath, checkoutPath);
-    QCOMPARE(command->binaryPath(), host.tfPath());
-    QCOMPARE(command->workingDirectory(), QStringLiteral("D:/src"));
-    QCOMPARE(command->processEnvironment(), QProcessEnvironment::systemEnvironment());
-    QCOMPARE(command->jobs().size(), jobs.size());
-    for (int i = 0; i < jobs.size(); ++i) {
-        QCOMPARE(jobArguments(*command, i), jobs.at(i));
-        QCOMPARE(command->jobs().at(i).timeout, -1);
-        QVERIFY(!command->jobs().at(i).exitCodeInterpreter);
+        QCOMPARE(actualCheckoutPath, checkoutPath);
+        QCOMPARE(command->binaryPath(), host.tfPath());
+        QCOMPARE(command->workingDirectory(), QStringLiteral("D:/src"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (crossPlatform) {
+            const QString java = environment.value(QStringLiteral("TF_ADDITIONAL_JAVA_ARGS"));
+            environment.insert(QStringLiteral("TF_ADDITIONAL_JAVA_ARGS"),
+                               (java.isEmpty() ? QString() : java + QLatin1Char(' '))
+                                   + QStringLiteral("-Duser.language=en -Duser.country=US "
+                                                    "-Dfile.encoding=UTF-8"));
+        }
+        QCOMPARE(command->processEnvironment(), environment);
+        const JobList expected = crossPlatform ? inCrossPlatformGrammar(jobs) : jobs;
+        QCOMPARE(command->jobs().size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(jobArguments(*command, i), expected.at(i));
+            QCOMPARE(command->jobs().at(i).timeout, -1);
+            QVERIFY(!command->jobs().at(i).exitCodeInterpreter);
+        }
+        // Building the command runs nothing.
+        QVERIFY(host.takeRuns().isEmpty());
     }
-    // Building the command runs nothing.
-    QVERIFY(host.takeRuns().isEmpty());
 }
 
 void tst_CheckoutWizard::commandWithoutCheckoutPage_data()

@@ -3,23 +3,42 @@
 // repository probes with the server-path parser.
 #include "testhost.h"
 
+#include <core/documentmanager.h>
+#include <utils/hostosinfo.h>
 #include <utils/qtcassert.h>
 
+#include <commandlines.h>
 #include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
 
+#include <vcsbase/vcsoutputwindow.h>
+
+#include <QDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextCodec>
 #include <QtTest>
 
 using namespace TeamFoundation::Internal;
+
+Q_DECLARE_METATYPE(ClientKind)
 
 class tst_Client : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void commands_data();
     void commands();
+    void unsavedChanges_data();
+    void unsavedChanges();
+    void windowsCommandLines();
+    void outputCodec_data();
+    void outputCodec();
+    void environment_data();
+    void environment();
     void recursiveDecidedAtRunTime_data();
     void recursiveDecidedAtRunTime();
     void renameUsesAbsolutePaths();
@@ -46,36 +65,88 @@ private slots:
     void parseServerPathNearMisses();
 };
 
+namespace {
+const char JAVA_ARGUMENTS[] = "-Duser.language=en -Duser.country=US -Dfile.encoding=UTF-8";
+const char DIFF_COMMAND[] = "diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"";
+// What the user has in the environment already; the plugin's Java options come after it.
+const char USER_JAVA_ARGUMENTS[] = "-Xmx512m";
+} // namespace
+
+void tst_Client::initTestCase()
+{
+    qputenv("TF_ADDITIONAL_JAVA_ARGS", USER_JAVA_ARGUMENTS);
+    qunsetenv("TF_DIFF_COMMAND");
+}
+
 void tst_Client::commands_data()
 {
     QTest::addColumn<QByteArray>("slot");
     QTest::addColumn<bool>("onProject");
+    QTest::addColumn<ClientKind>("kind");
     QTest::addColumn<QString>("executable");
     QTest::addColumn<QStringList>("words");   // command word, then the options after the path
     QTest::addColumn<unsigned>("flags");
     QTest::addColumn<bool>("credentials");
+    QTest::addColumn<QString>("comment");     // typed into the check-in dialog; null: no dialog
+    QTest::addColumn<bool>("cancel");         // the dialog is cancelled: nothing runs
 
-    struct Row { const char *slot; bool project; const char *exe; QStringList words; unsigned flags; };
-    const QList<Row> rows{
-        {"addCurrentFile", false, "tf", {"add"}, 0x1},
-        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1},
-        {"compareCurrentFile", false, "tf", {"difference", "/format:Visual", "/prompt"}, 0x1},
-        {"undoCurrentFile", false, "tf", {"undo"}, 0x101},
-        {"checkInCurrentFile", false, "tf", {"checkin", "/prompt"}, 0x1},
-        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1},
-        {"getLatestCurrentFile", false, "tf", {"get", "/prompt"}, 0x1},
-        {"historyCurrentFile", false, "tf", {"history", "/prompt"}, 0x1},
-        {"historyProject", true, "tf", {"history", "/prompt", "/recursive"}, 0x1},
-        {"getLatestProject", true, "tf", {"get", "/prompt", "/recursive"}, 0x1},
-        {"undoProject", true, "tf", {"undo", "/recursive"}, 0x101},
-        {"compareProject", true, "tf", {"difference", "/format:Visual", "/prompt", "/recursive"}, 0x1},
-        {"checkInProject", true, "tf", {"checkin", "/prompt", "/recursive"}, 0x1},
+    // Quotes, commas and a line break: one argument, exactly as typed.
+    const QString comment = QStringLiteral("Fix \"quoted\", with commas,\nand a second line");
+    struct Row
+    {
+        const char *slot;
+        bool project;
+        const char *exe;
+        QStringList words;
+        unsigned flags;
+        QString comment;
+        bool cancel;
     };
-    for (const Row &row : rows) {
-        for (bool credentials : {false, true}) {
-            QTest::addRow("%s%s", row.slot, credentials ? " with login" : "")
-                << QByteArray(row.slot) << row.project << QString::fromLatin1(row.exe) << row.words
-                << row.flags << credentials;
+    const QList<Row> visualStudio{
+        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false},
+        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false},
+        {"compareCurrentFile", false, "tf", {"difference", "/format:Visual", "/prompt"}, 0x1, {}, false},
+        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false},
+        {"checkInCurrentFile", false, "tf", {"checkin", "/prompt"}, 0x1, {}, false},
+        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false},
+        {"getLatestCurrentFile", false, "tf", {"get", "/prompt"}, 0x1, {}, false},
+        {"historyCurrentFile", false, "tf", {"history", "/prompt"}, 0x1, {}, false},
+        {"historyProject", true, "tf", {"history", "/prompt", "/recursive"}, 0x1, {}, false},
+        {"getLatestProject", true, "tf", {"get", "/prompt", "/recursive"}, 0x1, {}, false},
+        {"undoProject", true, "tf", {"undo", "/recursive"}, 0x101, {}, false},
+        {"compareProject", true, "tf", {"difference", "/format:Visual", "/prompt", "/recursive"}, 0x1, {}, false},
+        {"checkInProject", true, "tf", {"checkin", "/prompt", "/recursive"}, 0x1, {}, false},
+    };
+    const QList<Row> crossPlatform{
+        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false},
+        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false},
+        {"compareCurrentFile", false, "tf", {"difference"}, 0x1, {}, false},
+        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false},
+        {"checkInCurrentFile", false, "tf", {"checkin", "-comment:" + comment, "-noprompt"}, 0x1, comment, false},
+        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false},
+        {"getLatestCurrentFile", false, "tf", {"get", "-noprompt"}, 0x1, {}, false},
+        {"historyCurrentFile", false, "tf", {"history", "-noprompt"}, 0x1, {}, false},
+        {"historyProject", true, "tf", {"history", "-noprompt", "-recursive"}, 0x1, {}, false},
+        {"getLatestProject", true, "tf", {"get", "-noprompt", "-recursive"}, 0x1, {}, false},
+        {"undoProject", true, "tf", {"undo", "-recursive"}, 0x101, {}, false},
+        {"compareProject", true, "tf", {"difference", "-recursive"}, 0x1, {}, false},
+        {"checkInProject", true, "tf", {"checkin", "-comment:" + comment, "-noprompt", "-recursive"}, 0x1, comment, false},
+        // A blank comment is no comment.
+        {"checkInProject", true, "tf", {"checkin", "-noprompt", "-recursive"}, 0x1, " \n\t", false},
+        {"checkInCurrentFile", false, "tf", {}, 0x1, comment, true},
+    };
+    for (ClientKind kind : {ClientKind::VisualStudio, ClientKind::CrossPlatform}) {
+        const bool vs = kind == ClientKind::VisualStudio;
+        for (const Row &row : vs ? visualStudio : crossPlatform) {
+            for (bool credentials : {false, true}) {
+                if (credentials && row.cancel)
+                    continue;
+                QTest::addRow("%s %s%s%s%s", vs ? "tf.exe" : "cross-platform", row.slot,
+                              row.comment.isNull() || row.cancel || !row.comment.trimmed().isEmpty() ? "" : " blank comment",
+                              row.cancel ? " cancelled" : "", credentials ? " with login" : "")
+                    << QByteArray(row.slot) << row.project << kind << QString::fromLatin1(row.exe)
+                    << row.words << row.flags << credentials << row.comment << row.cancel;
+            }
         }
     }
 }
@@ -84,40 +155,229 @@ void tst_Client::commands()
 {
     QFETCH(QByteArray, slot);
     QFETCH(bool, onProject);
+    QFETCH(ClientKind, kind);
     QFETCH(QString, executable);
     QFETCH(QStringList, words);
     QFETCH(unsigned, flags);
     QFETCH(bool, credentials);
+    QFETCH(QString, comment);
+    QFETCH(bool, cancel);
+    const bool crossPlatform = kind == ClientKind::CrossPlatform;
 
     TestHost host;
     if (credentials)
-        host.configure(QStringLiteral("dom\\user"), QStringLiteral("pa ss"));
+        host.configure(QStringLiteral("dom\\user"), QStringLiteral("pa ss"), 30, kind);
     else
-        host.configure();
+        host.configure(QString(), QString(), 30, kind);
     TeamFoundationPlugin *plugin = host.loadPlugin();
     const QString project = host.makeDirectory(QStringLiteral("src/proj"));
     const QString file = host.makeFile(QStringLiteral("src/proj/main.cpp"));
+    const QString target = onProject ? project : file;
     host.setCurrentFile(file, project);
+    VcsBase::VcsOutputWindow::clearContents();
 
+    QStringList dialogs;
+    TestHost::answerNextDialog([&](QDialog *dialog) {
+        dialogs << dialog->findChild<QLabel *>(QStringLiteral("pathLabel"))->text();
+        if (cancel) {
+            dialog->reject();
+            return;
+        }
+        dialog->findChild<QPlainTextEdit *>(QStringLiteral("commentEdit"))->setPlainText(comment);
+        dialog->accept();
+    });
     QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
+    QCOMPARE(dialogs, comment.isNull() ? QStringList() : QStringList(target));
 
-    QStringList expected{words.first(), onProject ? project : file};
+    const QList<Recorded> runs = host.takeRuns();
+    const auto calls = host.takeRunVcsCalls();
+    QVERIFY(host.takeAsserts().isEmpty());
+    if (cancel) {
+        QVERIFY(runs.isEmpty());
+        QVERIFY(calls.isEmpty());
+        return;
+    }
+    QStringList expected{words.first(), target};
     expected += words.mid(1);
     if (credentials)
-        expected << QStringLiteral("/login:dom\\user,pa ss");
-    const QList<Recorded> runs = host.takeRuns();
+        expected << QLatin1String(crossPlatform ? "-" : "/") + QStringLiteral("login:dom\\user,pa ss");
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.first().name, executable);
     QCOMPARE(runs.first().arguments, expected);
     QCOMPARE(runs.first().workingDirectory, onProject ? host.sandbox() + QLatin1String("/src") : project);
 
-    const auto calls = host.takeRunVcsCalls();
     QCOMPARE(calls.size(), 1);
     QCOMPARE(calls.first().flags, flags);
     QCOMPARE(calls.first().timeOutMs, 30000);
-    QCOMPARE(calls.first().codec, nullptr);
-    QVERIFY(calls.first().environment.isEmpty());
-    QVERIFY(host.takeAsserts().isEmpty());
+    QVERIFY(calls.first().codec);
+    QCOMPARE(calls.first().codec->name(), QByteArray("UTF-8"));
+    // tf.exe inherits the IDE's environment; the cross-platform client gets it with English,
+    // UTF-8 output and, to compare, a tool that prints the differences.
+    const QProcessEnvironment environment = calls.first().environment;
+    const bool compares = words.first() == QLatin1String("difference");
+    if (crossPlatform) {
+        QCOMPARE(environment.value(QStringLiteral("PATH")), qEnvironmentVariable("PATH"));
+        QCOMPARE(environment.value(QStringLiteral("TF_ADDITIONAL_JAVA_ARGS")),
+                 QLatin1String(USER_JAVA_ARGUMENTS) + QLatin1Char(' ') + QLatin1String(JAVA_ARGUMENTS));
+        QCOMPARE(environment.value(QStringLiteral("TF_DIFF_COMMAND")),
+                 compares ? QLatin1String(DIFF_COMMAND) : QString());
+    } else {
+        QVERIFY(environment.isEmpty());
+    }
+    // The recorder prints nothing: equal files. Only where the differences come to the pane
+    // does the pane say there are none.
+    QCOMPARE(VcsBase::VcsOutputWindow::content().contains(QLatin1String("No differences")),
+             compares && crossPlatform);
+}
+
+// Before a command reads files the editor's unsaved changes there are saved; before one
+// replaces them the user is asked. A failed save or a "no" runs nothing.
+void tst_Client::unsavedChanges_data()
+{
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<bool>("onProject");
+    QTest::addColumn<QString>("asked");  // "save", "discard" or empty
+    QTest::addColumn<bool>("agree");     // the save succeeds, or the user agrees
+    QTest::newRow("check-in saves") << QByteArray("checkInProject") << true << "save" << true;
+    QTest::newRow("check-in after a failed save") << QByteArray("checkInCurrentFile") << false << "save" << false;
+    QTest::newRow("compare after a failed save") << QByteArray("compareProject") << true << "save" << false;
+    QTest::newRow("undo agreed") << QByteArray("undoCurrentFile") << false << "discard" << true;
+    QTest::newRow("undo declined") << QByteArray("undoProject") << true << "discard" << false;
+    QTest::newRow("get declined") << QByteArray("getLatestCurrentFile") << false << "discard" << false;
+    QTest::newRow("history reads nothing unsaved") << QByteArray("historyProject") << true << "" << false;
+    QTest::newRow("add neither") << QByteArray("addCurrentFile") << false << "" << false;
+}
+
+void tst_Client::unsavedChanges()
+{
+    QFETCH(QByteArray, slot);
+    QFETCH(bool, onProject);
+    QFETCH(QString, asked);
+    QFETCH(bool, agree);
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString project = host.makeDirectory(QStringLiteral("proj"));
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    host.setCurrentFile(file, project);
+    QStringList questions;
+    Core::DocumentManager::setSaveHandler([&](const QString &path, QString *error) {
+        questions << QLatin1String("save ") + path;
+        *error = QStringLiteral("main.cpp is read-only.");
+        return agree;
+    });
+    Core::DocumentManager::setDiscardHandler([&](const QString &path) {
+        questions << QLatin1String("discard ") + path;
+        return agree;
+    });
+    VcsBase::VcsOutputWindow::clearContents();
+    QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
+    QCOMPARE(questions, asked.isEmpty() ? QStringList()
+                                        : QStringList(asked + QLatin1Char(' ') + (onProject ? project : file)));
+    QCOMPARE(host.takeRuns().size(), asked.isEmpty() || agree ? 1 : 0);
+    // A failed save says why; a "no" is the user's own choice and needs no word.
+    QCOMPARE(VcsBase::VcsOutputWindow::content().contains(
+                 QLatin1String("main.cpp is read-only. The command was not run.")),
+             asked == QLatin1String("save") && !agree);
+}
+
+// On Windows local paths take backslashes; server paths, options and the login do not.
+void tst_Client::windowsCommandLines()
+{
+    const ClientKind vs = ClientKind::VisualStudio;
+    const ClientKind cp = ClientKind::CrossPlatform;
+    const QString file = QStringLiteral("C:/src/proj/main.cpp");
+    const QString nativeFile = QStringLiteral("C:\\src\\proj\\main.cpp");
+    const QString collection = QStringLiteral("http://tfs:8080/tfs/Coll");
+    Utils::HostOsInfo::setOverrideHostOs(Utils::HostOsInfo::HostOsWindows);
+    const QList<QPair<QStringList, QStringList>> cases{
+        {CommandLines::add(vs, file), {"add", nativeFile}},
+        {CommandLines::rename(cp, file, "C:/src/b.cpp"), {"rename", nativeFile, "C:\\src\\b.cpp"}},
+        {CommandLines::checkIn(cp, "C:/src/proj", true, "a/b"),
+         {"checkin", "C:\\src\\proj", "-comment:a/b", "-noprompt", "-recursive"}},
+        {CommandLines::difference(vs, "C:/src/proj", true),
+         {"difference", "C:\\src\\proj", "/format:Visual", "/prompt", "/recursive"}},
+        {CommandLines::info(cp, "C:/src"), {"info", "C:\\src"}},
+        {CommandLines::mapFolder(vs, "$/Team/App", "C:/src/App", collection, "ws"),
+         {"workfold", "/map", "$/Team/App", "C:\\src\\App", "/collection:" + collection, "/workspace:ws"}},
+        {CommandLines::getFolder(cp, "sub/App"), {"get", "sub\\App", "-recursive"}},
+        {{CommandLines::login(vs, "dom/ann", "p/w")}, {"/login:dom/ann,p/w"}},
+    };
+    Utils::HostOsInfo::clearOverrideHostOs();
+    for (const auto &c : cases)
+        QCOMPARE(c.first, c.second);
+}
+
+void tst_Client::outputCodec_data()
+{
+    QTest::addColumn<bool>("windows");
+    QTest::addColumn<ClientKind>("kind");
+    QTest::addColumn<int>("codePage");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    const QString ue = QString::fromUtf8("\xc3\xbc");
+    QTest::newRow("tf.exe, console code page 850") << true << ClientKind::VisualStudio << 850 << QByteArray("\x81") << ue;
+    QTest::newRow("tf.exe, console code page 1252") << true << ClientKind::VisualStudio << 1252 << QByteArray("\xfc") << ue;
+    QTest::newRow("tf.exe, console in UTF-8") << true << ClientKind::VisualStudio << 65001 << QByteArray("\xc3\xbc") << ue;
+    QTest::newRow("cross-platform client on Windows") << true << ClientKind::CrossPlatform << 850 << QByteArray("\xc3\xbc") << ue;
+    QTest::newRow("tf.exe kind elsewhere") << false << ClientKind::VisualStudio << 850 << QByteArray("\xc3\xbc") << ue;
+}
+
+void tst_Client::outputCodec()
+{
+    QFETCH(bool, windows);
+    QFETCH(ClientKind, kind);
+    QFETCH(int, codePage);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QTextCodec *codec = CommandLines::outputCodec(kind, windows, codePage);
+    QVERIFY(codec);
+    QCOMPARE(codec->toUnicode(bytes), text);
+}
+
+void tst_Client::environment_data()
+{
+    QTest::addColumn<ClientKind>("kind");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("userJava"); // null: not set
+    QTest::addColumn<QString>("userDiff"); // null: not set
+    QTest::addColumn<QString>("java");     // null: not set
+    QTest::addColumn<QString>("diff");     // null: not set
+
+    const QString java = QLatin1String(JAVA_ARGUMENTS);
+    const QString diff = QLatin1String(DIFF_COMMAND);
+    const QString meld = QStringLiteral("meld %1 %2");
+    QTest::newRow("tf.exe inherits") << ClientKind::VisualStudio << "difference" << QString() << QString() << QString() << QString();
+    QTest::newRow("history") << ClientKind::CrossPlatform << "history" << QString() << QString() << java << QString();
+    QTest::newRow("after the user's Java options") << ClientKind::CrossPlatform << "get" << "-Xmx1g" << QString() << "-Xmx1g " + java << QString();
+    QTest::newRow("compare") << ClientKind::CrossPlatform << "difference" << QString() << QString() << java << diff;
+    QTest::newRow("the user's compare tool wins") << ClientKind::CrossPlatform << "difference" << QString() << meld << java << meld;
+    QTest::newRow("an empty compare tool is none") << ClientKind::CrossPlatform << "difference" << QString() << "" << java << diff;
+}
+
+void tst_Client::environment()
+{
+    QFETCH(ClientKind, kind);
+    QFETCH(QString, command);
+    QFETCH(QString, userJava);
+    QFETCH(QString, userDiff);
+    QFETCH(QString, java);
+    QFETCH(QString, diff);
+    QProcessEnvironment system;
+    system.insert(QStringLiteral("HOME"), QStringLiteral("/home/ann"));
+    if (!userJava.isNull())
+        system.insert(QStringLiteral("TF_ADDITIONAL_JAVA_ARGS"), userJava);
+    if (!userDiff.isNull())
+        system.insert(QStringLiteral("TF_DIFF_COMMAND"), userDiff);
+    const QProcessEnvironment result = CommandLines::environment(kind, command, system);
+    if (java.isNull()) {
+        QVERIFY(result.isEmpty());
+        return;
+    }
+    QCOMPARE(result.value(QStringLiteral("HOME")), QStringLiteral("/home/ann"));
+    QCOMPARE(result.value(QStringLiteral("TF_ADDITIONAL_JAVA_ARGS")), java);
+    QCOMPARE(result.contains(QStringLiteral("TF_DIFF_COMMAND")), !diff.isNull());
+    QCOMPARE(result.value(QStringLiteral("TF_DIFF_COMMAND")), diff.isNull() ? QString() : diff);
 }
 
 void tst_Client::recursiveDecidedAtRunTime_data()

@@ -120,19 +120,32 @@ void tst_Faults::hangingClientIsKilled()
 
 void tst_Faults::missingPowerTools()
 {
-    TestHost host;
-    host.configure();
-    TeamFoundationPlugin *plugin = host.loadPlugin();
-    TeamFoundationSettings s = plugin->settings();
-    s.setValue(TeamFoundationSettings::powerToolsBinaryPathKey, host.sandbox() + QLatin1String("/no/tfpt"));
-    plugin->setSettings(s);
-    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    for (ClientKind kind : {ClientKind::VisualStudio, ClientKind::CrossPlatform}) {
+        TestHost host;
+        host.configure(QString(), QString(), 30, kind);
+        TeamFoundationPlugin *plugin = host.loadPlugin();
+        TeamFoundationSettings s = plugin->settings();
+        s.setValue(TeamFoundationSettings::powerToolsBinaryPathKey,
+                   host.sandbox() + QLatin1String("/no/tfpt"));
+        plugin->setSettings(s);
+        const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
 
-    // tf is there, so the command is attempted; the missing tfpt is reported, not hidden.
-    QVERIFY(!plugin->client()->annotateFile(file));
-    QVERIFY(host.takeRuns().isEmpty());
-    QVERIFY2(VcsBase::VcsOutputWindow::content().contains(QLatin1String("could not be started")),
-             qPrintable(VcsBase::VcsOutputWindow::content()));
+        // Nothing to run; one line in the pane says what is missing and where to set it.
+        qRegisterMetaType<VcsBase::VcsOutputWindow::Kind>();
+        QSignalSpy pane(VcsBase::VcsOutputWindow::instance(),
+                        &VcsBase::VcsOutputWindow::textAppended);
+        QVERIFY(!plugin->client()->annotateFile(file));
+        QVERIFY(host.takeRuns().isEmpty());
+        QVERIFY(host.takeRunVcsCalls().isEmpty());
+        QCOMPARE(pane.count(), 1);
+        const QString line = pane.first().at(0).toString();
+        QCOMPARE(pane.first().at(1).value<VcsBase::VcsOutputWindow::Kind>(),
+                 VcsBase::VcsOutputWindow::Error);
+        QVERIFY2(line.contains(QLatin1String("Power Tools command (tfpt)"))
+                     && line.contains(QLatin1String("Tools > Options > Version Control > TeamFoundation"))
+                     && !line.trimmed().contains(QLatin1Char('\n')),
+                 qPrintable(line));
+    }
 }
 
 void tst_Faults::executableLosesItsPermission()

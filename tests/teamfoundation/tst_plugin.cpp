@@ -6,6 +6,7 @@
 #include <core/vcsmanager.h>
 #include <extensionsystem/pluginmanager.h>
 #include <locator/commandlocator.h>
+#include <utils/hostosinfo.h>
 #include <utils/qtcassert.h>
 
 #include <teamfoundationclient.h>
@@ -45,6 +46,8 @@ private slots:
     void powerToolsSearchPath();
     void powerToolsCache();
     void settingsEqualityIgnoresCache();
+    void clientKind_data();
+    void clientKind();
 
     void configured_data();
     void configured();
@@ -390,6 +393,44 @@ void tst_Plugin::settingsEqualityIgnoresCache()
     QVERIFY(a.equals(b));
     c.setValue(TeamFoundationSettings::passwordKey, QStringLiteral("x"));
     QVERIFY(!a.equals(c));
+}
+
+void tst_Plugin::clientKind_data()
+{
+    QTest::addColumn<int>("os");
+    QTest::addColumn<QVariant>("stored"); // invalid: nothing stored
+    QTest::addColumn<bool>("visualStudio");
+
+    const int windowsHost = Utils::HostOsInfo::HostOsWindows;
+    const int linuxHost = Utils::HostOsInfo::HostOsLinux;
+    QTest::newRow("Windows default") << windowsHost << QVariant() << true;
+    QTest::newRow("Linux default") << linuxHost << QVariant() << false;
+    QTest::newRow("macOS default") << int(Utils::HostOsInfo::HostOsMac) << QVariant() << false;
+    QTest::newRow("tf.exe chosen on Linux") << linuxHost << QVariant("VisualStudio") << true;
+    QTest::newRow("cross-platform chosen on Windows") << windowsHost << QVariant("CrossPlatform") << false;
+    QTest::newRow("unknown text on Linux") << linuxHost << QVariant("tf.exe") << false;
+    QTest::newRow("unknown text on Windows") << windowsHost << QVariant("crossplatform") << true;
+}
+
+void tst_Plugin::clientKind()
+{
+    QFETCH(int, os);
+    QFETCH(QVariant, stored);
+    QFETCH(bool, visualStudio);
+    TestHost host;
+    Utils::HostOsInfo::setOverrideHostOs(Utils::HostOsInfo::OsType(os));
+    if (stored.isValid())
+        Core::ICore::settings()->setValue(QStringLiteral("TeamFoundation/ClientKind"), stored);
+    TeamFoundationSettings s;
+    s.readSettings(Core::ICore::settings());
+    const ClientKind kind = s.clientKind();
+    Utils::HostOsInfo::clearOverrideHostOs();
+    QCOMPARE(kind == ClientKind::VisualStudio, visualStudio);
+
+    // The kind takes part in equality, so that changing it is stored and announced.
+    TeamFoundationSettings other = s;
+    other.setClientKind(visualStudio ? ClientKind::CrossPlatform : ClientKind::VisualStudio);
+    QVERIFY(!other.equals(s));
 }
 
 void tst_Plugin::configured_data()

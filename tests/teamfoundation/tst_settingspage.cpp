@@ -13,6 +13,7 @@
 
 #include "ui_settingspage.h"
 
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -433,6 +434,7 @@ void tst_SettingsPage::matches_data()
     QTest::newRow("executable from a label") << "tfpt.exe" << true;
     QTest::newRow("first group title") << "configuration" << true;
     QTest::newRow("last label") << "tImEoUt:" << true;
+    QTest::newRow("client kind label") << "command-line client" << true;
     QTest::newRow("across two texts") << "Miscellaneous Timeout" << true;
     QTest::newRow("user name value") << "wxyzuser" << false;
     QTest::newRow("password value") << "qpzsecret" << false;
@@ -587,7 +589,9 @@ void tst_SettingsPage::editAndApply()
     auto user = field<QLineEdit>(widget.get(), "usernameLineEdit");
     auto password = field<QLineEdit>(widget.get(), "passwordLineEdit");
     auto timeOut = field<QSpinBox>(widget.get(), "timeOutSpinBox");
-    QVERIFY(tf && tfpt && user && password && timeOut);
+    auto kind = field<QComboBox>(widget.get(), "clientKindComboBox");
+    QVERIFY(tf && tfpt && user && password && timeOut && kind);
+    QCOMPARE(kind->currentText(), QStringLiteral("Visual Studio (tf.exe)"));
     QCOMPARE(tf->rawPath(), host.tfPath());
     QCOMPARE(tfpt->rawPath(), host.tfptPath());
     QCOMPARE(user->text(), QStringLiteral("alice"));
@@ -602,6 +606,7 @@ void tst_SettingsPage::editAndApply()
     password->clear();
     QTest::keyClicks(password, QStringLiteral("n3w,pass"));
     timeOut->setValue(120);
+    kind->setCurrentText(QStringLiteral("Team Explorer Everywhere (cross-platform tf)"));
 
     QSignalSpy configuration(host.plugin()->versionControl(),
                              &Core::IVersionControl::configurationChanged);
@@ -621,6 +626,8 @@ void tst_SettingsPage::editAndApply()
     QCOMPARE(storedValue(TeamFoundationSettings::passwordKey).toString(),
              QStringLiteral("n3w,pass"));
     QCOMPARE(storedValue(TeamFoundationSettings::timeoutKey).toInt(), 120);
+    QCOMPARE(storedValue(TeamFoundationSettings::clientKindKey).toString(),
+             QStringLiteral("CrossPlatform"));
     const TeamFoundationSettings &live = host.plugin()->settings();
     QCOMPARE(live.userName(), QStringLiteral("bob"));
     QCOMPARE(live.password(), QStringLiteral("n3w,pass"));
@@ -662,7 +669,7 @@ void tst_SettingsPage::applyUnchanged()
     if (announced) {
         // A write stores every key of the record.
         QCOMPARE(storedValue(TeamFoundationSettings::pathKey).toString(), QString());
-        QCOMPARE(storedKeys().size(), 6);
+        QCOMPARE(storedKeys().size(), 7);
     } else {
         QCOMPARE(storedKeys(), keysBefore);
         QVERIFY(!storedKeys().contains(TeamFoundationSettings::pathKey));

@@ -8,7 +8,9 @@
 #include <utils/pathchooser.h>
 #include <utils/qtcassert.h>
 #include <vcsbase/command.h>
+#include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsconfigurationpage.h>
+#include <vcsbase/vcsjob.h>
 
 #include <QDir>
 #include <QFile>
@@ -375,7 +377,14 @@ void FakeVcsPlugin::log()
 {
     const VcsBase::VcsBasePluginState state = currentState();
     QTC_ASSERT(state.hasTopLevel(), return );
-    run(state.topLevel(), {QStringLiteral("log")});
+    // The log runs as a job: it may take long, and the window goes on meanwhile.
+    if (!versionControl()->isConfigured() || !VcsBase::JobQueue::instance())
+        return;
+    auto job = new VcsBase::VcsJob(binary(), {QStringLiteral("log")}, state.topLevel());
+    job->setTimeOutMs(timeoutMs());
+    job->setFlags(ShowStdOutInLogWindow);
+    job->setDescription(QStringLiteral("fakevcs log"));
+    VcsBase::JobQueue::instance()->submit(job);
 }
 
 void FakeVcsPlugin::updateAll()

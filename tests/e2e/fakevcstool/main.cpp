@@ -3,13 +3,16 @@
 // file .fakevcs at the top of the working copy: one "tracked <relative path>" line per file.
 //
 // FAKEVCS_FAIL=cmd1,cmd2 makes those commands fail with exit code 1 and change nothing;
-// FAKEVCS_OPEN_KEEPS_READONLY=1 makes "open" succeed without making the file writable.
+// FAKEVCS_OPEN_KEEPS_READONLY=1 makes "open" succeed without making the file writable;
+// FAKEVCS_LOG_DELAY_MS=N makes "log" print its pid, then take N milliseconds.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+
+#include <QThread>
 
 #include <cstdio>
 
@@ -152,6 +155,11 @@ int main(int argc, char *argv[])
         file.setPermissions(permissions);
         out(QLatin1String("updated ") + QFileInfo(args.at(1)).fileName());
         return 0;
+    }
+    if (command == QLatin1String("log") && qEnvironmentVariableIsSet("FAKEVCS_LOG_DELAY_MS")) {
+        out(QStringLiteral("pid %1").arg(QCoreApplication::applicationPid()));
+        std::fflush(stdout);
+        QThread::msleep(qEnvironmentVariableIntValue("FAKEVCS_LOG_DELAY_MS"));
     }
     if (command == QLatin1String("log") || command == QLatin1String("login")) {
         out(QLatin1String("log of ") + QDir::currentPath());

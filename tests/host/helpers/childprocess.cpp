@@ -11,10 +11,16 @@
 //   env NAME                   prints the variable's value, or "<unset>"
 //   stdin                      reads stdin to its end and prints how many bytes came
 //   record FILE CODE ARGS...   appends its working directory and ARGS to FILE, exits CODE
+//   tree MS FILE               starts a grandchild in its process group that creates FILE
+//                              after MS milliseconds, prints "PID GRANDCHILD-PID" and
+//                              sleeps 30 s ignoring SIGTERM, as a client with a helper may
+//   pieces MS HEX...           writes each HEX piece to stdout apart, MS milliseconds after
+//                              each, so that a reader gets them in separate reads
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -102,6 +108,29 @@ int main(int argc, char **argv)
             writeField(file, "ARG", argv[i]);
         std::fclose(file);
         return std::atoi(argv[3]);
+    }
+    if (mode == "tree" && argc == 4) {
+        std::signal(SIGTERM, SIG_IGN);
+        const pid_t grandchild = fork();
+        if (grandchild == 0) {
+            usleep(static_cast<useconds_t>(std::atol(argv[2])) * 1000);
+            close(open(argv[3], O_CREAT | O_WRONLY, 0644));
+            _exit(0);
+        }
+        std::printf("%ld %ld\n", static_cast<long>(getpid()), static_cast<long>(grandchild));
+        std::fflush(stdout);
+        sleep(30);
+        return 0;
+    }
+    if (mode == "pieces" && argc >= 4) {
+        const useconds_t pause = static_cast<useconds_t>(std::atol(argv[2])) * 1000;
+        for (int i = 3; i < argc; ++i) {
+            const std::string bytes = fromHex(argv[i]);
+            std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+            std::fflush(stdout);
+            usleep(pause);
+        }
+        return 0;
     }
     return 100;
 }

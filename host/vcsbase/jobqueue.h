@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+namespace VcsBase {
+
+class VcsJob;
+
+// Runs the version-control jobs of the whole host one after another, in the order they were
+// submitted, while the window goes on taking input: submit() returns at once and a job waits
+// its turn. The workbench creates one in main(); instance() finds it.
+class JobQueue : public QObject
+{
+    Q_OBJECT
+public:
+    // The host's queue becomes instance() unless another one already is; a private queue
+    // serves only whoever made it.
+    enum Scope { HostWide, Private };
+    explicit JobQueue(QObject *parent = nullptr, Scope scope = HostWide);
+    // Ends the running job's process tree and drops the waiting jobs without a word: at
+    // shutdown nobody is left to hear of them.
+    ~JobQueue() override;
+
+    static JobQueue *instance();
+
+    // Takes the job; it starts when those submitted before it have finished. The queue
+    // deletes it after it has emitted finished().
+    void submit(VcsJob *job);
+
+    VcsJob *runningJob() const { return m_running; }
+    int waitingCount() const { return m_waiting.size(); }
+    bool isIdle() const { return !m_running && m_waiting.isEmpty(); }
+
+    void cancelRunning();
+    // Cancels the waiting jobs, then the running one.
+    void cancelAll();
+
+signals:
+    void jobStarted(VcsBase::VcsJob *job);
+    void jobFinished(VcsBase::VcsJob *job);
+    void waitingCountChanged(int count);
+    // The last job has finished and none waits.
+    void idle();
+
+private:
+    friend class VcsJob;
+    void remove(VcsJob *job);
+    void jobEnded(VcsJob *job);
+    void startNext();
+
+    VcsJob *m_running = nullptr;
+    QList<VcsJob *> m_waiting;
+    bool m_startPending = false;
+};
+
+} // namespace VcsBase

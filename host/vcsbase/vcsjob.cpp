@@ -1,0 +1,332 @@
+#include "vcsjob.h"
+#include "jobqueue.h"
+#include "vcsoutputwindow.h"
+#include "vcsprocess.h"
+
+#include <utils/synchronousprocess.h>
+#include <utils/treeprocess.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextCodec>
+#include <QTimer>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace VcsBase {
+
+namespace {
+// Output beyond this many characters leaves freed memory worth handing back to the system.
+const qint64 BigOutputCharacters = 4 * 1024 * 1024;
+
+void keepEnd(QString *text, int characters)
+{
+    int cut = text->size() - characters;
+    if (cut <= 0)
+        return;
+    if (text->at(cut).isLowSurrogate())
+        ++cut;
+    text->remove(0, cut);
+}
+} // namespace
+
+// One output channel of the process: decoded as the bytes come, so that a character or a
+// CR LF split between two reads comes out right; shown in the pane when the flags say so;
+// kept whole, or only its end when it went into the pane.
+class VcsJob::Stream
+{
+public:
+    Stream(QTextCodec *codec, bool toPane, VcsOutputWindow::Kind kind, QString *kept, qint64 *size)
+        : m_codec(codec ? codec : QTextCodec::codecForMib(106)), m_toPane(toPane), m_kind(kind),
+          m_kept(kept), m_size(size)
+    {
+    }
+
+    void add(const QByteArray &bytes)
+    {
+        if (bytes.isEmpty())
+            return;
+        QString text = m_codec->toUnicode(bytes.constData(), bytes.size(), &m_state);
+        if (m_pendingCr)
+            text.prepend(QLatin1Char('\r'));
+        // A CR at the end may be the first half of a CR LF; it waits for the next read.
+        m_pendingCr = text.endsWith(QLatin1Char('\r'));
+        if (m_pendingCr)
+            text.chop(1);
+        take(text);
+    }
+
+    void end()
+    {
+        QString text;
+        if (m_pendingCr)
+            text += QLatin1Char('\r');
+        // The process ended inside a multi-byte character.
+        if (m_state.remainingChars > 0)
+            text += QChar(QChar::ReplacementCharacter);
+        m_pendingCr = false;
+        m_state.remainingChars = 0;
+        take(text);
+        if (m_toPane)
+            keepEnd(m_kept, TailCharacters);
+    }
+
+private:
+    void take(QString text)
+    {
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        if (text.isEmpty())
+            return;
+        *m_size += text.size();
+        *m_kept += text;
+        if (m_toPane) {
+            VcsOutputWindow::appendOutput(text, m_kind);
+            // Trimmed in batches so that keeping the end stays linear.
+            if (m_kept->size() > 2 * TailCharacters)
+                keepEnd(m_kept, TailCharacters);
+        }
+    }
+
+    QTextCodec *m_codec;
+    QTextCodec::ConverterState m_state;
+    bool m_pendingCr = false;
+    bool m_toPane;
+    VcsOutputWindow::Kind m_kind;
+    QString *m_kept;
+    qint64 *m_size;
+};
+
+VcsJob::VcsJob(const QString &binary, const QStringList &arguments, const QString &workingDirectory,
+               QObject *parent)
+    : QObject(parent), m_binary(binary), m_arguments(arguments),
+      m_workingDirectory(workingDirectory)
+{
+}
+
+VcsJob::~VcsJob()
+{
+    // A process still running ends its tree when it is deleted, unheard: the job is gone.
+    if (m_process) {
+        m_process->disconnect(this);
+        delete m_process;
+    }
+#ifdef __GLIBC__
+    if (m_stdOutSize + m_stdErrSize > BigOutputCharacters) {
+        m_stdOut = QString();
+        m_stdErr = QString();
+        // The pieces of a big output went through the pane and were freed, but glibc keeps
+        // freed memory for the process unless asked to hand it back.
+        malloc_trim(0);
+    }
+#endif
+}
+
+QString VcsJob::description() const
+{
+    if (!m_description.isEmpty())
+        return m_description;
+    QString text = QFileInfo(m_binary).completeBaseName();
+    if (!m_arguments.isEmpty())
+        text += QLatin1Char(' ') + VcsOutputWindow::maskPassword(m_arguments.first());
+    return text;
+}
+
+void VcsJob::setExitCodeInterpreter(const Utils::ExitCodeInterpreter *interpreter)
+{
+    m_interpreter = interpreter;
+}
+
+QString VcsJob::exitMessage() const
+{
+    const QString name = QDir::toNativeSeparators(m_binary);
+    if (m_result == Cancelled)
+        return tr("The command \"%1\" was cancelled.").arg(name);
+    Utils::SynchronousProcessResponse response;
+    response.exitCode = m_exitCode;
+    switch (m_result) {
+    case Finished:
+        response.result = Utils::SynchronousProcessResponse::Finished;
+        break;
+    case FinishedError:
+        response.result = Utils::SynchronousProcessResponse::FinishedError;
+        break;
+    case StartFailed:
+    case Cancelled:
+        response.result = Utils::SynchronousProcessResponse::StartFailed;
+        break;
+    case Crashed:
+        response.result = Utils::SynchronousProcessResponse::TerminatedAbnormally;
+        break;
+    case TimedOut:
+        response.result = Utils::SynchronousProcessResponse::Hang;
+        break;
+    }
+    return response.exitMessage(m_binary, m_timeOutMs);
+}
+
+void VcsJob::cancel()
+{
+    if (m_state == Waiting) {
+        if (m_queue)
+            m_queue->remove(this);
+        m_state = Done;
+        m_result = Cancelled;
+        emit finished();
+    } else if (m_state == Running && !m_ending) {
+        m_ending = true;
+        m_result = Cancelled;
+        if (m_process)
+            m_process->killTree();
+    }
+}
+
+void VcsJob::start(JobQueue *queue)
+{
+    m_queue = queue;
+    m_state = Running;
+    using namespace RunFlags;
+    if (!(m_flags & SuppressCommandLogging))
+        VcsOutputWindow::appendCommand(m_workingDirectory, m_binary, m_arguments);
+    m_out = std::make_unique<Stream>(m_codec, m_flags & ShowStdOutInLogWindow,
+                                     VcsOutputWindow::Normal, &m_stdOut, &m_stdOutSize);
+    m_err = std::make_unique<Stream>(m_codec, !(m_flags & SuppressStdErrInLogWindow),
+                                     VcsOutputWindow::Error, &m_stdErr, &m_stdErrSize);
+    if (m_timeOutMs > 0) {
+        m_timer = new QTimer(this);
+        m_timer->setSingleShot(true);
+        connect(m_timer, &QTimer::timeout, this, &VcsJob::timeOut);
+        m_timer->start(m_timeOutMs);
+    }
+    emit started();
+    Utils::TreeProcess *given = m_starter ? m_starter(*this) : nullptr;
+    if (given)
+        adoptStarted(given);
+    else
+        startProcess();
+}
+
+void VcsJob::adopt(Utils::TreeProcess *process)
+{
+    m_process = process;
+    process->setParent(this);
+    connect(process, &QProcess::readyReadStandardOutput, this, &VcsJob::readStdOut);
+    connect(process, &QProcess::readyReadStandardError, this, &VcsJob::readStdErr);
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            &VcsJob::processEnded);
+    connect(process, &QProcess::errorOccurred, this, &VcsJob::processError);
+}
+
+void VcsJob::adoptStarted(Utils::TreeProcess *process)
+{
+    adopt(process);
+    // What a process started ahead of time printed already, and whether it is still there.
+    readStdOut();
+    readStdErr();
+    if (process->state() == QProcess::NotRunning) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_state == Running)
+                    processEnded();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void VcsJob::startProcess()
+{
+    auto process = new Utils::TreeProcess;
+    // An empty environment means the host's own, which the child inherits as it is.
+    if (!m_environment.isEmpty() || (m_flags & RunFlags::ForceCLocale)) {
+        QProcessEnvironment env =
+            m_environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : m_environment;
+        if (m_flags & RunFlags::ForceCLocale) {
+            env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+            env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
+        }
+        process->setProcessEnvironment(env);
+    }
+    if (!m_workingDirectory.isEmpty())
+        process->setWorkingDirectory(m_workingDirectory);
+    if (m_flags & RunFlags::MergeOutputChannels)
+        process->setProcessChannelMode(QProcess::MergedChannels);
+    adopt(process);
+    process->start(m_binary, m_arguments, QIODevice::ReadOnly);
+    // A client that prompts sees the end of its input at once instead of waiting.
+    process->closeWriteChannel();
+}
+
+void VcsJob::readStdOut()
+{
+    if (m_process && m_state == Running)
+        m_out->add(m_process->readAllStandardOutput());
+}
+
+void VcsJob::readStdErr()
+{
+    if (m_process && m_state == Running)
+        m_err->add(m_process->readAllStandardError());
+}
+
+void VcsJob::processEnded()
+{
+    if (m_state != Running)
+        return;
+    readStdOut();
+    readStdErr();
+    if (m_ending) {
+        finish(m_result);
+    } else if (m_process->exitStatus() == QProcess::CrashExit) {
+        finish(Crashed);
+    } else {
+        m_exitCode = m_process->exitCode();
+        const bool ok = m_interpreter ? m_interpreter->interpretExitCode(m_exitCode) ==
+                                            Utils::SynchronousProcessResponse::Finished
+                                      : m_exitCode == 0;
+        finish(ok ? Finished : FinishedError);
+    }
+}
+
+void VcsJob::processError()
+{
+    // Only a failed start ends the job here; every other error is followed by finished().
+    if (m_state == Running && m_process->error() == QProcess::FailedToStart &&
+        m_process->state() == QProcess::NotRunning) {
+        finish(m_ending ? m_result : StartFailed);
+    }
+}
+
+void VcsJob::timeOut()
+{
+    if (m_state != Running || m_ending)
+        return;
+    m_ending = true;
+    m_result = TimedOut;
+    m_process->killTree();
+}
+
+void VcsJob::finish(Result result)
+{
+    m_state = Done;
+    m_result = result;
+    if (m_timer)
+        m_timer->stop();
+    if (m_process)
+        m_process->disconnect(this);
+    m_out->end();
+    m_err->end();
+    if (result != Finished && result != FinishedError)
+        m_exitCode = -1;
+    // A person cancelled: the pane says so whatever the flags, so the cancel is seen to work.
+    if (result == Cancelled)
+        VcsOutputWindow::appendWarning(exitMessage());
+    else if (result == Finished && (m_flags & RunFlags::ShowSuccessMessage))
+        VcsOutputWindow::appendMessage(exitMessage());
+    else if (result != Finished && !(m_flags & RunFlags::SuppressFailMessageInLogWindow))
+        VcsOutputWindow::appendError(exitMessage());
+    emit finished();
+}
+
+} // namespace VcsBase

@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+QT_BEGIN_NAMESPACE
+class QTextCodec;
+class QTimer;
+QT_END_NAMESPACE
+
+namespace Utils {
+class ExitCodeInterpreter;
+class TreeProcess;
+} // namespace Utils
+
+namespace VcsBase {
+
+class JobQueue;
+
+// One version-control command that runs without blocking the window: it waits its turn in
+// the host's JobQueue, streams its output into the output pane as it comes (as the run flags
+// of VcsBasePlugin::runVcs say), can be cancelled, and ends its whole process tree at a
+// time-out or a cancel. Configure it, connect to finished(), submit it to the queue (it may
+// start, and even finish, within submit()), and read the outcome when it emits finished();
+// the queue deletes it afterwards.
+class VcsJob : public QObject
+{
+    Q_OBJECT
+public:
+    enum State { Waiting, Running, Done };
+    Q_ENUM(State)
+    enum Result { Finished, FinishedError, StartFailed, Crashed, TimedOut, Cancelled };
+    Q_ENUM(Result)
+
+    // Hands the job a process already started for it (a client started ahead of need and
+    // given its command), or null to let the job start the executable itself. The job takes
+    // the process and logs the command line it was given, not the one the process runs.
+    using Starter = std::function<Utils::TreeProcess *(const VcsJob &job)>;
+
+    // How many characters of a stream that went into the pane the job keeps: its end.
+    static const int TailCharacters = 256 * 1024;
+
+    VcsJob(const QString &binary, const QStringList &arguments,
+           const QString &workingDirectory = QString(), QObject *parent = nullptr);
+    ~VcsJob() override;
+
+    QString binary() const { return m_binary; }
+    QStringList arguments() const { return m_arguments; }
+    QString workingDirectory() const { return m_workingDirectory; }
+
+    // Empty: the host's environment, inherited as it is.
+    void setEnvironment(const QProcessEnvironment &environment) { m_environment = environment; }
+    QProcessEnvironment environment() const { return m_environment; }
+    // Zero or less: no limit, for commands where a person answers the client's own dialog.
+    void setTimeOutMs(int timeOutMs) { m_timeOutMs = timeOutMs; }
+    int timeOutMs() const { return m_timeOutMs; }
+    // VcsBasePlugin::RunVcsFlags; FullySynchronously means nothing to a job.
+    void setFlags(unsigned flags) { m_flags = flags; }
+    unsigned flags() const { return m_flags; }
+    // Null: UTF-8. Either way CR LF becomes LF.
+    void setCodec(QTextCodec *codec) { m_codec = codec; }
+    QTextCodec *codec() const { return m_codec; }
+    // What the status bar shows while the job runs, e.g. "tf checkin main.cpp".
+    void setDescription(const QString &description) { m_description = description; }
+    QString description() const;
+    void setStarter(Starter starter) { m_starter = std::move(starter); }
+    // Null: exit code 0 is success. The interpreter must outlive the job.
+    void setExitCodeInterpreter(const Utils::ExitCodeInterpreter *interpreter);
+
+    State state() const { return m_state; }
+    Result result() const { return m_result; }
+    bool succeeded() const { return m_state == Done && m_result == Finished; }
+    // The exit code of a process that finished; -1 otherwise.
+    int exitCode() const { return m_exitCode; }
+    // The whole standard output, or, when it streamed into the pane, its last
+    // TailCharacters characters.
+    QString stdOut() const { return m_stdOut; }
+    // How many characters of standard output came; zero when there was none.
+    qint64 stdOutSize() const { return m_stdOutSize; }
+    // Standard error, whole, or its end when it streamed into the pane.
+    QString stdErr() const { return m_stdErr; }
+    qint64 stdErrSize() const { return m_stdErrSize; }
+    // The sentence the pane shows for how the job ended.
+    QString exitMessage() const;
+
+    // Ends a running job's process tree, or takes a waiting job out of its queue; the job
+    // then finishes as Cancelled. Nothing happens to a job that is done.
+    void cancel();
+
+signals:
+    void started();
+    // The outcome is known and the pane has reported it.
+    void finished();
+
+private:
+    friend class JobQueue;
+    class Stream;
+
+    void start(JobQueue *queue);
+    void adopt(Utils::TreeProcess *process);
+    void adoptStarted(Utils::TreeProcess *process);
+    void startProcess();
+    void readStdOut();
+    void readStdErr();
+    void processEnded();
+    void processError();
+    void timeOut();
+    void finish(Result result);
+
+    QString m_binary;
+    QStringList m_arguments;
+    QString m_workingDirectory;
+    QProcessEnvironment m_environment;
+    int m_timeOutMs = -1;
+    unsigned m_flags = 0;
+    QTextCodec *m_codec = nullptr;
+    QString m_description;
+    Starter m_starter;
+    const Utils::ExitCodeInterpreter *m_interpreter = nullptr;
+
+    QPointer<JobQueue> m_queue;
+    Utils::TreeProcess *m_process = nullptr;
+    QTimer *m_timer = nullptr;
+    std::unique_ptr<Stream> m_out;
+    std::unique_ptr<Stream> m_err;
+    State m_state = Waiting;
+    Result m_result = StartFailed;
+    bool m_ending = false; // a cancel or time-out has killed the tree; its end is awaited
+    int m_exitCode = -1;
+    QString m_stdOut;
+    QString m_stdErr;
+    qint64 m_stdOutSize = 0;
+    qint64 m_stdErrSize = 0;
+};
+
+} // namespace VcsBase

@@ -1,0 +1,218 @@
+#include "commandlines.h"
+
+#include <utils/hostosinfo.h>
+
+#include <QTextCodec>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
+namespace TeamFoundation {
+namespace Internal {
+namespace CommandLines {
+
+namespace {
+const char JAVA_ARGUMENTS_VARIABLE[] = "TF_ADDITIONAL_JAVA_ARGS";
+const char JAVA_ARGUMENTS[] = "-Duser.language=en -Duser.country=US -Dfile.encoding=UTF-8";
+const char DIFF_COMMAND_VARIABLE[] = "TF_DIFF_COMMAND";
+const char DIFF_COMMAND[] = "diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"";
+
+// An option as the kind spells it; the name may carry its value ("collection:URL").
+QString option(ClientKind kind, const QString &name)
+{
+    return QLatin1Char(kind == ClientKind::VisualStudio ? '/' : '-') + name;
+}
+
+// A local path as the host system writes it. Decided at run time, unlike
+// QDir::toNativeSeparators(), so that Windows' form can be checked anywhere.
+QString local(const QString &path)
+{
+    return Utils::HostOsInfo::isWindowsHost()
+               ? QString(path).replace(QLatin1Char('/'), QLatin1Char('\\'))
+               : path;
+}
+
+// The option of the user commands that may ask something: tf.exe answers in dialogs of its
+// own; the cross-platform client would wait for an answer on a console nobody sees.
+QStringList promptOption(ClientKind kind)
+{
+    return {kind == ClientKind::VisualStudio ? option(kind, QStringLiteral("prompt"))
+                                             : option(kind, QStringLiteral("noprompt"))};
+}
+
+QStringList onPath(const QString &command, const QString &path)
+{
+    return {command, local(path)};
+}
+
+void addRecursive(QStringList &arguments, ClientKind kind, bool recursive)
+{
+    if (recursive)
+        arguments << option(kind, QStringLiteral("recursive"));
+}
+} // namespace
+
+QStringList add(ClientKind, const QString &file)
+{
+    return onPath(QStringLiteral("add"), file);
+}
+
+QStringList remove(ClientKind, const QString &file)
+{
+    return onPath(QStringLiteral("delete"), file);
+}
+
+QStringList rename(ClientKind, const QString &from, const QString &to)
+{
+    return {QStringLiteral("rename"), local(from), local(to)};
+}
+
+QStringList checkout(ClientKind, const QString &file)
+{
+    return onPath(QStringLiteral("checkout"), file);
+}
+
+QStringList annotate(ClientKind, const QString &file)
+{
+    return onPath(QStringLiteral("annotate"), file);
+}
+
+QStringList checkIn(ClientKind kind, const QString &path, bool recursive, const QString &comment)
+{
+    QStringList arguments = onPath(QStringLiteral("checkin"), path);
+    // tf.exe asks for the comment itself, in the dialog that /prompt opens.
+    if (asksForCheckInComment(kind) && !comment.trimmed().isEmpty())
+        arguments << option(kind, QStringLiteral("comment:")) + comment;
+    arguments << promptOption(kind);
+    addRecursive(arguments, kind, recursive);
+    return arguments;
+}
+
+QStringList difference(ClientKind kind, const QString &path, bool recursive)
+{
+    QStringList arguments = onPath(QStringLiteral("difference"), path);
+    // tf.exe shows them in its own window.
+    if (!printsDifferences(kind))
+        arguments << option(kind, QStringLiteral("format:Visual")) << promptOption(kind);
+    addRecursive(arguments, kind, recursive);
+    return arguments;
+}
+
+QStringList get(ClientKind kind, const QString &path, bool recursive)
+{
+    QStringList arguments = onPath(QStringLiteral("get"), path) + promptOption(kind);
+    addRecursive(arguments, kind, recursive);
+    return arguments;
+}
+
+QStringList history(ClientKind kind, const QString &path, bool recursive)
+{
+    QStringList arguments = onPath(QStringLiteral("history"), path) + promptOption(kind);
+    addRecursive(arguments, kind, recursive);
+    return arguments;
+}
+
+QStringList undo(ClientKind kind, const QString &path, bool recursive)
+{
+    QStringList arguments = onPath(QStringLiteral("undo"), path);
+    addRecursive(arguments, kind, recursive);
+    return arguments;
+}
+
+QStringList info(ClientKind, const QString &path)
+{
+    return onPath(QStringLiteral("info"), path);
+}
+
+QStringList newWorkspace(ClientKind kind, const QString &name, const QString &collection)
+{
+    QStringList arguments{QStringLiteral("workspace"), option(kind, QStringLiteral("new")), name};
+    // An empty collection means the default one, which the client chooses when the option is
+    // absent; the option with nothing behind it would be refused.
+    if (!collection.isEmpty())
+        arguments << option(kind, QStringLiteral("collection:")) + collection;
+    return arguments;
+}
+
+QStringList mapFolder(ClientKind kind, const QString &serverPath, const QString &localPath,
+                      const QString &collection, const QString &workspace)
+{
+    QStringList arguments{QStringLiteral("workfold"), option(kind, QStringLiteral("map")),
+                          serverPath, local(localPath)};
+    if (!collection.isEmpty())
+        arguments << option(kind, QStringLiteral("collection:")) + collection;
+    if (!workspace.isEmpty())
+        arguments << option(kind, QStringLiteral("workspace:")) + workspace;
+    return arguments;
+}
+
+QStringList getFolder(ClientKind kind, const QString &directory)
+{
+    return {QStringLiteral("get"), local(directory), option(kind, QStringLiteral("recursive"))};
+}
+
+QString login(ClientKind kind, const QString &userName, const QString &password)
+{
+    if (userName.isEmpty() || password.isEmpty())
+        return QString();
+    return option(kind, QStringLiteral("login:%1,%2")).arg(userName, password);
+}
+
+bool asksForCheckInComment(ClientKind kind)
+{
+    return kind == ClientKind::CrossPlatform;
+}
+
+bool printsDifferences(ClientKind kind)
+{
+    return kind == ClientKind::CrossPlatform;
+}
+
+QProcessEnvironment environment(ClientKind kind, const QString &command,
+                                const QProcessEnvironment &system)
+{
+    if (kind == ClientKind::VisualStudio)
+        return QProcessEnvironment();
+    QProcessEnvironment result = system;
+    // Added to what the user has, so that their own Java options (memory, proxies) stay.
+    const QString java = QLatin1String(JAVA_ARGUMENTS_VARIABLE);
+    const QString userJava = system.value(java).trimmed();
+    result.insert(java, userJava.isEmpty()
+                            ? QLatin1String(JAVA_ARGUMENTS)
+                            : userJava + QLatin1Char(' ') + QLatin1String(JAVA_ARGUMENTS));
+    const QString diff = QLatin1String(DIFF_COMMAND_VARIABLE);
+    if (command == QLatin1String("difference") && system.value(diff).trimmed().isEmpty())
+        result.insert(diff, QLatin1String(DIFF_COMMAND));
+    return result;
+}
+
+QTextCodec *outputCodec(ClientKind kind, bool windowsHost, int consoleCodePage)
+{
+    QTextCodec *utf8 = QTextCodec::codecForName("UTF-8");
+    if (kind != ClientKind::VisualStudio || !windowsHost || consoleCodePage <= 0)
+        return utf8;
+    if (consoleCodePage == 65001)
+        return utf8;
+    for (const char *pattern : {"CP%1", "windows-%1", "IBM%1"}) {
+        if (QTextCodec *codec = QTextCodec::codecForName(
+                QString::fromLatin1(pattern).arg(consoleCodePage).toLatin1()))
+            return codec;
+    }
+    // A code page Qt does not know: UTF-8 at least keeps the ASCII of paths and messages.
+    return utf8;
+}
+
+int consoleCodePage()
+{
+#ifdef Q_OS_WIN
+    const UINT console = GetConsoleOutputCP();
+    return int(console ? console : GetOEMCP());
+#else
+    return 0;
+#endif
+}
+
+} // namespace CommandLines
+} // namespace Internal
+} // namespace TeamFoundation

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "teamfoundationsettings.h"
+
+#include <QProcessEnvironment>
+#include <QStringList>
+
+QT_BEGIN_NAMESPACE
+class QTextCodec;
+QT_END_NAMESPACE
+
+namespace TeamFoundation {
+namespace Internal {
+
+// The command lines of both kinds of client, in one place: for each command the arguments
+// that follow the executable (the runner appends the login after them), the environment a
+// run needs and how to read what the client prints. tf.exe takes options with "/" and shows
+// dialogs of its own; the cross-platform client takes options only with "-" (a "/x" word is a
+// path to it), has no dialogs and no "/prompt" or "/format", and runs TF_DIFF_COMMAND to
+// compare. Local paths get the host system's separators; server paths ("$/...") keep "/".
+namespace CommandLines {
+
+QStringList add(ClientKind kind, const QString &file);
+QStringList remove(ClientKind kind, const QString &file);
+QStringList rename(ClientKind kind, const QString &from, const QString &to);
+QStringList checkout(ClientKind kind, const QString &file);
+QStringList annotate(ClientKind kind, const QString &file);
+// 'comment' is used where the plugin asks for it (asksForCheckInComment()); a blank one
+// is left out.
+QStringList checkIn(ClientKind kind, const QString &path, bool recursive,
+                    const QString &comment = QString());
+QStringList difference(ClientKind kind, const QString &path, bool recursive);
+QStringList get(ClientKind kind, const QString &path, bool recursive);
+QStringList history(ClientKind kind, const QString &path, bool recursive);
+QStringList undo(ClientKind kind, const QString &path, bool recursive);
+QStringList info(ClientKind kind, const QString &path);
+
+// The jobs of a checkout. An empty collection or workspace is left out.
+QStringList newWorkspace(ClientKind kind, const QString &name, const QString &collection);
+QStringList mapFolder(ClientKind kind, const QString &serverPath, const QString &localPath,
+                      const QString &collection, const QString &workspace);
+QStringList getFolder(ClientKind kind, const QString &directory);
+
+// The login argument, in one substitution so that a "%2" in the user name stays as it is;
+// empty unless both the user name and the password are set.
+QString login(ClientKind kind, const QString &userName, const QString &password);
+
+// tf.exe asks for the check-in comment in its own dialog; for the other the plugin asks.
+bool asksForCheckInComment(ClientKind kind);
+// tf.exe shows differences in a window of its own; the other prints them.
+bool printsDifferences(ClientKind kind);
+
+// The environment of a run of 'command' (its first argument), built on 'system': empty,
+// meaning the host's own unchanged, for tf.exe; for the cross-platform client the Java
+// options that make it answer in English and UTF-8, and for "difference" a compare tool that
+// prints a unified diff unless the user chose one.
+QProcessEnvironment environment(ClientKind kind, const QString &command,
+                                const QProcessEnvironment &system);
+
+// How to decode what the client prints: tf.exe on Windows writes in the console's code page
+// when its output is redirected; everything else writes UTF-8.
+QTextCodec *outputCodec(ClientKind kind, bool windowsHost, int consoleCodePage);
+// The code page of the IDE's console, or the system's OEM code page when it has none;
+// 0 on other systems.
+int consoleCodePage();
+
+} // namespace CommandLines
+} // namespace Internal
+} // namespace TeamFoundation
