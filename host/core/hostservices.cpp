@@ -2,6 +2,7 @@
 #include "actionmanager.h"
 #include "documentmanager.h"
 #include "icore.h"
+#include "secretstore.h"
 #include "vcsmanager.h"
 
 #include <extensionsystem/pluginmanager.h>
@@ -12,7 +13,8 @@ HostServices::HostServices()
     : m_pluginManager(std::make_unique<ExtensionSystem::PluginManager>()),
       m_actionManager(std::make_unique<ActionManager>()),
       m_vcsManager(std::make_unique<VcsManager>()),
-      m_documentManager(std::make_unique<DocumentManager>())
+      m_documentManager(std::make_unique<DocumentManager>()),
+      m_secretStore(std::make_unique<SecretStore>())
 {
 }
 
@@ -23,12 +25,14 @@ HostServices::~HostServices()
     m_actionManager.reset();
     m_vcsManager.reset();
     m_documentManager.reset();
+    m_secretStore.reset();
     m_pluginManager->unloadLibraries();
     m_pluginManager.reset();
 }
 
 void HostServices::shutdownPlugins()
 {
+    m_secretStore->waitForJobs(5000);
     m_pluginManager->shutdown();
 }
 

@@ -10,6 +10,7 @@ namespace Core {
 
 class ActionManager;
 class DocumentManager;
+class SecretStore;
 class VcsManager;
 
 // The host's managers that plugins register with, made before any plugin is loaded, and
@@ -17,7 +18,9 @@ class VcsManager;
 // aboutToShutdown and are deleted, with the objects they handed over, while the managers
 // still hold their commands, menus and version controls; then the settings are written and
 // the managers go; the plugin libraries are unloaded last, because menus and settings may
-// hold texts that live in a library.
+// hold texts that live in a library. Before the plugins go, the keychain gets a few seconds to
+// answer what they asked of it, so that a password written just before quitting is confirmed
+// while its plugin can still take it out of the settings file.
 class HostServices
 {
 public:
@@ -35,6 +38,7 @@ private:
     std::unique_ptr<ActionManager> m_actionManager;
     std::unique_ptr<VcsManager> m_vcsManager;
     std::unique_ptr<DocumentManager> m_documentManager;
+    std::unique_ptr<SecretStore> m_secretStore;
 };
 
 } // namespace Core

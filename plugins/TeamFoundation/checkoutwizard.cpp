@@ -53,7 +53,8 @@ VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &para
     QTC_ASSERT(cwp, return nullptr);
 
     const TeamFoundationPlugin *plugin = TeamFoundationPlugin::instance();
-    if (!plugin)
+    // Not without the person's password: tf would log in as someone else, or be refused.
+    if (!plugin || !plugin->waitForPassword())
         return nullptr;
     // Read now, not when the pages were made: the configuration page of this very run may
     // have set the executable or the credentials.

@@ -1,4 +1,5 @@
 #include "settingspage.h"
+#include "passwordkeeper.h"
 #include "settingspagewidget.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationplugin.h"
@@ -23,8 +24,17 @@ QWidget *SettingsPage::createPage(QWidget *parent)
 {
     auto widget = new SettingsPageWidget(parent);
     m_widget = widget;
-    if (TeamFoundationPlugin *plugin = TeamFoundationPlugin::instance())
+    if (TeamFoundationPlugin *plugin = TeamFoundationPlugin::instance()) {
+        // The field shows the password the keychain holds, not an empty one before it answered.
+        plugin->waitForPassword();
         widget->setSettings(plugin->settings());
+        if (PasswordKeeper *keeper = plugin->passwordKeeper()) {
+            // The keychain may answer while the page is open.
+            widget->setPasswordNote(keeper->note());
+            connect(keeper, &PasswordKeeper::noteChanged, widget,
+                    [widget, keeper] { widget->setPasswordNote(keeper->note()); });
+        }
+    }
     if (m_searchKeywords.isEmpty())
         m_searchKeywords = widget->searchKeywords();
     return widget;

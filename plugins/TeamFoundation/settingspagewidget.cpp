@@ -19,6 +19,7 @@ SettingsPageWidget::SettingsPageWidget(QWidget *parent) : QWidget(parent)
     m_ui.pathChooser->setPromptDialogTitle(tr("Team Foundation Command"));
     m_ui.tfptPathChooser->setExpectedKind(Utils::PathChooser::ExistingCommand);
     m_ui.tfptPathChooser->setPromptDialogTitle(tr("Team Foundation Power Tools Command"));
+    setPasswordNote(QString());
 }
 
 SettingsPageWidget::~SettingsPageWidget() = default;
@@ -51,6 +52,12 @@ TeamFoundationSettings SettingsPageWidget::settings() const
     // The box lists the kinds in the order of the enumeration.
     rc.setClientKind(ClientKind(m_ui.clientKindComboBox->currentIndex()));
     return rc;
+}
+
+void SettingsPageWidget::setPasswordNote(const QString &note)
+{
+    m_ui.passwordNoteLabel->setText(note);
+    m_ui.passwordNoteLabel->setVisible(!note.isEmpty());
 }
 
 QString SettingsPageWidget::searchKeywords() const

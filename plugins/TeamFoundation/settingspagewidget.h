@@ -20,6 +20,9 @@ public:
 
     void setSettings(const TeamFoundationSettings &settings);
     TeamFoundationSettings settings() const;
+    // One line under the password saying where it is kept when that is not the system
+    // keychain; hidden when empty.
+    void setPasswordNote(const QString &note);
     // The group titles and labels as shown, for the options dialog's filter.
     QString searchKeywords() const;
 

@@ -62,7 +62,8 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
                                                         unsigned flags) const
 {
     TeamFoundationResponse response;
-    if (!m_plugin->versionControl()->isConfigured()) {
+    // Not without the person's password: tf would log in as someone else, or be refused.
+    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword()) {
         response.error = true;
         return response;
     }

@@ -1,5 +1,6 @@
 #include "teamfoundationplugin.h"
 #include "checkoutwizard.h"
+#include "passwordkeeper.h"
 #include "settingspage.h"
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
@@ -21,6 +22,10 @@ namespace Internal {
 
 TeamFoundationPlugin *TeamFoundationPlugin::m_teamFoundationPluginInstance = nullptr;
 
+// How long a command or the options page waits for the keychain to hand out the password at
+// start-up: long enough for a person to unlock the keychain when it asks.
+const int PASSWORD_WAIT_MS = 30000;
+
 TeamFoundationPlugin::TeamFoundationPlugin() = default;
 
 TeamFoundationPlugin::~TeamFoundationPlugin()
@@ -38,6 +43,13 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     initializeVcs(new TeamFoundationControl(this));
     m_teamFoundationPluginInstance = this;
     m_settings.readSettings(Core::ICore::settings(QSettings::UserScope));
+    m_passwordKeeper = new PasswordKeeper(this);
+    // Nothing is announced: whatever needs the password waited for it, so nothing was
+    // found out without it.
+    connect(m_passwordKeeper, &PasswordKeeper::passwordRead, this, [this](const QString &password) {
+        m_settings.setValue(TeamFoundationSettings::passwordKey, password);
+    });
+    m_passwordKeeper->load(m_settings);
     m_client = new TeamFoundationClient(this);
     addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
@@ -86,9 +98,25 @@ void TeamFoundationPlugin::setSettings(const TeamFoundationSettings &settings)
 {
     if (settings.equals(m_settings))
         return;
+    const TeamFoundationSettings previous = m_settings;
     m_settings = settings;
     m_settings.writeSettings(Core::ICore::settings(QSettings::UserScope));
+    if (m_passwordKeeper)
+        m_passwordKeeper->store(previous, m_settings);
     notifyChange(QString());
+}
+
+bool TeamFoundationPlugin::waitForPassword() const
+{
+    // Without a user name no login is passed, so nothing needs the password.
+    if (!m_passwordKeeper || m_settings.userName().isEmpty())
+        return true;
+    return m_passwordKeeper->waitForPassword(PASSWORD_WAIT_MS);
+}
+
+PasswordKeeper *TeamFoundationPlugin::passwordKeeper() const
+{
+    return m_passwordKeeper;
 }
 
 TeamFoundationClient *TeamFoundationPlugin::client() const

@@ -22,6 +22,7 @@ class ParameterAction;
 namespace TeamFoundation {
 namespace Internal {
 
+class PasswordKeeper;
 class TeamFoundationClient;
 
 // The plugin object: creates the version control, the command client, the options page,
@@ -40,6 +41,11 @@ public:
     static TeamFoundationPlugin *instance();
     const TeamFoundationSettings &settings() const;
     void setSettings(const TeamFoundationSettings &settings);
+    // Whether settings() holds the person's password, or no login needs one. The keychain
+    // answers after start-up; until then this waits for it, bounded (see PasswordKeeper).
+    bool waitForPassword() const;
+    // Where the password is kept, for the options page.
+    PasswordKeeper *passwordKeeper() const;
     TeamFoundationClient *client() const;
     // Tells the host that 'path' (a file or a directory) changed; an empty path means the
     // configuration changed.
@@ -67,6 +73,7 @@ private:
     QList<Utils::ParameterAction *> m_fileActions;
     QList<QAction *> m_repositoryActions;
     TeamFoundationClient *m_client = nullptr;
+    PasswordKeeper *m_passwordKeeper = nullptr;
     bool m_unconfiguredReported = false;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;

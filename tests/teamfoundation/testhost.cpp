@@ -23,6 +23,9 @@ using namespace TeamFoundation::Internal;
 
 TestHost::TestHost()
 {
+    // No test reaches the keychain of the person running it: without a session bus the
+    // plugin keeps the password in the settings file, as the tests here expect.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     Core::ICore::setSettingsPath(settingsDirectory());
     m_services = std::make_unique<Core::HostServices>();
     Core::ActionManager::createMenu(Core::Id(Core::Constants::M_TOOLS));

@@ -31,7 +31,7 @@ struct Recorded
 // A host for one test: a settings store in a temporary directory, the workbench's host
 // services (torn down in the workbench's order) with the Tools menu, the plugin loaded from
 // its library through the plugin manager, and a sandbox with the recording stand-in installed
-// as "tf" and "tfpt".
+// as "tf" and "tfpt". No session bus is reachable, so no system keychain either.
 class TestHost
 {
 public:

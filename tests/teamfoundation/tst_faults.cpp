@@ -1,6 +1,6 @@
 // What the user sees when tf misbehaves or the machine does: killed or hanging clients,
 // missing executables, bytes that are not text, floods of output, a broken settings file,
-// and that the password never shows.
+// that the password never shows, and that nothing runs without it.
 #include "testhost.h"
 
 #include <core/icore.h>
@@ -36,6 +36,7 @@ private slots:
     void corruptSettingsFile();
     void unwritableSettingsFile();
     void passwordNeverShown();
+    void unreadableKeychainRunsNothing();
 };
 
 void tst_Faults::killedBySignal_data()
@@ -286,6 +287,30 @@ void tst_Faults::passwordNeverShown()
     const QList<Recorded> runs = host.takeRuns();
     QVERIFY(!runs.isEmpty());
     QCOMPARE(runs.first().arguments.last(), QLatin1String("/login:alice,") + password);
+}
+
+// The file says the keychain holds the password, but the keychain cannot be asked (the test
+// host has no session bus): a command would log in as nobody, so none runs, and the pane says
+// why once.
+void tst_Faults::unreadableKeychainRunsNothing()
+{
+    TestHost host;
+    host.configure(QStringLiteral("alice"));
+    Core::ICore::settings()->remove(QStringLiteral("TeamFoundation/Password"));
+    Core::ICore::settings()->setValue(QStringLiteral("TeamFoundation/PasswordInKeychain"), true);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    QVERIFY(!plugin->client()->addFile(file));
+    QVERIFY(!plugin->client()->addFile(file));
+    QVERIFY(host.takeRuns().isEmpty());
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.count(QLatin1String("could not be read from the system keychain")), 1);
+    // Entered again, it is used.
+    TeamFoundationSettings settings = plugin->settings();
+    settings.setValue(TeamFoundationSettings::passwordKey, QStringLiteral("again"));
+    plugin->setSettings(settings);
+    QVERIFY(plugin->client()->addFile(file));
+    QVERIFY(host.takeRuns().value(0).arguments.last().endsWith(QLatin1String("login:alice,again")));
 }
 
 QTEST_MAIN(tst_Faults)

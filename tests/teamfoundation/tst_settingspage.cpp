@@ -9,6 +9,7 @@
 #include <settingspage.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
+#include <vcsbase/vcsoutputwindow.h>
 
 #include "ui_settingspage.h"
 
@@ -148,6 +149,8 @@ private slots:
     void applyWithoutLiveWidget_data();
     void applyWithoutLiveWidget();
     void applyUsesLastWidget();
+    void passwordNoteWithoutKeychain_data();
+    void passwordNoteWithoutKeychain();
 
     void screenshot();
 
@@ -723,6 +726,43 @@ void tst_SettingsPage::applyUsesLastWidget()
     page->finish();
     page->apply();
     QCOMPARE(storedValue(TeamFoundationSettings::userNameKey).toString(), QStringLiteral("second"));
+}
+
+void tst_SettingsPage::passwordNoteWithoutKeychain_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("note"); // empty: hidden
+    QTest::newRow("a password to keep")
+        << "secret" << "stored in the settings file: no system keychain is running";
+    QTest::newRow("none") << "" << "";
+}
+
+// The test host has no session bus: the password stays in the file, and the page and the
+// pane say so, the pane once however often it is stored.
+void tst_SettingsPage::passwordNoteWithoutKeychain()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, note);
+    VcsBase::VcsOutputWindow::clearContents();
+    TestHost host;
+    host.configure(QStringLiteral("alice"), password, 30);
+    QVERIFY(host.loadPlugin());
+    SettingsPage *page = optionsPage();
+    std::unique_ptr<QWidget> widget(page->createPage(nullptr));
+    auto label = field<QLabel>(widget.get(), "passwordNoteLabel");
+    QVERIFY(label);
+    QTRY_COMPARE(label->text(), note);
+    QCOMPARE(label->isVisibleTo(widget.get()), !note.isEmpty());
+
+    field<QLineEdit>(widget.get(), "passwordLineEdit")->setText(password + QLatin1String("2"));
+    page->apply();
+    const QString fallback =
+        QStringLiteral("stored in the settings file: no system keychain is running");
+    QTRY_COMPARE(label->text(), fallback);
+    QCOMPARE(storedValue(TeamFoundationSettings::passwordKey).toString(),
+             password + QLatin1String("2"));
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.count(QLatin1String("no system keychain is running")), 1);
 }
 
 // Renders the page as the options dialog shows it; the image is kept for the documentation.
