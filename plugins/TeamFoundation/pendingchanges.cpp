@@ -26,7 +26,28 @@ QStringList changeTypesOf(const QStringRef &text)
     return types;
 }
 
-void readChange(QXmlStreamReader &reader, bool candidate, QList<PendingChange> *changes)
+// What most changes of a workspace share (owner, workspace, computer, lock, change type, file
+// type): a value like the previous change's is that same string, not a copy of its own.
+struct Shared
+{
+    QString owner;
+    QString workspace;
+    QString computer;
+    QString lock;
+    QString fileType;
+    QString changeTypeText;
+    QStringList changeTypes;
+
+    static const QString &use(QString &last, const QStringRef &value)
+    {
+        if (last != value)
+            last = value.toString();
+        return last;
+    }
+};
+
+void readChange(QXmlStreamReader &reader, bool candidate, Shared &shared,
+                QList<PendingChange> *changes)
 {
     PendingChange change;
     change.candidate = candidate;
@@ -35,28 +56,33 @@ void readChange(QXmlStreamReader &reader, bool candidate, QList<PendingChange> *
     for (const QXmlStreamAttribute &attribute : reader.attributes()) {
         const QStringRef name = attribute.name();
         const QStringRef value = attribute.value();
-        if (name == QLatin1String("server-item"))
+        if (name == QLatin1String("server-item")) {
             change.serverItem = value.toString();
-        else if (name == QLatin1String("local-item"))
+        } else if (name == QLatin1String("local-item")) {
             change.localItem = value.toString();
-        else if (name == QLatin1String("source-item"))
+        } else if (name == QLatin1String("source-item")) {
             change.sourceItem = value.toString();
-        else if (name == QLatin1String("change-type"))
-            change.changeTypes = changeTypesOf(value);
-        else if (name == QLatin1String("lock"))
-            change.lock = value.toString();
-        else if (name == QLatin1String("owner"))
-            change.owner = value.toString();
-        else if (name == QLatin1String("workspace"))
-            change.workspace = value.toString();
-        else if (name == QLatin1String("computer"))
-            change.computer = value.toString();
-        else if (name == QLatin1String("date"))
+        } else if (name == QLatin1String("change-type")) {
+            if (shared.changeTypeText != value) {
+                shared.changeTypeText = value.toString();
+                shared.changeTypes = changeTypesOf(value);
+            }
+            change.changeTypes = shared.changeTypes;
+        } else if (name == QLatin1String("lock")) {
+            change.lock = Shared::use(shared.lock, value);
+        } else if (name == QLatin1String("owner")) {
+            change.owner = Shared::use(shared.owner, value);
+        } else if (name == QLatin1String("workspace")) {
+            change.workspace = Shared::use(shared.workspace, value);
+        } else if (name == QLatin1String("computer")) {
+            change.computer = Shared::use(shared.computer, value);
+        } else if (name == QLatin1String("date")) {
             change.date = value.toString();
-        else if (name == QLatin1String("file-type"))
-            change.fileType = value.toString();
-        else if (name == QLatin1String("version"))
+        } else if (name == QLatin1String("file-type")) {
+            change.fileType = Shared::use(shared.fileType, value);
+        } else if (name == QLatin1String("version")) {
             change.version = value.toInt();
+        }
     }
     // Without its server item a change cannot be named to the client again.
     if (change.serverItem.isEmpty()) {
@@ -69,6 +95,7 @@ void readChange(QXmlStreamReader &reader, bool candidate, QList<PendingChange> *
 bool read(QXmlStreamReader &reader, QList<PendingChange> *changes, QString *errorMessage)
 {
     QList<PendingChange> result;
+    Shared shared;
     if (reader.readNextStartElement()) {
         if (reader.name() != QLatin1String("status")) {
             reader.raiseError(tr("The document is no status but <%1>.").arg(reader.name()));
@@ -82,7 +109,7 @@ bool read(QXmlStreamReader &reader, QList<PendingChange> *changes, QString *erro
             }
             while (!reader.hasError() && reader.readNextStartElement()) {
                 if (reader.name() == QLatin1String("pending-change"))
-                    readChange(reader, candidates, &result);
+                    readChange(reader, candidates, shared, &result);
                 if (!reader.hasError())
                     reader.skipCurrentElement();
             }
