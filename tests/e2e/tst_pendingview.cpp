@@ -23,26 +23,9 @@
 #include <memory>
 
 namespace {
-
-// Environment variables that script the fake tool for one test; removed afterwards.
-class ToolEnvironment
-{
-public:
-    void set(const char *name, const QByteArray &value)
-    {
-        qputenv(name, value);
-        m_names << name;
-    }
-    ~ToolEnvironment()
-    {
-        for (const char *name : qAsConst(m_names))
-            qunsetenv(name);
-    }
-
-private:
-    QList<const char *> m_names;
-};
-
+// What scripts the fake tool, which inherits the test's environment.
+const char *const TOOL_VARIABLES[] = {"FAKEVCS_PENDING", "FAKEVCS_LOG", "FAKEVCS_FAIL",
+                                      "FAKEVCS_PENDING_DELAY_MS"};
 } // namespace
 
 class tst_PendingView : public QObject
@@ -76,7 +59,6 @@ private:
     Workbench::PendingChangesView *view() const { return m_window->pendingChanges(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ToolEnvironment> m_env;
     std::unique_ptr<Core::HostServices> m_services;
     std::unique_ptr<VcsBase::JobQueue> m_queue;
     std::unique_ptr<Workbench::MainWindow> m_window;
@@ -114,9 +96,8 @@ void tst_PendingView::init()
     QVERIFY(E2e::writeFile(repo("notes.txt"), "not tracked\n"));
     QVERIFY(E2e::writeFile(m_dir->path() + QLatin1String("/settings/workbench.ini"),
                            "[FakeVcs]\nBinary=" FAKEVCS_TOOL "\n"));
-    m_env = std::make_unique<ToolEnvironment>();
-    m_env->set("FAKEVCS_PENDING", "1");
-    m_env->set("FAKEVCS_LOG", (m_dir->path() + QLatin1String("/calls.log")).toLocal8Bit());
+    qputenv("FAKEVCS_PENDING", "1");
+    qputenv("FAKEVCS_LOG", (m_dir->path() + QLatin1String("/calls.log")).toLocal8Bit());
 
     // As the workbench starts: services, the job queue, the window, then the plugins.
     Core::ICore::setSettingsPath(m_dir->path() + QLatin1String("/settings"));
@@ -139,14 +120,15 @@ void tst_PendingView::cleanup()
     m_services->shutdownPlugins();
     m_window.reset();
     m_services.reset();
-    m_env.reset();
+    for (const char *name : TOOL_VARIABLES)
+        qunsetenv(name);
     m_dir.reset();
 }
 
 void tst_PendingView::viewTreeAndActions()
 {
     // The first reading takes long: the window goes on meanwhile and says it is reading.
-    m_env->set("FAKEVCS_PENDING_DELAY_MS", "1500");
+    qputenv("FAKEVCS_PENDING_DELAY_MS", "1500");
     QVERIFY(m_window->openProject(repo()).ok);
     auto message = view()->findChild<QLabel *>(QStringLiteral("pendingChangesMessage"));
     QVERIFY(view()->isRefreshing());
@@ -217,7 +199,7 @@ void tst_PendingView::failureIsShownNotAnEmptyList()
     QVERIFY(m_window->editFile(repo("main.cpp"), QStringLiteral("// more\n")).ok);
     QTRY_COMPARE_WITH_TIMEOUT(treeName("main.cpp"), QStringLiteral("main.cpp [edit]"), 30000);
 
-    m_env->set("FAKEVCS_FAIL", "pending");
+    qputenv("FAKEVCS_FAIL", "pending");
     auto refresh = view()->findChild<QPushButton *>(QStringLiteral("refreshPendingChanges"));
     refresh->click();
     auto message = view()->findChild<QLabel *>(QStringLiteral("pendingChangesMessage"));

@@ -9,8 +9,8 @@
 // Pending changes: open, add, delete and move record what they did in .fakevcs-pending at the
 // top of the working copy, one "TYPES|relative path" line per file ("edit, rename|b.cpp");
 // "pending DIR" prints the pending changes at and below DIR, then the candidates (files
-// neither tracked nor pending, tracked files missing on disk), one "pending|TYPES|ABSOLUTE
-// PATH|SERVER ITEM" or "candidate|..." line each; undo and checkin drop the files' pending
+// neither tracked nor pending), one "pending|TYPES|ABSOLUTE PATH|SERVER ITEM" or
+// "candidate|..." line each; undo and checkin drop the files' pending
 // changes, compare prints a line. FAKEVCS_PENDING_DELAY_MS=N makes "pending" take N
 // milliseconds.
 
@@ -87,7 +87,6 @@ void record(const QStringList &args)
 }
 
 const char PENDING[] = ".fakevcs-pending";
-const char *const TYPE_ORDER[] = {"add", "edit", "rename", "delete"};
 
 // relative path -> change types, e.g. {"edit", "rename"}
 using Pending = QMap<QString, QStringList>;
@@ -109,14 +108,9 @@ Pending readPending(const QString &top)
 bool writePending(const QString &top, const Pending &pending)
 {
     QString text;
-    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
-        QStringList types;
-        for (const char *type : TYPE_ORDER) {
-            if (it.value().contains(QLatin1String(type)))
-                types << QLatin1String(type);
-        }
-        text += types.join(QLatin1String(", ")) + QLatin1Char('|') + it.key() + QLatin1Char('\n');
-    }
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it)
+        text +=
+            it.value().join(QLatin1String(", ")) + QLatin1Char('|') + it.key() + QLatin1Char('\n');
     QFile file(top + QLatin1Char('/') + QLatin1String(PENDING));
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) >= 0;
 }
@@ -179,31 +173,19 @@ int listPending(const QString &directory)
     if (qEnvironmentVariableIsSet("FAKEVCS_PENDING_DELAY_MS"))
         QThread::msleep(qEnvironmentVariableIntValue("FAKEVCS_PENDING_DELAY_MS"));
     const QString scope = relative(top, directory);
-    auto inScope = [&](const QString &name) {
-        return scope == QLatin1String(".") || name.startsWith(scope + QLatin1Char('/'));
-    };
     const Pending pending = readPending(top);
-    QStringList tracked;
-    for (const QString &line : readMarker(top)) {
-        if (line.startsWith(QLatin1String("tracked ")))
-            tracked << line.mid(8);
-    }
     for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
-        if (inScope(it.key()))
+        if (scope == QLatin1String(".") || it.key().startsWith(scope + QLatin1Char('/')))
             out(pendingLine("pending", it.value().join(QLatin1String(", ")), top, it.key()));
     }
+    const QStringList tracked = readMarker(top);
     QDirIterator files(QDir(top).absoluteFilePath(scope), QDir::Files,
                        QDirIterator::Subdirectories);
     QStringList candidates;
     while (files.hasNext()) {
         const QString name = relative(top, files.next());
-        if (!tracked.contains(name) && !pending.contains(name))
+        if (!tracked.contains(QLatin1String("tracked ") + name) && !pending.contains(name))
             candidates << pendingLine("candidate", QStringLiteral("add"), top, name);
-    }
-    for (const QString &name : qAsConst(tracked)) {
-        if (inScope(name) && !QFileInfo::exists(top + QLatin1Char('/') + name) &&
-            !pending.contains(name))
-            candidates << pendingLine("candidate", QStringLiteral("delete"), top, name);
     }
     candidates.sort();
     for (const QString &line : qAsConst(candidates))
