@@ -68,9 +68,8 @@ bool isBelow(const QString &path, const QString &directory)
 
 MainWindow::MainWindow()
     : m_model(new ProjectModel(this)), m_tree(new QTreeView), m_treeStack(new QStackedWidget),
-      m_editor(new EditorWidget), m_pane(new OutputPane),
-      m_pendingChanges(new PendingChangesView), m_paneTabs(new QTabWidget),
-      m_locator(new LocatorWidget(this)), m_repositoryLabel(new QLabel)
+      m_editor(new EditorWidget), m_pane(new OutputPane), m_pendingChanges(new PendingChangesView),
+      m_paneTabs(new QTabWidget), m_locator(new LocatorWidget(this)), m_repositoryLabel(new QLabel)
 {
     setObjectName(QStringLiteral("mainWindow"));
     m_model->setReadOnly(true);
