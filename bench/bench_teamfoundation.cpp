@@ -7,6 +7,7 @@
 #include <core/vcsmanager.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <pendingchanges.h>
 #include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
 
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <fcntl.h>
@@ -110,6 +112,57 @@ void BM_IndexOf(benchmark::State &state)
         benchmark::DoNotOptimize(output.indexOf(QLatin1String("Server path")));
 }
 
+// --- Reading the status of 10,000 pending changes, against a plain reader pass. ------------
+
+// As the cross-platform client prints it: every pending change with all its attributes, a
+// tenth of them renames, and a tenth candidates.
+QString statusXml(int count)
+{
+    QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<status>\n");
+    for (const bool candidates : {false, true}) {
+        xml += QLatin1String(candidates ? "<candidate-pending-changes>\n" : "<pending-changes>\n");
+        for (int i = candidates ? count * 9 / 10 : 0; i < (candidates ? count : count * 9 / 10); ++i) {
+            const bool rename = !candidates && i % 10 == 0;
+            xml += QStringLiteral(
+                       "<pending-change server-item=\"$/Project/src/module%1/file%2.cpp\" "
+                       "version=\"%2\" owner=\"DOMAIN\\ann\" date=\"2017-02-08T11:12:06.766-0500\" "
+                       "lock=\"none\" change-type=\"%3\" workspace=\"W1\" %4computer=\"PC1\" "
+                       "local-item=\"/home/ann/w/src/module%1/file%2.cpp\" file-type=\"utf-8\"/>\n")
+                       .arg(i / 100)
+                       .arg(i)
+                       .arg(QLatin1String(candidates ? "add" : rename ? "edit, rename" : "edit"))
+                       .arg(rename ? QStringLiteral("source-item=\"$/Project/src/old%1.cpp\" ").arg(i)
+                                   : QString());
+        }
+        xml += QLatin1String(candidates ? "</candidate-pending-changes>\n" : "</pending-changes>\n");
+    }
+    return xml + QLatin1String("</status>\n");
+}
+
+void BM_ParsePendingChanges(benchmark::State &state)
+{
+    const QString xml = statusXml(int(state.range(0)));
+    for (auto _ : state) {
+        QList<PendingChange> changes;
+        QString error;
+        if (!parsePendingChanges(xml, &changes, &error) || changes.size() != state.range(0))
+            state.SkipWithError("the status was not read whole");
+        benchmark::DoNotOptimize(changes);
+    }
+}
+
+// The floor for reading the same text: one pass of QXmlStreamReader that looks at nothing.
+void BM_PlainXmlPass(benchmark::State &state)
+{
+    const QString xml = statusXml(int(state.range(0)));
+    for (auto _ : state) {
+        QXmlStreamReader reader(xml);
+        while (!reader.atEnd())
+            reader.readNext();
+        benchmark::DoNotOptimize(reader.hasError());
+    }
+}
+
 // --- 20 MB of output: through the host runner into the pane, and read by a bare QProcess. --
 
 void BM_BareRead20MB(benchmark::State &state)
@@ -146,10 +199,12 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                m_median[run.run_name.function_name
-                         + (run.run_name.args.empty() ? std::string() : "/" + run.run_name.args)] =
-                    run.GetAdjustedRealTime();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                const std::string name = run.run_name.function_name
+                    + (run.run_name.args.empty() ? std::string() : "/" + run.run_name.args);
+                m_median[name] = run.GetAdjustedRealTime();
+                m_cpuMedian[name] = run.GetAdjustedCPUTime();
+            }
         }
     }
     double median(const std::string &name) const
@@ -157,9 +212,16 @@ public:
         const auto it = m_median.find(name);
         return it == m_median.end() ? 0 : it->second;
     }
+    // The processor time of this process alone: what other load on the machine moves least.
+    double cpuMedian(const std::string &name) const
+    {
+        const auto it = m_cpuMedian.find(name);
+        return it == m_cpuMedian.end() ? 0 : it->second;
+    }
 
 private:
     std::map<std::string, double> m_median;
+    std::map<std::string, double> m_cpuMedian;
 };
 
 double ratio(double a, double b)
@@ -357,6 +419,8 @@ int main(int argc, char **argv)
         benchmark::RegisterBenchmark("parseServerPath", BM_ParseServerPath)->Arg(mb)->Repetitions(3)->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark("indexOf", BM_IndexOf)->Arg(mb)->Repetitions(3)->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("status_xml/parsePendingChanges", BM_ParsePendingChanges)->Arg(10000)->Repetitions(5)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("status_xml/plain_reader", BM_PlainXmlPass)->Arg(10000)->Repetitions(5)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("output_20MB/bare_qprocess", BM_BareRead20MB)->Repetitions(3)->Unit(benchmark::kMillisecond)->Iterations(3);
     benchmark::RegisterBenchmark("output_20MB/runVcs_pane", BM_PaneRunVcs20MB)->Repetitions(3)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -377,6 +441,14 @@ int main(int argc, char **argv)
         const double scan = reporter.median("indexOf" + arg);
         std::printf("  %2d MB: %.3f ms per MB; parse / indexOf = %.2f\n", mb, parse / mb, ratio(parse, scan));
     }
+    const std::string parsePending = "status_xml/parsePendingChanges/10000";
+    const std::string plainPass = "status_xml/plain_reader/10000";
+    std::printf("Status XML of 10,000 pending changes: parsePendingChanges %.1f ms (processor %.1f ms), a plain "
+                "QXmlStreamReader pass %.1f ms (processor %.1f ms); ratio %.2f, of processor time %.2f "
+                "(goal: at most 2)\n",
+                reporter.median(parsePending), reporter.cpuMedian(parsePending), reporter.median(plainPass),
+                reporter.cpuMedian(plainPass), ratio(reporter.median(parsePending), reporter.median(plainPass)),
+                ratio(reporter.cpuMedian(parsePending), reporter.cpuMedian(plainPass)));
     const double bare = reporter.median("output_20MB/bare_qprocess");
     const double pane = reporter.median("output_20MB/runVcs_pane");
     std::printf("20 MB of output: bare QProcess %.0f ms, runVcs into the pane %.0f ms; ratio %.2f (goal: at most 3); "

@@ -6,6 +6,8 @@
 #include "newprojectdialog.h"
 #include "optionsdialog.h"
 #include "outputpane.h"
+#include "pendingchangesview.h"
+#include "projectmodel.h"
 
 #include <core/actionmanager.h>
 #include <core/documentmanager.h>
@@ -31,6 +33,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -65,9 +68,9 @@ bool isBelow(const QString &path, const QString &directory)
 } // namespace
 
 MainWindow::MainWindow()
-    : m_model(new QFileSystemModel(this)), m_tree(new QTreeView), m_treeStack(new QStackedWidget),
-      m_editor(new EditorWidget), m_pane(new OutputPane), m_locator(new LocatorWidget(this)),
-      m_repositoryLabel(new QLabel)
+    : m_model(new ProjectModel(this)), m_tree(new QTreeView), m_treeStack(new QStackedWidget),
+      m_editor(new EditorWidget), m_pane(new OutputPane), m_pendingChanges(new PendingChangesView),
+      m_paneTabs(new QTabWidget), m_locator(new LocatorWidget(this)), m_repositoryLabel(new QLabel)
 {
     setObjectName(QStringLiteral("mainWindow"));
     m_model->setReadOnly(true);
@@ -83,10 +86,13 @@ MainWindow::MainWindow()
     m_treeStack->addWidget(noProject);
     m_treeStack->addWidget(m_tree);
 
-    QLabel *paneTitle = nullptr;
+    m_paneTabs->setObjectName(QStringLiteral("paneTabs"));
+    m_paneTabs->setDocumentMode(true);
+    m_paneTabs->addTab(m_pane, tr("Version Control"));
+    m_paneTabs->addTab(m_pendingChanges, tr("Pending Changes"));
     auto right = new QSplitter(Qt::Vertical);
     right->addWidget(titled(tr("No file"), &m_editorTitle, m_editor));
-    right->addWidget(titled(tr("Version Control"), &paneTitle, m_pane));
+    right->addWidget(m_paneTabs);
     right->setStretchFactor(0, 3);
     right->setStretchFactor(1, 2);
     auto main = new QSplitter(Qt::Horizontal);
@@ -127,6 +133,11 @@ MainWindow::MainWindow()
             report(openFile(path));
     });
     connect(m_tree, &QWidget::customContextMenuRequested, this, &MainWindow::treeContextMenu);
+    // The tree marks the files with the changes that the view lists.
+    connect(m_pendingChanges, &PendingChangesView::rowsChanged, this,
+            [this] { m_model->setPendingChanges(m_pendingChanges->rows()); });
+    connect(m_pendingChanges, &PendingChangesView::openRequested, this,
+            [this](const QString &file) { report(openFile(file)); });
 
     createMenus();
     resize(1100, 720);
@@ -290,6 +301,7 @@ Outcome MainWindow::openProject(const QString &path)
     m_tree->setRootIndex(m_model->index(m_project));
     m_treeStack->setCurrentWidget(m_tree);
     updateContext();
+    m_pendingChanges->setProject(m_project);
     return Outcome::success();
 }
 
@@ -449,6 +461,11 @@ bool MainWindow::showOptionsDialog(Core::Id category, Core::Id page, QWidget *pa
     if (category.isValid() || page.isValid())
         dialog.showPage(category, page);
     return dialog.exec() == QDialog::Accepted;
+}
+
+void MainWindow::showPendingChanges()
+{
+    m_paneTabs->setCurrentWidget(m_pendingChanges);
 }
 
 void MainWindow::notify(const QString &message)

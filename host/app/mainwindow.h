@@ -7,9 +7,9 @@
 #include <QMainWindow>
 
 QT_BEGIN_NAMESPACE
-class QFileSystemModel;
 class QLabel;
 class QStackedWidget;
+class QTabWidget;
 class QTreeView;
 QT_END_NAMESPACE
 
@@ -22,6 +22,8 @@ namespace Workbench {
 class EditorWidget;
 class LocatorWidget;
 class OutputPane;
+class PendingChangesView;
+class ProjectModel;
 
 namespace Constants {
 const char MENU_BAR[] = "QtCreator.MenuBar";
@@ -79,6 +81,10 @@ public:
 
     LocatorWidget *locator() const { return m_locator; }
     EditorWidget *editor() const { return m_editor; }
+    PendingChangesView *pendingChanges() const { return m_pendingChanges; }
+    ProjectModel *projectModel() const { return m_model; }
+    // Brings the Pending Changes view to the front, beside the output pane.
+    void showPendingChanges();
 
     // Tells the user something went wrong: in the status bar, and in the pane when a person
     // is watching the window.
@@ -121,12 +127,14 @@ private:
     void deleteInteractive(const QString &file);
     void report(const Outcome &outcome);
 
-    QFileSystemModel *m_model;
+    ProjectModel *m_model;
     QTreeView *m_tree;
     QStackedWidget *m_treeStack;
     EditorWidget *m_editor;
     QLabel *m_editorTitle;
     OutputPane *m_pane;
+    PendingChangesView *m_pendingChanges;
+    QTabWidget *m_paneTabs;
     LocatorWidget *m_locator;
     QLabel *m_repositoryLabel;
     QString m_project;

@@ -4,6 +4,7 @@
 #include "locatorwidget.h"
 #include "mainwindow.h"
 #include "optionsdialog.h"
+#include "pendingchangesview.h"
 #include "scriptparser.h"
 #include "widgetsetter.h"
 
@@ -246,7 +247,7 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"state", &ScriptRunner::state},       {"screenshot", &ScriptRunner::screenshot},
         {"wait", &ScriptRunner::wait},         {"cancel", &ScriptRunner::cancel},
         {"memory", &ScriptRunner::memory},     {"type", &ScriptRunner::type},
-        {"dialog", &ScriptRunner::dialog},
+        {"dialog", &ScriptRunner::dialog},   {"pending", &ScriptRunner::pending},
     };
     const QString name = words.first();
     const QStringList args = words.mid(1);
@@ -599,6 +600,29 @@ Outcome ScriptRunner::memory(const QStringList &args)
     if (resident.isEmpty() || peak.isEmpty())
         return Outcome::failure(tr("the memory use is not known on this system"));
     writeStandardOutput(tr("memory: %1 resident, %2 at most\n").arg(resident, peak));
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::pending(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("pending"));
+    PendingChangesView *view = m_window->pendingChanges();
+    m_window->showPendingChanges();
+    QEventLoop loop;
+    connect(view, &PendingChangesView::refreshFinished, &loop, &QEventLoop::quit);
+    // The version control may answer before refresh() returns; otherwise the window goes on
+    // while it reads.
+    if (view->refresh() && view->isRefreshing())
+        loop.exec();
+    if (!view->errorMessage().isEmpty())
+        return Outcome::failure(view->errorMessage());
+    QString out;
+    for (const Core::PendingChangeRow &row : view->rows()) {
+        out += QLatin1String(row.candidate ? "candidate " : "") + row.changeType +
+               QLatin1String("  ") + view->relativePath(row) + QLatin1Char('\n');
+    }
+    writeStandardOutput(out);
     return Outcome::success();
 }
 

@@ -158,6 +158,8 @@ private slots:
     void fileOperationsKeepFilesWhenTheVersionControlRefuses();
     void fileOperationsWithoutVersionControlSupport();
     void annotate();
+    void pendingPrintsTheViewsRows_data();
+    void pendingPrintsTheViewsRows();
     void editorFollowsChangesReportedByTheVersionControl();
     void scriptSyntax();
     void failingLineIsNamedAndEndsTheRun();
@@ -603,6 +605,51 @@ void WorkbenchTest::editorFollowsChangesReportedByTheVersionControl()
     QCOMPARE(readAll(box.repo("util.cpp")), QByteArray("int util() { return 1; }\n"
                                                        "// updated by fakevcs\n// mine\n"
                                                        "// updated by fakevcs\n// mine again\n"));
+}
+
+void WorkbenchTest::pendingPrintsTheViewsRows_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("rows");  // the end of standard output
+    QTest::addColumn<QString>("error"); // empty: the run succeeds
+
+    const QStringList offered{"FAKEVCS_PENDING=1"};
+    QTest::newRow("nothing changed yet")
+        << "project ${REPO}\npending\n" << offered << "candidate add  notes.txt\n" << QString();
+    QTest::newRow("changed through the IDE")
+        << "project ${REPO}\nedit main.cpp \"// more\\n\"\nnew src/b.cpp\n"
+           "rename util.cpp src/util2.cpp\npending\n"
+        << offered
+        << "edit  main.cpp\nadd  src/b.cpp\nrename  src/util2.cpp\ncandidate add  notes.txt\n"
+        << QString();
+    QTest::newRow("they cannot be read")
+        << "project ${REPO}\npending\n" << (offered + QStringList{"FAKEVCS_FAIL=pending"})
+        << QString()
+        << "script.wb:2: The pending changes could not be read: fakevcs: pending refused\n";
+    QTest::newRow("the version control does not offer them")
+        << "project ${REPO}\npending\n" << QStringList() << QString()
+        << "script.wb:2: No version control lists the pending changes of this project.\n";
+    QTest::newRow("no project") << "pending\n" << offered << QString()
+                                << "script.wb:1: No project is open.\n";
+}
+
+void WorkbenchTest::pendingPrintsTheViewsRows()
+{
+    QFETCH(QString, script);
+    QFETCH(QStringList, environment);
+    QFETCH(QString, rows);
+    QFETCH(QString, error);
+    Sandbox box;
+    QVERIFY(QFile::setPermissions(box.repo("main.cpp"), QFile::ReadOwner));
+    const Run run = box.run(script, environment);
+    if (error.isEmpty()) {
+        EXPECT_OK(run);
+        QVERIFY2(run.out.endsWith(rows), qPrintable(run.out));
+    } else {
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(error), qPrintable(run.err));
+    }
 }
 
 void WorkbenchTest::scriptSyntax()

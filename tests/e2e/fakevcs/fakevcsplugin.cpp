@@ -94,28 +94,137 @@ bool FakeVersionControl::supportsOperation(Operation operation) const
 
 bool FakeVersionControl::vcsOpen(const QString &fileName)
 {
-    return m_plugin->run(QFileInfo(fileName).absolutePath(), {QStringLiteral("open"), fileName});
+    return changed(
+        m_plugin->run(QFileInfo(fileName).absolutePath(), {QStringLiteral("open"), fileName}));
 }
 
 bool FakeVersionControl::vcsAdd(const QString &fileName)
 {
-    return m_plugin->run(QFileInfo(fileName).absolutePath(), {QStringLiteral("add"), fileName});
+    return changed(
+        m_plugin->run(QFileInfo(fileName).absolutePath(), {QStringLiteral("add"), fileName}));
 }
 
 bool FakeVersionControl::vcsDelete(const QString &fileName)
 {
-    return m_plugin->run(QFileInfo(fileName).absolutePath(), {QStringLiteral("delete"), fileName});
+    return changed(
+        m_plugin->run(QFileInfo(fileName).absolutePath(), {QStringLiteral("delete"), fileName}));
 }
 
 bool FakeVersionControl::vcsMove(const QString &from, const QString &to)
 {
-    return m_plugin->run(QFileInfo(from).absolutePath(), {QStringLiteral("move"), from, to});
+    return changed(
+        m_plugin->run(QFileInfo(from).absolutePath(), {QStringLiteral("move"), from, to}));
+}
+
+bool FakeVersionControl::changed(bool done) const
+{
+    if (done && m_plugin->pendingChanges())
+        m_plugin->pendingChanges()->changed();
+    return done;
 }
 
 bool FakeVersionControl::vcsAnnotate(const QString &file, int line)
 {
     return m_plugin->run(QFileInfo(file).absolutePath(),
                          {QStringLiteral("annotate"), file, QString::number(line)});
+}
+
+// --- pending changes
+
+FakePendingChanges::FakePendingChanges(FakeVcsPlugin *plugin) : m_plugin(plugin)
+{
+    m_changed.setSingleShot(true);
+    m_changed.setInterval(0);
+    connect(&m_changed, &QTimer::timeout, this, [this] {
+        for (const QString &directory : qAsConst(m_directories))
+            read(directory);
+    });
+}
+
+Core::IVersionControl *FakePendingChanges::versionControl() const
+{
+    return m_plugin->versionControl();
+}
+
+void FakePendingChanges::refresh(const QString &directory)
+{
+    m_directories.insert(directory);
+    read(directory);
+}
+
+void FakePendingChanges::changed()
+{
+    m_changed.start();
+}
+
+void FakePendingChanges::read(const QString &directory)
+{
+    if (m_reading.contains(directory)) {
+        m_readAgain.insert(directory);
+        return;
+    }
+    if (!VcsBase::JobQueue::instance()) {
+        emit readFailed(directory, QStringLiteral("no job queue"));
+        return;
+    }
+    m_reading.insert(directory);
+    auto job =
+        new VcsBase::VcsJob(m_plugin->binary(), {QStringLiteral("pending"), directory}, directory);
+    job->setTimeOutMs(m_plugin->timeoutMs());
+    job->setFlags(VcsBase::VcsBasePlugin::SuppressCommandLogging |
+                  VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow |
+                  VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow);
+    job->setDescription(QStringLiteral("fakevcs pending"));
+    connect(job, &VcsBase::VcsJob::finished, this, [this, job, directory] {
+        m_reading.remove(directory);
+        if (job->succeeded()) {
+            QList<Core::PendingChangeRow> rows;
+            for (const QString &line : job->stdOut().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+                const QStringList fields = line.split(QLatin1Char('|'));
+                if (fields.size() == 4)
+                    rows.append({fields.at(1), fields.at(2), fields.at(3),
+                                 fields.at(0) == QLatin1String("candidate")});
+            }
+            emit rowsRead(directory, rows);
+        } else {
+            const QString error = job->stdErr().trimmed();
+            emit readFailed(directory, error.isEmpty() ? job->exitMessage() : error);
+        }
+        if (m_readAgain.remove(directory))
+            read(directory);
+    });
+    VcsBase::JobQueue::instance()->submit(job);
+}
+
+void FakePendingChanges::compare(const QList<Core::PendingChangeRow> &rows)
+{
+    run(QStringLiteral("compare"), rows);
+}
+
+void FakePendingChanges::undo(const QList<Core::PendingChangeRow> &rows)
+{
+    run(QStringLiteral("undo"), rows);
+}
+
+void FakePendingChanges::checkIn(const QList<Core::PendingChangeRow> &rows)
+{
+    run(QStringLiteral("checkin"), rows);
+}
+
+void FakePendingChanges::run(const QString &command, const QList<Core::PendingChangeRow> &rows)
+{
+    if (rows.isEmpty() || !VcsBase::JobQueue::instance())
+        return;
+    QStringList arguments{command};
+    for (const Core::PendingChangeRow &row : rows)
+        arguments << row.localFile;
+    auto job = new VcsBase::VcsJob(m_plugin->binary(), arguments,
+                                   QFileInfo(rows.first().localFile).absolutePath());
+    job->setTimeOutMs(m_plugin->timeoutMs());
+    job->setFlags(VcsBase::VcsBasePlugin::ShowStdOutInLogWindow);
+    job->setDescription(QStringLiteral("fakevcs ") + command);
+    connect(job, &VcsBase::VcsJob::finished, this, &FakePendingChanges::changed);
+    VcsBase::JobQueue::instance()->submit(job);
 }
 
 // --- options page
@@ -241,6 +350,10 @@ bool FakeVcsPlugin::initialize(const QStringList &arguments, QString *errorStrin
     Q_UNUSED(arguments)
     Q_UNUSED(errorString)
     initializeVcs(new FakeVersionControl(this));
+    if (qEnvironmentVariable("FAKEVCS_PENDING") == QLatin1String("1")) {
+        m_pendingChanges = new FakePendingChanges(this);
+        addAutoReleasedObject(m_pendingChanges);
+    }
     addAutoReleasedObject(new FakeSettingsPage(this));
     addAutoReleasedObject(new FakeCheckoutWizard(this));
 

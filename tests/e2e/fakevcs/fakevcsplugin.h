@@ -1,5 +1,6 @@
 #pragma once
 
+#include <core/ipendingchanges.h>
 #include <core/iversioncontrol.h>
 #include <vcsbase/basecheckoutwizard.h>
 #include <vcsbase/basecheckoutwizardpage.h>
@@ -7,6 +8,8 @@
 #include <vcsbase/vcsbaseplugin.h>
 
 #include <QPointer>
+#include <QSet>
+#include <QTimer>
 
 QT_BEGIN_NAMESPACE
 class QLineEdit;
@@ -26,7 +29,8 @@ namespace E2e {
 // A small version control for the workbench's end-to-end tests. Its working copies are the
 // directories below one holding a ".fakevcs" marker; its executable is the fakevcs tool named
 // in its settings. It offers every road a version-control plugin takes through the host: a
-// menu and locator filter, the host's file operations, an options page and a checkout wizard.
+// menu and locator filter, the host's file operations, an options page and a checkout wizard,
+// and, with FAKEVCS_PENDING=1, its pending changes.
 
 class FakeVcsPlugin;
 
@@ -54,7 +58,38 @@ public:
     bool vcsAnnotate(const QString &file, int line) override;
 
 private:
+    // Passes 'done' on, telling the pending changes when the working copy changed.
+    bool changed(bool done) const;
+
     FakeVcsPlugin *m_plugin;
+};
+
+// The pending changes as the tool lists them, read by a silent job; read again after the
+// plugin's own commands and file operations, once for a burst of them.
+class FakePendingChanges : public Core::IPendingChanges
+{
+    Q_OBJECT
+public:
+    explicit FakePendingChanges(FakeVcsPlugin *plugin);
+
+    Core::IVersionControl *versionControl() const override;
+    void refresh(const QString &directory) override;
+    void compare(const QList<Core::PendingChangeRow> &rows) override;
+    void undo(const QList<Core::PendingChangeRow> &rows) override;
+    void checkIn(const QList<Core::PendingChangeRow> &rows) override;
+
+    // The working copy changed through the plugin.
+    void changed();
+
+private:
+    void run(const QString &command, const QList<Core::PendingChangeRow> &rows);
+    void read(const QString &directory);
+
+    FakeVcsPlugin *m_plugin;
+    QSet<QString> m_directories; // asked about: read again after changes
+    QSet<QString> m_reading;
+    QSet<QString> m_readAgain; // asked again while being read
+    QTimer m_changed;
 };
 
 class FakeSettingsPage : public VcsBase::VcsBaseOptionsPage
@@ -121,6 +156,8 @@ public:
     int timeoutMs() const;
     // Runs the tool; true when it exited with 0.
     bool run(const QString &workingDirectory, const QStringList &arguments);
+    // The pending changes it offers; null unless FAKEVCS_PENDING=1.
+    FakePendingChanges *pendingChanges() const { return m_pendingChanges; }
 
 protected:
     void updateActions(ActionState state) override;
@@ -134,6 +171,7 @@ private:
     void login();
 
     Locator::CommandLocator *m_locator = nullptr;
+    FakePendingChanges *m_pendingChanges = nullptr;
     QAction *m_menuAction = nullptr;
     QList<Utils::ParameterAction *> m_fileActions;
 };
