@@ -1,5 +1,7 @@
 // Reading the pending changes that "tf status -format:xml" prints: the layouts of both real
 // clients, what newer clients may add, broken output, and what the stand-in tf prints.
+#include "../common/statussamples.h"
+
 #include <pendingchanges.h>
 
 #include <QProcess>
@@ -32,21 +34,6 @@ QString summary(const PendingChange &c)
     return parts.join(QLatin1Char(' '));
 }
 
-// As the cross-platform client prints it.
-const char crossPlatformSample[] = R"(<?xml version="1.0" encoding="utf-8"?>
-<status>
-<pending-changes>
-<pending-change server-item="$/P/F/New.java" version="217" owner="ann" date="2017-02-08T11:12:06.766-0500"
-  lock="none" change-type="rename" workspace="W1" source-item="$/P/F/Old.java" computer="PC1"
-  local-item="/home/ann/w/F/New.java" file-type="windows-1252"/>
-</pending-changes>
-<candidate-pending-changes>
-<pending-change server-item="$/P/test.txt" version="0" owner="ann" date="2016-07-13T12:36:51.060-0400"
-  lock="none" change-type="add" workspace="W1" computer="PC1" local-item="/home/ann/w/test.txt"/>
-</candidate-pending-changes>
-</status>
-)";
-
 } // namespace
 
 class tst_PendingChanges : public QObject
@@ -66,7 +53,7 @@ void tst_PendingChanges::parse_data()
     QTest::addColumn<QStringList>("expected");
     QTest::addColumn<QString>("error"); // the start of the message; empty: no error
 
-    const QByteArray sample(crossPlatformSample);
+    const QByteArray sample(crossPlatformStatusSample);
     QTest::newRow("cross-platform client: a rename and a candidate")
         << sample << QByteArray("UTF-8")
         << QStringList{"pending rename $/P/F/New.java from=$/P/F/Old.java "

@@ -1,6 +1,7 @@
 // Runs the real tf and tfpt executables against servers and workspaces made
 // in a temporary directory, as the plugin and a user would.
 
+#include "../common/statussamples.h"
 #include "serverstore.h"
 #include "textdiff.h"
 
@@ -910,21 +911,6 @@ QVector<XmlChange> readStatusXml(const QByteArray &xml, QString *error)
     return changes;
 }
 
-// As the cross-platform client prints it.
-const char realClientStatus[] = R"(<?xml version="1.0" encoding="utf-8"?>
-<status>
-<pending-changes>
-<pending-change server-item="$/P/F/New.java" version="217" owner="ann" date="2017-02-08T11:12:06.766-0500"
-  lock="none" change-type="rename" workspace="W1" source-item="$/P/F/Old.java" computer="PC1"
-  local-item="/home/ann/w/F/New.java" file-type="windows-1252"/>
-</pending-changes>
-<candidate-pending-changes>
-<pending-change server-item="$/P/test.txt" version="0" owner="ann" date="2016-07-13T12:36:51.060-0400"
-  lock="none" change-type="add" workspace="W1" computer="PC1" local-item="/home/ann/w/test.txt"/>
-</candidate-pending-changes>
-</status>
-)";
-
 } // namespace
 
 void TfStandInTest::statusXml_data()
@@ -956,7 +942,7 @@ void TfStandInTest::statusXml()
     QFETCH(QStringList, expected);
 
     QString error;
-    const QVector<XmlChange> sample = readStatusXml(realClientStatus, &error);
+    const QVector<XmlChange> sample = readStatusXml(crossPlatformStatusSample, &error);
     QVERIFY2(error.isEmpty() && sample.size() == 2, qPrintable(error));
 
     const QString app = checkoutDemo(path("work"), "W");
