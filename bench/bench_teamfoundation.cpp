@@ -346,7 +346,6 @@ int main(int argc, char **argv)
     TeamFoundationSettings settings = host->plugin()->settings();
     settings.setValue(TeamFoundationSettings::binaryPathKey, QStringLiteral(TRIVIAL_PATH));
     host->plugin()->setSettings(settings);
-    VcsBase::VcsBasePlugin::setRunVcsObserver(nullptr);
 
     const int repetitions = 5;
     benchmark::RegisterBenchmark("per_command/posix_spawn", BM_PosixSpawn)->Repetitions(repetitions)->Unit(benchmark::kMicrosecond);

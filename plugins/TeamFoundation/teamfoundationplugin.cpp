@@ -4,6 +4,8 @@
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationcontrol.h"
+#include "warmrunner.h"
+#include "workspaceknowledge.h"
 
 #include <core/actionmanager.h>
 #include <core/icore.h>
@@ -35,10 +37,18 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     Q_UNUSED(arguments)
     Q_UNUSED(errorMessage)
 
-    initializeVcs(new TeamFoundationControl(this));
+    auto control = new TeamFoundationControl(this);
+    m_knowledge = new WorkspaceKnowledge(this);
+    // Connected before the host hears of the changes, so that it asks anew of a plugin that
+    // has forgotten what it knew.
+    connect(control, &Core::IVersionControl::configurationChanged, m_knowledge,
+            &WorkspaceKnowledge::forget);
+    connect(control, &Core::IVersionControl::repositoryChanged, m_knowledge,
+            &WorkspaceKnowledge::forget);
+    initializeVcs(control);
     m_teamFoundationPluginInstance = this;
     m_settings.readSettings(Core::ICore::settings(QSettings::UserScope));
-    m_client = new TeamFoundationClient(this);
+    m_client = new TeamFoundationClient(this, std::make_unique<WarmRunner>());
     addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
     createActions();
@@ -94,6 +104,11 @@ void TeamFoundationPlugin::setSettings(const TeamFoundationSettings &settings)
 TeamFoundationClient *TeamFoundationPlugin::client() const
 {
     return m_client;
+}
+
+WorkspaceKnowledge *TeamFoundationPlugin::knowledge() const
+{
+    return m_knowledge;
 }
 
 void TeamFoundationPlugin::notifyChange(const QString &path)

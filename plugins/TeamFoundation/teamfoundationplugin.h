@@ -23,6 +23,7 @@ namespace TeamFoundation {
 namespace Internal {
 
 class TeamFoundationClient;
+class WorkspaceKnowledge;
 
 // The plugin object: creates the version control, the command client, the options page,
 // the checkout wizard and the menu, and holds the live settings.
@@ -41,6 +42,8 @@ public:
     const TeamFoundationSettings &settings() const;
     void setSettings(const TeamFoundationSettings &settings);
     TeamFoundationClient *client() const;
+    // What the plugin knows of the workspaces' directories, for every view of it.
+    WorkspaceKnowledge *knowledge() const;
     // Tells the host that 'path' (a file or a directory) changed; an empty path means the
     // configuration changed.
     void notifyChange(const QString &path);
@@ -67,6 +70,7 @@ private:
     QList<Utils::ParameterAction *> m_fileActions;
     QList<QAction *> m_repositoryActions;
     TeamFoundationClient *m_client = nullptr;
+    WorkspaceKnowledge *m_knowledge = nullptr;
     bool m_unconfiguredReported = false;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;
