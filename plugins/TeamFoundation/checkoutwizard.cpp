@@ -74,7 +74,8 @@ VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &para
     auto command = new VcsBase::Command(settings.binaryPath(), path, environment);
     // Through the client's runner, so that the login stays off the command lines; what was
     // known of the workspaces may be wrong once the new one is mapped.
-    command->setStarter(plugin->client()->runner()->starter(settings.binaryPath()));
+    if (plugin->versionControl()->isConfigured())
+        command->setStarter(plugin->client()->runner()->starter(settings.binaryPath()));
     QObject::connect(command, &VcsBase::Command::finished, plugin->knowledge(),
                      &WorkspaceKnowledge::forget);
 

@@ -50,6 +50,7 @@ private:
         QString executable;
         QString workingDirectory;
         QProcessEnvironment environment; // the IDE's own, when the command brings none
+        bool inherited = false;          // the command brought none
     };
     // How an executable takes its commands.
     enum Channel { Untried, StandardInput, CommandLine };
