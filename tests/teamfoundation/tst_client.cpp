@@ -712,6 +712,8 @@ void tst_Client::awkwardArgumentsArriveExactly()
              QStringList({QStringLiteral("checkout"), file,
                           QString::fromUtf8("/login:us er\"$(x),p;w,ö -x")}));
     QCOMPARE(runs.first().workingDirectory, dir);
+    // Read from the standard input of a client started as "tf @".
+    QCOMPARE(runs.first().via, QStringLiteral("stdin"));
     QVERIFY(!QFile::exists(dir + QLatin1String("/pwned")));
     QVERIFY(!QFile::exists(QLatin1String("pwned")));
 }
