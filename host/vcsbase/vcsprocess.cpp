@@ -7,6 +7,8 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include <memory>
+
 namespace VcsBase {
 namespace Internal {
 

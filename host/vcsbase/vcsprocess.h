@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
 QT_BEGIN_NAMESPACE
 class QTextCodec;
