@@ -67,6 +67,10 @@ public:
                                  unsigned flags) const;
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
                                    unsigned flags) const;
+    // Queues a command on 'path' as a job, in the path's containing directory, and returns;
+    // 'finished' hears of its end. False when tf cannot be run.
+    bool submit(const QString &path, const QString &executable, const QStringList &arguments,
+                unsigned flags, const TeamFoundationRunner::Finished &finished = {});
     // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 
@@ -123,9 +127,6 @@ private:
     ClientKind clientKind() const;
     TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
                                   const QStringList &arguments, unsigned flags) const;
-    // Queues a user command on 'path'; 'finished' hears of its end.
-    bool submit(const QString &path, const QString &executable, const QStringList &arguments,
-                unsigned flags, const TeamFoundationRunner::Finished &finished = {});
     bool hasPowerTools() const;
     // Shows in the pane why a probe failed, unless it is an answer or was shown already;
     // true when it is an answer.
