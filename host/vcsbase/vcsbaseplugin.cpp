@@ -17,7 +17,6 @@ struct GlobalState
     QString file;
     QString project;
     VcsBasePluginState state;
-    VcsBasePlugin::RunVcsObserver observer;
     bool connected = false;
 };
 
@@ -200,19 +199,15 @@ VcsBasePluginState VcsBasePlugin::globalState()
     return global().state;
 }
 
-void VcsBasePlugin::setRunVcsObserver(RunVcsObserver observer)
+Utils::SynchronousProcessResponse VcsBasePlugin::runVcs(const QString &workingDir,
+                                                        const QString &binary,
+                                                        const QStringList &arguments, int timeOutMs,
+                                                        unsigned flags, QTextCodec *outputCodec,
+                                                        const QProcessEnvironment &env,
+                                                        const ProcessStarter &starter)
 {
-    global().observer = std::move(observer);
-}
-
-Utils::SynchronousProcessResponse
-VcsBasePlugin::runVcs(const QString &workingDir, const QString &binary, const QStringList &arguments,
-                      int timeOutMs, unsigned flags, QTextCodec *outputCodec,
-                      const QProcessEnvironment &env)
-{
-    if (const RunVcsObserver &observer = global().observer)
-        observer(RunVcsCall{workingDir, binary, arguments, timeOutMs, flags, outputCodec, env});
-    return Internal::runProcess(workingDir, binary, arguments, timeOutMs, flags, outputCodec, env);
+    return Internal::runProcess(workingDir, binary, arguments, timeOutMs, flags, outputCodec, env,
+                                nullptr, starter);
 }
 
 } // namespace VcsBase

@@ -15,6 +15,10 @@ class QAction;
 class QTextCodec;
 QT_END_NAMESPACE
 
+namespace Utils {
+class TreeProcess;
+}
+
 #include <core/iversioncontrol.h>
 
 namespace VcsBase {
@@ -94,24 +98,17 @@ public:
 
     virtual bool submitEditorAboutToClose() { return true; }
 
+    // Hands runVcs a process already started for the command (a client started ahead of need
+    // and given its command), or null to let runVcs start the executable itself. runVcs takes
+    // the process and logs the command line it was given, not the one the process runs.
+    using ProcessStarter = std::function<Utils::TreeProcess *()>;
+
+    // Runs at once, whatever jobs run or wait, and returns when the process has ended.
     static Utils::SynchronousProcessResponse
     runVcs(const QString &workingDir, const QString &binary, const QStringList &arguments,
            int timeOutMs, unsigned flags = 0, QTextCodec *outputCodec = nullptr,
-           const QProcessEnvironment &env = QProcessEnvironment());
-
-    // What runVcs was asked to do; tests observe it through setRunVcsObserver().
-    struct RunVcsCall
-    {
-        QString workingDirectory;
-        QString binary;
-        QStringList arguments;
-        int timeOutMs = 0;
-        unsigned flags = 0;
-        QTextCodec *codec = nullptr;
-        QProcessEnvironment environment;
-    };
-    using RunVcsObserver = std::function<void(const RunVcsCall &)>;
-    static void setRunVcsObserver(RunVcsObserver observer);
+           const QProcessEnvironment &env = QProcessEnvironment(),
+           const ProcessStarter &starter = ProcessStarter());
 
     // The host tells every version-control plugin about the current file and project.
     static void setCurrentContext(const QString &file, const QString &projectPath);

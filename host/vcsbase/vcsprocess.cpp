@@ -7,6 +7,8 @@
 #include <QTextCodec>
 #include <QTimer>
 
+#include <memory>
+
 namespace VcsBase {
 namespace Internal {
 
@@ -22,44 +24,58 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
                                              const QStringList &arguments, int timeOutMs,
                                              unsigned flags, QTextCodec *outputCodec,
                                              const QProcessEnvironment &environment,
-                                             const Utils::ExitCodeInterpreter *interpreter)
+                                             const Utils::ExitCodeInterpreter *interpreter,
+                                             const std::function<Utils::TreeProcess *()> &starter)
 {
     using Utils::SynchronousProcessResponse;
     if (!(flags & RunFlags::SuppressCommandLogging))
         VcsOutputWindow::appendCommand(workingDirectory, binary, arguments);
 
-    Utils::TreeProcess process;
-    // An empty environment means the host's own, which the child inherits as it is.
-    if (!environment.isEmpty() || (flags & RunFlags::ForceCLocale)) {
-        QProcessEnvironment env = environment.isEmpty() ? QProcessEnvironment::systemEnvironment()
-                                                        : environment;
-        if (flags & RunFlags::ForceCLocale) {
-            env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-            env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
+    std::unique_ptr<Utils::TreeProcess> owned(starter ? starter() : nullptr);
+    const bool startHere = !owned;
+    if (startHere)
+        owned = std::make_unique<Utils::TreeProcess>();
+    Utils::TreeProcess &process = *owned;
+    process.setParent(nullptr);
+    if (startHere) {
+        // An empty environment means the host's own, which the child inherits as it is.
+        if (!environment.isEmpty() || (flags & RunFlags::ForceCLocale)) {
+            QProcessEnvironment env =
+                environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : environment;
+            if (flags & RunFlags::ForceCLocale) {
+                env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+                env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
+            }
+            process.setProcessEnvironment(env);
         }
-        process.setProcessEnvironment(env);
+        if (!workingDirectory.isEmpty())
+            process.setWorkingDirectory(workingDirectory);
+        if (flags & RunFlags::MergeOutputChannels)
+            process.setProcessChannelMode(QProcess::MergedChannels);
     }
-    if (!workingDirectory.isEmpty())
-        process.setWorkingDirectory(workingDirectory);
-    if (flags & RunFlags::MergeOutputChannels)
-        process.setProcessChannelMode(QProcess::MergedChannels);
 
     SynchronousProcessResponse response;
     bool timedOut = false;
     QByteArray out;
     QByteArray err;
 
-    process.start(binary, arguments, QIODevice::ReadOnly);
-    const bool started = process.waitForStarted(30000);
+    if (startHere)
+        process.start(binary, arguments, QIODevice::ReadOnly);
+    // A process handed over may have ended already; what it printed is still to be read.
+    const bool started = process.state() == QProcess::NotRunning
+                             ? process.error() != QProcess::FailedToStart
+                             : process.waitForStarted(30000);
     if (!started) {
         response.result = SynchronousProcessResponse::StartFailed;
     } else if (flags & RunFlags::FullySynchronously) {
-        process.closeWriteChannel();
+        if (startHere)
+            process.closeWriteChannel();
         if (!process.waitForFinished(timeOutMs > 0 ? timeOutMs : -1)) {
             timedOut = process.state() != QProcess::NotRunning;
         }
     } else {
-        process.closeWriteChannel();
+        if (startHere)
+            process.closeWriteChannel();
         QEventLoop loop;
         // Drain the pipes as data comes, so the child never blocks on a full pipe.
         QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop,

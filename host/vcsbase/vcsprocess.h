@@ -5,9 +5,15 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <functional>
+
 QT_BEGIN_NAMESPACE
 class QTextCodec;
 QT_END_NAMESPACE
+
+namespace Utils {
+class TreeProcess;
+}
 
 namespace VcsBase {
 
@@ -32,12 +38,14 @@ namespace Internal {
 // Runs 'binary' with 'arguments' (never through a shell) in 'workingDirectory' until it ends
 // or 'timeOutMs' passes (zero or less: no limit), then kills it with everything it started.
 // Reports in the output pane as 'flags' say. Without FullySynchronously a local event loop
-// keeps the window painted.
-Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, const QString &binary,
-                                             const QStringList &arguments, int timeOutMs,
-                                             unsigned flags, QTextCodec *outputCodec,
-                                             const QProcessEnvironment &environment,
-                                             const Utils::ExitCodeInterpreter *interpreter = nullptr);
+// keeps the window painted. A 'starter' may hand over a process already started for the
+// command instead (see VcsBasePlugin::ProcessStarter).
+Utils::SynchronousProcessResponse
+runProcess(const QString &workingDirectory, const QString &binary, const QStringList &arguments,
+           int timeOutMs, unsigned flags, QTextCodec *outputCodec,
+           const QProcessEnvironment &environment,
+           const Utils::ExitCodeInterpreter *interpreter = nullptr,
+           const std::function<Utils::TreeProcess *()> &starter = {});
 
 } // namespace Internal
 } // namespace VcsBase

@@ -4,6 +4,8 @@
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationplugin.h"
+#include "teamfoundationrunner.h"
+#include "workspaceknowledge.h"
 
 #include <core/iversioncontrol.h>
 #include <utils/qtcassert.h>
@@ -71,6 +73,12 @@ VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &para
     if (environment.isEmpty())
         environment = system;
     auto command = new VcsBase::Command(settings.binaryPath(), path, environment);
+    // Through the client's runner, so that the login stays off the command lines; what was
+    // known of the workspaces may be wrong once the new one is mapped.
+    if (plugin->versionControl()->isConfigured())
+        command->setStarter(plugin->client()->runner()->starter(settings.binaryPath()));
+    QObject::connect(command, &VcsBase::Command::finished, plugin->knowledge(),
+                     &WorkspaceKnowledge::forget);
 
     const QString collection = cwp->collection();
     const QString workspace = cwp->workspace();

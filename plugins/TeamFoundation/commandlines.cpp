@@ -169,6 +169,13 @@ bool printsDifferences(ClientKind kind)
     return kind == ClientKind::CrossPlatform;
 }
 
+bool asksInItsOwnDialog(ClientKind kind, const QStringList &arguments)
+{
+    // The first two words are the command and its path; the options follow.
+    return kind == ClientKind::VisualStudio &&
+           arguments.mid(2).contains(option(kind, QStringLiteral("prompt")));
+}
+
 QProcessEnvironment environment(ClientKind kind, const QString &command,
                                 const QProcessEnvironment &system)
 {

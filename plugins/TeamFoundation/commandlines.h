@@ -49,6 +49,9 @@ QString login(ClientKind kind, const QString &userName, const QString &password)
 bool asksForCheckInComment(ClientKind kind);
 // tf.exe shows differences in a window of its own; the other prints them.
 bool printsDifferences(ClientKind kind);
+// Whether the command opens a dialog of the client's own that a person answers (tf.exe with
+// "/prompt"): it takes as long as the person does.
+bool asksInItsOwnDialog(ClientKind kind, const QStringList &arguments);
 
 // The environment of a run of 'command' (its first argument), built on 'system': empty,
 // meaning the host's own unchanged, for tf.exe; for the cross-platform client the Java

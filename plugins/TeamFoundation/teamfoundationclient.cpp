@@ -12,7 +12,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRegExp>
+#include <QTemporaryFile>
 
 static_assert(TeamFoundation::Internal::InteractiveRunFlags == 0x1, "interactive run flags");
 static_assert(TeamFoundation::Internal::SilentProbeRunFlags == 0x38, "probe run flags");
@@ -45,8 +47,9 @@ static bool saveModifiedDocuments(const QString &path)
     return false;
 }
 
-TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin)
-    : QObject(plugin), m_plugin(plugin)
+TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin,
+                                           std::unique_ptr<TeamFoundationRunner> runner)
+    : QObject(plugin), m_plugin(plugin), m_runner(std::move(runner))
 {
     // A login that was fixed and broke again is worth saying again.
     if (Core::IVersionControl *vc = plugin->versionControl())
@@ -55,6 +58,33 @@ TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin)
 }
 
 TeamFoundationClient::~TeamFoundationClient() = default;
+
+std::unique_ptr<TeamFoundationRunner>
+TeamFoundationClient::replaceRunner(std::unique_ptr<TeamFoundationRunner> runner)
+{
+    m_runner.swap(runner);
+    return runner;
+}
+
+TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirectory,
+                                                    const QString &executable,
+                                                    const QStringList &arguments,
+                                                    unsigned flags) const
+{
+    const ClientKind kind = clientKind();
+    TeamFoundationCommand command;
+    command.executable = executable;
+    command.arguments = arguments;
+    addLoginArguments(command.arguments);
+    command.workingDirectory = workingDirectory;
+    command.environment = CommandLines::environment(kind, arguments.value(0),
+                                                    QProcessEnvironment::systemEnvironment());
+    command.codec = CommandLines::outputCodec(kind, Utils::HostOsInfo::isWindowsHost(),
+                                              CommandLines::consoleCodePage());
+    command.timeOutMs = m_plugin->settings().timeOutMs();
+    command.flags = flags;
+    return command;
+}
 
 TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDirectory,
                                                         const QString &executable,
@@ -67,23 +97,34 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
         response.error = true;
         return response;
     }
-    const ClientKind kind = clientKind();
-    QStringList allArguments = arguments;
-    addLoginArguments(allArguments);
-    const QProcessEnvironment environment = CommandLines::environment(
-        kind, arguments.value(0), QProcessEnvironment::systemEnvironment());
-    QTextCodec *codec = CommandLines::outputCodec(kind, Utils::HostOsInfo::isWindowsHost(),
-                                                  CommandLines::consoleCodePage());
-    const Utils::SynchronousProcessResponse sp =
-        VcsBase::VcsBasePlugin::runVcs(workingDirectory, executable, allArguments,
-                                       m_plugin->settings().timeOutMs(), flags, codec, environment);
+    const TeamFoundationCommand run = command(workingDirectory, executable, arguments, flags);
+    const Utils::SynchronousProcessResponse sp = m_runner->run(run);
     response.error = sp.result != Utils::SynchronousProcessResponse::Finished;
     response.stdOut = sp.stdOut;
     response.stdErr = sp.stdErr;
     if (sp.result != Utils::SynchronousProcessResponse::Finished &&
         sp.result != Utils::SynchronousProcessResponse::FinishedError)
-        response.exitMessage = sp.exitMessage(executable, m_plugin->settings().timeOutMs());
+        response.exitMessage = sp.exitMessage(executable, run.timeOutMs);
     return response;
+}
+
+bool TeamFoundationClient::submit(const QString &path, const QString &executable,
+                                  const QStringList &arguments, unsigned flags,
+                                  const TeamFoundationRunner::Finished &finished)
+{
+    // As runCommand: not without the person's password.
+    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
+        return false;
+    TeamFoundationCommand job = command(containingDirectory(path), executable, arguments, flags);
+    // A person answering tf.exe's own dialog takes as long as they take; ending it would
+    // throw away what they typed.
+    if (CommandLines::asksInItsOwnDialog(clientKind(), arguments))
+        job.timeOutMs = 0;
+    job.description = QStringLiteral("%1 %2 %3")
+                          .arg(QFileInfo(executable).completeBaseName(), arguments.value(0),
+                               QFileInfo(path).fileName());
+    m_runner->submit(job, finished);
+    return true;
 }
 
 TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirectory,
@@ -143,16 +184,22 @@ bool TeamFoundationClient::checkoutFile(const QString &fileName)
                 .error;
 }
 
-bool TeamFoundationClient::annotateFile(const QString &fileName)
+bool TeamFoundationClient::hasPowerTools() const
 {
     // Without the Power Tools there is nothing to run; a silent failure would look like a
     // broken menu entry.
-    if (m_plugin->settings().powerToolsBinaryPath().isEmpty()) {
-        VcsBase::VcsOutputWindow::appendError(
-            tr("Annotation needs the Team Foundation Power Tools command (tfpt), which was not "
-               "found; set it in Tools > Options > Version Control > TeamFoundation."));
+    if (!m_plugin->settings().powerToolsBinaryPath().isEmpty())
+        return true;
+    VcsBase::VcsOutputWindow::appendError(
+        tr("Annotation needs the Team Foundation Power Tools command (tfpt), which was not "
+           "found; set it in Tools > Options > Version Control > TeamFoundation."));
+    return false;
+}
+
+bool TeamFoundationClient::annotateFile(const QString &fileName)
+{
+    if (!hasPowerTools())
         return false;
-    }
     return !runTfpt(containingDirectory(fileName), CommandLines::annotate(clientKind(), fileName),
                     InteractiveRunFlags)
                 .error;
@@ -171,10 +218,30 @@ bool TeamFoundationClient::checkIn(const QString &path)
             return false;
         comment = dialog.comment();
     }
-    return !runTf(containingDirectory(path),
+    // A comment of several lines fits on no command line that the client reads from its
+    // input, and one starting with "@" would be taken for a file; both go through a file
+    // that only the user can read, kept until the check-in has ended.
+    std::shared_ptr<QTemporaryFile> commentFile;
+    if (!comment.trimmed().isEmpty() &&
+        (comment.contains(QLatin1Char('\n')) || comment.contains(QLatin1Char('\r')) ||
+         comment.startsWith(QLatin1Char('@')))) {
+        commentFile = std::make_shared<QTemporaryFile>(QDir::tempPath() +
+                                                       QLatin1String("/tf-comment-XXXXXX.txt"));
+        if (!commentFile->open() || commentFile->write(comment.toUtf8()) < 0 ||
+            !commentFile->flush()) {
+            VcsBase::VcsOutputWindow::appendError(
+                tr("The check-in comment could not be written to a temporary file (%1). The "
+                   "command was not run.")
+                    .arg(commentFile->errorString()));
+            return false;
+        }
+        commentFile->close();
+        comment = QLatin1Char('@') + QDir::toNativeSeparators(commentFile->fileName());
+    }
+    return submit(path, m_plugin->settings().binaryPath(),
                   CommandLines::checkIn(kind, path, isDirectory(path), comment),
-                  InteractiveRunFlags)
-                .error;
+                  InteractiveRunFlags,
+                  [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
 }
 
 bool TeamFoundationClient::compare(const QString &path)
@@ -182,59 +249,68 @@ bool TeamFoundationClient::compare(const QString &path)
     if (!saveModifiedDocuments(path))
         return false;
     const ClientKind kind = clientKind();
-    const TeamFoundationResponse response =
-        runTf(containingDirectory(path), CommandLines::difference(kind, path, isDirectory(path)),
-              InteractiveRunFlags);
-    // The compare tool prints nothing for equal files, which would leave the pane showing
-    // only the command line. Where tf.exe shows the differences in a window of its own, the
-    // pane has nothing to say.
-    if (!response.error && CommandLines::printsDifferences(kind) && response.stdOut.isEmpty() &&
-        response.stdErr.isEmpty()) {
-        VcsBase::VcsOutputWindow::appendMessage(
-            tr("No differences in %1.").arg(QDir::toNativeSeparators(path)));
-    }
-    return !response.error;
+    return submit(path, m_plugin->settings().binaryPath(),
+                  CommandLines::difference(kind, path, isDirectory(path)), InteractiveRunFlags,
+                  [kind, path](const VcsBase::VcsJob &job) {
+                      // The compare tool prints nothing for equal files, which would leave the
+                      // pane showing only the command line. Where tf.exe shows the
+                      // differences in a window of its own, the pane has nothing to say.
+                      if (job.succeeded() && CommandLines::printsDifferences(kind) &&
+                          job.stdOutSize() == 0 && job.stdErrSize() == 0) {
+                          VcsBase::VcsOutputWindow::appendMessage(
+                              tr("No differences in %1.").arg(QDir::toNativeSeparators(path)));
+                      }
+                  });
 }
 
 bool TeamFoundationClient::getLatest(const QString &path)
 {
     if (!Core::DocumentManager::discardModifiedDocuments(path))
         return false;
-    const bool ok =
-        !runTf(containingDirectory(path), CommandLines::get(clientKind(), path, isDirectory(path)),
-               InteractiveRunFlags)
-             .error;
-    if (ok)
-        m_plugin->notifyChange(path);
-    return ok;
+    QPointer<TeamFoundationClient> self(this);
+    return submit(path, m_plugin->settings().binaryPath(),
+                  CommandLines::get(clientKind(), path, isDirectory(path)), InteractiveRunFlags,
+                  [self, path](const VcsBase::VcsJob &job) {
+                      if (self && job.succeeded())
+                          self->m_plugin->notifyChange(path);
+                  });
 }
 
 bool TeamFoundationClient::history(const QString &path)
 {
-    return !runTf(containingDirectory(path),
-                  CommandLines::history(clientKind(), path, isDirectory(path)), InteractiveRunFlags)
-                .error;
+    return submit(path, m_plugin->settings().binaryPath(),
+                  CommandLines::history(clientKind(), path, isDirectory(path)),
+                  InteractiveRunFlags);
 }
 
 bool TeamFoundationClient::undo(const QString &path)
 {
     if (!Core::DocumentManager::discardModifiedDocuments(path))
         return false;
-    const bool ok =
-        !runTf(containingDirectory(path), CommandLines::undo(clientKind(), path, isDirectory(path)),
-               SynchronousRunFlags)
-             .error;
-    if (ok)
-        m_plugin->notifyChange(path);
-    return ok;
+    QPointer<TeamFoundationClient> self(this);
+    return submit(path, m_plugin->settings().binaryPath(),
+                  CommandLines::undo(clientKind(), path, isDirectory(path)), SynchronousRunFlags,
+                  [self, path](const VcsBase::VcsJob &job) {
+                      if (self && job.succeeded())
+                          self->m_plugin->notifyChange(path);
+                  });
+}
+
+TeamFoundationClient::Probe TeamFoundationClient::probeDirectory(const QString &directory) const
+{
+    const QStringList arguments = CommandLines::info(clientKind(), directory);
+    const TeamFoundationResponse response = runTf(directory, arguments, SilentProbeRunFlags);
+    Probe probe;
+    probe.managed = !response.error;
+    probe.answered = reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
+    if (probe.managed)
+        probe.serverPath = parseServerPath(response.stdOut);
+    return probe;
 }
 
 bool TeamFoundationClient::managesDirectory(const QString &directory) const
 {
-    const QStringList arguments = CommandLines::info(clientKind(), directory);
-    const TeamFoundationResponse response = runTf(directory, arguments, SilentProbeRunFlags);
-    reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
-    return !response.error;
+    return probeDirectory(directory).managed;
 }
 
 bool TeamFoundationClient::managesFile(const QString &fileName) const
@@ -291,7 +367,7 @@ bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
     return false;
 }
 
-void TeamFoundationClient::reportProbeFailure(const QString &binary, const QStringList &arguments,
+bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStringList &arguments,
                                               const TeamFoundationResponse &response) const
 {
     // A client that refuses the login or cannot reach the server fails every probe; unsaid,
@@ -299,31 +375,37 @@ void TeamFoundationClient::reportProbeFailure(const QString &binary, const QStri
     // exit code is the client's way to say "not in a workspace", as is not running at all
     // (not configured).
     if (!response.error)
-        return;
+        return true;
     QString message = response.stdErr.trimmed();
     if (message.isEmpty())
         message = response.exitMessage;
-    if (message.isEmpty() || isNotInWorkspaceAnswer(message) ||
-        m_shownProbeFailures.contains(message))
-        return;
+    if (message.isEmpty() || isNotInWorkspaceAnswer(message))
+        return true;
+    if (m_shownProbeFailures.contains(message))
+        return false;
     m_shownProbeFailures.insert(message);
     QStringList shownArguments = arguments;
     addLoginArguments(shownArguments);
     VcsBase::VcsOutputWindow::appendError(
         tr("Team Foundation cannot tell which files are under version control:\n  %1\n  %2")
             .arg(VcsBase::VcsOutputWindow::formatCommandLine(binary, shownArguments), message));
+    return false;
 }
 
 void TeamFoundationClient::addCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
-    addFile(m_plugin->currentState().currentFile());
+    const QString file = m_plugin->currentState().currentFile();
+    submit(file, m_plugin->settings().binaryPath(), CommandLines::add(clientKind(), file),
+           InteractiveRunFlags);
 }
 
 void TeamFoundationClient::deleteCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
-    deleteFile(m_plugin->currentState().currentFile());
+    const QString file = m_plugin->currentState().currentFile();
+    submit(file, m_plugin->settings().binaryPath(), CommandLines::remove(clientKind(), file),
+           InteractiveRunFlags);
 }
 
 void TeamFoundationClient::compareCurrentFile()
@@ -347,7 +429,11 @@ void TeamFoundationClient::checkInCurrentFile()
 void TeamFoundationClient::annotateCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
-    annotateFile(m_plugin->currentState().currentFile());
+    const QString file = m_plugin->currentState().currentFile();
+    if (hasPowerTools()) {
+        submit(file, m_plugin->settings().powerToolsBinaryPath(),
+               CommandLines::annotate(clientKind(), file), InteractiveRunFlags);
+    }
 }
 
 void TeamFoundationClient::getLatestCurrentFile()

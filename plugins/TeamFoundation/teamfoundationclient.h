@@ -1,5 +1,6 @@
 #pragma once
 
+#include "teamfoundationrunner.h"
 #include "teamfoundationsettings.h"
 
 #include <vcsbase/vcsbaseplugin.h>
@@ -7,6 +8,8 @@
 #include <QObject>
 #include <QSet>
 #include <QStringList>
+
+#include <memory>
 
 namespace TeamFoundation {
 namespace Internal {
@@ -37,39 +40,65 @@ enum RunFlagWords : unsigned {
                           | VcsBase::VcsBasePlugin::FullySynchronously
 };
 
-// Runs the Team Foundation command lines, as the configured kind of client spells them: the
-// thirteen user commands, the file operations the host asks for, and the silent "info"
-// probes. Before a command reads or replaces files, the editor's unsaved changes to them are
-// saved or, with the user's consent, thrown away.
+// Runs the Team Foundation command lines, as the configured kind of client spells them,
+// through the runner it was given: the thirteen user commands as jobs that run one after
+// another while the IDE goes on, and, at once, the file operations the host asks for and the
+// silent "info" probes. Before a command reads or replaces files, the editor's unsaved
+// changes to them are saved or, with the user's consent, thrown away.
 class TeamFoundationClient : public QObject
 {
     Q_OBJECT
     friend class TeamFoundationPlugin;
 
 public:
-    explicit TeamFoundationClient(TeamFoundationPlugin *plugin);
+    TeamFoundationClient(TeamFoundationPlugin *plugin,
+                         std::unique_ptr<TeamFoundationRunner> runner);
     ~TeamFoundationClient() override;
 
+    TeamFoundationRunner *runner() const { return m_runner.get(); }
+    // Puts 'runner' in the place of the current one, which is handed back.
+    std::unique_ptr<TeamFoundationRunner>
+    replaceRunner(std::unique_ptr<TeamFoundationRunner> runner);
+
+    // Runs at once and returns when the client has ended.
     TeamFoundationResponse runCommand(const QString &workingDirectory, const QString &executable,
                                       const QStringList &arguments, unsigned flags) const;
     TeamFoundationResponse runTf(const QString &workingDirectory, const QStringList &arguments,
                                  unsigned flags) const;
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
                                    unsigned flags) const;
+    // Queues a command on 'path' as a job, in the path's containing directory, and returns;
+    // 'finished' hears of its end. False when tf cannot be run.
+    bool submit(const QString &path, const QString &executable, const QStringList &arguments,
+                unsigned flags, const TeamFoundationRunner::Finished &finished = {});
     // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 
+    // What the host asks for: run at once; true when the client succeeded.
     bool addFile(const QString &fileName);
     bool deleteFile(const QString &fileName);
     bool renameFile(const QString &from, const QString &to);
     bool checkoutFile(const QString &fileName);
     bool annotateFile(const QString &fileName);
+
+    // What a person asks for: queued as jobs; true when a job was queued. Get and undo
+    // announce the change when their job has succeeded.
     bool checkIn(const QString &path);
     bool compare(const QString &path);
     bool getLatest(const QString &path);
     bool history(const QString &path);
     bool undo(const QString &path);
 
+    // Whether "info" of a directory says it is in a workspace; a failure is an answer (not
+    // in a workspace) or a fault (a refused login, a crash), which says nothing about it.
+    class Probe
+    {
+    public:
+        bool managed = false;
+        bool answered = false;
+        QString serverPath;
+    };
+    Probe probeDirectory(const QString &directory) const;
     bool managesDirectory(const QString &directory) const;
     bool managesFile(const QString &fileName) const;
     QString repositoryUrl(const QString &directory) const;
@@ -96,11 +125,16 @@ private slots:
 
 private:
     ClientKind clientKind() const;
-    // Shows in the pane why a probe failed, unless it is an answer or was shown already.
-    void reportProbeFailure(const QString &binary, const QStringList &arguments,
+    TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
+                                  const QStringList &arguments, unsigned flags) const;
+    bool hasPowerTools() const;
+    // Shows in the pane why a probe failed, unless it is an answer or was shown already;
+    // true when it is an answer.
+    bool reportProbeFailure(const QString &binary, const QStringList &arguments,
                             const TeamFoundationResponse &response) const;
 
     TeamFoundationPlugin *m_plugin;
+    std::unique_ptr<TeamFoundationRunner> m_runner;
     // The probe failures shown since the configuration last changed.
     mutable QSet<QString> m_shownProbeFailures;
 };

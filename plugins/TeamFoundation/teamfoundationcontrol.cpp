@@ -2,6 +2,7 @@
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationplugin.h"
+#include "workspaceknowledge.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,17 +53,55 @@ Core::IVersionControl::OpenSupportMode TeamFoundationControl::openSupportMode() 
 
 bool TeamFoundationControl::managesDirectory(const QString &directory, QString *topLevel) const
 {
+    // What was learnt is no answer while no tf can be run.
+    if (!isConfigured())
+        return false;
+    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
+    if (const std::optional<WorkspaceKnowledge::Directory> known =
+            knowledge->directory(directory)) {
+        if (known->managed && topLevel)
+            *topLevel = known->topLevel;
+        return known->managed;
+    }
+
     // The top level is the highest directory reached by an unbroken chain of managed parents.
     const TeamFoundationClient *client = m_plugin->client();
-    if (!client->managesDirectory(directory))
+    const TeamFoundationClient::Probe first = client->probeDirectory(directory);
+    if (!first.managed) {
+        // A fault (a refused login, a crash) says nothing about the directory.
+        if (first.answered)
+            knowledge->learnNotManaged(directory);
         return false;
+    }
     QDir dir(directory);
-    do {
-        if (topLevel)
-            *topLevel = dir.absolutePath();
-        if (!dir.cdUp())
+    QString top = dir.absolutePath();
+    QList<QPair<QString, QString>> managed{{top, first.serverPath}};
+    bool certain = true;
+    while (dir.cdUp()) {
+        const QString parent = dir.absolutePath();
+        if (const std::optional<WorkspaceKnowledge::Directory> known =
+                knowledge->directory(parent)) {
+            if (known->managed)
+                top = known->topLevel;
             break;
-    } while (client->managesDirectory(dir.absolutePath()));
+        }
+        const TeamFoundationClient::Probe probe = client->probeDirectory(parent);
+        if (!probe.managed) {
+            if (probe.answered)
+                knowledge->learnNotManaged(parent);
+            certain = probe.answered;
+            break;
+        }
+        top = parent;
+        managed.append({parent, probe.serverPath});
+    }
+    // A top level that a fault ended the search at may be too low.
+    if (certain) {
+        for (const auto &learnt : qAsConst(managed))
+            knowledge->learnManaged(learnt.first, top, learnt.second);
+    }
+    if (topLevel)
+        *topLevel = top;
     return true;
 }
 
@@ -106,6 +145,12 @@ bool TeamFoundationControl::vcsCheckout(const QString &directory, const QByteArr
 
 QString TeamFoundationControl::vcsGetRepositoryURL(const QString &directory)
 {
+    if (isConfigured()) {
+        const std::optional<WorkspaceKnowledge::Directory> known =
+            m_plugin->knowledge()->directory(directory);
+        if (known && known->serverPath)
+            return *known->serverPath;
+    }
     return m_plugin->client()->repositoryUrl(directory);
 }
 

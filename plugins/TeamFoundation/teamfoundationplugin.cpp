@@ -5,6 +5,8 @@
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationcontrol.h"
+#include "warmrunner.h"
+#include "workspaceknowledge.h"
 
 #include <core/actionmanager.h>
 #include <core/icore.h>
@@ -40,7 +42,15 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     Q_UNUSED(arguments)
     Q_UNUSED(errorMessage)
 
-    initializeVcs(new TeamFoundationControl(this));
+    auto control = new TeamFoundationControl(this);
+    m_knowledge = new WorkspaceKnowledge(this);
+    // Connected before the host hears of the changes, so that it asks anew of a plugin that
+    // has forgotten what it knew.
+    connect(control, &Core::IVersionControl::configurationChanged, m_knowledge,
+            &WorkspaceKnowledge::forget);
+    connect(control, &Core::IVersionControl::repositoryChanged, m_knowledge,
+            &WorkspaceKnowledge::forget);
+    initializeVcs(control);
     m_teamFoundationPluginInstance = this;
     m_settings.readSettings(Core::ICore::settings(QSettings::UserScope));
     m_passwordKeeper = new PasswordKeeper(this);
@@ -50,7 +60,7 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
         m_settings.setValue(TeamFoundationSettings::passwordKey, password);
     });
     m_passwordKeeper->load(m_settings);
-    m_client = new TeamFoundationClient(this);
+    m_client = new TeamFoundationClient(this, std::make_unique<WarmRunner>());
     addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
     createActions();
@@ -122,6 +132,11 @@ PasswordKeeper *TeamFoundationPlugin::passwordKeeper() const
 TeamFoundationClient *TeamFoundationPlugin::client() const
 {
     return m_client;
+}
+
+WorkspaceKnowledge *TeamFoundationPlugin::knowledge() const
+{
+    return m_knowledge;
 }
 
 void TeamFoundationPlugin::notifyChange(const QString &path)

@@ -24,6 +24,7 @@ namespace Internal {
 
 class PasswordKeeper;
 class TeamFoundationClient;
+class WorkspaceKnowledge;
 
 // The plugin object: creates the version control, the command client, the options page,
 // the checkout wizard and the menu, and holds the live settings.
@@ -47,6 +48,8 @@ public:
     // Where the password is kept, for the options page.
     PasswordKeeper *passwordKeeper() const;
     TeamFoundationClient *client() const;
+    // What the plugin knows of the workspaces' directories, for every view of it.
+    WorkspaceKnowledge *knowledge() const;
     // Tells the host that 'path' (a file or a directory) changed; an empty path means the
     // configuration changed.
     void notifyChange(const QString &path);
@@ -74,6 +77,7 @@ private:
     QList<QAction *> m_repositoryActions;
     TeamFoundationClient *m_client = nullptr;
     PasswordKeeper *m_passwordKeeper = nullptr;
+    WorkspaceKnowledge *m_knowledge = nullptr;
     bool m_unconfiguredReported = false;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;

@@ -228,6 +228,9 @@ private slots:
     void refusedLoginIsShownOncePerCause();
     void aLinuxUsersDay();
     void renameAndDeleteReachTheServerWithTfExe();
+    void processesOfADay_data();
+    void processesOfADay();
+    void aNewFolderInsideAMappingIsAdded();
 
     // The recording tf.
     void menuAndLocatorCommandLines();
@@ -515,6 +518,127 @@ void TeamFoundationEndToEndTest::renameAndDeleteReachTheServerWithTfExe()
     QCOMPARE(readAll(box.path("colleague/app.cpp")), originalMain);
 }
 
+// A stand-in tf that writes each of its command lines to bin/starts.log before it starts.
+static QString countingTf(const Sandbox &box)
+{
+    const QString wrapper = box.path("bin/tf");
+    writeFile(wrapper, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\nexec '%2' \"$@\"\n")
+                           .arg(box.path("bin/starts.log"), QStringLiteral(TF_EXECUTABLE))
+                           .toUtf8());
+    QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return wrapper;
+}
+
+// Puts src/d1 ... src/d5, two files each, on the server, as a colleague would have.
+static bool addFolders(const Sandbox &box, const QString &login)
+{
+    if (getIntoNewWorkspace(box, QStringLiteral("setup"), login).exitCode != 0)
+        return false;
+    for (int d = 1; d <= 5; ++d) {
+        for (int f = 1; f <= 2; ++f)
+            writeFile(box.path(QStringLiteral("setup/src/d%1/f%2.cpp").arg(d).arg(f)), "int f;\n");
+    }
+    for (const QStringList &step : {QStringList{"add", box.path("setup/src"), "-recursive", login},
+                                    QStringList{"checkin", box.path("setup"), "-recursive",
+                                                "-comment:Five folders", login}}) {
+        const Run run = box.runTf(step, box.path("setup"));
+        if (run.exitCode != 0) {
+            qWarning("%s", qPrintable(describe(run)));
+            return false;
+        }
+    }
+    return true;
+}
+
+// A person's day costs few processes: the directories of a mapping are known once its top
+// level is, whichever of them the project is, and the login is on no command line.
+void TeamFoundationEndToEndTest::processesOfADay_data()
+{
+    QTest::addColumn<QString>("project");
+    QTest::addColumn<QString>("opened");    // files opened after the project, in order
+    QTest::addColumn<QStringList>("edited"); // read-only files typed into
+    QTest::addColumn<bool>("checkIn");       // the project checked in at the end
+    QTest::addColumn<int>("processes");      // at most
+    // The top level's probe and the failing one above it, a check-out per edited file, the
+    // check-in and the client started for the next command.
+    QTest::newRow("the day: 10 files in 5 folders, 2 edited, checked in")
+        << "ws" << "src/d1/f1.cpp src/d1/f2.cpp src/d2/f1.cpp src/d2/f2.cpp src/d3/f1.cpp "
+                   "src/d3/f2.cpp src/d4/f1.cpp src/d4/f2.cpp src/d5/f1.cpp src/d5/f2.cpp"
+        << QStringList{"src/d2/f1.cpp", "src/d4/f2.cpp"} << true << 6;
+    // Three probes up to the top level and one above it, and the check-out.
+    QTest::newRow("a project two levels below its top")
+        << "ws/src/d1" << "f1.cpp f2.cpp ../d2/f1.cpp ../d3/f2.cpp ../../main.cpp"
+        << QStringList{"f2.cpp"} << false << 5;
+}
+
+void TeamFoundationEndToEndTest::processesOfADay()
+{
+    QFETCH(QString, project);
+    QFETCH(QString, opened);
+    QFETCH(QStringList, edited);
+    QFETCH(bool, checkIn);
+    QFETCH(int, processes);
+    Sandbox box;
+    const QString password = QStringLiteral("day, \"pass\"");
+    const QString login = QStringLiteral("-login:ann,") + password;
+    QVERIFY(seedServer(box, password));
+    QVERIFY(addFolders(box, login));
+    const Run got = getIntoNewWorkspace(box, QStringLiteral("ws"), login);
+    QVERIFY2(got.exitCode == 0, qPrintable(describe(got)));
+    const QString tf = countingTf(box);
+
+    QString script = QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                                    "usernameLineEdit=ann passwordLineEdit=${SECRET}\n"
+                                    "project ${SANDBOX}/%3\n")
+                         .arg(tf, QStringLiteral(TFPT_EXECUTABLE), project);
+    for (const QString &file : opened.split(QLatin1Char(' ')))
+        script += QStringLiteral("open %1\n").arg(file);
+    for (const QString &file : edited)
+        script += QStringLiteral("edit %1 \"// edited today\\n\"\n").arg(file);
+    if (checkIn)
+        script += QStringLiteral("dialog commentEdit=\"The day's work\"\ntrigger TeamFoundation.CheckInProject\n");
+    const Run run = box.runScript(script, {QStringLiteral("SECRET=") + password});
+    EXPECT_OK(run);
+
+    const QStringList starts = QString::fromUtf8(readAll(box.path("bin/starts.log"))).split(
+        QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(starts.size() <= processes, qPrintable(starts.join(QLatin1Char('\n'))));
+    for (const QString &start : starts)
+        QCOMPARE(start, QStringLiteral("@"));
+    // The edits reached the disk, and with the check-in the server.
+    const QString base = box.path(project);
+    for (const QString &file : edited) {
+        const QString path = QDir(base).absoluteFilePath(file);
+        QVERIFY2(readAll(path).endsWith("// edited today\n"), qPrintable(path));
+        const Run history = box.runTf({QStringLiteral("history"), path, login}, base);
+        QCOMPARE(history.out.contains(QLatin1String("The day's work")), checkIn);
+    }
+}
+
+// tf.exe says nothing is known of a folder not added yet; the plugin knows it is in the
+// mapping, so a file created in it is added, and checked in.
+void TeamFoundationEndToEndTest::aNewFolderInsideAMappingIsAdded()
+{
+    Sandbox box;
+    QVERIFY(seedServer(box));
+    const Run got = getIntoNewWorkspace(box, QStringLiteral("ws"), QString());
+    QVERIFY2(got.exitCode == 0, qPrintable(describe(got)));
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                       "clientKindComboBox=\"Visual Studio (tf.exe)\"\n"
+                       "project ${SANDBOX}/ws\n"
+                       "new lib/util/added.cpp \"int added;\\n\"\n"
+                       "trigger TeamFoundation.CheckInProject\n")
+            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)),
+        {QStringLiteral("TF_STANDIN_GRAMMAR=tf.exe")});
+    EXPECT_OK(run);
+    QVERIFY2(run.out.contains(QStringLiteral(" add %1\n").arg(box.path("ws/lib/util/added.cpp"))),
+             qPrintable(run.out));
+    const Run colleague = getIntoNewWorkspace(box, QStringLiteral("colleague"), QString());
+    QVERIFY2(colleague.exitCode == 0, qPrintable(describe(colleague)));
+    QCOMPARE(readAll(box.path("colleague/lib/util/added.cpp")), QByteArray("int added;\n"));
+}
+
 // --- The recording tf ------------------------------------------------------------------------
 
 void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
@@ -639,8 +763,8 @@ void TeamFoundationEndToEndTest::dialogsInScripts_data()
     const QByteArray typed = original + "// mine\n";
     const QString type = QStringLiteral("type \"// mine\\n\"\n");
     QTest::newRow("comment typed")
-        << "dialog commentEdit=\"a, \\\"b\\\"\\nc\"\ntrigger TeamFoundation.CheckIn\n" << QString()
-        << QStringList{"checkin"} << "-comment:a, \"b\"\nc" << original;
+        << "dialog commentEdit=\"a, \\\"b\\\"\"\ntrigger TeamFoundation.CheckIn\n" << QString()
+        << QStringList{"checkin"} << "-comment:a, \"b\"" << original;
     QTest::newRow("cancelled") << "dialog cancel\ntrigger TeamFoundation.CheckIn\n" << QString()
                                << QStringList() << QString() << original;
     QTest::newRow("no answer armed")
@@ -743,7 +867,8 @@ void TeamFoundationEndToEndTest::repositoryIsAskedOncePerDirectory()
     QCOMPARE(run.out.count(QLatin1String("\nrepository: $/Recorded\n")), 2);
     const QStringList calls = box.calls();
     QCOMPARE(calls.size(), probes);
-    QCOMPARE(calls.count(call("tf", box.root(), {"info", box.ws()})), 1);
+    // The probe that found the top level said its server path, so none is asked for.
+    QCOMPARE(calls.count(call("tf", box.root(), {"info", box.ws()})), 0);
 }
 
 void TeamFoundationEndToEndTest::passwordIsMaskedInThePaneOnly()

@@ -4,6 +4,7 @@
 #include "recordfile.h"
 
 #include <utils/synchronousprocess.h>
+#include <utils/treeprocess.h>
 #include <vcsbase/vcsbaseplugin.h>
 #include <vcsbase/vcsoutputwindow.h>
 
@@ -98,7 +99,8 @@ private slots:
     void environment();
     void largeOutputIsLinear_data();
     void largeOutputIsLinear();
-    void observerSeesTheCall();
+    void starterHandsAStartedProcess_data();
+    void starterHandsAStartedProcess();
 
     void historyLimitDropsOldestLines();
     void historyLimitKeepsTheTailOfOneLongLine();
@@ -116,7 +118,6 @@ void tst_RunVcs::init()
 
 void tst_RunVcs::cleanup()
 {
-    VcsBasePlugin::setRunVcsObserver(nullptr);
     qunsetenv("HOSTTEST_INHERITED");
 }
 
@@ -467,33 +468,47 @@ void tst_RunVcs::largeOutputIsLinear()
     QVERIFY(content.endsWith(QLatin1String("line 00619999 of the huge output\n")));
 }
 
-void tst_RunVcs::observerSeesTheCall()
+void tst_RunVcs::starterHandsAStartedProcess_data()
 {
-    QList<VcsBasePlugin::RunVcsCall> calls;
-    VcsBasePlugin::setRunVcsObserver([&calls](const VcsBasePlugin::RunVcsCall &call) { calls.append(call); });
-    QProcessEnvironment env;
-    env.insert(QStringLiteral("HOSTTEST_GIVEN"), QStringLiteral("1"));
-    QTextCodec *codec = QTextCodec::codecForName("ISO-8859-1");
-    const unsigned flags = ShowStdOut | SuppressFail;
+    QTest::addColumn<QString>("starter");
+    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<SynchronousProcessResponse::Result>("result");
+    QTest::addColumn<QString>("stdOut");
+    // The process started ahead gets its input from the starter; one that runVcs starts
+    // itself sees its input closed.
+    for (const unsigned flags : {0u, unsigned(Synchronously)}) {
+        const char *how = flags ? "fully synchronously" : "window painted";
+        QTest::addRow("started ahead, %s", how) << "stdin" << flags << SynchronousProcessResponse::Finished << "9";
+        QTest::addRow("ended before it was taken, %s", how) << "exit" << flags << SynchronousProcessResponse::FinishedError << "";
+        QTest::addRow("declined, %s", how) << "" << flags << SynchronousProcessResponse::Finished << "0";
+    }
+}
 
+void tst_RunVcs::starterHandsAStartedProcess()
+{
+    QFETCH(QString, starter);
+    QFETCH(unsigned, flags);
+    QFETCH(SynchronousProcessResponse::Result, result);
+    QFETCH(QString, stdOut);
     const SynchronousProcessResponse response = VcsBasePlugin::runVcs(
-        m_tempDir.path(), helper, {"exit", "2"}, 1234, flags, codec, env);
-    // The observer watches; the command still runs.
-    QCOMPARE(response.result, SynchronousProcessResponse::FinishedError);
-
-    QCOMPARE(calls.size(), 1);
-    const VcsBasePlugin::RunVcsCall &call = calls.first();
-    QCOMPARE(call.workingDirectory, m_tempDir.path());
-    QCOMPARE(call.binary, helper);
-    QCOMPARE(call.arguments, (QStringList{"exit", "2"}));
-    QCOMPARE(call.timeOutMs, 1234);
-    QCOMPARE(call.flags, flags);
-    QCOMPARE(call.codec, codec);
-    QCOMPARE(call.environment, env);
-
-    VcsBasePlugin::setRunVcsObserver(nullptr);
-    VcsBasePlugin::runVcs(QString(), helper, {"exit", "0"}, 1000, 0);
-    QCOMPARE(calls.size(), 1);
+        m_tempDir.path(), helper, {"stdin", "/login:ann,secret"}, 10000, flags | ShowStdOut, nullptr,
+        QProcessEnvironment(), [&]() -> Utils::TreeProcess * {
+            if (starter.isEmpty())
+                return nullptr;
+            auto process = new Utils::TreeProcess;
+            process->start(helper, starter == QLatin1String("exit") ? QStringList{"exit", "4"}
+                                                                    : QStringList{"stdin"});
+            process->write("given one");
+            process->closeWriteChannel();
+            if (starter == QLatin1String("exit"))
+                process->waitForFinished();
+            return process;
+        });
+    QCOMPARE(response.result, result);
+    QCOMPARE(response.stdOut, stdOut);
+    // The pane shows the command line it was given, whatever the process runs.
+    QVERIFY(VcsOutputWindow::content().contains(
+        VcsOutputWindow::formatCommandLine(helper, {"stdin", "/login:ann,********"})));
 }
 
 void tst_RunVcs::historyLimitDropsOldestLines()

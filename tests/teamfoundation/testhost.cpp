@@ -7,6 +7,9 @@
 #include <extensionsystem/pluginmanager.h>
 #include <utils/qtcassert.h>
 
+#include <vcsbase/jobqueue.h>
+
+#include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
 
@@ -18,8 +21,61 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <QtTest>
 
 using namespace TeamFoundation::Internal;
+
+namespace {
+// Puts down each run that the client hands over, then lets the client's own runner do it.
+class RecordingRunner : public TeamFoundationRunner
+{
+public:
+    RecordingRunner(std::unique_ptr<TeamFoundationRunner> inner, QList<Handed> *handed)
+        : m_inner(std::move(inner)), m_handed(handed)
+    {
+    }
+    Utils::SynchronousProcessResponse run(const TeamFoundationCommand &command) override
+    {
+        m_handed->append({command, false});
+        return m_inner->run(command);
+    }
+    void submit(const TeamFoundationCommand &command, const Finished &finished) override
+    {
+        m_handed->append({command, true});
+        m_inner->submit(command, finished);
+    }
+    VcsBase::VcsJob::Starter starter(const QString &executable) override
+    {
+        return m_inner->starter(executable);
+    }
+
+private:
+    std::unique_ptr<TeamFoundationRunner> m_inner;
+    QList<Handed> *m_handed;
+};
+
+QStringList fromBase64(const QJsonValue &list)
+{
+    QStringList result;
+    for (const QJsonValue &v : list.toArray())
+        result.append(QString::fromUtf8(QByteArray::fromBase64(v.toString().toLatin1())));
+    return result;
+}
+
+// The lines of a log the stand-in wrote, as JSON objects; the log is gone afterwards.
+QList<QJsonObject> takeLog(const QString &path)
+{
+    QList<QJsonObject> objects;
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly))
+        return objects;
+    while (!log.atEnd())
+        objects.append(QJsonDocument::fromJson(log.readLine()).object());
+    log.close();
+    log.remove();
+    return objects;
+}
+} // namespace
 
 TestHost::TestHost()
 {
@@ -28,25 +84,27 @@ TestHost::TestHost()
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     Core::ICore::setSettingsPath(settingsDirectory());
     m_services = std::make_unique<Core::HostServices>();
+    m_jobQueue = std::make_unique<VcsBase::JobQueue>();
     Core::ActionManager::createMenu(Core::Id(Core::Constants::M_TOOLS));
 
     QDir(m_dir.path()).mkpath(QStringLiteral("bin"));
     QFile::link(QStringLiteral(TFRECORDER_PATH), tfPath());
     QFile::link(QStringLiteral(TFRECORDER_PATH), tfptPath());
     qputenv("TFREC_LOG", logPath().toLocal8Bit());
+    qputenv("TFREC_START_LOG", startLogPath().toLocal8Bit());
 
-    VcsBase::VcsBasePlugin::setRunVcsObserver(
-        [this](const VcsBase::VcsBasePlugin::RunVcsCall &call) { m_calls.append(call); });
     Utils::setAssertHandler([this](const QString &message) { m_asserts.append(message); });
 }
 
 TestHost::~TestHost()
 {
+    // A job still running ends with its process tree before the plugin that hears of it.
+    m_jobQueue.reset();
     m_services.reset();
-    VcsBase::VcsBasePlugin::setRunVcsObserver(nullptr);
     VcsBase::VcsBasePlugin::setGlobalState(VcsBase::VcsBasePluginState());
     Utils::setAssertHandler(nullptr);
     qunsetenv("TFREC_LOG");
+    qunsetenv("TFREC_START_LOG");
     for (const QByteArray &name : qAsConst(m_responseVariables))
         qunsetenv(name.constData());
 }
@@ -56,6 +114,11 @@ TeamFoundationPlugin *TestHost::loadPlugin()
     ExtensionSystem::PluginManager *manager = m_services->pluginManager();
     manager->loadPlugins(QStringLiteral(PLUGIN_DIR));
     m_plugin = qobject_cast<TeamFoundationPlugin *>(manager->plugins().value(0).plugin);
+    if (m_plugin) {
+        TeamFoundationClient *client = m_plugin->client();
+        client->replaceRunner(
+            std::make_unique<RecordingRunner>(client->replaceRunner(nullptr), &m_handed));
+    }
     return m_plugin;
 }
 
@@ -112,31 +175,42 @@ void TestHost::answerNextDialog(std::function<void(QDialog *)> answer)
     });
 }
 
+void TestHost::waitForJobs()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(m_jobQueue->isIdle(), 60000);
+}
+
 QList<Recorded> TestHost::takeRuns()
 {
+    waitForJobs();
     QList<Recorded> runs;
-    QFile log(logPath());
-    if (!log.open(QIODevice::ReadOnly))
-        return runs;
-    while (!log.atEnd()) {
-        const QJsonObject o = QJsonDocument::fromJson(log.readLine()).object();
+    for (const QJsonObject &o : takeLog(logPath())) {
         Recorded r;
         r.name = o.value(QLatin1String("name")).toString();
         r.workingDirectory = o.value(QLatin1String("cwd")).toString();
-        for (const QJsonValue &v : o.value(QLatin1String("args")).toArray())
-            r.arguments.append(QString::fromUtf8(QByteArray::fromBase64(v.toString().toLatin1())));
+        r.arguments = fromBase64(o.value(QLatin1String("args")));
+        r.via = o.value(QLatin1String("via")).toString();
+        r.argv = fromBase64(o.value(QLatin1String("argv")));
+        r.pid = o.value(QLatin1String("pid")).toVariant().toLongLong();
         runs.append(r);
     }
-    log.close();
-    log.remove();
     return runs;
 }
 
-QList<VcsBase::VcsBasePlugin::RunVcsCall> TestHost::takeRunVcsCalls()
+QList<Handed> TestHost::takeHanded()
 {
-    QList<VcsBase::VcsBasePlugin::RunVcsCall> calls;
-    calls.swap(m_calls);
-    return calls;
+    QList<Handed> handed;
+    handed.swap(m_handed);
+    return handed;
+}
+
+QList<Started> TestHost::takeStarts()
+{
+    QList<Started> starts;
+    for (const QJsonObject &o : takeLog(startLogPath()))
+        starts.append({o.value(QLatin1String("pid")).toVariant().toLongLong(),
+                       fromBase64(o.value(QLatin1String("argv")))});
+    return starts;
 }
 
 QStringList TestHost::takeAsserts()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <teamfoundationrunner.h>
 #include <teamfoundationsettings.h>
 #include <vcsbase/vcsbaseplugin.h>
 
@@ -13,6 +14,9 @@
 namespace Core {
 class HostServices;
 }
+namespace VcsBase {
+class JobQueue;
+}
 namespace TeamFoundation {
 namespace Internal {
 class TeamFoundationPlugin;
@@ -20,18 +24,36 @@ class TeamFoundationPlugin;
 } // namespace TeamFoundation
 class QDialog;
 
-// One run of the recording stand-in, as it wrote it down.
+// One command the recording stand-in ran, as it wrote it down.
 struct Recorded
 {
     QString name;
     QString workingDirectory;
     QStringList arguments;
+    QString via;         // "stdin" for a command read by "tf @", "argv" for one on its command line
+    QStringList argv;    // the process's own arguments: what the process list shows
+    qint64 pid = 0;
+};
+
+// A process start of the recording stand-in.
+struct Started
+{
+    qint64 pid = 0;
+    QStringList argv;
+};
+
+// A run the client handed to its runner.
+struct Handed
+{
+    TeamFoundation::Internal::TeamFoundationCommand command;
+    bool job = false;
 };
 
 // A host for one test: a settings store in a temporary directory, the workbench's host
-// services (torn down in the workbench's order) with the Tools menu, the plugin loaded from
-// its library through the plugin manager, and a sandbox with the recording stand-in installed
-// as "tf" and "tfpt". No session bus is reachable, so no system keychain either.
+// services and job queue (made and torn down in the workbench's order) with the Tools menu,
+// the plugin loaded from its library through the plugin manager with a recording runner put
+// around the client's own, and a sandbox with the recording stand-in installed as "tf" and
+// "tfpt". No session bus is reachable, so no system keychain either.
 class TestHost
 {
 public:
@@ -47,6 +69,7 @@ public:
     QString tfPath() const { return m_dir.path() + QLatin1String("/bin/tf"); }
     QString tfptPath() const { return m_dir.path() + QLatin1String("/bin/tfpt"); }
     QString logPath() const { return m_dir.path() + QLatin1String("/runs.log"); }
+    QString startLogPath() const { return m_dir.path() + QLatin1String("/starts.log"); }
     // Makes a directory (with parents) in the sandbox and returns its absolute path.
     QString makeDirectory(const QString &relativePath) const;
     // Writes a file in the sandbox and returns its absolute path.
@@ -67,10 +90,14 @@ public:
     // opens none leaves 'answer' unused.
     static void answerNextDialog(std::function<void(QDialog *)> answer);
 
-    // Every run recorded since the last call (or the start).
+    // Lets the queued jobs run until none runs or waits.
+    void waitForJobs();
+    // Every command the stand-in ran since the last call (or the start), once the jobs ended.
     QList<Recorded> takeRuns();
-    // Every runVcs call seen since the last call.
-    QList<VcsBase::VcsBasePlugin::RunVcsCall> takeRunVcsCalls();
+    // Every run the client handed to its runner since the last call.
+    QList<Handed> takeHanded();
+    // The processes of the stand-in started since the last call.
+    QList<Started> takeStarts();
     // Soft-assertion messages since the last call.
     QStringList takeAsserts();
 
@@ -80,8 +107,9 @@ public:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<Core::HostServices> m_services;
+    std::unique_ptr<VcsBase::JobQueue> m_jobQueue;
     TeamFoundation::Internal::TeamFoundationPlugin *m_plugin = nullptr;
-    QList<VcsBase::VcsBasePlugin::RunVcsCall> m_calls;
+    QList<Handed> m_handed;
     QStringList m_asserts;
     QList<QByteArray> m_responseVariables;
 };

@@ -2,8 +2,13 @@
 // file operations the IDE's own file handling asks for.
 #include "testhost.h"
 
+#include <checkoutwizard.h>
+#include <checkoutwizardpage.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
+
+#include <extensionsystem/pluginmanager.h>
+#include <vcsbase/command.h>
 
 #include <QtTest>
 
@@ -23,6 +28,8 @@ private slots:
     void annotateIgnoresLine();
     void repositoryUrl();
     void notConfiguredAnswersWithoutProcess();
+    void knowledge_data();
+    void knowledge();
 };
 
 void tst_Adapter::topLevelSearch_data()
@@ -56,11 +63,8 @@ void tst_Adapter::topLevelSearch()
     QString found = QStringLiteral("untouched");
     QCOMPARE(plugin->versionControl()->managesDirectory(directory, &found), managed);
     QCOMPARE(found, managed ? host.sandbox() + QLatin1Char('/') + topLevel : QStringLiteral("untouched"));
-    QVERIFY(plugin->versionControl()->managesDirectory(directory, nullptr) == managed);
-
     QList<Recorded> runs = host.takeRuns();
-    QCOMPARE(runs.size(), 2 * probes);
-    runs = runs.mid(0, probes);
+    QCOMPARE(runs.size(), probes);
     // The first probe gets the directory as the host gave it; the parents go by absolute path.
     QCOMPARE(runs.first().arguments, QStringList({"info", directory}));
     QCOMPARE(runs.first().workingDirectory, QDir(directory).absolutePath());
@@ -69,8 +73,8 @@ void tst_Adapter::topLevelSearch()
         QVERIFY(expected.cdUp());
         QCOMPARE(runs.at(i).arguments, QStringList({"info", expected.absolutePath()}));
     }
-    for (const auto &call : host.takeRunVcsCalls())
-        QCOMPARE(call.flags, 0x38u);
+    for (const Handed &handed : host.takeHanded())
+        QCOMPARE(handed.command.flags, 0x38u);
 }
 
 void tst_Adapter::topLevelAtFilesystemRoot()
@@ -143,9 +147,9 @@ void tst_Adapter::fileOperations()
     QCOMPARE(runs.at(3).arguments, QStringList({"rename", file, renamed}));
     for (const Recorded &run : runs)
         QCOMPARE(run.workingDirectory, dir);
-    const auto calls = host.takeRunVcsCalls();
-    QCOMPARE(calls.at(0).flags, 0x1u);
-    QCOMPARE(calls.at(3).flags, 0x101u);
+    const QList<Handed> handed = host.takeHanded();
+    QCOMPARE(handed.at(0).command.flags, 0x1u);
+    QCOMPARE(handed.at(3).command.flags, 0x101u);
 
     // A failing command is a failing operation.
     host.setResponse("TFREC_EXIT", "1");
@@ -209,7 +213,91 @@ void tst_Adapter::notConfiguredAnswersWithoutProcess()
     QVERIFY(!vc->vcsMove(file, dir + QLatin1String("/b.cpp")));
     QVERIFY(!vc->vcsAnnotate(file, 3));
     QVERIFY(host.takeRuns().isEmpty());
-    QVERIFY(host.takeRunVcsCalls().isEmpty());
+    QVERIFY(host.takeHanded().isEmpty());
+}
+
+// What the probes found is remembered until something may have changed it: a second question
+// costs no process, unless it comes after such an event or the first answer was a fault.
+void tst_Adapter::knowledge_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("question"); // "directory" or "url"
+    QTest::addColumn<QString>("asked");    // below the sandbox
+    QTest::addColumn<QString>("answer");   // the top level or the server path; empty: not managed
+    QTest::addColumn<int>("processes");
+    // The first question, about ws/App/src with ws/App mapped, learns src and App (managed,
+    // top level App) and ws (not managed).
+    QTest::newRow("the same directory") << "" << "directory" << "ws/App/src" << "ws/App" << 0;
+    QTest::newRow("a new folder below, not added yet") << "" << "directory" << "ws/App/src/new/deep" << "ws/App" << 0;
+    QTest::newRow("another folder of the mapping") << "" << "directory" << "ws/App/lib" << "ws/App" << 0;
+    QTest::newRow("the directory above") << "" << "directory" << "ws" << "" << 0;
+    QTest::newRow("beside the mapping") << "" << "directory" << "ws/Other" << "" << 1;
+    QTest::newRow("a refused login is no answer") << "fault" << "directory" << "ws/App/src" << "ws/App" << 3;
+    QTest::newRow("after the configuration changed") << "configuration" << "directory" << "ws/App/src" << "ws/App" << 3;
+    QTest::newRow("after the repository changed") << "repository" << "directory" << "ws/App/src" << "ws/App" << 3;
+    QTest::newRow("after a checkout") << "checkout" << "directory" << "ws/App/src" << "ws/App" << 3;
+    QTest::newRow("after a file changed") << "file" << "directory" << "ws/App/src" << "ws/App" << 0;
+    QTest::newRow("server path of a probed directory") << "" << "url" << "ws/App/src" << "$/Recorded/src" << 0;
+    QTest::newRow("server path of a folder below") << "" << "url" << "ws/App/src/new" << "$/Recorded/src/new" << 1;
+}
+
+void tst_Adapter::knowledge()
+{
+    QFETCH(QString, event);
+    QFETCH(QString, question);
+    QFETCH(QString, asked);
+    QFETCH(QString, answer);
+    QFETCH(int, processes);
+    TestHost host;
+    host.configure();
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    Core::IVersionControl *vc = plugin->versionControl();
+    const QString app = host.makeDirectory(QStringLiteral("ws/App"));
+    const QString src = host.makeDirectory(QStringLiteral("ws/App/src"));
+    host.makeDirectory(QStringLiteral("ws/Other"));
+    const bool fault = event == QLatin1String("fault");
+    if (fault) {
+        host.setResponse("TFREC_EXIT", "100");
+        host.setResponse("TFREC_STDERR", "TF30063: You are not authorized.\n");
+    } else {
+        host.setResponse("TFREC_MANAGED_ROOT", app.toLocal8Bit());
+    }
+    vc->managesDirectory(src, nullptr);
+    QCOMPARE(host.takeRuns().size(), fault ? 1 : 3);
+
+    if (fault) {
+        host.setResponse("TFREC_EXIT", "0");
+        host.setResponse("TFREC_STDERR", "");
+        host.setResponse("TFREC_MANAGED_ROOT", app.toLocal8Bit());
+    } else if (event == QLatin1String("configuration")) {
+        host.configure(QStringLiteral("ann"), QStringLiteral("pw"));
+    } else if (event == QLatin1String("repository")) {
+        plugin->notifyChange(app);
+    } else if (event == QLatin1String("file")) {
+        plugin->notifyChange(host.makeFile(QStringLiteral("ws/App/src/main.cpp")));
+    } else if (event == QLatin1String("checkout")) {
+        const QList<CheckoutWizard *> wizards = ExtensionSystem::PluginManager::getObjects<CheckoutWizard>();
+        QCOMPARE(wizards.size(), 1);
+        const QList<QWizardPage *> pages = wizards.first()->createParameterPages(host.sandbox());
+        std::vector<std::unique_ptr<QWizardPage>> owned(pages.begin(), pages.end());
+        auto page = qobject_cast<CheckoutWizardPage *>(pages.last());
+        QVERIFY(page);
+        page->setRepository(QStringLiteral("$/Team/Other"));
+        QString checkoutPath;
+        std::unique_ptr<VcsBase::Command> command(wizards.first()->createCommand(pages, &checkoutPath));
+        QVERIFY(command && command->run());
+    }
+    host.takeRuns();
+
+    const QString path = host.sandbox() + QLatin1Char('/') + asked;
+    if (question == QLatin1String("url")) {
+        QCOMPARE(vc->vcsGetRepositoryURL(path), answer);
+    } else {
+        QString topLevel = QStringLiteral("untouched");
+        QCOMPARE(vc->managesDirectory(path, &topLevel), !answer.isEmpty());
+        QCOMPARE(topLevel, answer.isEmpty() ? QStringLiteral("untouched") : host.sandbox() + QLatin1Char('/') + answer);
+    }
+    QCOMPARE(host.takeRuns().size(), processes);
 }
 
 QTEST_MAIN(tst_Adapter)

@@ -603,8 +603,13 @@ void tst_CheckoutWizard::jobsRun()
         QCOMPARE(runs.at(i).arguments.value(0), ran.at(i));
         QCOMPARE(runs.at(i).arguments, jobArguments(*command, i));
     }
-    // The password reaches tf but not the output pane.
+    // The password reaches tf, on its standard input: on no command line, and not in the
+    // output pane.
     QVERIFY(runs.first().arguments.contains(QStringLiteral("/login:jane,s3cret")));
+    for (const Recorded &run : runs)
+        QCOMPARE(run.via, QStringLiteral("stdin"));
+    for (const Started &start : host.takeStarts())
+        QCOMPARE(start.argv, QStringList(QStringLiteral("@")));
     const QString pane = VcsBase::VcsOutputWindow::content();
     QVERIFY(pane.contains(QStringLiteral("workspace")));
     QVERIFY(!pane.contains(QStringLiteral("s3cret")));

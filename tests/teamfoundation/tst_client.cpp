@@ -90,8 +90,11 @@ void tst_Client::commands_data()
     QTest::addColumn<QString>("comment");     // typed into the check-in dialog; null: no dialog
     QTest::addColumn<bool>("cancel");         // the dialog is cancelled: nothing runs
 
-    // Quotes, commas and a line break: one argument, exactly as typed.
-    const QString comment = QStringLiteral("Fix \"quoted\", with commas,\nand a second line");
+    // Quotes and commas: one argument, exactly as typed. A comment of several lines, or one
+    // that a client would take for the name of a file, comes in a file ("-comment:@" below).
+    const QString comment = QStringLiteral("Fix \"quoted\", with commas");
+    const QString lines = QStringLiteral("Fix \"quoted\",\nand a second line");
+    const QString mention = QStringLiteral("@ann reviewed it");
     struct Row
     {
         const char *slot;
@@ -101,39 +104,40 @@ void tst_Client::commands_data()
         unsigned flags;
         QString comment;
         bool cancel;
+        const char *note;
     };
     const QList<Row> visualStudio{
-        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false},
-        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false},
-        {"compareCurrentFile", false, "tf", {"difference", "/format:Visual", "/prompt"}, 0x1, {}, false},
-        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false},
-        {"checkInCurrentFile", false, "tf", {"checkin", "/prompt"}, 0x1, {}, false},
-        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false},
-        {"getLatestCurrentFile", false, "tf", {"get", "/prompt"}, 0x1, {}, false},
-        {"historyCurrentFile", false, "tf", {"history", "/prompt"}, 0x1, {}, false},
-        {"historyProject", true, "tf", {"history", "/prompt", "/recursive"}, 0x1, {}, false},
-        {"getLatestProject", true, "tf", {"get", "/prompt", "/recursive"}, 0x1, {}, false},
-        {"undoProject", true, "tf", {"undo", "/recursive"}, 0x101, {}, false},
-        {"compareProject", true, "tf", {"difference", "/format:Visual", "/prompt", "/recursive"}, 0x1, {}, false},
-        {"checkInProject", true, "tf", {"checkin", "/prompt", "/recursive"}, 0x1, {}, false},
+        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false, ""},
+        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false, ""},
+        {"compareCurrentFile", false, "tf", {"difference", "/format:Visual", "/prompt"}, 0x1, {}, false, ""},
+        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false, ""},
+        {"checkInCurrentFile", false, "tf", {"checkin", "/prompt"}, 0x1, {}, false, ""},
+        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false, ""},
+        {"getLatestCurrentFile", false, "tf", {"get", "/prompt"}, 0x1, {}, false, ""},
+        {"historyCurrentFile", false, "tf", {"history", "/prompt"}, 0x1, {}, false, ""},
+        {"historyProject", true, "tf", {"history", "/prompt", "/recursive"}, 0x1, {}, false, ""},
+        {"getLatestProject", true, "tf", {"get", "/prompt", "/recursive"}, 0x1, {}, false, ""},
+        {"undoProject", true, "tf", {"undo", "/recursive"}, 0x101, {}, false, ""},
+        {"compareProject", true, "tf", {"difference", "/format:Visual", "/prompt", "/recursive"}, 0x1, {}, false, ""},
+        {"checkInProject", true, "tf", {"checkin", "/prompt", "/recursive"}, 0x1, {}, false, ""},
     };
     const QList<Row> crossPlatform{
-        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false},
-        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false},
-        {"compareCurrentFile", false, "tf", {"difference"}, 0x1, {}, false},
-        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false},
-        {"checkInCurrentFile", false, "tf", {"checkin", "-comment:" + comment, "-noprompt"}, 0x1, comment, false},
-        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false},
-        {"getLatestCurrentFile", false, "tf", {"get", "-noprompt"}, 0x1, {}, false},
-        {"historyCurrentFile", false, "tf", {"history", "-noprompt"}, 0x1, {}, false},
-        {"historyProject", true, "tf", {"history", "-noprompt", "-recursive"}, 0x1, {}, false},
-        {"getLatestProject", true, "tf", {"get", "-noprompt", "-recursive"}, 0x1, {}, false},
-        {"undoProject", true, "tf", {"undo", "-recursive"}, 0x101, {}, false},
-        {"compareProject", true, "tf", {"difference", "-recursive"}, 0x1, {}, false},
-        {"checkInProject", true, "tf", {"checkin", "-comment:" + comment, "-noprompt", "-recursive"}, 0x1, comment, false},
-        // A blank comment is no comment.
-        {"checkInProject", true, "tf", {"checkin", "-noprompt", "-recursive"}, 0x1, " \n\t", false},
-        {"checkInCurrentFile", false, "tf", {}, 0x1, comment, true},
+        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false, ""},
+        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false, ""},
+        {"compareCurrentFile", false, "tf", {"difference"}, 0x1, {}, false, ""},
+        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false, ""},
+        {"checkInCurrentFile", false, "tf", {"checkin", "-comment:" + comment, "-noprompt"}, 0x1, comment, false, ""},
+        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false, ""},
+        {"getLatestCurrentFile", false, "tf", {"get", "-noprompt"}, 0x1, {}, false, ""},
+        {"historyCurrentFile", false, "tf", {"history", "-noprompt"}, 0x1, {}, false, ""},
+        {"historyProject", true, "tf", {"history", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
+        {"getLatestProject", true, "tf", {"get", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
+        {"undoProject", true, "tf", {"undo", "-recursive"}, 0x101, {}, false, ""},
+        {"compareProject", true, "tf", {"difference", "-recursive"}, 0x1, {}, false, ""},
+        {"checkInProject", true, "tf", {"checkin", "-comment:@", "-noprompt", "-recursive"}, 0x1, lines, false, " comment of two lines"},
+        {"checkInCurrentFile", false, "tf", {"checkin", "-comment:@", "-noprompt"}, 0x1, mention, false, " comment starting with @"},
+        {"checkInProject", true, "tf", {"checkin", "-noprompt", "-recursive"}, 0x1, " \n\t", false, " blank comment"},
+        {"checkInCurrentFile", false, "tf", {}, 0x1, comment, true, " cancelled"},
     };
     for (ClientKind kind : {ClientKind::VisualStudio, ClientKind::CrossPlatform}) {
         const bool vs = kind == ClientKind::VisualStudio;
@@ -141,9 +145,8 @@ void tst_Client::commands_data()
             for (bool credentials : {false, true}) {
                 if (credentials && row.cancel)
                     continue;
-                QTest::addRow("%s %s%s%s%s", vs ? "tf.exe" : "cross-platform", row.slot,
-                              row.comment.isNull() || row.cancel || !row.comment.trimmed().isEmpty() ? "" : " blank comment",
-                              row.cancel ? " cancelled" : "", credentials ? " with login" : "")
+                QTest::addRow("%s %s%s%s", vs ? "tf.exe" : "cross-platform", row.slot, row.note,
+                              credentials ? " with login" : "")
                     << QByteArray(row.slot) << row.project << kind << QString::fromLatin1(row.exe)
                     << row.words << row.flags << credentials << row.comment << row.cancel;
             }
@@ -189,31 +192,52 @@ void tst_Client::commands()
     QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
     QCOMPARE(dialogs, comment.isNull() ? QStringList() : QStringList(target));
 
+    // The command runs as a job: the slot has returned, the job has not ended yet.
+    const QList<Handed> handed = host.takeHanded();
+    QString commentFile;
+    for (const QString &argument : handed.value(0).command.arguments) {
+        if (argument.startsWith(QLatin1String("-comment:@")))
+            commentFile = argument.mid(10);
+    }
+    if (!commentFile.isEmpty()) {
+        QFile file(commentFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), comment);
+        QCOMPARE(file.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    }
     const QList<Recorded> runs = host.takeRuns();
-    const auto calls = host.takeRunVcsCalls();
     QVERIFY(host.takeAsserts().isEmpty());
     if (cancel) {
         QVERIFY(runs.isEmpty());
-        QVERIFY(calls.isEmpty());
+        QVERIFY(handed.isEmpty());
         return;
     }
+    QCOMPARE(words.contains(QLatin1String("-comment:@")), !commentFile.isEmpty());
+    QVERIFY(!QFile::exists(commentFile));
     QStringList expected{words.first(), target};
     expected += words.mid(1);
+    expected.replaceInStrings(QRegularExpression(QStringLiteral("^-comment:@$")),
+                              QLatin1String("-comment:@") + commentFile);
     if (credentials)
         expected << QLatin1String(crossPlatform ? "-" : "/") + QStringLiteral("login:dom\\user,pa ss");
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.first().name, executable);
     QCOMPARE(runs.first().arguments, expected);
     QCOMPARE(runs.first().workingDirectory, onProject ? host.sandbox() + QLatin1String("/src") : project);
+    // Through the client's standard input: the login is on no command line.
+    QCOMPARE(runs.first().argv, QStringList(QStringLiteral("@")));
 
-    QCOMPARE(calls.size(), 1);
-    QCOMPARE(calls.first().flags, flags);
-    QCOMPARE(calls.first().timeOutMs, 30000);
-    QVERIFY(calls.first().codec);
-    QCOMPARE(calls.first().codec->name(), QByteArray("UTF-8"));
+    QCOMPARE(handed.size(), 1);
+    const TeamFoundationCommand &command = handed.first().command;
+    QVERIFY(handed.first().job);
+    QCOMPARE(command.flags, flags);
+    // Nobody may end tf.exe's dialog while a person answers it.
+    QCOMPARE(command.timeOutMs, words.contains(QLatin1String("/prompt")) ? 0 : 30000);
+    QVERIFY(command.codec);
+    QCOMPARE(command.codec->name(), QByteArray("UTF-8"));
     // tf.exe inherits the IDE's environment; the cross-platform client gets it with English,
     // UTF-8 output and, to compare, a tool that prints the differences.
-    const QProcessEnvironment environment = calls.first().environment;
+    const QProcessEnvironment environment = command.environment;
     const bool compares = words.first() == QLatin1String("difference");
     if (crossPlatform) {
         QCOMPARE(environment.value(QStringLiteral("PATH")), qEnvironmentVariable("PATH"));
@@ -430,7 +454,7 @@ void tst_Client::renameUsesAbsolutePaths()
     QCOMPARE(runs.first().arguments,
              QStringList({"rename", dir + "/old.cpp", dir + "/sub/new.cpp"}));
     QCOMPARE(runs.first().workingDirectory, dir);
-    QCOMPARE(host.takeRunVcsCalls().first().flags, 0x101u);
+    QCOMPARE(host.takeHanded().first().command.flags, 0x101u);
 }
 
 void tst_Client::credentials_data()
@@ -525,7 +549,7 @@ void tst_Client::notConfiguredRunsNothing()
     QVERIFY(!client->managesDirectory(dir));
     QCOMPARE(client->repositoryUrl(dir), QString());
     QVERIFY(host.takeRuns().isEmpty());
-    QVERIFY(host.takeRunVcsCalls().isEmpty());
+    QVERIFY(host.takeHanded().isEmpty());
 }
 
 void tst_Client::failureKeepsOutput()
@@ -550,14 +574,14 @@ void tst_Client::timeOutReachesRunner()
     TeamFoundationPlugin *plugin = host.loadPlugin();
     const QString file = host.makeFile(QStringLiteral("a.cpp"));
     plugin->client()->addFile(file);
-    QCOMPARE(host.takeRunVcsCalls().first().timeOutMs, 30000);
+    QCOMPARE(host.takeHanded().first().command.timeOutMs, 30000);
 
     // A changed setting applies to the next command.
     TeamFoundationSettings s = plugin->settings();
     s.setValue(TeamFoundationSettings::timeoutKey, 2);
     plugin->setSettings(s);
     plugin->client()->addFile(file);
-    QCOMPARE(host.takeRunVcsCalls().first().timeOutMs, 2000);
+    QCOMPARE(host.takeHanded().first().command.timeOutMs, 2000);
 }
 
 void tst_Client::changeAnnouncedOnlyAfterSuccess_data()
@@ -609,7 +633,12 @@ void tst_Client::changeAnnouncedOnlyAfterSuccess()
         {"annotateFile", [&] { return client->annotateFile(path); }},
     };
     ok = workers.value(worker)();
-    QCOMPARE(ok, succeed);
+    // A person's command is queued and announces nothing before its job has ended; the
+    // host's own operations answer at once.
+    const bool job = QStringList({"getLatest", "undo", "checkIn", "compare", "history"}).contains(worker);
+    QCOMPARE(ok, succeed || job);
+    if (job)
+        QCOMPARE(files.count() + repos.count(), 0);
     QCOMPARE(host.takeRuns().size(), 1);
     QCOMPARE(files.count(), signal == QLatin1String("filesChanged") ? 1 : 0);
     QCOMPARE(repos.count(), signal == QLatin1String("repositoryChanged") ? 1 : 0);
@@ -683,6 +712,8 @@ void tst_Client::awkwardArgumentsArriveExactly()
              QStringList({QStringLiteral("checkout"), file,
                           QString::fromUtf8("/login:us er\"$(x),p;w,ö -x")}));
     QCOMPARE(runs.first().workingDirectory, dir);
+    // Read from the standard input of a client started as "tf @".
+    QCOMPARE(runs.first().via, QStringLiteral("stdin"));
     QVERIFY(!QFile::exists(dir + QLatin1String("/pwned")));
     QVERIFY(!QFile::exists(QLatin1String("pwned")));
 }
@@ -712,8 +743,8 @@ void tst_Client::probes()
     QCOMPARE(runs.at(1).workingDirectory, sub);
     QCOMPARE(runs.at(2).arguments, QStringList({"info", sub}));
     QCOMPARE(runs.at(2).workingDirectory, top);
-    for (const auto &call : host.takeRunVcsCalls())
-        QCOMPARE(call.flags, 0x38u);
+    for (const Handed &handed : host.takeHanded())
+        QCOMPARE(handed.command.flags, 0x38u);
 }
 
 void tst_Client::notInWorkspaceAnswers_data()

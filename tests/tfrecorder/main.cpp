@@ -2,6 +2,7 @@
 //
 // Each command it runs appends one line to the file named by TFREC_LOG: a JSON object with
 //   name   the program's own name
+//   pid    its process id
 //   cwd    its working directory
 //   args   the command's arguments, each base64-encoded so that the record is byte-exact
 //   via    "argv" for a command given as arguments, "stdin" for one read by "@"
@@ -21,8 +22,8 @@
 //   TFREC_FAIL_WORD     when set, a command whose first argument is this word exits with 100
 //   TFREC_REPEAT        write TFREC_STDOUT this many times (for very large output)
 //   TFREC_SIGNAL        after answering, kill itself with this signal
-//   TFREC_STARTUP_MS    milliseconds to wait at start, before reading arguments or input,
-//                       as a real client's start-up would take
+//   TFREC_STARTUP_MS    milliseconds to wait at start (after writing the start log), before
+//                       answering or reading input, as a real client's start-up would take
 //   TFREC_REFUSE_AT     when set, "@" is refused as a client without it refuses it:
 //                       "Unrecognized command: @" on standard error, exit 100 (recorded)
 //   TFREC_START_LOG     one line per process start is appended to this file (its pid and
@@ -132,6 +133,7 @@ struct Run
 bool record(const Run &run, const QList<QByteArray> &args, const char *via)
 {
     return appendLine(env("TFREC_LOG"), QJsonObject{{QStringLiteral("name"), run.name},
+                                                    {QStringLiteral("pid"), qint64(QCoreApplication::applicationPid())},
                                                     {QStringLiteral("cwd"), QDir::currentPath()},
                                                     {QStringLiteral("args"), base64(args)},
                                                     {QStringLiteral("via"), QLatin1String(via)},
@@ -223,7 +225,6 @@ int runFromStandardInput(Run &run)
 
 int main(int argc, char **argv)
 {
-    sleepFor("TFREC_STARTUP_MS");
     Run run;
     run.name = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
     QList<QByteArray> args;
@@ -237,6 +238,8 @@ int main(int argc, char **argv)
     start.insert(QStringLiteral("argv"), run.argv);
     if (!appendLine(env("TFREC_START_LOG"), start))
         return 99;
+    // Counted before the start-up, so that a client ended during it counts as started.
+    sleepFor("TFREC_STARTUP_MS");
 
     if (!args.isEmpty() && args.first() == "@") {
         if (env("TFREC_REFUSE_AT").isEmpty())

@@ -1,0 +1,28 @@
+#include "directrunner.h"
+
+#include <vcsbase/vcsbaseplugin.h>
+
+namespace TeamFoundation {
+namespace Internal {
+
+Utils::SynchronousProcessResponse DirectRunner::run(const TeamFoundationCommand &command)
+{
+    return VcsBase::VcsBasePlugin::runVcs(command.workingDirectory, command.executable,
+                                          command.arguments, command.timeOutMs, command.flags,
+                                          command.codec, command.environment);
+}
+
+void DirectRunner::submit(const TeamFoundationCommand &command, const Finished &finished)
+{
+    enqueue(createJob(command), finished);
+}
+
+VcsBase::VcsJob::Starter DirectRunner::starter(const QString &executable)
+{
+    Q_UNUSED(executable)
+    // No starter: each job starts its executable itself.
+    return {};
+}
+
+} // namespace Internal
+} // namespace TeamFoundation

@@ -1,0 +1,35 @@
+#include "teamfoundationrunner.h"
+
+#include <vcsbase/jobqueue.h>
+
+namespace TeamFoundation {
+namespace Internal {
+
+TeamFoundationRunner::~TeamFoundationRunner() = default;
+
+VcsBase::VcsJob *TeamFoundationRunner::createJob(const TeamFoundationCommand &command)
+{
+    auto job = new VcsBase::VcsJob(command.executable, command.arguments, command.workingDirectory);
+    job->setEnvironment(command.environment);
+    job->setTimeOutMs(command.timeOutMs);
+    job->setFlags(command.flags);
+    job->setCodec(command.codec);
+    job->setDescription(command.description);
+    return job;
+}
+
+void TeamFoundationRunner::enqueue(VcsBase::VcsJob *job, const Finished &finished)
+{
+    VcsBase::JobQueue *queue = VcsBase::JobQueue::instance();
+    if (!queue) {
+        if (!m_ownQueue)
+            m_ownQueue = std::make_unique<VcsBase::JobQueue>(nullptr, VcsBase::JobQueue::Private);
+        queue = m_ownQueue.get();
+    }
+    if (finished)
+        QObject::connect(job, &VcsBase::VcsJob::finished, job, [job, finished] { finished(*job); });
+    queue->submit(job);
+}
+
+} // namespace Internal
+} // namespace TeamFoundation

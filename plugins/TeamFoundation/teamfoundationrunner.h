@@ -1,0 +1,65 @@
+#pragma once
+
+#include <utils/synchronousprocess.h>
+#include <vcsbase/jobqueue.h>
+#include <vcsbase/vcsjob.h>
+
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+QT_BEGIN_NAMESPACE
+class QTextCodec;
+QT_END_NAMESPACE
+
+namespace TeamFoundation {
+namespace Internal {
+
+// One run of tf or tfpt as the client built it. A runner changes nothing of it; it only
+// chooses how the process comes to be.
+class TeamFoundationCommand
+{
+public:
+    QString executable;
+    QStringList arguments; // the login, when one is set, last
+    QString workingDirectory;
+    QProcessEnvironment environment; // empty: the IDE's own
+    QTextCodec *codec = nullptr;     // how the client's output is decoded; null: UTF-8
+    int timeOutMs = 0;               // zero or less: no limit
+    unsigned flags = 0;              // VcsBase::VcsBasePlugin::RunVcsFlags
+    QString description;             // what the status bar shows while it runs as a job
+};
+
+// How the client's commands reach a process: every run of the plugin goes through one, and
+// the host runs and shows them (runVcs for what the IDE waits for, its job queue for the
+// rest). DirectRunner starts the executable with the command line; WarmRunner hands the
+// command line to a client started ahead of need as "tf @".
+class TeamFoundationRunner
+{
+public:
+    // Hears of a job's end, also of one cancelled while it waited.
+    using Finished = std::function<void(const VcsBase::VcsJob &job)>;
+
+    virtual ~TeamFoundationRunner();
+
+    // Runs the command at once, whatever jobs run or wait, and returns when it has ended.
+    virtual Utils::SynchronousProcessResponse run(const TeamFoundationCommand &command) = 0;
+    // Queues the command as a job and returns; 'finished' hears of its end.
+    virtual void submit(const TeamFoundationCommand &command, const Finished &finished) = 0;
+    // How the jobs of a host Command (the checkout) that runs 'executable' start their
+    // processes.
+    virtual VcsBase::VcsJob::Starter starter(const QString &executable) = 0;
+
+protected:
+    static VcsBase::VcsJob *createJob(const TeamFoundationCommand &command);
+    // Queues 'job' in the host's queue, or without one (a tool, a test) in the runner's own.
+    void enqueue(VcsBase::VcsJob *job, const Finished &finished);
+
+private:
+    std::unique_ptr<VcsBase::JobQueue> m_ownQueue;
+};
+
+} // namespace Internal
+} // namespace TeamFoundation

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace TeamFoundation {
+namespace Internal {
+
+// What the plugin has learnt about the directories of the user's workspaces, in one place
+// for every view of the plugin: which directories are in a workspace, with the top level of
+// their mapping and their server path. Asking tf costs a process per directory, and the
+// answers only change when the workspaces or their mappings change; the plugin forgets
+// everything on the events that can change them (a changed configuration or repository, a
+// checkout). Directories nothing is known about are left to the probes.
+class WorkspaceKnowledge : public QObject
+{
+    Q_OBJECT
+public:
+    class Directory
+    {
+    public:
+        bool managed = false;
+        QString topLevel;                  // of a managed directory
+        std::optional<QString> serverPath; // what "info" said of the directory itself
+    };
+
+    explicit WorkspaceKnowledge(QObject *parent = nullptr);
+    ~WorkspaceKnowledge() override;
+
+    // What is known of 'directory': what was learnt of it, or, for a directory below one
+    // known to be managed, that it is managed with the same top level (a mapping takes in
+    // everything below it, folders not yet added included). Nothing when nothing is known,
+    // also below a directory known not to be managed: a mapping may start further down.
+    std::optional<Directory> directory(const QString &directory) const;
+
+    void learnManaged(const QString &directory, const QString &topLevel,
+                      const std::optional<QString> &serverPath = std::nullopt);
+    void learnNotManaged(const QString &directory);
+
+    // Everything learnt may be wrong now.
+    void forget();
+
+signals:
+    void forgotten();
+
+private:
+    QHash<QString, Directory> m_directories;
+};
+
+} // namespace Internal
+} // namespace TeamFoundation
