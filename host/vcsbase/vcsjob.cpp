@@ -225,13 +225,22 @@ void VcsJob::adoptStarted(Utils::TreeProcess *process)
     readStdOut();
     readStdErr();
     if (process->state() == QProcess::NotRunning) {
+        // A process that never ran has an exit code of 0 to read, but did not succeed.
+        const bool failedToStart = process->error() == QProcess::FailedToStart;
         QMetaObject::invokeMethod(
             this,
-            [this] {
-                if (m_state == Running)
+            [this, failedToStart] {
+                if (m_state != Running)
+                    return;
+                if (failedToStart)
+                    finish(m_ending ? m_result : StartFailed);
+                else
                     processEnded();
             },
             Qt::QueuedConnection);
+    } else if (m_ending) {
+        // Cancelled or timed out while the starter was at work.
+        process->killTree();
     }
 }
 
@@ -304,7 +313,9 @@ void VcsJob::timeOut()
         return;
     m_ending = true;
     m_result = TimedOut;
-    m_process->killTree();
+    // Without a process yet the starter is still at work; what it hands over is ended.
+    if (m_process)
+        m_process->killTree();
 }
 
 void VcsJob::finish(Result result)

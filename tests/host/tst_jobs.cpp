@@ -332,6 +332,7 @@ void tst_Jobs::starterHandsAStartedProcess_data()
     QTest::newRow("started ahead") << "stdin" << VcsJob::Finished << "9";
     QTest::newRow("ended before the job took it") << "exit" << VcsJob::FinishedError << "";
     QTest::newRow("declined") << "" << VcsJob::Finished << "0";
+    QTest::newRow("failed to start") << "missing" << VcsJob::StartFailed << "";
 }
 
 void tst_Jobs::starterHandsAStartedProcess()
@@ -346,6 +347,11 @@ void tst_Jobs::starterHandsAStartedProcess()
         if (starter.isEmpty())
             return nullptr;
         auto process = new Utils::TreeProcess;
+        if (starter == QLatin1String("missing")) {
+            process->start(QStringLiteral("/nonexistent/tf"), {QStringLiteral("@")});
+            process->waitForStarted();
+            return process;
+        }
         process->start(helper, starter == QLatin1String("exit") ? QStringList{"exit", "4"}
                                                                 : QStringList{"stdin"});
         process->write("given one");
