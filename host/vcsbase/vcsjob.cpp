@@ -140,9 +140,9 @@ void VcsJob::setExitCodeInterpreter(const Utils::ExitCodeInterpreter *interprete
 
 QString VcsJob::exitMessage() const
 {
-    const QString name = QDir::toNativeSeparators(m_binary);
+    // A person cancels what the status bar showed them, so the pane names that.
     if (m_result == Cancelled)
-        return tr("The command \"%1\" was cancelled.").arg(name);
+        return tr("\"%1\" was cancelled.").arg(description());
     Utils::SynchronousProcessResponse response;
     response.exitCode = m_exitCode;
     switch (m_result) {
