@@ -49,9 +49,12 @@ QStringList recordedCalls(const QString &logFile)
     return calls;
 }
 
+// The silent reads: the probes, and the pending changes read after the project opened and
+// after each command (counted in tst_PendingChanges).
 bool isProbe(const QString &call)
 {
-    return call.section(QLatin1Char('|'), 2, 2) == QLatin1String("info");
+    const QString word = call.section(QLatin1Char('|'), 2, 2);
+    return word == QLatin1String("info") || word == QLatin1String("status");
 }
 
 QStringList withoutProbes(const QStringList &calls)
@@ -560,15 +563,18 @@ void TeamFoundationEndToEndTest::processesOfADay_data()
     QTest::addColumn<bool>("checkIn");       // the project checked in at the end
     QTest::addColumn<int>("processes");      // at most
     // The top level's probe and the failing one above it, a check-out per edited file, the
-    // check-in and the client started for the next command.
+    // check-in and the client started for the next command; and one for each reading of the
+    // pending changes: when the project opened, after each check-out and after the check-in
+    // (whose dialog lists what the last one read).
     QTest::newRow("the day: 10 files in 5 folders, 2 edited, checked in")
         << "ws" << "src/d1/f1.cpp src/d1/f2.cpp src/d2/f1.cpp src/d2/f2.cpp src/d3/f1.cpp "
                    "src/d3/f2.cpp src/d4/f1.cpp src/d4/f2.cpp src/d5/f1.cpp src/d5/f2.cpp"
-        << QStringList{"src/d2/f1.cpp", "src/d4/f2.cpp"} << true << 6;
-    // Three probes up to the top level and one above it, and the check-out.
+        << QStringList{"src/d2/f1.cpp", "src/d4/f2.cpp"} << true << 6 + 4;
+    // Three probes up to the top level and one above it, and the check-out; the pending
+    // changes read when the project opened and after the check-out.
     QTest::newRow("a project two levels below its top")
         << "ws/src/d1" << "f1.cpp f2.cpp ../d2/f1.cpp ../d3/f2.cpp ../../main.cpp"
-        << QStringList{"f2.cpp"} << false << 5;
+        << QStringList{"f2.cpp"} << false << 5 + 2;
 }
 
 void TeamFoundationEndToEndTest::processesOfADay()
