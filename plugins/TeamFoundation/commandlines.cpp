@@ -102,7 +102,7 @@ QStringList checkIn(ClientKind kind, const QString &path, bool recursive, const 
     return arguments;
 }
 
-QStringList checkIn(ClientKind kind, const QStringList &items, const QString &comment)
+QStringList checkInItems(ClientKind kind, const QStringList &items, const QString &comment)
 {
     QStringList arguments = onItems(QStringLiteral("checkin"), items);
     addComment(arguments, kind, comment);
@@ -140,7 +140,7 @@ QStringList undo(ClientKind kind, const QString &path, bool recursive)
     return arguments;
 }
 
-QStringList undo(ClientKind, const QStringList &items)
+QStringList undoItems(ClientKind, const QStringList &items)
 {
     return onItems(QStringLiteral("undo"), items);
 }

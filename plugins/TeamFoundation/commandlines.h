@@ -30,12 +30,12 @@ QStringList annotate(ClientKind kind, const QString &file);
 QStringList checkIn(ClientKind kind, const QString &path, bool recursive,
                     const QString &comment = QString());
 // A check-in of exactly 'items' (local paths, or server paths of items without one).
-QStringList checkIn(ClientKind kind, const QStringList &items, const QString &comment);
+QStringList checkInItems(ClientKind kind, const QStringList &items, const QString &comment);
 QStringList difference(ClientKind kind, const QString &path, bool recursive);
 QStringList get(ClientKind kind, const QString &path, bool recursive);
 QStringList history(ClientKind kind, const QString &path, bool recursive);
 QStringList undo(ClientKind kind, const QString &path, bool recursive);
-QStringList undo(ClientKind kind, const QStringList &items);
+QStringList undoItems(ClientKind kind, const QStringList &items);
 QStringList info(ClientKind kind, const QString &path);
 // The pending changes at and below 'path', candidates included, as XML.
 QStringList status(ClientKind kind, const QString &path);

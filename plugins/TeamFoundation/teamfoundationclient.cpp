@@ -301,7 +301,7 @@ bool TeamFoundationClient::checkInChanges(const QString &path,
     }
     const QStringList arguments =
         items.isEmpty() ? CommandLines::checkIn(kind, path, isDirectory(path), comment)
-                        : CommandLines::checkIn(kind, items, comment);
+                        : CommandLines::checkInItems(kind, items, comment);
     return submit(path, m_plugin->settings().binaryPath(), arguments, InteractiveRunFlags,
                   [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
 }
@@ -373,8 +373,9 @@ bool TeamFoundationClient::undo(const QStringList &items)
     if (place.isEmpty())
         return false;
     QPointer<TeamFoundationClient> self(this);
-    return submit(place, m_plugin->settings().binaryPath(), CommandLines::undo(clientKind(), items),
-                  SynchronousRunFlags, [self, items](const VcsBase::VcsJob &job) {
+    return submit(place, m_plugin->settings().binaryPath(),
+                  CommandLines::undoItems(clientKind(), items), SynchronousRunFlags,
+                  [self, items](const VcsBase::VcsJob &job) {
                       if (!self || !job.succeeded())
                           return;
                       for (const QString &item : items)
