@@ -134,7 +134,7 @@ bool TeamFoundationClient::submit(const QString &path, const QString &executable
     return true;
 }
 
-bool TeamFoundationClient::readStatus(const QString &topLevel,
+bool TeamFoundationClient::readStatus(const QString &topLevel, const std::function<void()> &started,
                                       const TeamFoundationRunner::Finished &finished)
 {
     if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
@@ -143,6 +143,7 @@ bool TeamFoundationClient::readStatus(const QString &topLevel,
     TeamFoundationCommand job = command(
         topLevel, binary, CommandLines::status(clientKind(), topLevel), SilentProbeRunFlags);
     job.background = true;
+    job.started = started;
     job.description =
         QStringLiteral("%1 status %2")
             .arg(QFileInfo(binary).completeBaseName(), QFileInfo(topLevel).fileName());

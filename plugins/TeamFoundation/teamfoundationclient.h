@@ -74,8 +74,9 @@ public:
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
                 unsigned flags, const TeamFoundationRunner::Finished &finished = {});
     // Queues "status TOP -recursive -format:xml" as a silent job read in the background;
-    // 'finished' hears of its end. False when tf cannot be run.
-    bool readStatus(const QString &topLevel, const TeamFoundationRunner::Finished &finished);
+    // 'started' hears when it starts, 'finished' of its end. False when tf cannot be run.
+    bool readStatus(const QString &topLevel, const std::function<void()> &started,
+                    const TeamFoundationRunner::Finished &finished);
     // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 

@@ -80,7 +80,8 @@ void TeamFoundationPendingChanges::refresh(const QString &directory)
 void TeamFoundationPendingChanges::changed()
 {
     m_plugin->knowledge()->forgetPendingChanges();
-    // What a running read finds may be from before the change.
+    // What a running read finds may be from before the change; one still waiting for its
+    // turn finds what the change left.
     m_readAgain += m_running;
     if (!m_shown.isEmpty()) {
         m_dueDirectories.insert(m_shown);
@@ -124,20 +125,30 @@ void TeamFoundationPendingChanges::readDue()
 
 void TeamFoundationPendingChanges::read(const QString &topLevel)
 {
+    if (m_waiting.contains(topLevel))
+        return;
     if (m_running.contains(topLevel)) {
         m_readAgain.insert(topLevel);
         return;
     }
-    m_running.insert(topLevel);
+    m_waiting.insert(topLevel);
     QPointer<TeamFoundationPendingChanges> self(this);
-    const bool queued =
-        m_plugin->client()->readStatus(topLevel, [self, topLevel](const VcsBase::VcsJob &job) {
+    const bool queued = m_plugin->client()->readStatus(
+        topLevel,
+        [self, topLevel] {
+            if (!self || !self->m_waiting.remove(topLevel))
+                return;
+            self->m_running.insert(topLevel);
+            // What was asked for until now, this read finds.
+            if (isAtOrBelow(self->m_shown, topLevel))
+                self->m_dueDirectories.remove(self->m_shown);
+        },
+        [self, topLevel](const VcsBase::VcsJob &job) {
             if (self)
                 self->readFinished(topLevel, job);
         });
     if (!queued) {
-        m_running.remove(topLevel);
-        m_readAgain.remove(topLevel);
+        m_waiting.remove(topLevel);
         fail(topLevel, tr("tf was not run: Team Foundation is not configured, or the password "
                           "is not known."));
     }
@@ -145,6 +156,7 @@ void TeamFoundationPendingChanges::read(const QString &topLevel)
 
 void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const VcsBase::VcsJob &job)
 {
+    m_waiting.remove(topLevel); // cancelled before its turn
     m_running.remove(topLevel);
     // Already out of date: the changes asked for after it started are read instead.
     if (m_readAgain.remove(topLevel)) {
@@ -217,10 +229,11 @@ bool TeamFoundationPendingChanges::currentChanges(const QString &path,
         readDue();
     }
     WorkspaceKnowledge *knowledge = m_plugin->knowledge();
+    // A read that runs gives what is current: changed() has it read again otherwise.
     if (!knowledge->pendingChanges(topLevel) && !m_running.contains(topLevel))
         read(topLevel);
     QPointer<TeamFoundationPendingChanges> self(this);
-    while (self && m_running.contains(topLevel)) {
+    while (self && (m_waiting.contains(topLevel) || m_running.contains(topLevel))) {
         QEventLoop loop;
         connect(this, &TeamFoundationPendingChanges::readEnded, &loop, &QEventLoop::quit);
         // Anything else than quit(): the IDE is quitting, and nothing is read any more.

@@ -60,6 +60,7 @@ private:
     TeamFoundationPlugin *m_plugin;
     QString m_shown;                  // the directory the IDE asked about last
     QSet<QString> m_dueDirectories;   // asked about, not read yet
+    QSet<QString> m_waiting;          // top levels whose read waits for its turn
     QSet<QString> m_running;          // top levels being read
     QSet<QString> m_readAgain;        // asked again while being read
     QHash<QString, QString> m_errors; // why the last read of a top level failed

@@ -33,6 +33,8 @@ public:
     // A read the IDE makes on its own, not a person's command. It names its items by absolute
     // paths, so it may run in any directory.
     bool background = false;
+    // Hears when the command's turn has come and it starts; for a job, later than submit().
+    std::function<void()> started;
 };
 
 // How the client's commands reach a process: every run of the plugin goes through one, and
