@@ -1,6 +1,7 @@
 // The pending changes of the real plugin in the workbench's own window, against the stand-in
 // tf on a seeded server: what the view and the project tree show after the IDE's file
-// operations, and what a check-in of a chosen part leaves pending on the server.
+// operations, and what a check-in, an undo or a compare of a chosen part runs and leaves
+// pending on the server.
 
 #include "e2eutils.h"
 
@@ -15,6 +16,7 @@
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -31,8 +33,8 @@ private slots:
     void cleanup();
     void viewAndTreeFollowTheIde_data();
     void viewAndTreeFollowTheIde();
-    void checkInAChosenPart_data();
-    void checkInAChosenPart();
+    void actOnAChosenPart_data();
+    void actOnAChosenPart();
 
 private:
     QString path(const QString &relative) const { return m_dir->path() + QLatin1Char('/') + relative; }
@@ -198,59 +200,94 @@ void tst_PendingChangesE2e::viewAndTreeFollowTheIde()
     QVERIFY(!VcsBase::VcsOutputWindow::content().contains(QLatin1String("status")));
 }
 
-void tst_PendingChangesE2e::checkInAChosenPart_data()
+// Check In of the project with some of its changes unchecked, and the view's Check In,
+// Undo and Compare of the selected rows: what runs, and what stays pending on the server.
+void tst_PendingChangesE2e::actOnAChosenPart_data()
 {
-    QTest::addColumn<QString>("checked");      // what the script keeps checked
-    QTest::addColumn<QString>("failure");      // why the dialog was cancelled; empty: accepted
-    QTest::addColumn<QString>("commandLine");  // what follows "checkin "; %1 is the workspace
+    QTest::addColumn<QString>("action");     // "menu": Check In of the project; else the view's
+    QTest::addColumn<QStringList>("selected"); // the view's rows acted on
+    QTest::addColumn<QString>("checked");    // what the dialog keeps checked; null: as it opens
+    QTest::addColumn<QString>("failure");    // why the dialog was cancelled; empty: it was not
+    QTest::addColumn<QString>("commandLine"); // what tf was given; %1 is the workspace
     QTest::addColumn<QStringList>("remaining"); // pending on the server afterwards
+    QTest::addColumn<QStringList>("rows");      // in the view afterwards
 
     const QStringList all{"a.h", "b.h", "main.cpp"};
+    const QStringList allRows{"add|a.h", "add|b.h", "edit|main.cpp"};
     QTest::newRow("all checked: the whole path")
-        << "a.h,b.h,main.cpp" << QString() << "%1 -comment:part -noprompt -recursive"
-        << QStringList();
+        << "menu" << QStringList() << "a.h,b.h,main.cpp" << QString()
+        << "checkin %1 -comment:part -noprompt -recursive" << QStringList() << QStringList();
     QTest::newRow("some: named one by one")
-        << "main.cpp, a.h" << QString() << "%1/a.h %1/main.cpp -comment:part -noprompt"
-        << QStringList{"b.h"};
-    QTest::newRow("none: OK is disabled") << "" << "did not take the answer" << QString() << all;
-    QTest::newRow("an unknown name") << "a.h,c.h" << "has no item \"c.h\"" << QString() << all;
+        << "menu" << QStringList() << "main.cpp, a.h" << QString()
+        << "checkin %1/a.h %1/main.cpp -comment:part -noprompt" << QStringList{"b.h"}
+        << QStringList{"add|b.h"};
+    QTest::newRow("none: OK is disabled") << "menu" << QStringList() << "" << "did not take the answer"
+                                          << QString() << all << allRows;
+    QTest::newRow("an unknown name") << "menu" << QStringList() << "a.h,c.h" << "has no item \"c.h\""
+                                     << QString() << all << allRows;
+    QTest::newRow("the view's Check In: the selected rows checked")
+        << "Check In" << QStringList{"a.h", "main.cpp"} << QString() << QString()
+        << "checkin %1/a.h %1/main.cpp -comment:part -noprompt" << QStringList{"b.h"}
+        << QStringList{"add|b.h"};
+    // An add undone leaves the file on disk: a candidate now.
+    QTest::newRow("the view's Undo")
+        << "Undo" << QStringList{"b.h", "main.cpp"} << QString() << QString()
+        << "undo %1/b.h %1/main.cpp" << QStringList{"a.h"} << QStringList{"add|a.h", "?add|b.h"};
+    QTest::newRow("the view's Compare")
+        << "Compare" << QStringList{"main.cpp"} << QString() << QString()
+        << "difference %1/main.cpp" << all << allRows;
 }
 
-void tst_PendingChangesE2e::checkInAChosenPart()
+void tst_PendingChangesE2e::actOnAChosenPart()
 {
+    QFETCH(QString, action);
+    QFETCH(QStringList, selected);
     QFETCH(QString, checked);
     QFETCH(QString, failure);
     QFETCH(QString, commandLine);
     QFETCH(QStringList, remaining);
+    QFETCH(QStringList, rows);
     QVERIFY(m_window->editFile(ws("main.cpp"), QStringLiteral("// part of it\n")).ok);
     QVERIFY(m_window->newFile(ws("a.h"), QStringLiteral("int a;\n")).ok);
     QVERIFY(m_window->newFile(ws("b.h"), QStringLiteral("int b;\n")).ok);
-    const QStringList before{"add|a.h", "add|b.h", "edit|main.cpp"};
-    QTRY_COMPARE_WITH_TIMEOUT(shownRows(), before, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(shownRows(), QStringList({"add|a.h", "add|b.h", "edit|main.cpp"}),
+                              30000);
 
     Workbench::DialogAnswerer answerer;
-    Workbench::DialogAnswerer::Answer answer;
-    answer.fields = {{QStringLiteral("commentEdit"), QStringLiteral("part")},
-                     {QStringLiteral("changesList"), checked}};
-    answerer.arm(answer);
-    Core::ActionManager::command(Core::Id("TeamFoundation.CheckInProject"))->action()->trigger();
+    if (action == QLatin1String("menu") || action == QLatin1String("Check In")) {
+        Workbench::DialogAnswerer::Answer answer;
+        answer.fields = {{QStringLiteral("commentEdit"), QStringLiteral("part")}};
+        if (!checked.isNull())
+            answer.fields.append({QStringLiteral("changesList"), checked});
+        answerer.arm(answer);
+    }
+    if (action == QLatin1String("menu")) {
+        Core::ActionManager::command(Core::Id("TeamFoundation.CheckInProject"))->action()->trigger();
+    } else {
+        auto list = m_window->pendingChanges()->findChild<QTreeWidget *>(
+            QStringLiteral("pendingChangesList"));
+        QTreeWidgetItem *group = list->topLevelItem(0);
+        for (int c = 0; c < group->childCount(); ++c)
+            group->child(c)->setSelected(selected.contains(group->child(c)->text(1)));
+        std::unique_ptr<QMenu> menu(m_window->pendingChanges()->createContextMenu());
+        for (QAction *entry : menu->actions()) {
+            if (entry->text() == action)
+                entry->trigger();
+        }
+    }
     QTRY_VERIFY_WITH_TIMEOUT(answerer.armed().isEmpty() && m_queue->isIdle(), 30000);
     const QString why = answerer.takeFailure();
     QVERIFY2(failure.isEmpty() ? why.isEmpty() : why.contains(failure), qPrintable(why));
 
     const QString pane = VcsBase::VcsOutputWindow::content();
-    if (commandLine.isEmpty())
+    if (commandLine.isEmpty()) {
         QVERIFY2(!pane.contains(QLatin1String(" checkin ")), qPrintable(pane));
-    else
-        QVERIFY2(pane.contains(QLatin1String(" checkin ") + commandLine.arg(ws()) + QLatin1Char('\n')),
-                 qPrintable(pane));
-    QCOMPARE(pendingOnServer(), remaining);
-    // The view follows the check-in on its own.
-    QStringList rows;
-    for (const QString &row : before) {
-        if (remaining.contains(row.section(QLatin1Char('|'), 1)))
-            rows << row;
+    } else {
+        const QString ran = QStringLiteral(TF_EXECUTABLE " ") + commandLine.arg(ws());
+        QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
     }
+    QCOMPARE(pendingOnServer(), remaining);
+    // The view follows on its own.
     QTRY_COMPARE_WITH_TIMEOUT(shownRows(), rows, 30000);
 }
 
