@@ -35,6 +35,7 @@ Outcome typeInto(QLineEdit *edit, const QString &name, const QString &value)
         return Outcome::failure(tr("the field %1 does not take \"%2\"").arg(name, value));
     return Outcome::success();
 }
+
 // Checks the items of a list whose texts 'value' names, separated by commas, and unchecks the
 // others; only checkable items count.
 Outcome checkItems(QAbstractItemView *view, const QString &name, const QString &value)

@@ -199,8 +199,7 @@ VcsBase::VcsJob::Starter WarmRunner::starter(const QString &executable)
     if (channel(executable) == Untried)
         tryStandardInput(startOf(executable, QString(), QProcessEnvironment()), 0);
     QPointer<WarmRunner> self(this);
-    return
-        [self](const VcsBase::VcsJob &job) { return self ? self->startJob(job, false) : nullptr; };
+    return [self](const VcsBase::VcsJob &job) { return self ? self->startJob(job) : nullptr; };
 }
 
 Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job, bool background)

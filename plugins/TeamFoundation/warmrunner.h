@@ -72,7 +72,7 @@ private:
     // without an error when it does.
     void tryStandardInput(const Start &start, int timeOutMs);
     void useCommandLine(const QString &executable);
-    Utils::TreeProcess *startJob(const VcsBase::VcsJob &job, bool background);
+    Utils::TreeProcess *startJob(const VcsBase::VcsJob &job, bool background = false);
 
     const KeepWarm m_keepWarm;
     QHash<QString, Channel> m_channels;
