@@ -190,6 +190,14 @@ QString login(ClientKind kind, const QString &userName, const QString &password)
     return option(kind, QStringLiteral("login:%1,%2")).arg(userName, password);
 }
 
+bool changesPendingChanges(const QString &command)
+{
+    static const QStringList looking{QStringLiteral("history"), QStringLiteral("difference"),
+                                     QStringLiteral("annotate"), QStringLiteral("info"),
+                                     QStringLiteral("status")};
+    return !looking.contains(command);
+}
+
 bool asksForCheckInComment(ClientKind kind)
 {
     return kind == ClientKind::CrossPlatform;

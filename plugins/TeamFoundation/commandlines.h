@@ -50,6 +50,10 @@ QStringList getFolder(ClientKind kind, const QString &directory);
 // empty unless both the user name and the password are set.
 QString login(ClientKind kind, const QString &userName, const QString &password);
 
+// Whether 'command' (the first argument) can change what is pending in a workspace: history,
+// difference, annotate and the reads only look.
+bool changesPendingChanges(const QString &command);
+
 // tf.exe asks for the check-in comment in its own dialog; for the other the plugin asks.
 bool asksForCheckInComment(ClientKind kind);
 // tf.exe shows differences in a window of its own; the other prints them.

@@ -125,10 +125,11 @@ bool TeamFoundationClient::submit(const QString &path, const QString &executable
                           .arg(QFileInfo(executable).completeBaseName(), arguments.value(0),
                                QFileInfo(path).fileName());
     QPointer<TeamFoundationClient> self(this);
-    m_runner->submit(job, [self, finished](const VcsBase::VcsJob &ended) {
+    const bool changes = CommandLines::changesPendingChanges(arguments.value(0));
+    m_runner->submit(job, [self, finished, changes](const VcsBase::VcsJob &ended) {
         if (finished)
             finished(ended);
-        if (self)
+        if (self && changes)
             emit self->workingCopyChanged();
     });
     return true;

@@ -69,8 +69,8 @@ public:
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
                                    unsigned flags) const;
     // Queues a command on 'path' as a job, in the path's containing directory, and returns;
-    // 'finished' hears of its end, then workingCopyChanged() is emitted. False when tf cannot
-    // be run.
+    // 'finished' hears of its end, then workingCopyChanged() is emitted unless the command
+    // only looks. False when tf cannot be run.
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
                 unsigned flags, const TeamFoundationRunner::Finished &finished = {});
     // Queues "status TOP -recursive -format:xml" as a silent job read in the background;

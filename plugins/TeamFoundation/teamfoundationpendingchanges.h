@@ -21,10 +21,11 @@ class TeamFoundationPlugin;
 // view, the project tree) and the check-in dialog lists them. One silent job,
 // "tf status TOP -recursive -format:xml", reads everything below a top level; its result is
 // kept in the plugin's workspace knowledge for all of them. After each command and file
-// operation of the plugin what was read is forgotten and the directory the IDE shows is read
-// again, once for a burst of changes: asks in a row make one read, and an ask while a read
-// runs makes one more after it. What cannot be read (a failed run, XML that is malformed or
-// cut short) is an error, never a partial list.
+// operation of the plugin that can change it (not history, compare or annotate, which only
+// look) what was read is forgotten and the directory the IDE shows is read again, each read
+// costing a client's start-up, once for a burst of changes: asks in a row make one read, and an ask
+// while a read runs makes one more after it. What cannot be read (a failed run, XML that is
+// malformed or cut short) is an error, never a partial list.
 class TeamFoundationPendingChanges : public Core::IPendingChanges
 {
     Q_OBJECT
