@@ -361,8 +361,8 @@ void tst_PendingChanges::offeredToTheIde()
 }
 
 // The pending changes of the project the IDE shows are read again after the plugin's
-// commands and file operations, once for a burst, with a client slow to start: each read
-// costs at most one process more than the same work without it.
+// commands (not those that only look) and file operations, once for a burst, with a client
+// slow to start: each read costs at most one process more than the same work without it.
 void tst_PendingChanges::readsAfterChanges_data()
 {
     QTest::addColumn<QString>("action");
