@@ -276,7 +276,7 @@ Road measureRunner(const std::function<std::unique_ptr<TeamFoundationRunner>()> 
             vc->managesDirectory(QFileInfo(box.path("ws/" + file)).absolutePath(), nullptr);
         for (const QString &file : editedFiles)
             vc->vcsOpen(box.path("ws/" + file));
-        TestHost::answerNextDialog([](QDialog *dialog) {
+        host.answerNextDialog([](QDialog *dialog) {
             dialog->findChild<QPlainTextEdit *>(QStringLiteral("commentEdit"))
                 ->setPlainText("The day");
             dialog->accept();

@@ -124,6 +124,14 @@ void DialogAnswerer::answer(QDialog *dialog)
     }
     m_picture = dialog->grab().toImage();
     finish(dialog, armed.accept);
+    // A dialog may refuse to be accepted as it is (nothing chosen); left open, nobody would
+    // ever close it.
+    if (dialog->isVisible()) {
+        fail(tr("the dialog \"%1\" did not take the answer as it was (is its OK button "
+                "disabled?); it was cancelled")
+                 .arg(nameOf(dialog)));
+        finish(dialog, false);
+    }
 }
 
 } // namespace Workbench

@@ -14,9 +14,9 @@ namespace Workbench {
 // Answers the modal dialogs that open while a script runs, since nobody else will: each
 // answer armed with arm() is used, in order, by the next dialog that opens. An answer fills
 // the dialog's fields by object name and accepts it, or cancels it. A dialog that opens with
-// no answer armed is cancelled, and takeFailure() says so, so that the script line that
-// opened it fails instead of waiting forever. Dialogs that are not modal (those the script
-// drives itself) are left alone.
+// no answer armed, or that refuses to be accepted, is cancelled, and takeFailure() says so,
+// so that the script line that opened it fails instead of waiting forever. Dialogs that are
+// not modal (those the script drives itself) are left alone.
 //
 // A message box has no fields; accepting it presses its button with the accept role, else
 // the one with the yes role, else the destructive one ("Discard"); cancelling presses its

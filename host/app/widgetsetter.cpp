@@ -2,12 +2,15 @@
 
 #include <utils/pathchooser.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+
+#include <algorithm>
 
 namespace Workbench {
 
@@ -30,6 +33,39 @@ Outcome typeInto(QLineEdit *edit, const QString &name, const QString &value)
         edit->insert(value);
     if (edit->text() != value)
         return Outcome::failure(tr("the field %1 does not take \"%2\"").arg(name, value));
+    return Outcome::success();
+}
+
+// Checks the items of a list whose texts 'value' names, separated by commas, and unchecks the
+// others; only checkable items count.
+Outcome checkItems(QAbstractItemView *view, const QString &name, const QString &value)
+{
+    QAbstractItemModel *model = view->model();
+    QList<QModelIndex> checkable;
+    for (int row = 0; model && row < model->rowCount(view->rootIndex()); ++row) {
+        const QModelIndex index = model->index(row, 0, view->rootIndex());
+        if (model->flags(index) & Qt::ItemIsUserCheckable)
+            checkable << index;
+    }
+    if (checkable.isEmpty())
+        return Outcome::failure(tr("the field %1 has no items to check").arg(name));
+    QStringList wanted;
+    for (const QString &word : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (!word.trimmed().isEmpty())
+            wanted << word.trimmed();
+    }
+    for (const QString &text : qAsConst(wanted)) {
+        const bool known = std::any_of(checkable.cbegin(), checkable.cend(),
+                                       [&](const QModelIndex &index) {
+                                           return index.data().toString() == text;
+                                       });
+        if (!known)
+            return Outcome::failure(tr("the field %1 has no item \"%2\"").arg(name, text));
+    }
+    for (const QModelIndex &index : qAsConst(checkable)) {
+        const bool on = wanted.contains(index.data().toString());
+        model->setData(index, on ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+    }
     return Outcome::success();
 }
 } // namespace
@@ -91,6 +127,8 @@ Outcome setWidgetValue(QWidget *root, const QString &name, const QString &value)
         }
         return Outcome::success();
     }
+    if (auto view = qobject_cast<QAbstractItemView *>(widget))
+        return checkItems(view, name, value);
     if (auto text = qobject_cast<QPlainTextEdit *>(widget)) {
         if (text->isReadOnly())
             return Outcome::failure(tr("the field %1 is read-only").arg(name));

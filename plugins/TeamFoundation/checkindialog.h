@@ -1,17 +1,27 @@
 #pragma once
 
+#include "pendingchanges.h"
+
 #include <QDialog>
+
+#include <optional>
 
 QT_BEGIN_NAMESPACE
 class QFormLayout;
+class QLabel;
 class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
 QT_END_NAMESPACE
 
 namespace TeamFoundation {
 namespace Internal {
 
-// Asks for the comment of a check-in, for the client that has no check-in dialog of its own.
-// Shows what is checked in above the comment; rows about the changes go into that same form.
+// Asks for the comment of a check-in, for the client that has no check-in dialog of its own,
+// and lets the person choose which of the pending changes under the path go in now: each
+// with a check box, the unchecked ones staying pending. Nothing checked, nothing can be
+// checked in. Shows what is checked in above the comment; rows about the changes go into
+// that same form.
 class CheckInDialog : public QDialog
 {
     Q_OBJECT
@@ -19,12 +29,36 @@ public:
     explicit CheckInDialog(const QString &path, QWidget *parent = nullptr);
     ~CheckInDialog() override;
 
+    // Lists the pending changes (candidates are not offered) by their paths relative to the
+    // check-in's path, checked unless 'checked' names the local files that are to be.
+    void setChanges(const QList<PendingChange> &changes,
+                    const std::optional<QStringList> &checked = std::nullopt);
+    // Lists nothing and says why: everything under the path is checked in.
+    void setChangesUnknown(const QString &reason);
+
     // As typed: line breaks, quotes and blanks included.
     QString comment() const;
+    // Every change listed is checked, or nothing is listed: the check-in takes everything
+    // under the path.
+    bool allChecked() const;
+    // The items of the checked changes: their local files, or their server items when they
+    // have none.
+    QStringList checkedItems() const;
+
+    // Refused while nothing is checked, however it is asked for.
+    void accept() override;
 
 private:
+    void updateOk();
+
+    QString m_path;
+    QList<PendingChange> m_changes;
     QFormLayout *m_form;
+    QLabel *m_changesNote;
+    QTreeWidget *m_changesList;
     QPlainTextEdit *m_commentEdit;
+    QPushButton *m_okButton = nullptr;
+    bool m_listed = false; // the list holds every pending change under the path
 };
 
 } // namespace Internal

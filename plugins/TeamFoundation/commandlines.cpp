@@ -46,6 +46,21 @@ QStringList onPath(const QString &command, const QString &path)
     return {command, local(path)};
 }
 
+QStringList onItems(const QString &command, const QStringList &items)
+{
+    QStringList arguments{command};
+    for (const QString &item : items)
+        arguments << (item.startsWith(QLatin1Char('$')) ? item : local(item));
+    return arguments;
+}
+
+// tf.exe asks for the comment itself, in the dialog that /prompt opens.
+void addComment(QStringList &arguments, ClientKind kind, const QString &comment)
+{
+    if (asksForCheckInComment(kind) && !comment.trimmed().isEmpty())
+        arguments << option(kind, QStringLiteral("comment:")) + comment;
+}
+
 void addRecursive(QStringList &arguments, ClientKind kind, bool recursive)
 {
     if (recursive)
@@ -81,12 +96,17 @@ QStringList annotate(ClientKind, const QString &file)
 QStringList checkIn(ClientKind kind, const QString &path, bool recursive, const QString &comment)
 {
     QStringList arguments = onPath(QStringLiteral("checkin"), path);
-    // tf.exe asks for the comment itself, in the dialog that /prompt opens.
-    if (asksForCheckInComment(kind) && !comment.trimmed().isEmpty())
-        arguments << option(kind, QStringLiteral("comment:")) + comment;
+    addComment(arguments, kind, comment);
     arguments << promptOption(kind);
     addRecursive(arguments, kind, recursive);
     return arguments;
+}
+
+QStringList checkInItems(ClientKind kind, const QStringList &items, const QString &comment)
+{
+    QStringList arguments = onItems(QStringLiteral("checkin"), items);
+    addComment(arguments, kind, comment);
+    return arguments << promptOption(kind);
 }
 
 QStringList difference(ClientKind kind, const QString &path, bool recursive)
@@ -120,9 +140,20 @@ QStringList undo(ClientKind kind, const QString &path, bool recursive)
     return arguments;
 }
 
+QStringList undoItems(ClientKind, const QStringList &items)
+{
+    return onItems(QStringLiteral("undo"), items);
+}
+
 QStringList info(ClientKind, const QString &path)
 {
     return onPath(QStringLiteral("info"), path);
+}
+
+QStringList status(ClientKind kind, const QString &path)
+{
+    return onPath(QStringLiteral("status"), path) << option(kind, QStringLiteral("recursive"))
+                                                  << option(kind, QStringLiteral("format:xml"));
 }
 
 QStringList newWorkspace(ClientKind kind, const QString &name, const QString &collection)
@@ -157,6 +188,14 @@ QString login(ClientKind kind, const QString &userName, const QString &password)
     if (userName.isEmpty() || password.isEmpty())
         return QString();
     return option(kind, QStringLiteral("login:%1,%2")).arg(userName, password);
+}
+
+bool changesPendingChanges(const QString &command)
+{
+    static const QStringList looking{QStringLiteral("history"), QStringLiteral("difference"),
+                                     QStringLiteral("annotate"), QStringLiteral("info"),
+                                     QStringLiteral("status")};
+    return !looking.contains(command);
 }
 
 bool asksForCheckInComment(ClientKind kind)

@@ -29,11 +29,16 @@ QStringList annotate(ClientKind kind, const QString &file);
 // is left out.
 QStringList checkIn(ClientKind kind, const QString &path, bool recursive,
                     const QString &comment = QString());
+// A check-in of exactly 'items' (local paths, or server paths of items without one).
+QStringList checkInItems(ClientKind kind, const QStringList &items, const QString &comment);
 QStringList difference(ClientKind kind, const QString &path, bool recursive);
 QStringList get(ClientKind kind, const QString &path, bool recursive);
 QStringList history(ClientKind kind, const QString &path, bool recursive);
 QStringList undo(ClientKind kind, const QString &path, bool recursive);
+QStringList undoItems(ClientKind kind, const QStringList &items);
 QStringList info(ClientKind kind, const QString &path);
+// The pending changes at and below 'path', candidates included, as XML.
+QStringList status(ClientKind kind, const QString &path);
 
 // The jobs of a checkout. An empty collection or workspace is left out.
 QStringList newWorkspace(ClientKind kind, const QString &name, const QString &collection);
@@ -44,6 +49,10 @@ QStringList getFolder(ClientKind kind, const QString &directory);
 // The login argument, in one substitution so that a "%2" in the user name stays as it is;
 // empty unless both the user name and the password are set.
 QString login(ClientKind kind, const QString &userName, const QString &password);
+
+// Whether 'command' (the first argument) can change what is pending in a workspace: history,
+// difference, annotate and the reads only look.
+bool changesPendingChanges(const QString &command);
 
 // tf.exe asks for the check-in comment in its own dialog; for the other the plugin asks.
 bool asksForCheckInComment(ClientKind kind);

@@ -1,6 +1,7 @@
 #include "teamfoundationclient.h"
 #include "checkindialog.h"
 #include "commandlines.h"
+#include "teamfoundationpendingchanges.h"
 #include "teamfoundationplugin.h"
 #include "teamfoundationsettings.h"
 
@@ -123,6 +124,30 @@ bool TeamFoundationClient::submit(const QString &path, const QString &executable
     job.description = QStringLiteral("%1 %2 %3")
                           .arg(QFileInfo(executable).completeBaseName(), arguments.value(0),
                                QFileInfo(path).fileName());
+    QPointer<TeamFoundationClient> self(this);
+    const bool changes = CommandLines::changesPendingChanges(arguments.value(0));
+    m_runner->submit(job, [self, finished, changes](const VcsBase::VcsJob &ended) {
+        if (finished)
+            finished(ended);
+        if (self && changes)
+            emit self->workingCopyChanged();
+    });
+    return true;
+}
+
+bool TeamFoundationClient::readStatus(const QString &topLevel, const std::function<void()> &started,
+                                      const TeamFoundationRunner::Finished &finished)
+{
+    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
+        return false;
+    const QString binary = m_plugin->settings().binaryPath();
+    TeamFoundationCommand job = command(
+        topLevel, binary, CommandLines::status(clientKind(), topLevel), SilentProbeRunFlags);
+    job.background = true;
+    job.started = started;
+    job.description =
+        QStringLiteral("%1 status %2")
+            .arg(QFileInfo(binary).completeBaseName(), QFileInfo(topLevel).fileName());
     m_runner->submit(job, finished);
     return true;
 }
@@ -158,30 +183,38 @@ ClientKind TeamFoundationClient::clientKind() const
 
 bool TeamFoundationClient::addFile(const QString &fileName)
 {
-    return !runTf(containingDirectory(fileName), CommandLines::add(clientKind(), fileName),
-                  InteractiveRunFlags)
-                .error;
+    const bool done = !runTf(containingDirectory(fileName),
+                             CommandLines::add(clientKind(), fileName), InteractiveRunFlags)
+                           .error;
+    emit workingCopyChanged();
+    return done;
 }
 
 bool TeamFoundationClient::deleteFile(const QString &fileName)
 {
-    return !runTf(containingDirectory(fileName), CommandLines::remove(clientKind(), fileName),
-                  InteractiveRunFlags)
-                .error;
+    const bool done = !runTf(containingDirectory(fileName),
+                             CommandLines::remove(clientKind(), fileName), InteractiveRunFlags)
+                           .error;
+    emit workingCopyChanged();
+    return done;
 }
 
 bool TeamFoundationClient::renameFile(const QString &from, const QString &to)
 {
     const QStringList arguments = CommandLines::rename(
         clientKind(), QFileInfo(from).absoluteFilePath(), QFileInfo(to).absoluteFilePath());
-    return !runTf(containingDirectory(from), arguments, SynchronousRunFlags).error;
+    const bool done = !runTf(containingDirectory(from), arguments, SynchronousRunFlags).error;
+    emit workingCopyChanged();
+    return done;
 }
 
 bool TeamFoundationClient::checkoutFile(const QString &fileName)
 {
-    return !runTf(containingDirectory(fileName), CommandLines::checkout(clientKind(), fileName),
-                  InteractiveRunFlags)
-                .error;
+    const bool done = !runTf(containingDirectory(fileName),
+                             CommandLines::checkout(clientKind(), fileName), InteractiveRunFlags)
+                           .error;
+    emit workingCopyChanged();
+    return done;
 }
 
 bool TeamFoundationClient::hasPowerTools() const
@@ -207,16 +240,46 @@ bool TeamFoundationClient::annotateFile(const QString &fileName)
 
 bool TeamFoundationClient::checkIn(const QString &path)
 {
+    return checkInChanges(path, std::nullopt);
+}
+
+bool TeamFoundationClient::checkIn(const QString &path, const QStringList &checked)
+{
+    return checkInChanges(path, checked);
+}
+
+bool TeamFoundationClient::checkInChanges(const QString &path,
+                                          const std::optional<QStringList> &checked)
+{
     // The client checks in what is on disk; the user means what the editor shows.
     if (!saveModifiedDocuments(path))
         return false;
     const ClientKind kind = clientKind();
     QString comment;
+    // Empty: everything under the path.
+    QStringList items;
     if (CommandLines::asksForCheckInComment(kind)) {
         CheckInDialog dialog(path, QApplication::activeWindow());
+        QList<PendingChange> changes;
+        QString error;
+        if (m_plugin->pendingChanges()->currentChanges(path, &changes, &error)) {
+            dialog.setChanges(changes, checked);
+        } else if (checked) {
+            // Not everything under the path was asked for; without the list nothing says
+            // what the chosen files' changes are.
+            VcsBase::VcsOutputWindow::appendError(
+                tr("The pending changes could not be read: %1 Nothing was checked in.").arg(error));
+            return false;
+        } else {
+            dialog.setChangesUnknown(error);
+        }
         if (dialog.exec() != QDialog::Accepted)
             return false;
         comment = dialog.comment();
+        if (!dialog.allChecked())
+            items = dialog.checkedItems();
+    } else if (checked) {
+        items = *checked;
     }
     // A comment of several lines fits on no command line that the client reads from its
     // input, and one starting with "@" would be taken for a file; both go through a file
@@ -238,9 +301,10 @@ bool TeamFoundationClient::checkIn(const QString &path)
         commentFile->close();
         comment = QLatin1Char('@') + QDir::toNativeSeparators(commentFile->fileName());
     }
-    return submit(path, m_plugin->settings().binaryPath(),
-                  CommandLines::checkIn(kind, path, isDirectory(path), comment),
-                  InteractiveRunFlags,
+    const QStringList arguments =
+        items.isEmpty() ? CommandLines::checkIn(kind, path, isDirectory(path), comment)
+                        : CommandLines::checkInItems(kind, items, comment);
+    return submit(path, m_plugin->settings().binaryPath(), arguments, InteractiveRunFlags,
                   [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
 }
 
@@ -293,6 +357,31 @@ bool TeamFoundationClient::undo(const QString &path)
                   [self, path](const VcsBase::VcsJob &job) {
                       if (self && job.succeeded())
                           self->m_plugin->notifyChange(path);
+                  });
+}
+
+bool TeamFoundationClient::undo(const QStringList &items)
+{
+    // The command runs beside the first local file; server items name no place on disk.
+    QString place;
+    for (const QString &item : items) {
+        if (item.startsWith(QLatin1Char('$')))
+            continue;
+        if (!Core::DocumentManager::discardModifiedDocuments(item))
+            return false;
+        if (place.isEmpty())
+            place = item;
+    }
+    if (place.isEmpty())
+        return false;
+    QPointer<TeamFoundationClient> self(this);
+    return submit(place, m_plugin->settings().binaryPath(),
+                  CommandLines::undoItems(clientKind(), items), SynchronousRunFlags,
+                  [self, items](const VcsBase::VcsJob &job) {
+                      if (!self || !job.succeeded())
+                          return;
+                      for (const QString &item : items)
+                          self->m_plugin->notifyChange(item);
                   });
 }
 

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace TeamFoundation {
 namespace Internal {
@@ -68,9 +69,14 @@ public:
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
                                    unsigned flags) const;
     // Queues a command on 'path' as a job, in the path's containing directory, and returns;
-    // 'finished' hears of its end. False when tf cannot be run.
+    // 'finished' hears of its end, then workingCopyChanged() is emitted unless the command
+    // only looks. False when tf cannot be run.
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
                 unsigned flags, const TeamFoundationRunner::Finished &finished = {});
+    // Queues "status TOP -recursive -format:xml" as a silent job read in the background;
+    // 'started' hears when it starts, 'finished' of its end. False when tf cannot be run.
+    bool readStatus(const QString &topLevel, const std::function<void()> &started,
+                    const TeamFoundationRunner::Finished &finished);
     // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 
@@ -82,8 +88,13 @@ public:
     bool annotateFile(const QString &fileName);
 
     // What a person asks for: queued as jobs; true when a job was queued. Get and undo
-    // announce the change when their job has succeeded.
+    // announce the change when their job has succeeded. The cross-platform client's
+    // check-in asks for the comment and lets the person choose among the pending changes
+    // under the path, all checked at first, or only 'checked' (local files).
     bool checkIn(const QString &path);
+    bool checkIn(const QString &path, const QStringList &checked);
+    // Undoes exactly 'items' (local files, or server items) in one command.
+    bool undo(const QStringList &items);
     bool compare(const QString &path);
     bool getLatest(const QString &path);
     bool history(const QString &path);
@@ -107,6 +118,10 @@ public:
     // the one failure that is an answer rather than a fault.
     static bool isNotInWorkspaceAnswer(const QString &stdErr);
 
+signals:
+    // A command or file operation has ended: the pending changes may be others now.
+    void workingCopyChanged();
+
 private slots:
     // The user commands; the plugin connects its menu actions to them.
     void addCurrentFile();
@@ -125,6 +140,7 @@ private slots:
 
 private:
     ClientKind clientKind() const;
+    bool checkInChanges(const QString &path, const std::optional<QStringList> &checked);
     TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
                                   const QStringList &arguments, unsigned flags) const;
     bool hasPowerTools() const;

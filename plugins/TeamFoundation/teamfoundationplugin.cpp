@@ -5,6 +5,7 @@
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationcontrol.h"
+#include "teamfoundationpendingchanges.h"
 #include "warmrunner.h"
 #include "workspaceknowledge.h"
 
@@ -64,6 +65,8 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
     createActions();
+    m_pendingChanges = new TeamFoundationPendingChanges(this);
+    addAutoReleasedObject(m_pendingChanges);
     connect(versionControl(), &Core::IVersionControl::configurationChanged, this,
             &TeamFoundationPlugin::updateConfigurationHint);
     updateConfigurationHint();
@@ -137,6 +140,11 @@ TeamFoundationClient *TeamFoundationPlugin::client() const
 WorkspaceKnowledge *TeamFoundationPlugin::knowledge() const
 {
     return m_knowledge;
+}
+
+TeamFoundationPendingChanges *TeamFoundationPlugin::pendingChanges() const
+{
+    return m_pendingChanges;
 }
 
 void TeamFoundationPlugin::notifyChange(const QString &path)

@@ -24,6 +24,7 @@ namespace Internal {
 
 class PasswordKeeper;
 class TeamFoundationClient;
+class TeamFoundationPendingChanges;
 class WorkspaceKnowledge;
 
 // The plugin object: creates the version control, the command client, the options page,
@@ -50,6 +51,8 @@ public:
     TeamFoundationClient *client() const;
     // What the plugin knows of the workspaces' directories, for every view of it.
     WorkspaceKnowledge *knowledge() const;
+    // The pending changes as the IDE and the check-in dialog see them.
+    TeamFoundationPendingChanges *pendingChanges() const;
     // Tells the host that 'path' (a file or a directory) changed; an empty path means the
     // configuration changed.
     void notifyChange(const QString &path);
@@ -78,6 +81,7 @@ private:
     TeamFoundationClient *m_client = nullptr;
     PasswordKeeper *m_passwordKeeper = nullptr;
     WorkspaceKnowledge *m_knowledge = nullptr;
+    TeamFoundationPendingChanges *m_pendingChanges = nullptr;
     bool m_unconfiguredReported = false;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;

@@ -30,6 +30,11 @@ public:
     int timeOutMs = 0;               // zero or less: no limit
     unsigned flags = 0;              // VcsBase::VcsBasePlugin::RunVcsFlags
     QString description;             // what the status bar shows while it runs as a job
+    // A read the IDE makes on its own, not a person's command. It names its items by absolute
+    // paths, so it may run in any directory.
+    bool background = false;
+    // Hears when the command's turn has come and it starts; for a job, later than submit().
+    std::function<void()> started;
 };
 
 // How the client's commands reach a process: every run of the plugin goes through one, and

@@ -187,8 +187,10 @@ void WarmRunner::submit(const TeamFoundationCommand &command, const Finished &fi
                          command.timeOutMs);
     VcsBase::VcsJob *job = createJob(command);
     QPointer<WarmRunner> self(this);
-    job->setStarter(
-        [self](const VcsBase::VcsJob &job) { return self ? self->startJob(job) : nullptr; });
+    const bool background = command.background;
+    job->setStarter([self, background](const VcsBase::VcsJob &job) {
+        return self ? self->startJob(job, background) : nullptr;
+    });
     enqueue(job, finished);
 }
 
@@ -200,7 +202,7 @@ VcsBase::VcsJob::Starter WarmRunner::starter(const QString &executable)
     return [self](const VcsBase::VcsJob &job) { return self ? self->startJob(job) : nullptr; };
 }
 
-Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job)
+Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job, bool background)
 {
     if (channel(job.binary()) == CommandLine)
         return nullptr;
@@ -208,6 +210,18 @@ Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job)
     if (line.isEmpty())
         return nullptr;
     const Start start = startOf(job.binary(), job.workingDirectory(), job.environment());
+    if (background) {
+        if (m_warm && m_warm->state() != QProcess::NotRunning &&
+            m_warmStart.executable == start.executable &&
+            m_warmStart.environment == start.environment) {
+            const Start kept = m_warmStart;
+            Utils::TreeProcess *process = handOver(kept, line);
+            keepWarm(kept);
+            return process;
+        }
+        // Nothing kept fits: the read pays its own start, and the person's place stays.
+        return handOver(start, line);
+    }
     Utils::TreeProcess *process = handOver(start, line);
     // A person who started one command is likely to start the next one in the same place.
     keepWarm(start);

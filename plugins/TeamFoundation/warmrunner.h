@@ -19,7 +19,10 @@ namespace Internal {
 // list. One client is kept started, for the executable, working directory and environment of
 // the last command a person started (a menu or locator command, a checkout step), which is
 // where the next one is most likely to run; a command elsewhere gets a client started for it,
-// through "@" as well. A client that does not take "@" is found out before a job of it runs,
+// through "@" as well. A read the IDE makes on its own (the pending changes after a command)
+// takes the kept client wherever that was started, and another is started in its place, so
+// that such a read costs one process and the person's next command still finds its client.
+// A client that does not take "@" is found out before a job of it runs,
 // or when a command through "@" fails, and is from then on started with each command line,
 // after one note in the pane.
 class WarmRunner : public QObject, public TeamFoundationRunner
@@ -69,7 +72,7 @@ private:
     // without an error when it does.
     void tryStandardInput(const Start &start, int timeOutMs);
     void useCommandLine(const QString &executable);
-    Utils::TreeProcess *startJob(const VcsBase::VcsJob &job);
+    Utils::TreeProcess *startJob(const VcsBase::VcsJob &job, bool background = false);
 
     const KeepWarm m_keepWarm;
     QHash<QString, Channel> m_channels;

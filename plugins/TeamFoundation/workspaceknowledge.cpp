@@ -69,9 +69,30 @@ void WorkspaceKnowledge::learnNotManaged(const QString &directory)
     m_directories.insert(keyOf(directory), Directory());
 }
 
+std::optional<QList<PendingChange>>
+WorkspaceKnowledge::pendingChanges(const QString &topLevel) const
+{
+    const auto read = m_pendingChanges.constFind(keyOf(topLevel));
+    if (read == m_pendingChanges.constEnd())
+        return std::nullopt;
+    return *read;
+}
+
+void WorkspaceKnowledge::learnPendingChanges(const QString &topLevel,
+                                             const QList<PendingChange> &changes)
+{
+    m_pendingChanges.insert(keyOf(topLevel), changes);
+}
+
+void WorkspaceKnowledge::forgetPendingChanges()
+{
+    m_pendingChanges.clear();
+}
+
 void WorkspaceKnowledge::forget()
 {
     m_directories.clear();
+    m_pendingChanges.clear();
     emit forgotten();
 }
 

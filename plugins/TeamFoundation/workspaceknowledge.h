@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pendingchanges.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -11,10 +13,12 @@ namespace Internal {
 
 // What the plugin has learnt about the directories of the user's workspaces, in one place
 // for every view of the plugin: which directories are in a workspace, with the top level of
-// their mapping and their server path. Asking tf costs a process per directory, and the
-// answers only change when the workspaces or their mappings change; the plugin forgets
-// everything on the events that can change them (a changed configuration or repository, a
-// checkout). Directories nothing is known about are left to the probes.
+// their mapping and their server path, and the pending changes below each top level that
+// was read. Asking tf costs a process per directory, and the answers only change when the
+// workspaces or their mappings change; the plugin forgets everything on the events that can
+// change them (a changed configuration or repository, a checkout). Directories nothing is
+// known about are left to the probes. The pending changes change with every command: they
+// are forgotten on their own after each one, until they are read again.
 class WorkspaceKnowledge : public QObject
 {
     Q_OBJECT
@@ -40,6 +44,13 @@ public:
                       const std::optional<QString> &serverPath = std::nullopt);
     void learnNotManaged(const QString &directory);
 
+    // The pending changes and candidates at and below the top level 'topLevel' as they were
+    // last read; nothing when they were not read since they were last forgotten.
+    std::optional<QList<PendingChange>> pendingChanges(const QString &topLevel) const;
+    void learnPendingChanges(const QString &topLevel, const QList<PendingChange> &changes);
+    // A command may have changed what was read.
+    void forgetPendingChanges();
+
     // Everything learnt may be wrong now.
     void forget();
 
@@ -48,6 +59,7 @@ signals:
 
 private:
     QHash<QString, Directory> m_directories;
+    QHash<QString, QList<PendingChange>> m_pendingChanges; // by the key of the top level
 };
 
 } // namespace Internal

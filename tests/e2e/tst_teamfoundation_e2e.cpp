@@ -49,9 +49,12 @@ QStringList recordedCalls(const QString &logFile)
     return calls;
 }
 
+// The silent reads: the probes, and the pending changes read after the project opened and
+// after each command (counted in tst_PendingChanges).
 bool isProbe(const QString &call)
 {
-    return call.section(QLatin1Char('|'), 2, 2) == QLatin1String("info");
+    const QString word = call.section(QLatin1Char('|'), 2, 2);
+    return word == QLatin1String("info") || word == QLatin1String("status");
 }
 
 QStringList withoutProbes(const QStringList &calls)
@@ -332,10 +335,13 @@ void TeamFoundationEndToEndTest::demoRoadOnASeededServer()
     QVERIFY(!hasWriteBit(app + QStringLiteral("/main.cpp")));
     QVERIFY(!hasWriteBit(app + QStringLiteral("/greeting.h")));
 
+    // What was left for later is pending, as the view listed it, and nothing else.
+    QVERIFY2(run.out.contains(QLatin1String("\nadd  NOTES.md\nedit  README.md\n")),
+             qPrintable(run.out));
     const QString login = QStringLiteral("-login:ann,") + password;
     const Run status = box.runTf({QStringLiteral("status"), app, QStringLiteral("-recursive"), login}, app);
     QCOMPARE(status.exitCode, 0);
-    QVERIFY2(status.out.contains(QLatin1String("There are no pending changes.")), qPrintable(status.out));
+    QVERIFY2(status.out.contains(QLatin1String("\n2 change(s)\n")), qPrintable(status.out));
 
     // The server: changeset 4 is ann's edit of main.cpp, 5 her added greeting.h.
     const Run mainHistory = box.runTf({QStringLiteral("history"), app + QStringLiteral("/main.cpp"), login}, app);
@@ -360,7 +366,7 @@ void TeamFoundationEndToEndTest::demoRoadOnASeededServer()
     QCOMPARE(settings.value(QStringLiteral("TeamFoundation/Username")).toString(), QStringLiteral("ann"));
     QList<QSize> sizes;
     for (const char *name : {"options-page.png", "checkout-wizard.png", "team-foundation-menu.png",
-                             "main-window.png", "check-in-dialog.png"}) {
+                             "main-window.png", "check-in-dialog.png", "pending-changes.png"}) {
         const QImage image(box.path(QStringLiteral("shots/") + QLatin1String(name)));
         QVERIFY2(!image.isNull(), name);
         sizes << image.size();
@@ -560,15 +566,18 @@ void TeamFoundationEndToEndTest::processesOfADay_data()
     QTest::addColumn<bool>("checkIn");       // the project checked in at the end
     QTest::addColumn<int>("processes");      // at most
     // The top level's probe and the failing one above it, a check-out per edited file, the
-    // check-in and the client started for the next command.
+    // check-in and the client started for the next command; and one for each reading of the
+    // pending changes: when the project opened, after each check-out and after the check-in
+    // (whose dialog lists what the last one read).
     QTest::newRow("the day: 10 files in 5 folders, 2 edited, checked in")
         << "ws" << "src/d1/f1.cpp src/d1/f2.cpp src/d2/f1.cpp src/d2/f2.cpp src/d3/f1.cpp "
                    "src/d3/f2.cpp src/d4/f1.cpp src/d4/f2.cpp src/d5/f1.cpp src/d5/f2.cpp"
-        << QStringList{"src/d2/f1.cpp", "src/d4/f2.cpp"} << true << 6;
-    // Three probes up to the top level and one above it, and the check-out.
+        << QStringList{"src/d2/f1.cpp", "src/d4/f2.cpp"} << true << 6 + 4;
+    // Three probes up to the top level and one above it, and the check-out; the pending
+    // changes read when the project opened and after the check-out.
     QTest::newRow("a project two levels below its top")
         << "ws/src/d1" << "f1.cpp f2.cpp ../d2/f1.cpp ../d3/f2.cpp ../../main.cpp"
-        << QStringList{"f2.cpp"} << false << 5;
+        << QStringList{"f2.cpp"} << false << 5 + 2;
 }
 
 void TeamFoundationEndToEndTest::processesOfADay()

@@ -168,11 +168,19 @@ void TestHost::configure(const QString &user, const QString &password, int timeo
 
 void TestHost::answerNextDialog(std::function<void(QDialog *)> answer)
 {
-    // Runs inside the dialog's own event loop, once it is shown.
-    QTimer::singleShot(0, [answer] {
-        if (auto dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            answer(dialog);
+    // Runs inside the dialog's own event loop, once it is shown: a command may read something
+    // first, with the event loop running.
+    auto poll = new QTimer(&m_dialogAnswers);
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+        auto dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        answer(dialog);
     });
+    poll->start();
 }
 
 void TestHost::waitForJobs()

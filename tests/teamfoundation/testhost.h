@@ -4,6 +4,7 @@
 #include <teamfoundationsettings.h>
 #include <vcsbase/vcsbaseplugin.h>
 
+#include <QObject>
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -86,9 +87,9 @@ public:
                    TeamFoundation::Internal::ClientKind kind =
                        TeamFoundation::Internal::ClientKind::VisualStudio);
 
-    // Has 'answer' handle the modal dialog that the next call opens, once it runs; a call that
-    // opens none leaves 'answer' unused.
-    static void answerNextDialog(std::function<void(QDialog *)> answer);
+    // Has 'answer' handle the next modal dialog that opens while this host lives, once it
+    // runs; when none opens, 'answer' is left unused.
+    void answerNextDialog(std::function<void(QDialog *)> answer);
 
     // Lets the queued jobs run until none runs or waits.
     void waitForJobs();
@@ -112,4 +113,5 @@ private:
     QList<Handed> m_handed;
     QStringList m_asserts;
     QList<QByteArray> m_responseVariables;
+    QObject m_dialogAnswers; // what answerNextDialog() left behind goes with it
 };

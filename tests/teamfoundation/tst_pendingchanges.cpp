@@ -1,9 +1,21 @@
 // Reading the pending changes that "tf status -format:xml" prints: the layouts of both real
-// clients, what newer clients may add, broken output, and what the stand-in tf prints.
+// clients, what newer clients may add, broken output, and what the stand-in tf prints; and
+// the plugin offering them to the IDE: what it announces, and what its reads cost.
 #include "../common/statussamples.h"
+#include "testhost.h"
+
+#include <core/ipendingchanges.h>
+#include <core/iversioncontrol.h>
+#include <extensionsystem/pluginmanager.h>
+#include <vcsbase/jobqueue.h>
+#include <vcsbase/vcsjob.h>
+#include <vcsbase/vcsoutputwindow.h>
 
 #include <pendingchanges.h>
+#include <teamfoundationclient.h>
+#include <teamfoundationplugin.h>
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextCodec>
@@ -34,6 +46,49 @@ QString summary(const PendingChange &c)
     return parts.join(QLatin1Char(' '));
 }
 
+// The recording tf's processes that run now, below this test.
+QSet<qint64> runningRecorders()
+{
+    QSet<qint64> pids;
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    const QString recorder = QFileInfo(QStringLiteral(TFRECORDER_PATH)).canonicalFilePath();
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold anything.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.value(1) == self && fields.value(0) != "Z" &&
+            QFileInfo(QStringLiteral("/proc/%1/exe").arg(entry)).canonicalFilePath() == recorder)
+            pids.insert(entry.toLongLong());
+    }
+    return pids;
+}
+
+// The processes started since the last call, once those still running have written down
+// their start: a client kept for the next command may be younger than the last answer.
+// 'seen' holds those met before.
+QList<Started> settledStarts(TestHost &host, QSet<qint64> &seen)
+{
+    QList<Started> starts;
+    QDeadlineTimer deadline(30000);
+    for (;;) {
+        for (const Started &start : host.takeStarts()) {
+            starts << start;
+            seen.insert(start.pid);
+        }
+        if (seen.contains(runningRecorders()) || deadline.hasExpired())
+            return starts;
+        QTest::qWait(10);
+    }
+}
+
+Core::IPendingChanges *provider()
+{
+    return ExtensionSystem::PluginManager::getObject<Core::IPendingChanges>();
+}
+
 } // namespace
 
 class tst_PendingChanges : public QObject
@@ -44,6 +99,10 @@ private slots:
     void parse_data();
     void parse();
     void standInStatus();
+    void offeredToTheIde_data();
+    void offeredToTheIde();
+    void readsAfterChanges_data();
+    void readsAfterChanges();
 };
 
 void tst_PendingChanges::parse_data()
@@ -217,6 +276,165 @@ void tst_PendingChanges::standInStatus()
     QCOMPARE(rows, expectedRows);
 }
 
-QTEST_GUILESS_MAIN(tst_PendingChanges)
+// What the view hears for the project, read with the recording tf's status answer, and what
+// the pane says when that answer cannot be read.
+void tst_PendingChanges::offeredToTheIde_data()
+{
+    QTest::addColumn<QByteArray>("statusXml"); // %1: the project; null: the recorder's answer
+    QTest::addColumn<bool>("runFails");
+    QTest::addColumn<QStringList>("rows"); // "change|path below the project", "?" for candidates
+    QTest::addColumn<QString>("error");    // the start of the view's message; empty: rows
+
+    const QByteArray head("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<status>\n");
+    QTest::newRow("every file checked out")
+        << QByteArray() << false << QStringList{"edit|main.cpp", "edit|src/util.cpp"}
+        << QString();
+    QTest::newRow("several words, a candidate, a file of another project")
+        << head + "<pending-changes>\n<pending-change server-item=\"$/P/b.cpp\" "
+                  "change-type=\"edit, rename\" source-item=\"$/P/a.cpp\" local-item=\"%1/b.cpp\"/>\n"
+                  "<pending-change server-item=\"$/Q/x.cpp\" change-type=\"edit\" "
+                  "local-item=\"/elsewhere/x.cpp\"/>\n</pending-changes>\n"
+                  "<candidate-pending-changes>\n<pending-change server-item=\"$/P/n.txt\" "
+                  "change-type=\"add\" local-item=\"%1/n.txt\"/>\n</candidate-pending-changes>\n"
+                  "</status>\n"
+        << false << QStringList{"?add|n.txt", "edit, rename|b.cpp"} << QString();
+    QTest::newRow("nothing pending")
+        << head + "<pending-changes/><candidate-pending-changes/></status>\n" << false
+        << QStringList() << QString();
+    QTest::newRow("cut short")
+        << head + "<pending-changes>\n<pending-change server-item=\"$/P/b.cpp\" "
+                  "change-type=\"edit\" local-item=\"%1/b.cpp\"/>\n"
+        << false << QStringList() << "Line ";
+    QTest::newRow("malformed")
+        << head + "<pending-changes><pending-change server-item=\"$/P/b.cpp\"></status>\n"
+        << false << QStringList() << "Line ";
+    QTest::newRow("the run fails") << QByteArray() << true << QStringList() << "The command";
+}
+
+void tst_PendingChanges::offeredToTheIde()
+{
+    QFETCH(QByteArray, statusXml);
+    QFETCH(bool, runFails);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, error);
+    TestHost host;
+    host.configure(QString(), QString(), 30, ClientKind::CrossPlatform);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString project = host.makeDirectory(QStringLiteral("ws"));
+    host.setCurrentFile(host.makeFile(QStringLiteral("ws/main.cpp")), project);
+    host.makeFile(QStringLiteral("ws/src/util.cpp"));
+    if (!statusXml.isNull())
+        host.setResponse("TFREC_STATUS_XML", QString::fromUtf8(statusXml).arg(project).toUtf8());
+    if (runFails)
+        host.setResponse("TFREC_FAIL_WORD", "status");
+    QVERIFY(plugin);
+    VcsBase::VcsOutputWindow::clearContents();
+
+    QSignalSpy read(provider(), &Core::IPendingChanges::rowsRead);
+    QSignalSpy failed(provider(), &Core::IPendingChanges::readFailed);
+    // Asked twice: a failure is said once in the pane.
+    for (int answers = 1; answers <= 2; ++answers) {
+        provider()->refresh(project);
+        QTRY_COMPARE_WITH_TIMEOUT(read.count() + failed.count(), answers, 30000);
+    }
+    QCOMPARE(read.count(), error.isEmpty() ? 2 : 0);
+    QStringList shown;
+    QString message;
+    if (error.isEmpty()) {
+        QCOMPARE(read.last().at(0).toString(), project);
+        for (const auto &row : read.last().at(1).value<QList<Core::PendingChangeRow>>()) {
+            shown << QLatin1String(row.candidate ? "?" : "") + row.changeType +
+                         QLatin1Char('|') + QDir(project).relativeFilePath(row.localFile);
+        }
+    } else {
+        QCOMPARE(failed.last().at(0).toString(), project);
+        message = failed.last().at(1).toString();
+    }
+    shown.sort();
+    QCOMPARE(shown, rows);
+    QVERIFY2(error.isEmpty() ? message.isEmpty() : message.startsWith(error), qPrintable(message));
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    const QString commandLine = QStringLiteral(" status %1 -recursive -format:xml\n").arg(project);
+    QCOMPARE(pane.count(commandLine), error.isEmpty() ? 0 : 1);
+    if (!error.isEmpty())
+        QCOMPARE(pane.count(message), 1);
+}
+
+// The pending changes of the project the IDE shows are read again after the plugin's
+// commands (not those that only look) and file operations, once for a burst, with a client
+// slow to start: each read costs at most one process more than the same work without it.
+void tst_PendingChanges::readsAfterChanges_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("reads"); // the status runs it costs
+    QTest::newRow("a command") << "undo" << 1;
+    QTest::newRow("a command that only looks") << "history" << 0;
+    QTest::newRow("a file operation") << "add" << 1;
+    QTest::newRow("three commands in a row") << "undo undo undo" << 1;
+    QTest::newRow("three refreshes in a row") << "refresh refresh refresh" << 1;
+    QTest::newRow("a refresh while one reads") << "refresh wait refresh" << 2;
+    QTest::newRow("a command while one reads") << "refresh wait undo" << 2;
+}
+
+void tst_PendingChanges::readsAfterChanges()
+{
+    QFETCH(QString, action);
+    QFETCH(int, reads);
+    int processes[2] = {0, 0};
+    for (const bool shown : {false, true}) {
+        TestHost host;
+        host.configure(QString(), QString(), 30, ClientKind::CrossPlatform);
+        host.setResponse("TFREC_STARTUP_MS", "500");
+        // Long enough to ask while a read runs.
+        host.setResponse("TFREC_DELAY_MS", "200");
+        TeamFoundationPlugin *plugin = host.loadPlugin();
+        QVERIFY(plugin);
+        // The commands run in the file's directory, the reads at the top level.
+        const QString project = host.makeDirectory(QStringLiteral("ws"));
+        const QString file = host.makeFile(QStringLiteral("ws/src/main.cpp"));
+        host.setCurrentFile(file, project);
+        QSignalSpy read(provider(), &Core::IPendingChanges::rowsRead);
+        VcsBase::JobQueue *queue = VcsBase::JobQueue::instance();
+        // Both ways begin with a command, which learns that tf takes "@" and keeps one started.
+        QVERIFY(plugin->client()->history(file));
+        host.waitForJobs();
+        if (shown) {
+            provider()->refresh(project);
+            QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 30000);
+        }
+        host.takeRuns();
+        QSet<qint64> seen;
+        settledStarts(host, seen);
+
+        for (const QString &step : action.split(QLatin1Char(' '))) {
+            if (step == QLatin1String("history"))
+                QVERIFY(plugin->client()->history(file));
+            else if (step == QLatin1String("undo"))
+                QVERIFY(plugin->client()->undo(file));
+            else if (step == QLatin1String("add"))
+                QVERIFY(plugin->versionControl()->vcsAdd(host.makeFile(QStringLiteral("ws/src/new.h"))));
+            else if (step == QLatin1String("wait") && shown)
+                QTRY_VERIFY_WITH_TIMEOUT(queue->runningJob() &&
+                                             queue->runningJob()->arguments().value(0) == "status",
+                                         30000);
+            else if (step == QLatin1String("refresh") && shown)
+                provider()->refresh(project);
+        }
+        if (shown && reads > 0)
+            QTRY_COMPARE_WITH_TIMEOUT(read.count(), 2, 30000);
+        QCoreApplication::processEvents();
+        int statusRuns = 0;
+        for (const Recorded &run : host.takeRuns())
+            statusRuns += run.arguments.value(0) == QLatin1String("status") ? 1 : 0;
+        QCOMPARE(statusRuns, shown ? reads : 0);
+        processes[shown] = settledStarts(host, seen).size();
+    }
+    QVERIFY2(processes[1] - processes[0] <= reads,
+             qPrintable(QStringLiteral("%1 processes without reading, %2 with")
+                            .arg(processes[0])
+                            .arg(processes[1])));
+}
+
+QTEST_MAIN(tst_PendingChanges)
 
 #include "tst_pendingchanges.moc"

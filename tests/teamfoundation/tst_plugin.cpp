@@ -168,7 +168,8 @@ void tst_Plugin::autoReleasedObjects()
         classes << QString::fromLatin1(o->metaObject()->className());
     QCOMPARE(classes, QStringList({"TeamFoundation::Internal::SettingsPage",
                                    "TeamFoundation::Internal::CheckoutWizard",
-                                   "Locator::CommandLocator"}));
+                                   "Locator::CommandLocator",
+                                   "TeamFoundation::Internal::TeamFoundationPendingChanges"}));
     // The version control is the host's through initializeVcs, not an auto-released object.
     QVERIFY(!objects.contains(plugin->versionControl()));
 }

@@ -20,6 +20,11 @@
 //   TFREC_MANAGED_ROOT  when set, "info PATH" succeeds exactly for PATH at or below this
 //                       directory (exit 0, with a "Server path" line), else exits 100
 //   TFREC_FAIL_WORD     when set, a command whose first argument is this word exits with 100
+//   TFREC_STATUS_XML    what "status ITEM ... -format:xml" prints (exit 0); unset, it prints
+//                       a status document with every file at or below ITEM as a pending
+//                       edit, as in a workspace where everything is checked out (server
+//                       items below "$/Recorded", named from TFREC_MANAGED_ROOT when ITEM
+//                       is inside it)
 //   TFREC_REPEAT        write TFREC_STDOUT this many times (for very large output)
 //   TFREC_SIGNAL        after answering, kill itself with this signal
 //   TFREC_STARTUP_MS    milliseconds to wait at start (after writing the start log), before
@@ -38,12 +43,14 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
+#include <QXmlStreamWriter>
 
 #include <csignal>
 #include <cstdio>
@@ -123,6 +130,43 @@ void startGrandchild(const QByteArray &file)
 }
 #endif
 
+// Every file at or below 'item' as a pending edit.
+QByteArray statusXml(const QString &item)
+{
+    const QString path = QDir::cleanPath(QFileInfo(item).absoluteFilePath());
+    const QString managed = QDir::cleanPath(QString::fromLocal8Bit(env("TFREC_MANAGED_ROOT")));
+    const QString root =
+        !env("TFREC_MANAGED_ROOT").isEmpty() && (path + QLatin1Char('/')).startsWith(managed + QLatin1Char('/'))
+            ? managed
+            : path;
+    QStringList files;
+    if (QFileInfo(path).isFile())
+        files << path;
+    QDirIterator it(path, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    QByteArray xml;
+    QXmlStreamWriter writer(&xml);
+    writer.writeStartDocument();
+    writer.writeStartElement(QStringLiteral("status"));
+    writer.writeStartElement(QStringLiteral("pending-changes"));
+    for (const QString &file : qAsConst(files)) {
+        writer.writeEmptyElement(QStringLiteral("pending-change"));
+        writer.writeAttribute(QStringLiteral("server-item"),
+                              QStringLiteral("$/Recorded") + file.mid(root.size()));
+        writer.writeAttribute(QStringLiteral("version"), QStringLiteral("1"));
+        writer.writeAttribute(QStringLiteral("lock"), QStringLiteral("none"));
+        writer.writeAttribute(QStringLiteral("change-type"), QStringLiteral("edit"));
+        writer.writeAttribute(QStringLiteral("local-item"), file);
+    }
+    writer.writeEndElement();
+    writer.writeEmptyElement(QStringLiteral("candidate-pending-changes"));
+    writer.writeEndElement();
+    writer.writeEndDocument();
+    return xml;
+}
+
 struct Run
 {
     QString name;
@@ -179,6 +223,16 @@ int runCommand(Run &run, const QList<QByteArray> &args, const char *via)
     const QByteArray failWord = env("TFREC_FAIL_WORD");
     if (!failWord.isEmpty() && !args.isEmpty() && failWord == args.at(0))
         return 100;
+
+    if (args.size() > 1 && args.at(0) == "status" &&
+        (args.contains("-format:xml") || args.contains("/format:xml"))) {
+        const QByteArray xml = qEnvironmentVariableIsSet("TFREC_STATUS_XML")
+                                   ? env("TFREC_STATUS_XML")
+                                   : statusXml(QString::fromLocal8Bit(args.at(1)));
+        std::fwrite(xml.constData(), 1, static_cast<size_t>(xml.size()), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
 
     const QByteArray out = env("TFREC_STDOUT");
     const QByteArray err = env("TFREC_STDERR");

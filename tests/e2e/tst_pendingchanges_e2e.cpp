@@ -1,0 +1,296 @@
+// The pending changes of the real plugin in the workbench's own window, against the stand-in
+// tf on a seeded server: what the view and the project tree show after the IDE's file
+// operations, and what a check-in, an undo or a compare of a chosen part runs and leaves
+// pending on the server.
+
+#include "e2eutils.h"
+
+#include <core/actionmanager.h>
+#include <core/hostservices.h>
+#include <core/icore.h>
+#include <dialoganswerer.h>
+#include <extensionsystem/pluginmanager.h>
+#include <mainwindow.h>
+#include <pendingchangesview.h>
+#include <projectmodel.h>
+#include <vcsbase/jobqueue.h>
+#include <vcsbase/vcsoutputwindow.h>
+
+#include <QMenu>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+class tst_PendingChangesE2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void viewAndTreeFollowTheIde_data();
+    void viewAndTreeFollowTheIde();
+    void actOnAChosenPart_data();
+    void actOnAChosenPart();
+
+private:
+    QString path(const QString &relative) const { return m_dir->path() + QLatin1Char('/') + relative; }
+    QString ws(const QString &file = QString()) const
+    {
+        return file.isEmpty() ? path(QStringLiteral("ws")) : path(QStringLiteral("ws/") + file);
+    }
+    // Runs the stand-in as a person would beside the workbench; its standard output.
+    QString tf(const QStringList &arguments, int *exitCode = nullptr) const;
+    // "change|path" of each row the view shows, candidates prefixed with "?".
+    QStringList shownRows() const;
+    QString treeName(const QString &file) const
+    {
+        Workbench::ProjectModel *model = m_window->projectModel();
+        return model->data(model->index(ws(file))).toString();
+    }
+    // The file names that the stand-in's status lists as pending in the workspace.
+    QStringList pendingOnServer() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<Core::HostServices> m_services;
+    std::unique_ptr<VcsBase::JobQueue> m_queue;
+    std::unique_ptr<Workbench::MainWindow> m_window;
+};
+
+QString tst_PendingChangesE2e::tf(const QStringList &arguments, int *exitCode) const
+{
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(QStringLiteral(TF_EXECUTABLE), arguments);
+    if (!process.waitForFinished(60000))
+        process.kill();
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+}
+
+QStringList tst_PendingChangesE2e::shownRows() const
+{
+    auto list = m_window->pendingChanges()->findChild<QTreeWidget *>(
+        QStringLiteral("pendingChangesList"));
+    QStringList rows;
+    if (!list->isVisible())
+        return rows;
+    for (int g = 0; g < list->topLevelItemCount(); ++g) {
+        QTreeWidgetItem *group = list->topLevelItem(g);
+        for (int c = 0; c < group->childCount(); ++c) {
+            QTreeWidgetItem *item = group->child(c);
+            const QString folder = item->text(2);
+            rows << QLatin1String(g == 0 ? "" : "?") + item->text(0) + QLatin1Char('|') +
+                        (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + item->text(1);
+        }
+    }
+    return rows;
+}
+
+QStringList tst_PendingChangesE2e::pendingOnServer() const
+{
+    int exitCode = -1;
+    const QString out = tf({QStringLiteral("status"), ws(), QStringLiteral("-recursive")}, &exitCode);
+    if (exitCode != 0)
+        return {QStringLiteral("status failed: ") + out};
+    // Below the table's dashes, the file name is the first word of each line.
+    QStringList names;
+    bool inTable = false;
+    for (const QString &line : out.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("---")))
+            inTable = true;
+        else if (line.trimmed().isEmpty())
+            inTable = false;
+        else if (inTable)
+            names << line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+    }
+    names.sort();
+    return names;
+}
+
+void tst_PendingChangesE2e::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    // The stand-in keeps its workspaces below XDG_DATA_HOME; no keychain is reached.
+    qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    qunsetenv("TF_SERVER");
+    const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));
+    const QList<QStringList> steps{
+        {QStringLiteral("seed"), collection},
+        {QStringLiteral("workspace"), QStringLiteral("-new"), QStringLiteral("ws"), collection},
+        {QStringLiteral("workfold"), QStringLiteral("-map"), QStringLiteral("$/Demo/App"), ws(),
+         collection, QStringLiteral("-workspace:ws")},
+        {QStringLiteral("get"), ws(), QStringLiteral("-recursive")}};
+    for (const QStringList &step : steps) {
+        int exitCode = -1;
+        const QString out = tf(step, &exitCode);
+        QVERIFY2(exitCode == 0, qPrintable(step.join(QLatin1Char(' ')) + QLatin1Char('\n') + out));
+    }
+    QVERIFY(E2e::writeFile(path(QStringLiteral("settings/workbench.ini")),
+                           "[TeamFoundation]\nBinaryPath=" TF_EXECUTABLE
+                           "\nClientKind=CrossPlatform\nTimeout=60\n"));
+
+    Core::ICore::setSettingsPath(path(QStringLiteral("settings")));
+    m_services = std::make_unique<Core::HostServices>();
+    m_queue = std::make_unique<VcsBase::JobQueue>();
+    m_window = std::make_unique<Workbench::MainWindow>();
+    m_window->setInteractive(false);
+    m_services->pluginManager()->loadPlugins(QStringLiteral(PLUGIN_DIR));
+    QCOMPARE(m_services->pluginManager()->errors(), QStringList());
+    m_window->pluginsLoaded({});
+    m_window->show();
+    m_window->showPendingChanges();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(m_window->openProject(ws()).ok);
+    Workbench::PendingChangesView *view = m_window->pendingChanges();
+    QTRY_VERIFY_WITH_TIMEOUT(!view->isRefreshing(), 30000);
+    QCOMPARE(view->errorMessage(), QString());
+    QCOMPARE(shownRows(), QStringList());
+    VcsBase::VcsOutputWindow::clearContents();
+}
+
+void tst_PendingChangesE2e::cleanup()
+{
+    m_queue.reset();
+    m_services->shutdownPlugins();
+    m_window.reset();
+    m_services.reset();
+    qunsetenv("XDG_DATA_HOME");
+    m_dir.reset();
+}
+
+void tst_PendingChangesE2e::viewAndTreeFollowTheIde_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("row");      // as the view shows it
+    QTest::addColumn<QString>("treeFile"); // and the tree; empty: the file is gone from disk
+    QTest::addColumn<QString>("marked");
+    QTest::newRow("edit") << "edit" << "edit|main.cpp" << "main.cpp" << "main.cpp [edit]";
+    QTest::newRow("add") << "new" << "add|added.h" << "added.h" << "added.h [add]";
+    QTest::newRow("delete") << "delete" << "delete|README.md" << QString() << QString();
+    QTest::newRow("rename") << "rename" << "rename|app.cpp" << "app.cpp" << "app.cpp [rename]";
+}
+
+void tst_PendingChangesE2e::viewAndTreeFollowTheIde()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, row);
+    QFETCH(QString, treeFile);
+    QFETCH(QString, marked);
+    Workbench::Outcome done;
+    if (operation == QLatin1String("edit"))
+        done = m_window->editFile(ws("main.cpp"), QStringLiteral("// more\n"));
+    else if (operation == QLatin1String("new"))
+        done = m_window->newFile(ws("added.h"), QStringLiteral("#pragma once\n"));
+    else if (operation == QLatin1String("delete"))
+        done = m_window->deleteFile(ws("README.md"));
+    else
+        done = m_window->renameFile(ws("main.cpp"), ws("app.cpp"));
+    QVERIFY2(done.ok, qPrintable(done.message));
+    // No Refresh pressed: the plugin read them again after its file operation.
+    QTRY_COMPARE_WITH_TIMEOUT(shownRows(), QStringList(row), 30000);
+    if (!treeFile.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(treeName(treeFile), marked, 30000);
+    QCOMPARE(treeName(QStringLiteral("CMakeLists.txt")), QStringLiteral("CMakeLists.txt"));
+    QVERIFY(!VcsBase::VcsOutputWindow::content().contains(QLatin1String("status")));
+}
+
+// Check In of the project with some of its changes unchecked, and the view's Check In,
+// Undo and Compare of the selected rows: what runs, and what stays pending on the server.
+void tst_PendingChangesE2e::actOnAChosenPart_data()
+{
+    QTest::addColumn<QString>("action");     // "menu": Check In of the project; else the view's
+    QTest::addColumn<QStringList>("selected"); // the view's rows acted on
+    QTest::addColumn<QString>("checked");    // what the dialog keeps checked; null: as it opens
+    QTest::addColumn<QString>("failure");    // why the dialog was cancelled; empty: it was not
+    QTest::addColumn<QString>("commandLine"); // what tf was given; %1 is the workspace
+    QTest::addColumn<QStringList>("remaining"); // pending on the server afterwards
+    QTest::addColumn<QStringList>("rows");      // in the view afterwards
+
+    const QStringList all{"a.h", "b.h", "main.cpp"};
+    const QStringList allRows{"add|a.h", "add|b.h", "edit|main.cpp"};
+    QTest::newRow("all checked: the whole path")
+        << "menu" << QStringList() << "a.h,b.h,main.cpp" << QString()
+        << "checkin %1 -comment:part -noprompt -recursive" << QStringList() << QStringList();
+    QTest::newRow("some: named one by one")
+        << "menu" << QStringList() << "main.cpp, a.h" << QString()
+        << "checkin %1/a.h %1/main.cpp -comment:part -noprompt" << QStringList{"b.h"}
+        << QStringList{"add|b.h"};
+    QTest::newRow("none: OK is disabled") << "menu" << QStringList() << "" << "did not take the answer"
+                                          << QString() << all << allRows;
+    QTest::newRow("an unknown name") << "menu" << QStringList() << "a.h,c.h" << "has no item \"c.h\""
+                                     << QString() << all << allRows;
+    QTest::newRow("the view's Check In: the selected rows checked")
+        << "Check In" << QStringList{"a.h", "main.cpp"} << QString() << QString()
+        << "checkin %1/a.h %1/main.cpp -comment:part -noprompt" << QStringList{"b.h"}
+        << QStringList{"add|b.h"};
+    // An add undone leaves the file on disk: a candidate now.
+    QTest::newRow("the view's Undo")
+        << "Undo" << QStringList{"b.h", "main.cpp"} << QString() << QString()
+        << "undo %1/b.h %1/main.cpp" << QStringList{"a.h"} << QStringList{"add|a.h", "?add|b.h"};
+    QTest::newRow("the view's Compare")
+        << "Compare" << QStringList{"main.cpp"} << QString() << QString()
+        << "difference %1/main.cpp" << all << allRows;
+}
+
+void tst_PendingChangesE2e::actOnAChosenPart()
+{
+    QFETCH(QString, action);
+    QFETCH(QStringList, selected);
+    QFETCH(QString, checked);
+    QFETCH(QString, failure);
+    QFETCH(QString, commandLine);
+    QFETCH(QStringList, remaining);
+    QFETCH(QStringList, rows);
+    QVERIFY(m_window->editFile(ws("main.cpp"), QStringLiteral("// part of it\n")).ok);
+    QVERIFY(m_window->newFile(ws("a.h"), QStringLiteral("int a;\n")).ok);
+    QVERIFY(m_window->newFile(ws("b.h"), QStringLiteral("int b;\n")).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(shownRows(), QStringList({"add|a.h", "add|b.h", "edit|main.cpp"}),
+                              30000);
+
+    Workbench::DialogAnswerer answerer;
+    if (action == QLatin1String("menu") || action == QLatin1String("Check In")) {
+        Workbench::DialogAnswerer::Answer answer;
+        answer.fields = {{QStringLiteral("commentEdit"), QStringLiteral("part")}};
+        if (!checked.isNull())
+            answer.fields.append({QStringLiteral("changesList"), checked});
+        answerer.arm(answer);
+    }
+    if (action == QLatin1String("menu")) {
+        Core::ActionManager::command(Core::Id("TeamFoundation.CheckInProject"))->action()->trigger();
+    } else {
+        auto list = m_window->pendingChanges()->findChild<QTreeWidget *>(
+            QStringLiteral("pendingChangesList"));
+        QTreeWidgetItem *group = list->topLevelItem(0);
+        for (int c = 0; c < group->childCount(); ++c)
+            group->child(c)->setSelected(selected.contains(group->child(c)->text(1)));
+        std::unique_ptr<QMenu> menu(m_window->pendingChanges()->createContextMenu());
+        for (QAction *entry : menu->actions()) {
+            if (entry->text() == action)
+                entry->trigger();
+        }
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.armed().isEmpty() && m_queue->isIdle(), 30000);
+    const QString why = answerer.takeFailure();
+    QVERIFY2(failure.isEmpty() ? why.isEmpty() : why.contains(failure), qPrintable(why));
+
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    if (commandLine.isEmpty()) {
+        QVERIFY2(!pane.contains(QLatin1String(" checkin ")), qPrintable(pane));
+    } else {
+        const QString ran = QStringLiteral(TF_EXECUTABLE " ") + commandLine.arg(ws());
+        QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
+    }
+    QCOMPARE(pendingOnServer(), remaining);
+    // The view follows on its own.
+    QTRY_COMPARE_WITH_TIMEOUT(shownRows(), rows, 30000);
+}
+
+QTEST_MAIN(tst_PendingChangesE2e)
+
+#include "tst_pendingchanges_e2e.moc"
