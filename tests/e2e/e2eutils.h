@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace E2e {
 
@@ -16,6 +18,31 @@ struct Run
     QString out;
     QString err;
 };
+
+// Runs 'program' to its end (at most two minutes, then it is killed); an empty environment
+// is the test's own. A crash gives the exit code -2.
+inline Run runProgram(const QString &program, const QStringList &arguments,
+                      const QProcessEnvironment &environment = QProcessEnvironment(),
+                      const QString &workingDirectory = QString())
+{
+    QProcess process;
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("%1 did not finish").arg(program);
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
 
 inline QByteArray readAll(const QString &path)
 {

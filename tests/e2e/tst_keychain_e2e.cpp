@@ -15,6 +15,7 @@
 namespace {
 
 using E2e::Run;
+using E2e::runProgram;
 using E2e::writeFile;
 
 const char USER[] = "ann";
@@ -28,25 +29,6 @@ QString describe(const Run &run)
     return QStringLiteral("exit %1\nstdout:\n%2\nstderr:\n%3")
         .arg(run.exitCode)
         .arg(run.out, run.err);
-}
-
-Run runProcess(const QString &program, const QStringList &arguments,
-               const QProcessEnvironment &environment)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Run result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = QStringLiteral("%1 did not finish").arg(program);
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
 }
 
 // Everything below one temporary directory: a stand-in server with $/Demo/App and the user
@@ -90,7 +72,7 @@ public:
             {QStringLiteral("get"), path(QStringLiteral("ws")), QStringLiteral("-recursive"),
              login}};
         for (const QStringList &step : steps) {
-            const Run run = runProcess(QStringLiteral(TF_EXECUTABLE), step, environment());
+            const Run run = runProgram(QStringLiteral(TF_EXECUTABLE), step, environment());
             if (run.exitCode != 0)
                 return describe(run);
         }
@@ -129,7 +111,7 @@ public:
             QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
             QStringLiteral("string:org.freedesktop.secrets")};
         while (timer.elapsed() < 60000) {
-            if (runProcess(QStringLiteral("dbus-send"), hasOwner, environment())
+            if (runProgram(QStringLiteral("dbus-send"), hasOwner, environment())
                     .out.contains(QLatin1String("boolean true")))
                 return QString();
             QTest::qWait(100);
@@ -143,7 +125,7 @@ public:
     {
         const QString scriptFile = path(QStringLiteral("script.wb"));
         writeFile(scriptFile, script.toUtf8());
-        return runProcess(QStringLiteral(WORKBENCH_EXECUTABLE),
+        return runProgram(QStringLiteral(WORKBENCH_EXECUTABLE),
                           {QStringLiteral("-pluginpath"), QStringLiteral(PLUGIN_DIR),
                            QStringLiteral("-settingspath"), path(QStringLiteral("settings")),
                            QStringLiteral("--script"), scriptFile},
@@ -153,7 +135,7 @@ public:
     // The password QtKeychain keeps for 'user'; null when there is none.
     QString lookup(const QString &user) const
     {
-        const Run run = runProcess(QStringLiteral("secret-tool"),
+        const Run run = runProgram(QStringLiteral("secret-tool"),
                                    {QStringLiteral("lookup"), QStringLiteral("server"),
                                     QStringLiteral("TeamFoundation"), QStringLiteral("user"), user},
                                    environment());

@@ -4,6 +4,7 @@
 // pending on the server.
 
 #include "e2eutils.h"
+#include "pendingrows.h"
 
 #include <core/actionmanager.h>
 #include <core/hostservices.h>
@@ -62,33 +63,16 @@ private:
 
 QString tst_PendingChangesE2e::tf(const QStringList &arguments, int *exitCode) const
 {
-    QProcess process;
-    process.setWorkingDirectory(m_dir->path());
-    process.start(QStringLiteral(TF_EXECUTABLE), arguments);
-    if (!process.waitForFinished(60000))
-        process.kill();
+    const E2e::Run run = E2e::runProgram(QStringLiteral(TF_EXECUTABLE), arguments,
+                                         QProcessEnvironment(), m_dir->path());
     if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        *exitCode = run.exitCode;
+    return run.out + run.err;
 }
 
 QStringList tst_PendingChangesE2e::shownRows() const
 {
-    auto list = m_window->pendingChanges()->findChild<QTreeWidget *>(
-        QStringLiteral("pendingChangesList"));
-    QStringList rows;
-    if (!list->isVisible())
-        return rows;
-    for (int g = 0; g < list->topLevelItemCount(); ++g) {
-        QTreeWidgetItem *group = list->topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c) {
-            QTreeWidgetItem *item = group->child(c);
-            const QString folder = item->text(2);
-            rows << QLatin1String(g == 0 ? "" : "?") + item->text(0) + QLatin1Char('|') +
-                        (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + item->text(1);
-        }
-    }
-    return rows;
+    return E2e::shownPendingRows(m_window->pendingChanges());
 }
 
 QStringList tst_PendingChangesE2e::pendingOnServer() const

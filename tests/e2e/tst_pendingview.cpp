@@ -3,6 +3,7 @@
 // person's clicks reach, and a version control that cannot read its changes.
 
 #include "e2eutils.h"
+#include "pendingrows.h"
 
 #include <core/hostservices.h>
 #include <core/icore.h>
@@ -66,21 +67,7 @@ private:
 
 QStringList tst_PendingView::shownRows() const
 {
-    // Read off the list the person sees, not the view's own record of it.
-    auto list = view()->findChild<QTreeWidget *>(QStringLiteral("pendingChangesList"));
-    QStringList rows;
-    if (!list->isVisible())
-        return rows;
-    for (int g = 0; g < list->topLevelItemCount(); ++g) {
-        QTreeWidgetItem *group = list->topLevelItem(g);
-        for (int c = 0; c < group->childCount(); ++c) {
-            QTreeWidgetItem *item = group->child(c);
-            const QString folder = item->text(2);
-            rows << QLatin1String(g == 0 ? "" : "?") + item->text(0) + QLatin1Char('|') +
-                        (folder.isEmpty() ? QString() : folder + QLatin1Char('/')) + item->text(1);
-        }
-    }
-    return rows;
+    return E2e::shownPendingRows(view());
 }
 
 void tst_PendingView::init()

@@ -22,6 +22,7 @@ namespace {
 
 using E2e::hasWriteBit;
 using E2e::readAll;
+using E2e::runProgram;
 using E2e::Run;
 using E2e::writeFile;
 
@@ -113,21 +114,7 @@ public:
     Run start(const QString &program, const QStringList &arguments, const QString &workingDirectory,
               const QStringList &extraEnvironment = {}) const
     {
-        QProcess process;
-        process.setProcessEnvironment(environment(extraEnvironment));
-        process.setWorkingDirectory(workingDirectory);
-        process.start(program, arguments);
-        Run result;
-        if (!process.waitForFinished(120000)) {
-            process.kill();
-            process.waitForFinished();
-            result.err = QStringLiteral("%1 did not finish").arg(program);
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return runProgram(program, arguments, environment(extraEnvironment), workingDirectory);
     }
 
     // Runs the workbench with the plugin on the script file.

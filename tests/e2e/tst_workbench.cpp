@@ -82,7 +82,6 @@ public:
         file.write(script.toUtf8());
         file.close();
 
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("FAKEVCS_LOG"), logFile());
@@ -93,23 +92,10 @@ public:
         for (const QString &assignment : environment)
             env.insert(assignment.section(QLatin1Char('='), 0, 0),
                        assignment.section(QLatin1Char('='), 1));
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(root());
         QStringList arguments{QStringLiteral("-pluginpath"), pluginDir,
                               QStringLiteral("-settingspath"), settingsDir()};
         arguments << extraArguments << QStringLiteral("--script") << scriptFile;
-        process.start(QStringLiteral(WORKBENCH_EXECUTABLE), arguments);
-        Run result;
-        if (!process.waitForFinished(120000)) {
-            process.kill();
-            process.waitForFinished();
-            result.err = QStringLiteral("the workbench did not finish");
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        return E2e::runProgram(QStringLiteral(WORKBENCH_EXECUTABLE), arguments, env, root());
     }
 
 private:
