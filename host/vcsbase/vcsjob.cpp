@@ -247,20 +247,7 @@ void VcsJob::adoptStarted(Utils::TreeProcess *process)
 void VcsJob::startProcess()
 {
     auto process = new Utils::TreeProcess;
-    // An empty environment means the host's own, which the child inherits as it is.
-    if (!m_environment.isEmpty() || (m_flags & RunFlags::ForceCLocale)) {
-        QProcessEnvironment env =
-            m_environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : m_environment;
-        if (m_flags & RunFlags::ForceCLocale) {
-            env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-            env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
-        }
-        process->setProcessEnvironment(env);
-    }
-    if (!m_workingDirectory.isEmpty())
-        process->setWorkingDirectory(m_workingDirectory);
-    if (m_flags & RunFlags::MergeOutputChannels)
-        process->setProcessChannelMode(QProcess::MergedChannels);
+    Internal::setUpProcess(process, m_workingDirectory, m_environment, m_flags);
     adopt(process);
     process->start(m_binary, m_arguments, QIODevice::ReadOnly);
     // A client that prompts sees the end of its input at once instead of waiting.

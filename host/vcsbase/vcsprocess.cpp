@@ -20,6 +20,26 @@ static QString decode(const QByteArray &bytes, QTextCodec *codec)
     return text;
 }
 
+void setUpProcess(QProcess *process, const QString &workingDirectory,
+                  const QProcessEnvironment &environment, unsigned flags)
+{
+    // An empty environment means the host's own, which the child inherits as it is: copying
+    // it into every child costs a tenth of a trivial command.
+    if (!environment.isEmpty() || (flags & RunFlags::ForceCLocale)) {
+        QProcessEnvironment env =
+            environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : environment;
+        if (flags & RunFlags::ForceCLocale) {
+            env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+            env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
+        }
+        process->setProcessEnvironment(env);
+    }
+    if (!workingDirectory.isEmpty())
+        process->setWorkingDirectory(workingDirectory);
+    if (flags & RunFlags::MergeOutputChannels)
+        process->setProcessChannelMode(QProcess::MergedChannels);
+}
+
 Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, const QString &binary,
                                              const QStringList &arguments, int timeOutMs,
                                              unsigned flags, QTextCodec *outputCodec,
@@ -37,22 +57,8 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
         owned = std::make_unique<Utils::TreeProcess>();
     Utils::TreeProcess &process = *owned;
     process.setParent(nullptr);
-    if (startHere) {
-        // An empty environment means the host's own, which the child inherits as it is.
-        if (!environment.isEmpty() || (flags & RunFlags::ForceCLocale)) {
-            QProcessEnvironment env =
-                environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : environment;
-            if (flags & RunFlags::ForceCLocale) {
-                env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-                env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
-            }
-            process.setProcessEnvironment(env);
-        }
-        if (!workingDirectory.isEmpty())
-            process.setWorkingDirectory(workingDirectory);
-        if (flags & RunFlags::MergeOutputChannels)
-            process.setProcessChannelMode(QProcess::MergedChannels);
-    }
+    if (startHere)
+        setUpProcess(&process, workingDirectory, environment, flags);
 
     SynchronousProcessResponse response;
     bool timedOut = false;

@@ -8,6 +8,7 @@
 #include <functional>
 
 QT_BEGIN_NAMESPACE
+class QProcess;
 class QTextCodec;
 QT_END_NAMESPACE
 
@@ -34,6 +35,11 @@ enum : unsigned {
 }
 
 namespace Internal {
+
+// Prepares a process that is about to start as the run flags say: its environment (an empty
+// one means the host's own, inherited as it is), working directory and output channels.
+void setUpProcess(QProcess *process, const QString &workingDirectory,
+                  const QProcessEnvironment &environment, unsigned flags);
 
 // Runs 'binary' with 'arguments' (never through a shell) in 'workingDirectory' until it ends
 // or 'timeOutMs' passes (zero or less: no limit), then kills it with everything it started.
