@@ -184,22 +184,23 @@ void PendingChangesView::readFailed(const QString &directory, const QString &mes
 {
     if (!isProjectDirectory(directory))
         return;
-    m_rows.clear();
-    m_error = message.trimmed().isEmpty()
-                  ? tr("The pending changes could not be read.")
-                  : tr("The pending changes could not be read: %1").arg(message.trimmed());
-    m_readFailed = true;
-    finishRefresh();
-    showRows();
-    emit rowsChanged();
+    showFailure(message.trimmed().isEmpty()
+                    ? tr("The pending changes could not be read.")
+                    : tr("The pending changes could not be read: %1").arg(message.trimmed()));
 }
 
 void PendingChangesView::providerGone()
 {
     if (!m_refreshing)
         return;
+    showFailure(tr("The version control went away before it answered."));
+}
+
+void PendingChangesView::showFailure(const QString &error)
+{
+    // No rows rather than old ones: what they said is no longer known to be true.
     m_rows.clear();
-    m_error = tr("The version control went away before it answered.");
+    m_error = error;
     m_readFailed = true;
     finishRefresh();
     showRows();

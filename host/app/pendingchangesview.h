@@ -65,6 +65,7 @@ private:
     void rowsRead(const QString &directory, const QList<Core::PendingChangeRow> &rows);
     void readFailed(const QString &directory, const QString &message);
     void providerGone();
+    void showFailure(const QString &error);
     void finishRefresh();
     void showRows();
     void setMessage(const QString &text, bool isError);
