@@ -385,16 +385,22 @@ bool TeamFoundationClient::undo(const QStringList &items)
                   });
 }
 
-TeamFoundationClient::Probe TeamFoundationClient::probeDirectory(const QString &directory) const
+TeamFoundationClient::Probe TeamFoundationClient::probe(const QString &path,
+                                                        const QString &workingDirectory) const
 {
-    const QStringList arguments = CommandLines::info(clientKind(), directory);
-    const TeamFoundationResponse response = runTf(directory, arguments, SilentProbeRunFlags);
+    const QStringList arguments = CommandLines::info(clientKind(), path);
+    const TeamFoundationResponse response = runTf(workingDirectory, arguments, SilentProbeRunFlags);
     Probe probe;
     probe.managed = !response.error;
     probe.answered = reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
     if (probe.managed)
         probe.serverPath = parseServerPath(response.stdOut);
     return probe;
+}
+
+TeamFoundationClient::Probe TeamFoundationClient::probeDirectory(const QString &directory) const
+{
+    return probe(directory, directory);
 }
 
 bool TeamFoundationClient::managesDirectory(const QString &directory) const
@@ -404,22 +410,12 @@ bool TeamFoundationClient::managesDirectory(const QString &directory) const
 
 bool TeamFoundationClient::managesFile(const QString &fileName) const
 {
-    const QStringList arguments = CommandLines::info(clientKind(), fileName);
-    const TeamFoundationResponse response =
-        runTf(containingDirectory(fileName), arguments, SilentProbeRunFlags);
-    reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
-    return !response.error;
+    return probe(fileName, containingDirectory(fileName)).managed;
 }
 
 QString TeamFoundationClient::repositoryUrl(const QString &directory) const
 {
-    const QStringList arguments = CommandLines::info(clientKind(), directory);
-    const TeamFoundationResponse response =
-        runTf(containingDirectory(directory), arguments, SilentProbeRunFlags);
-    reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
-    if (response.error || response.stdOut.isEmpty())
-        return QString();
-    return parseServerPath(response.stdOut);
+    return probe(directory, containingDirectory(directory)).serverPath;
 }
 
 QString TeamFoundationClient::parseServerPath(const QString &output)

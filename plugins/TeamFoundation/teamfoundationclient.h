@@ -148,6 +148,8 @@ private:
     // true when it is an answer.
     bool reportProbeFailure(const QString &binary, const QStringList &arguments,
                             const TeamFoundationResponse &response) const;
+    // "info" of 'path' run in 'workingDirectory': every probe is one of these.
+    Probe probe(const QString &path, const QString &workingDirectory) const;
 
     TeamFoundationPlugin *m_plugin;
     std::unique_ptr<TeamFoundationRunner> m_runner;
