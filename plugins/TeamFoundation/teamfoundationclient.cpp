@@ -1,9 +1,11 @@
 #include "teamfoundationclient.h"
 #include "checkindialog.h"
 #include "commandlines.h"
+#include "licencedialog.h"
 #include "teamfoundationpendingchanges.h"
 #include "teamfoundationplugin.h"
 #include "teamfoundationsettings.h"
+#include "workspaceknowledge.h"
 
 #include <core/documentmanager.h>
 #include <utils/hostosinfo.h>
@@ -15,6 +17,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRegExp>
+#include <QScopedValueRollback>
 #include <QTemporaryFile>
 
 static_assert(TeamFoundation::Internal::InteractiveRunFlags == 0x1, "interactive run flags");
@@ -54,8 +57,10 @@ TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin,
 {
     // A login that was fixed and broke again is worth saying again.
     if (Core::IVersionControl *vc = plugin->versionControl())
-        connect(vc, &Core::IVersionControl::configurationChanged, this,
-                [this] { m_shownProbeFailures.clear(); });
+        connect(vc, &Core::IVersionControl::configurationChanged, this, [this] {
+            m_shownProbeFailures.clear();
+            m_licenceNoted.clear();
+        });
 }
 
 TeamFoundationClient::~TeamFoundationClient() = default;
@@ -76,8 +81,12 @@ TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirect
     TeamFoundationCommand command;
     command.executable = executable;
     command.arguments = arguments;
-    addLoginArguments(command.arguments);
+    if (CommandLines::sendsLogin(arguments.value(0)))
+        addLoginArguments(command.arguments);
     command.workingDirectory = workingDirectory;
+    command.topLevel = knownTopLevel(arguments.value(1));
+    command.commandLine = CommandLines::asksInItsOwnDialog(kind, arguments);
+    command.partialSuccess = CommandLines::mayPartlySucceed(arguments.value(0));
     command.environment = CommandLines::environment(kind, arguments.value(0),
                                                     QProcessEnvironment::systemEnvironment());
     command.codec = CommandLines::outputCodec(kind, Utils::HostOsInfo::isWindowsHost(),
@@ -99,10 +108,20 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
         return response;
     }
     const TeamFoundationCommand run = command(workingDirectory, executable, arguments, flags);
-    const Utils::SynchronousProcessResponse sp = m_runner->run(run);
+    Utils::SynchronousProcessResponse sp = m_runner->run(run);
+    if (sp.result == Utils::SynchronousProcessResponse::FinishedError &&
+        CommandLines::failureOf(sp.exitCode, sp.stdErr) ==
+            CommandLines::Failure::LicenceNotAccepted) {
+        // A silent run is no person's command: it opens no dialog.
+        if (flags & VcsBase::VcsBasePlugin::SuppressCommandLogging)
+            noteLicenceNeeded(executable);
+        else if (offerLicence(executable, workingDirectory))
+            sp = m_runner->run(run);
+    }
     response.error = sp.result != Utils::SynchronousProcessResponse::Finished;
     response.stdOut = sp.stdOut;
     response.stdErr = sp.stdErr;
+    response.exitCode = sp.exitCode;
     if (sp.result != Utils::SynchronousProcessResponse::Finished &&
         sp.result != Utils::SynchronousProcessResponse::FinishedError)
         response.exitMessage = sp.exitMessage(executable, run.timeOutMs);
@@ -112,6 +131,14 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
 bool TeamFoundationClient::submit(const QString &path, const QString &executable,
                                   const QStringList &arguments, unsigned flags,
                                   const TeamFoundationRunner::Finished &finished)
+{
+    return submitCommand(path, executable, arguments, flags, finished, true);
+}
+
+bool TeamFoundationClient::submitCommand(const QString &path, const QString &executable,
+                                         const QStringList &arguments, unsigned flags,
+                                         const TeamFoundationRunner::Finished &finished,
+                                         bool mayOfferLicence)
 {
     // As runCommand: not without the person's password.
     if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
@@ -126,7 +153,22 @@ bool TeamFoundationClient::submit(const QString &path, const QString &executable
                                QFileInfo(path).fileName());
     QPointer<TeamFoundationClient> self(this);
     const bool changes = CommandLines::changesPendingChanges(arguments.value(0));
-    m_runner->submit(job, [self, finished, changes](const VcsBase::VcsJob &ended) {
+    m_runner->submit(job, [=](const VcsBase::VcsJob &ended) {
+        // The person asked for this command: once the licence is accepted it runs again.
+        if (self && mayOfferLicence && ended.result() == VcsBase::VcsJob::FinishedError &&
+            CommandLines::failureOf(ended.exitCode(), ended.stdErr()) ==
+                CommandLines::Failure::LicenceNotAccepted &&
+            self->offerLicence(executable, ended.workingDirectory()) &&
+            self->submitCommand(path, executable, arguments, flags, finished, false)) {
+            return;
+        }
+        if (ended.succeeded() && ended.exitCode() == 1) {
+            VcsBase::VcsOutputWindow::appendWarning(
+                tr("%1 partly succeeded: it changed what it could, and could not change what "
+                   "it listed above.")
+                    .arg(VcsBase::VcsOutputWindow::formatCommandLine(executable,
+                                                                     arguments.mid(0, 2))));
+        }
         if (finished)
             finished(ended);
         if (self && changes)
@@ -153,15 +195,18 @@ bool TeamFoundationClient::readStatus(const QString &topLevel, const std::functi
 }
 
 TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirectory,
-                                                   const QStringList &arguments, unsigned flags) const
+                                                   const QStringList &arguments,
+                                                   unsigned flags) const
 {
     return runCommand(workingDirectory, m_plugin->settings().binaryPath(), arguments, flags);
 }
 
 TeamFoundationResponse TeamFoundationClient::runTfpt(const QString &workingDirectory,
-                                                     const QStringList &arguments, unsigned flags) const
+                                                     const QStringList &arguments,
+                                                     unsigned flags) const
 {
-    return runCommand(workingDirectory, m_plugin->settings().powerToolsBinaryPath(), arguments, flags);
+    return runCommand(workingDirectory, m_plugin->settings().powerToolsBinaryPath(), arguments,
+                      flags);
 }
 
 void TeamFoundationClient::addLoginArguments(QStringList &arguments)
@@ -437,19 +482,64 @@ QString TeamFoundationClient::parseServerPath(const QString &output)
 
 bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
 {
-    // What tf.exe, the cross-platform client and our stand-ins say of a path outside every
-    // workspace, or of one that the server does not hold.
-    static const char *const answers[] = {"Unable to determine the workspace",
-                                          "The workspace could not be determined",
-                                          "There is no working folder mapping",
-                                          "is not in a mapped folder",
-                                          "No workspace matching",
-                                          "No items match"};
-    for (const char *answer : answers) {
-        if (stdErr.contains(QLatin1String(answer)))
-            return true;
+    // Both clients say it with a failure.
+    return CommandLines::failureOf(100, stdErr) == CommandLines::Failure::NotInWorkspace;
+}
+
+QString TeamFoundationClient::knownTopLevel(const QString &path) const
+{
+    if (path.isEmpty() || path.startsWith(QLatin1Char('$')) || !m_plugin->knowledge())
+        return QString();
+    const QFileInfo info(path);
+    const std::optional<WorkspaceKnowledge::Directory> known = m_plugin->knowledge()->directory(
+        info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    return known && known->managed ? known->topLevel : QString();
+}
+
+bool TeamFoundationClient::offerLicence(const QString &binary,
+                                        const QString &workingDirectory) const
+{
+    const ClientKind kind = clientKind();
+    if (!CommandLines::needsLicence(kind) || m_offeringLicence)
+        return false;
+    QScopedValueRollback<bool> offering(m_offeringLicence, true);
+    QString text = m_licenceTexts.value(binary);
+    if (text.isEmpty()) {
+        // Read without a terminal: the pager's prompts and the question meet the end of the
+        // input, which answers no.
+        const Utils::SynchronousProcessResponse read = m_runner->run(
+            command(workingDirectory, binary, CommandLines::licence(kind), SilentProbeRunFlags));
+        text = CommandLines::licenceText(read.stdOut);
+        if (!text.isEmpty())
+            m_licenceTexts.insert(binary, text);
     }
-    return false;
+    LicenceDialog dialog(binary, text, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted) {
+        VcsBase::VcsOutputWindow::appendWarning(
+            tr("The licence of %1 was not accepted, so the command did not run. The next Team "
+               "Foundation command offers it again; or accept it in a terminal with \"%2\".")
+                .arg(QDir::toNativeSeparators(binary), VcsBase::VcsOutputWindow::formatCommandLine(
+                                                           binary, CommandLines::licence(kind))));
+        return false;
+    }
+    const Utils::SynchronousProcessResponse accepted = m_runner->run(
+        command(workingDirectory, binary, CommandLines::acceptLicence(kind), InteractiveRunFlags));
+    if (!CommandLines::licenceAccepted(accepted.exitCode, accepted.stdErr))
+        return false;
+    // What the client could not tell before, it can tell now.
+    m_plugin->notifyChange(QString());
+    return true;
+}
+
+void TeamFoundationClient::noteLicenceNeeded(const QString &binary) const
+{
+    if (m_licenceNoted.contains(binary))
+        return;
+    m_licenceNoted.insert(binary);
+    VcsBase::VcsOutputWindow::appendWarning(
+        tr("Team Foundation cannot tell yet which files are under version control: the licence "
+           "of %1 has not been accepted. The next Team Foundation command offers it.")
+            .arg(QDir::toNativeSeparators(binary)));
 }
 
 bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStringList &arguments,
@@ -461,10 +551,15 @@ bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStri
     // (not configured).
     if (!response.error)
         return true;
+    const CommandLines::Failure failure =
+        CommandLines::failureOf(response.exitCode, response.stdErr);
+    // The pane said it once already, in words of its own.
+    if (failure == CommandLines::Failure::LicenceNotAccepted)
+        return false;
     QString message = response.stdErr.trimmed();
     if (message.isEmpty())
         message = response.exitMessage;
-    if (message.isEmpty() || isNotInWorkspaceAnswer(message))
+    if (message.isEmpty() || failure == CommandLines::Failure::NotInWorkspace)
         return true;
     if (m_shownProbeFailures.contains(message))
         return false;
@@ -479,7 +574,7 @@ bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStri
 
 void TeamFoundationClient::addCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     const QString file = m_plugin->currentState().currentFile();
     submit(file, m_plugin->settings().binaryPath(), CommandLines::add(clientKind(), file),
            InteractiveRunFlags);
@@ -487,7 +582,7 @@ void TeamFoundationClient::addCurrentFile()
 
 void TeamFoundationClient::deleteCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     const QString file = m_plugin->currentState().currentFile();
     submit(file, m_plugin->settings().binaryPath(), CommandLines::remove(clientKind(), file),
            InteractiveRunFlags);
@@ -495,25 +590,25 @@ void TeamFoundationClient::deleteCurrentFile()
 
 void TeamFoundationClient::compareCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     compare(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::undoCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     undo(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::checkInCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     checkIn(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::annotateCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     const QString file = m_plugin->currentState().currentFile();
     if (hasPowerTools()) {
         submit(file, m_plugin->settings().powerToolsBinaryPath(),
@@ -523,43 +618,43 @@ void TeamFoundationClient::annotateCurrentFile()
 
 void TeamFoundationClient::getLatestCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     getLatest(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::historyCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
     history(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::historyProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
     history(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::getLatestProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
     getLatest(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::undoProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
     undo(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::compareProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
     compare(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::checkInProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
     checkIn(m_plugin->currentState().topLevel());
 }
 

@@ -26,6 +26,8 @@ public:
     QString stdErr;
     // How the process ended when it crashed, hung or did not start; empty otherwise.
     QString exitMessage;
+    // The process's exit code; -1 when it did not finish.
+    int exitCode = -1;
 };
 
 // The run flags the client uses.
@@ -33,12 +35,12 @@ enum RunFlagWords : unsigned {
     // Interactive user commands: the command, its output and failures go to the pane.
     InteractiveRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow,
     // Repository probes: nothing about them reaches the pane.
-    SilentProbeRunFlags = VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow
-                          | VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow
-                          | VcsBase::VcsBasePlugin::SuppressCommandLogging,
+    SilentProbeRunFlags = VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow |
+                          VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow |
+                          VcsBase::VcsBasePlugin::SuppressCommandLogging,
     // Rename and undo wait without a local event loop.
-    SynchronousRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow
-                          | VcsBase::VcsBasePlugin::FullySynchronously
+    SynchronousRunFlags =
+        VcsBase::VcsBasePlugin::ShowStdOutInLogWindow | VcsBase::VcsBasePlugin::FullySynchronously
 };
 
 // Runs the Team Foundation command lines, as the configured kind of client spells them,
@@ -118,6 +120,14 @@ public:
     // the one failure that is an answer rather than a fault.
     static bool isNotInWorkspaceAnswer(const QString &stdErr);
 
+    // Shows the licence of 'binary' to the person, when a command of theirs met the client's
+    // refusal to work before it is accepted, and accepts it on their word ("eula -accept");
+    // true when it is accepted now, so that the command may run again. One dialog at a time.
+    bool offerLicence(const QString &binary, const QString &workingDirectory) const;
+    // Says once per client, in the pane, that a silent run met that refusal and that the next
+    // command will offer the licence.
+    void noteLicenceNeeded(const QString &binary) const;
+
 signals:
     // A command or file operation has ended: the pending changes may be others now.
     void workingCopyChanged();
@@ -150,11 +160,22 @@ private:
                             const TeamFoundationResponse &response) const;
     // "info" of 'path' run in 'workingDirectory': every probe is one of these.
     Probe probe(const QString &path, const QString &workingDirectory) const;
+    // The top level of the workspace that 'path' (a local file or directory) is in, when known.
+    QString knownTopLevel(const QString &path) const;
+    // As submit(); a command that already met the licence refusal once does not offer it again.
+    bool submitCommand(const QString &path, const QString &executable, const QStringList &arguments,
+                       unsigned flags, const TeamFoundationRunner::Finished &finished,
+                       bool mayOfferLicence);
 
     TeamFoundationPlugin *m_plugin;
     std::unique_ptr<TeamFoundationRunner> m_runner;
     // The probe failures shown since the configuration last changed.
     mutable QSet<QString> m_shownProbeFailures;
+    // The clients whose licence a silent run found not accepted, said in the pane.
+    mutable QSet<QString> m_licenceNoted;
+    // The licence texts read, by client.
+    mutable QHash<QString, QString> m_licenceTexts;
+    mutable bool m_offeringLicence = false;
 };
 
 } // namespace Internal

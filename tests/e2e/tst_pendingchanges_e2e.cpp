@@ -216,10 +216,10 @@ void tst_PendingChangesE2e::actOnAChosenPart_data()
     // An add undone leaves the file on disk: a candidate now.
     QTest::newRow("the view's Undo")
         << "Undo" << QStringList{"b.h", "main.cpp"} << QString() << QString()
-        << "undo %1/b.h %1/main.cpp" << QStringList{"a.h"} << QStringList{"add|a.h", "?add|b.h"};
+        << "undo %1/b.h %1/main.cpp -noprompt" << QStringList{"a.h"} << QStringList{"add|a.h", "?add|b.h"};
     QTest::newRow("the view's Compare")
         << "Compare" << QStringList{"main.cpp"} << QString() << QString()
-        << "difference %1/main.cpp" << all << allRows;
+        << "difference %1/main.cpp -noprompt" << all << allRows;
 }
 
 void tst_PendingChangesE2e::actOnAChosenPart()

@@ -24,6 +24,8 @@ using namespace TeamFoundation::Internal;
 
 Q_DECLARE_METATYPE(ClientKind)
 
+Q_DECLARE_METATYPE(TeamFoundation::Internal::CommandLines::Failure)
+
 class tst_Client : public QObject
 {
     Q_OBJECT
@@ -56,8 +58,8 @@ private slots:
     void awkwardArgumentsArriveExactly_data();
     void awkwardArgumentsArriveExactly();
     void probes();
-    void notInWorkspaceAnswers_data();
-    void notInWorkspaceAnswers();
+    void failures_data();
+    void failures();
     void parseServerPath_data();
     void parseServerPath();
     void parseServerPathLargeOutput();
@@ -122,18 +124,18 @@ void tst_Client::commands_data()
         {"checkInProject", true, "tf", {"checkin", "/prompt", "/recursive"}, 0x1, {}, false, ""},
     };
     const QList<Row> crossPlatform{
-        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false, ""},
-        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false, ""},
-        {"compareCurrentFile", false, "tf", {"difference"}, 0x1, {}, false, ""},
-        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false, ""},
+        {"addCurrentFile", false, "tf", {"add", "-noprompt"}, 0x1, {}, false, ""},
+        {"deleteCurrentFile", false, "tf", {"delete", "-noprompt"}, 0x1, {}, false, ""},
+        {"compareCurrentFile", false, "tf", {"difference", "-noprompt"}, 0x1, {}, false, ""},
+        {"undoCurrentFile", false, "tf", {"undo", "-noprompt"}, 0x101, {}, false, ""},
         {"checkInCurrentFile", false, "tf", {"checkin", "-comment:" + comment, "-noprompt"}, 0x1, comment, false, ""},
         {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false, ""},
         {"getLatestCurrentFile", false, "tf", {"get", "-noprompt"}, 0x1, {}, false, ""},
         {"historyCurrentFile", false, "tf", {"history", "-noprompt"}, 0x1, {}, false, ""},
         {"historyProject", true, "tf", {"history", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
         {"getLatestProject", true, "tf", {"get", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
-        {"undoProject", true, "tf", {"undo", "-recursive"}, 0x101, {}, false, ""},
-        {"compareProject", true, "tf", {"difference", "-recursive"}, 0x1, {}, false, ""},
+        {"undoProject", true, "tf", {"undo", "-noprompt", "-recursive"}, 0x101, {}, false, ""},
+        {"compareProject", true, "tf", {"difference", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
         {"checkInProject", true, "tf", {"checkin", "-comment:@", "-noprompt", "-recursive"}, 0x1, lines, false, " comment of two lines"},
         {"checkInCurrentFile", false, "tf", {"checkin", "-comment:@", "-noprompt"}, 0x1, mention, false, " comment starting with @"},
         {"checkInProject", true, "tf", {"checkin", "-noprompt", "-recursive"}, 0x1, " \n\t", false, " blank comment"},
@@ -231,15 +233,18 @@ void tst_Client::commands()
     QCOMPARE(runs.first().name, executable);
     QCOMPARE(runs.first().arguments, expected);
     QCOMPARE(runs.first().workingDirectory, onProject ? host.sandbox() + QLatin1String("/src") : project);
-    // Through the client's standard input: the login is on no command line.
-    QCOMPARE(runs.first().argv, QStringList(QStringLiteral("@")));
+    // Through the client's standard input: the login is on no command line. tf.exe shows
+    // its dialogs (and the Power Tools their annotation) only when started with the command.
+    const bool ownWindow = !crossPlatform && (words.contains(QLatin1String("/prompt")) ||
+                                              words.first() == QLatin1String("annotate"));
+    QCOMPARE(runs.first().argv, ownWindow ? expected : QStringList(QStringLiteral("@")));
 
     QCOMPARE(handed.size(), 1);
     const TeamFoundationCommand &command = handed.first().command;
     QVERIFY(handed.first().job);
     QCOMPARE(command.flags, flags);
     // Nobody may end tf.exe's dialog while a person answers it.
-    QCOMPARE(command.timeOutMs, words.contains(QLatin1String("/prompt")) ? 0 : 30000);
+    QCOMPARE(command.timeOutMs, ownWindow ? 0 : 30000);
     QVERIFY(command.codec);
     QCOMPARE(command.codec->name(), QByteArray("UTF-8"));
     // tf.exe inherits the IDE's environment; the cross-platform client gets it with English,
@@ -323,14 +328,14 @@ void tst_Client::windowsCommandLines()
     Utils::HostOsInfo::setOverrideHostOs(Utils::HostOsInfo::HostOsWindows);
     const QList<QPair<QStringList, QStringList>> cases{
         {CommandLines::add(vs, file), {"add", nativeFile}},
-        {CommandLines::rename(cp, file, "C:/src/b.cpp"), {"rename", nativeFile, "C:\\src\\b.cpp"}},
+        {CommandLines::rename(cp, file, "C:/src/b.cpp"), {"rename", nativeFile, "C:\\src\\b.cpp", "-noprompt"}},
         {CommandLines::checkIn(cp, "C:/src/proj", true, "a/b"),
          {"checkin", "C:\\src\\proj", "-comment:a/b", "-noprompt", "-recursive"}},
         {CommandLines::difference(vs, "C:/src/proj", true),
          {"difference", "C:\\src\\proj", "/format:Visual", "/prompt", "/recursive"}},
-        {CommandLines::info(cp, "C:/src"), {"info", "C:\\src"}},
+        {CommandLines::info(cp, "C:/src"), {"info", "C:\\src", "-noprompt"}},
         {CommandLines::status(vs, "C:/src/App"), {"status", "C:\\src\\App", "/recursive", "/format:xml"}},
-        {CommandLines::status(cp, "C:/src/App"), {"status", "C:\\src\\App", "-recursive", "-format:xml"}},
+        {CommandLines::status(cp, "C:/src/App"), {"status", "C:\\src\\App", "-recursive", "-format:xml", "-noprompt"}},
         // A chosen part: the items one by one; an item with no file keeps its server path.
         {CommandLines::checkInItems(cp, {"C:/src/a.cpp", "$/P/gone.cpp"}, "part"),
          {"checkin", "C:\\src\\a.cpp", "$/P/gone.cpp", "-comment:part", "-noprompt"}},
@@ -340,7 +345,7 @@ void tst_Client::windowsCommandLines()
          {"undo", "C:\\src\\a.cpp", "C:\\src\\b.cpp"}},
         {CommandLines::mapFolder(vs, "$/Team/App", "C:/src/App", collection, "ws"),
          {"workfold", "/map", "$/Team/App", "C:\\src\\App", "/collection:" + collection, "/workspace:ws"}},
-        {CommandLines::getFolder(cp, "sub/App"), {"get", "sub\\App", "-recursive"}},
+        {CommandLines::getFolder(cp, "sub/App"), {"get", "sub\\App", "-recursive", "-noprompt"}},
         {{CommandLines::login(vs, "dom/ann", "p/w")}, {"/login:dom/ann,p/w"}},
     };
     Utils::HostOsInfo::clearOverrideHostOs();
@@ -763,34 +768,54 @@ void tst_Client::probes()
         QCOMPARE(handed.command.flags, 0x38u);
 }
 
-void tst_Client::notInWorkspaceAnswers_data()
+void tst_Client::failures_data()
 {
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stdErr");
-    QTest::addColumn<bool>("answer"); // false: a fault the user must see
+    QTest::addColumn<CommandLines::Failure>("failure");
+    using F = CommandLines::Failure;
+    QTest::newRow("success") << 0 << "" << F::None;
     QTest::newRow("tf.exe, no workspace")
+        << 100
         << "Unable to determine the workspace. You may be able to correct this by running "
            "'tf workspaces /collection:TeamProjectCollectionUrl'."
-        << true;
-    QTest::newRow("cross-platform client, no workspace")
-        << "The workspace could not be determined from any argument paths or the current "
-           "working directory."
-        << true;
-    QTest::newRow("tf.exe, no mapping") << "There is no working folder mapping for C:\\src." << true;
-    QTest::newRow("outside the mappings") << "/w/x is not in a mapped folder of the workspace W." << true;
-    QTest::newRow("not on the server") << "No items match /w/App/new.cpp." << true;
+        << F::NotInWorkspace;
+    QTest::newRow("cross-platform, no collection")
+        << 100
+        << "A client error occurred: The Team Foundation Server project collection URL to use "
+           "could not be determined by the options or argument paths provided.  Specify a "
+           "workspace, or use the 'collection' option.\n"
+        << F::NotInWorkspace;
+    QTest::newRow("cross-platform, no workspace")
+        << 100
+        << "An argument error occurred: The workspace could not be determined from any argument "
+           "paths or the current working directory.\n"
+        << F::NotInWorkspace;
+    QTest::newRow("no mapping") << 100 << "There is no working folder mapping for C:\\src." << F::NotInWorkspace;
+    QTest::newRow("licence")
+        << 100
+        << "Error: You must accept the End User License Agreement for this product\nRun 'tf "
+           "eula' to accept the End User License Agreement.\n"
+        << F::LicenceNotAccepted;
+    // Words only a stand-in ever printed, and an item of a workspace not on the server, which
+    // is in the workspace all the same.
+    QTest::newRow("not in a mapped folder") << 100 << "/w/x is not in a mapped folder of the workspace W." << F::Other;
+    QTest::newRow("no workspace matching") << 100 << "No workspace matching /w/x" << F::Other;
+    QTest::newRow("not on the server") << 100 << "No items match /w/App/new.cpp." << F::Other;
     QTest::newRow("login refused")
-        << "TF30063: You are not authorized to access https://dev.azure.com/org." << false;
-    QTest::newRow("server unreachable")
-        << "TF400324: Team Foundation services are not available from server http://srv:8080/tfs."
-        << false;
-    QTest::newRow("nothing said") << "" << false;
+        << 100 << "TF30063: You are not authorized to access https://dev.azure.com/org." << F::Other;
+    QTest::newRow("server unreachable") << 100 << "An error occurred: Connection refused" << F::Other;
+    QTest::newRow("nothing said") << 100 << "" << F::Other;
 }
 
-void tst_Client::notInWorkspaceAnswers()
+void tst_Client::failures()
 {
+    QFETCH(int, exitCode);
     QFETCH(QString, stdErr);
-    QFETCH(bool, answer);
-    QCOMPARE(TeamFoundationClient::isNotInWorkspaceAnswer(stdErr), answer);
+    QFETCH(CommandLines::Failure, failure);
+    QCOMPARE(CommandLines::failureOf(exitCode, stdErr), failure);
+    QCOMPARE(TeamFoundationClient::isNotInWorkspaceAnswer(stdErr),
+             failure == CommandLines::Failure::NotInWorkspace);
 }
 
 void tst_Client::parseServerPath_data()

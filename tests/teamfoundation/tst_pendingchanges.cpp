@@ -354,7 +354,7 @@ void tst_PendingChanges::offeredToTheIde()
     QCOMPARE(shown, rows);
     QVERIFY2(error.isEmpty() ? message.isEmpty() : message.startsWith(error), qPrintable(message));
     const QString pane = VcsBase::VcsOutputWindow::content();
-    const QString commandLine = QStringLiteral(" status %1 -recursive -format:xml\n").arg(project);
+    const QString commandLine = QStringLiteral(" status %1 -recursive -format:xml -noprompt\n").arg(project);
     QCOMPARE(pane.count(commandLine), error.isEmpty() ? 0 : 1);
     if (!error.isEmpty())
         QCOMPARE(pane.count(message), 1);

@@ -18,7 +18,8 @@
 //   TFREC_STDERR        text written to standard error
 //   TFREC_DELAY_MS      milliseconds to wait before answering each command
 //   TFREC_MANAGED_ROOT  when set, "info PATH" succeeds exactly for PATH at or below this
-//                       directory (exit 0, with a "Server path" line), else exits 100
+//                       directory (exit 0, with a "Server path" line), else exits 100 with
+//                       the cross-platform client's words for a path in no workspace
 //   TFREC_FAIL_WORD     when set, a command whose first argument is this word exits with 100
 //   TFREC_STATUS_XML    what "status ITEM ... -format:xml" prints (exit 0); unset, it prints
 //                       a status document with every file at or below ITEM as a pending
@@ -209,7 +210,11 @@ int runCommand(Run &run, const QList<QByteArray> &args, const char *via)
             path == root ||
             path.startsWith(root == QLatin1String("/") ? root : root + QLatin1Char('/'));
         if (!managed) {
-            std::fprintf(stderr, "No workspace matching %s\n", item.constData());
+            // What the cross-platform client says of a path in no workspace it knows.
+            std::fprintf(stderr, "A client error occurred: The Team Foundation Server project "
+                                 "collection URL to use could not be determined by the options "
+                                 "or argument paths provided.  Specify a workspace, or use the "
+                                 "'collection' option.\n");
             std::fflush(stderr);
             return 100;
         }
