@@ -53,6 +53,8 @@ private slots:
     void timeOutReachesRunner();
     void changeAnnouncedOnlyAfterSuccess_data();
     void changeAnnouncedOnlyAfterSuccess();
+    void licence_data();
+    void licence();
     void slotWithoutStateRunsNothing_data();
     void slotWithoutStateRunsNothing();
     void awkwardArgumentsArriveExactly_data();
@@ -609,23 +611,27 @@ void tst_Client::changeAnnouncedOnlyAfterSuccess_data()
 {
     QTest::addColumn<QString>("worker");
     QTest::addColumn<bool>("onDirectory");
-    QTest::addColumn<bool>("succeed");
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("signal");
     for (const char *worker : {"getLatest", "undo"}) {
-        QTest::addRow("%s file", worker) << worker << false << true << "filesChanged";
-        QTest::addRow("%s directory", worker) << worker << true << true << "repositoryChanged";
-        QTest::addRow("%s failing", worker) << worker << false << false << "";
+        QTest::addRow("%s file", worker) << worker << false << 0 << "filesChanged";
+        QTest::addRow("%s directory", worker) << worker << true << 0 << "repositoryChanged";
+        QTest::addRow("%s failing", worker) << worker << false << 100 << "";
+        // Some files replaced, the rest listed: what changed is announced all the same.
+        QTest::addRow("%s partly", worker) << worker << true << 1 << "repositoryChanged";
     }
     for (const char *worker : {"checkIn", "compare", "history", "addFile", "deleteFile", "checkoutFile", "annotateFile"})
-        QTest::addRow("%s", worker) << worker << false << true << "";
+        QTest::addRow("%s", worker) << worker << false << 0 << "";
+    QTest::addRow("history exit 1: no partial success") << "history" << false << 1 << "";
 }
 
 void tst_Client::changeAnnouncedOnlyAfterSuccess()
 {
     QFETCH(QString, worker);
     QFETCH(bool, onDirectory);
-    QFETCH(bool, succeed);
+    QFETCH(int, exitCode);
     QFETCH(QString, signal);
+    const bool succeed = exitCode == 0;
     TestHost host;
     host.configure();
     TeamFoundationPlugin *plugin = host.loadPlugin();
@@ -633,8 +639,10 @@ void tst_Client::changeAnnouncedOnlyAfterSuccess()
     const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
     // The path goes to the host as the caller gave it, not cleaned up.
     const QString path = onDirectory ? dir + QLatin1String("/../proj") : file;
-    if (!succeed)
-        host.setResponse("TFREC_EXIT", "100");
+    host.setResponse("TFREC_EXIT", QByteArray::number(exitCode));
+    if (exitCode == 1)
+        host.setResponse("TFREC_STDERR", "Conflict main.cpp - Unable to perform the get\n");
+    VcsBase::VcsOutputWindow::clearContents();
 
     Core::IVersionControl *vc = plugin->versionControl();
     QSignalSpy files(vc, &Core::IVersionControl::filesChanged);
@@ -668,6 +676,87 @@ void tst_Client::changeAnnouncedOnlyAfterSuccess()
         QCOMPARE(files.first().first().toStringList(), QStringList(path));
     if (repos.count())
         QCOMPARE(repos.first().first().toString(), path);
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.contains(QLatin1String("partly succeeded")), exitCode == 1 && !signal.isEmpty());
+    QCOMPARE(pane.contains(QLatin1String("Conflict main.cpp")), exitCode == 1);
+}
+
+// The cross-platform client refuses to work before its licence is accepted. A person's
+// command (a job, or a file operation the IDE waits for) shows the licence; Accept accepts it
+// through the client and runs the command again, Cancel leaves it failed with one line on how
+// to accept later. A probe opens nothing: it cannot tell, and the pane says so once.
+void tst_Client::licence_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QStringList>("ran");
+    QTest::newRow("a job, accepted") << "history" << true
+                                     << QStringList{"history", "eula", "eula -accept", "history"};
+    QTest::newRow("a job, cancelled") << "history" << false << QStringList{"history", "eula"};
+    QTest::newRow("a file operation, accepted")
+        << "checkout" << true << QStringList{"checkout", "eula", "eula -accept", "checkout"};
+    QTest::newRow("a file operation, cancelled") << "checkout" << false << QStringList{"checkout", "eula"};
+    QTest::newRow("a probe, twice") << "info" << true << QStringList{"info", "info"};
+}
+
+void tst_Client::licence()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, accept);
+    QFETCH(QStringList, ran);
+    TestHost host;
+    host.configure(QStringLiteral("ann"), QStringLiteral("secret"), 30, ClientKind::CrossPlatform);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString dir = host.makeDirectory(QStringLiteral("proj"));
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    const QString accepted = host.sandbox() + QLatin1String("/accepted");
+    host.setResponse("TFREC_LICENCE", accepted.toLocal8Bit());
+    VcsBase::VcsOutputWindow::clearContents();
+    QStringList shown;
+    host.answerNextDialog([&](QDialog *dialog) {
+        shown << dialog->objectName()
+              << dialog->findChild<QPlainTextEdit *>(QStringLiteral("licenceText"))->toPlainText();
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+
+    TeamFoundationClient *client = plugin->client();
+    bool succeeded = false;
+    if (command == QLatin1String("history")) {
+        QVERIFY(client->submit(file, host.tfPath(),
+                               CommandLines::history(ClientKind::CrossPlatform, file, false),
+                               InteractiveRunFlags, [&](const VcsBase::VcsJob &job) {
+                                   succeeded = job.succeeded();
+                               }));
+        host.waitForJobs();
+    } else if (command == QLatin1String("checkout")) {
+        succeeded = client->checkoutFile(file);
+    } else {
+        QVERIFY(!client->managesDirectory(dir));
+        QVERIFY(!client->managesDirectory(dir));
+    }
+
+    QStringList commands;
+    for (const Recorded &run : host.takeRuns()) {
+        const QStringList words = run.arguments.mid(0, run.arguments.first() == "eula" ? 2 : 1);
+        commands << words.join(QLatin1Char(' '));
+        // Nothing is asked of the client's console, and the licence's own commands send no
+        // login to a server they do not contact.
+        QCOMPARE(run.arguments.contains(QLatin1String("-noprompt")), words.first() != "eula");
+        QCOMPARE(run.arguments.last() == QLatin1String("-login:ann,secret"), words.first() != "eula");
+        QCOMPARE(run.argv, QStringList(QStringLiteral("@")));
+    }
+    QCOMPARE(commands, ran);
+    const bool asked = command != QLatin1String("info");
+    const QStringList dialog{"eulaDialog", "LICENCE TERMS\n\nfirst page\nsecond page"};
+    QCOMPARE(shown, asked ? dialog : QStringList());
+    QCOMPARE(succeeded, asked && accept);
+    QCOMPARE(QFileInfo::exists(accepted), asked && accept);
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.count(QLatin1String("was not accepted")), asked && !accept ? 1 : 0);
+    QCOMPARE(pane.count(QLatin1String("cannot tell yet")), asked ? 0 : 1);
 }
 
 void tst_Client::slotWithoutStateRunsNothing_data()
