@@ -75,6 +75,11 @@ VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &para
     QProcessEnvironment environment = CommandLines::environment(kind, QString(), system);
     if (environment.isEmpty())
         environment = system;
+    // A client that works only once its licence is accepted offers it before the checkout,
+    // which would otherwise fail at its first step.
+    if (plugin->versionControl()->isConfigured() &&
+        CommandLines::licenceRecordedAsNotAccepted(kind, environment))
+        plugin->client()->offerLicence(settings.binaryPath(), path);
     auto command = new VcsBase::Command(settings.binaryPath(), path, environment);
     // Through the client's runner, so that the login stays off the command lines; what was
     // known of the workspaces may be wrong once the new one is mapped.

@@ -2,6 +2,9 @@
 
 #include <utils/hostosinfo.h>
 
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 #include <QSysInfo>
 #include <QTextCodec>
 #include <QXmlStreamReader>
@@ -279,6 +282,43 @@ bool licenceAccepted(int exitCode, const QString &stdErr)
 {
     return exitCode == 0 ||
            (exitCode == 1 && stdErr.contains(QLatin1String("already accepted the terms")));
+}
+
+bool licenceRecordedAsNotAccepted(ClientKind kind, const QProcessEnvironment &environment)
+{
+    if (!needsLicence(kind))
+        return false;
+    if (environment.value(QLatin1String(JAVA_ARGUMENTS_VARIABLE))
+            .contains(QLatin1String("-Dcom.microsoft.tfs.client.eulaAccepted=true"),
+                      Qt::CaseInsensitive))
+        return false;
+    // Where the client keeps its settings: a profile folder given to it, else the user's.
+    QString profile = environment.value(QStringLiteral("TEE_PROFILE_DIRECTORY"));
+    if (profile.isEmpty() || QDir::isRelativePath(profile)) {
+        if (Utils::HostOsInfo::isWindowsHost()) {
+            const QString local = environment.value(QStringLiteral("LOCALAPPDATA"));
+            if (local.isEmpty())
+                return false;
+            profile = local + QLatin1String("/Microsoft/Team Foundation/4.0");
+        } else if (Utils::HostOsInfo::hostOs() == Utils::HostOsInfo::HostOsMac) {
+            profile = QDir::homePath() +
+                      QLatin1String("/Library/Application Support/Microsoft/Team Foundation/4.0");
+        } else {
+            profile = QDir::homePath() + QLatin1String("/.microsoft/Team Foundation/4.0");
+        }
+    }
+    QFile record(
+        profile +
+        QLatin1String("/Configuration/TEE-Mementos/com.microsoft.tfs.client.productid.xml"));
+    if (!record.exists())
+        return true;
+    if (!record.open(QIODevice::ReadOnly))
+        return false;
+    // <eula-14.0 value="true"/>, or with an end tag; any case of "true".
+    static const QRegularExpression accepted(
+        QStringLiteral("<eula-14\\.0\\s[^>]*value\\s*=\\s*[\"']true[\"']"),
+        QRegularExpression::CaseInsensitiveOption);
+    return !accepted.match(QString::fromUtf8(record.readAll())).hasMatch();
 }
 
 bool sendsLogin(const QString &command)

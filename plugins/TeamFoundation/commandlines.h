@@ -71,6 +71,10 @@ QStringList acceptLicence(ClientKind kind);
 QString licenceText(const QString &output);
 // Whether a run of acceptLicence() left the licence accepted (also when it was already).
 bool licenceAccepted(int exitCode, const QString &stdErr);
+// Whether the client's own record, in the profile folder it runs with in 'environment'
+// (TEE_PROFILE_DIRECTORY, else the user's), says that its licence was not accepted, nor is
+// it accepted by a Java option. False when it cannot tell.
+bool licenceRecordedAsNotAccepted(ClientKind kind, const QProcessEnvironment &environment);
 // Whether a run of 'command' (its first argument) carries the login: not the licence's, which
 // contacts no server.
 bool sendsLogin(const QString &command);

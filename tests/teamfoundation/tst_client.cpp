@@ -7,15 +7,20 @@
 #include <utils/hostosinfo.h>
 #include <utils/qtcassert.h>
 
+#include <checkoutwizard.h>
+#include <checkoutwizardpage.h>
 #include <commandlines.h>
 #include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
 
+#include <vcsbase/command.h>
 #include <vcsbase/vcsoutputwindow.h>
+#include <extensionsystem/pluginmanager.h>
 
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCodec>
 #include <QtTest>
@@ -697,6 +702,11 @@ void tst_Client::licence_data()
         << "checkout" << true << QStringList{"checkout", "eula", "eula -accept", "checkout"};
     QTest::newRow("a file operation, cancelled") << "checkout" << false << QStringList{"checkout", "eula"};
     QTest::newRow("a probe, twice") << "info" << true << QStringList{"info", "info"};
+    // The client's own record says so before the checkout's first step would fail.
+    QTest::newRow("a checkout, accepted")
+        << "wizard" << true
+        << QStringList{"eula", "eula -accept", "workspaces", "workspace", "workfold", "get"};
+    QTest::newRow("a checkout, cancelled") << "wizard" << false << QStringList{"eula", "workspaces"};
 }
 
 void tst_Client::licence()
@@ -711,6 +721,7 @@ void tst_Client::licence()
     const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
     const QString accepted = host.sandbox() + QLatin1String("/accepted");
     host.setResponse("TFREC_LICENCE", accepted.toLocal8Bit());
+    QVERIFY(QDir(host.profilePath()).removeRecursively());
     VcsBase::VcsOutputWindow::clearContents();
     QStringList shown;
     host.answerNextDialog([&](QDialog *dialog) {
@@ -733,6 +744,22 @@ void tst_Client::licence()
         host.waitForJobs();
     } else if (command == QLatin1String("checkout")) {
         succeeded = client->checkoutFile(file);
+    } else if (command == QLatin1String("wizard")) {
+        const QList<CheckoutWizard *> wizards =
+            ExtensionSystem::PluginManager::getObjects<CheckoutWizard>();
+        QCOMPARE(wizards.size(), 1);
+        const QList<QWizardPage *> pages = wizards.first()->createParameterPages(host.sandbox());
+        std::vector<std::unique_ptr<QWizardPage>> owned(pages.begin(), pages.end());
+        auto page = qobject_cast<CheckoutWizardPage *>(pages.last());
+        QVERIFY(page);
+        page->setRepository(QStringLiteral("$/Team/App"));
+        page->findChild<QLineEdit *>(QStringLiteral("collectionEdit"))
+            ->setText(QStringLiteral("http://tfs:8080/tfs/Coll"));
+        QString checkoutPath;
+        std::unique_ptr<VcsBase::Command> checkout(
+            wizards.first()->createCommand(pages, &checkoutPath));
+        QVERIFY(checkout);
+        succeeded = checkout->run();
     } else {
         QVERIFY(!client->managesDirectory(dir));
         QVERIFY(!client->managesDirectory(dir));
