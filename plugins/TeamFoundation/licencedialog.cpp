@@ -48,7 +48,7 @@ LicenceDialog::LicenceDialog(const QString &binary, const QString &text, QWidget
     layout->addWidget(licence, 1);
     layout->addWidget(buttons);
     // Wide enough for the client's 80 columns.
-    resize(licence->fontMetrics().horizontalAdvance(QLatin1Char('m')) * 86, 520);
+    resize(licence->fontMetrics().averageCharWidth() * 90, 520);
 }
 
 LicenceDialog::~LicenceDialog() = default;
