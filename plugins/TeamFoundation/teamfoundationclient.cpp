@@ -195,18 +195,15 @@ bool TeamFoundationClient::readStatus(const QString &topLevel, const std::functi
 }
 
 TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirectory,
-                                                   const QStringList &arguments,
-                                                   unsigned flags) const
+                                                   const QStringList &arguments, unsigned flags) const
 {
     return runCommand(workingDirectory, m_plugin->settings().binaryPath(), arguments, flags);
 }
 
 TeamFoundationResponse TeamFoundationClient::runTfpt(const QString &workingDirectory,
-                                                     const QStringList &arguments,
-                                                     unsigned flags) const
+                                                     const QStringList &arguments, unsigned flags) const
 {
-    return runCommand(workingDirectory, m_plugin->settings().powerToolsBinaryPath(), arguments,
-                      flags);
+    return runCommand(workingDirectory, m_plugin->settings().powerToolsBinaryPath(), arguments, flags);
 }
 
 void TeamFoundationClient::addLoginArguments(QStringList &arguments)
@@ -574,7 +571,7 @@ bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStri
 
 void TeamFoundationClient::addCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
     submit(file, m_plugin->settings().binaryPath(), CommandLines::add(clientKind(), file),
            InteractiveRunFlags);
@@ -582,7 +579,7 @@ void TeamFoundationClient::addCurrentFile()
 
 void TeamFoundationClient::deleteCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
     submit(file, m_plugin->settings().binaryPath(), CommandLines::remove(clientKind(), file),
            InteractiveRunFlags);
@@ -590,25 +587,25 @@ void TeamFoundationClient::deleteCurrentFile()
 
 void TeamFoundationClient::compareCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     compare(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::undoCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     undo(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::checkInCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     checkIn(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::annotateCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
     if (hasPowerTools()) {
         submit(file, m_plugin->settings().powerToolsBinaryPath(),
@@ -618,43 +615,43 @@ void TeamFoundationClient::annotateCurrentFile()
 
 void TeamFoundationClient::getLatestCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     getLatest(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::historyCurrentFile()
 {
-    QTC_ASSERT(m_plugin->currentState().hasFile(), return );
+    QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     history(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::historyProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
     history(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::getLatestProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
     getLatest(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::undoProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
     undo(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::compareProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
     compare(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::checkInProject()
 {
-    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return );
+    QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
     checkIn(m_plugin->currentState().topLevel());
 }
 

@@ -35,12 +35,12 @@ enum RunFlagWords : unsigned {
     // Interactive user commands: the command, its output and failures go to the pane.
     InteractiveRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow,
     // Repository probes: nothing about them reaches the pane.
-    SilentProbeRunFlags = VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow |
-                          VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow |
-                          VcsBase::VcsBasePlugin::SuppressCommandLogging,
+    SilentProbeRunFlags = VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow
+                          | VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow
+                          | VcsBase::VcsBasePlugin::SuppressCommandLogging,
     // Rename and undo wait without a local event loop.
-    SynchronousRunFlags =
-        VcsBase::VcsBasePlugin::ShowStdOutInLogWindow | VcsBase::VcsBasePlugin::FullySynchronously
+    SynchronousRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow
+                          | VcsBase::VcsBasePlugin::FullySynchronously
 };
 
 // Runs the Team Foundation command lines, as the configured kind of client spells them,
