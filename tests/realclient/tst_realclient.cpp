@@ -34,6 +34,10 @@ private:
         QList<RealClient::Outcome> outcomes;
         // Runs every row in one client; false when a row could not be written as a line.
         bool run(const QString &workingDirectory, const QProcessEnvironment &environment);
+        // The test's data: the rows by their names.
+        void addRows() const;
+        // What row 'row' did; null when the client stopped before it.
+        const RealClient::Outcome *outcome(int row) const;
     };
 
     QTemporaryDir m_sandbox;
@@ -76,6 +80,18 @@ bool tst_RealClient::Table::run(const QString &workingDirectory,
         qWarning("The client stopped after %d of %d lines:\n%s", int(outcomes.size()),
                  int(lines.size()), qPrintable(whole.describe()));
     return true;
+}
+
+void tst_RealClient::Table::addRows() const
+{
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < names.size(); ++i)
+        QTest::newRow(qPrintable(names.at(i))) << i;
+}
+
+const RealClient::Outcome *tst_RealClient::Table::outcome(int row) const
+{
+    return row < outcomes.size() ? &outcomes.at(row) : nullptr;
 }
 
 void tst_RealClient::initTestCase()
@@ -164,16 +180,15 @@ void tst_RealClient::initTestCase()
 
 void tst_RealClient::commandLinesPassTheParser_data()
 {
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < m_commandLines.names.size(); ++i)
-        QTest::newRow(qPrintable(m_commandLines.names.at(i))) << i;
+    m_commandLines.addRows();
 }
 
 void tst_RealClient::commandLinesPassTheParser()
 {
     QFETCH(int, row);
-    QVERIFY2(row < m_commandLines.outcomes.size(), "the client stopped before this line");
-    const RealClient::Outcome &outcome = m_commandLines.outcomes.at(row);
+    const RealClient::Outcome *found = m_commandLines.outcome(row);
+    QVERIFY2(found, "the client stopped before this line");
+    const RealClient::Outcome &outcome = *found;
     const QString context = m_commandLines.arguments.at(row).join(QLatin1Char(' ')) +
                             QLatin1Char('\n') + outcome.describe();
     QVERIFY2(outcome.firstErrorLine() == QLatin1String("An error occurred: Connection refused"),
@@ -183,16 +198,15 @@ void tst_RealClient::commandLinesPassTheParser()
 
 void tst_RealClient::standardInputReachesTheClientExactly_data()
 {
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < m_quoting.names.size(); ++i)
-        QTest::newRow(qPrintable(m_quoting.names.at(i))) << i;
+    m_quoting.addRows();
 }
 
 void tst_RealClient::standardInputReachesTheClientExactly()
 {
     QFETCH(int, row);
-    QVERIFY2(row < m_quoting.outcomes.size(), "the client stopped before this line");
-    const RealClient::Outcome &outcome = m_quoting.outcomes.at(row);
+    const RealClient::Outcome *found = m_quoting.outcome(row);
+    QVERIFY2(found, "the client stopped before this line");
+    const RealClient::Outcome &outcome = *found;
     // The client names the workspace it could not find, the word after "-remove:".
     const QString word = m_quoting.arguments.at(row).constLast().mid(int(qstrlen("-remove:")));
     QVERIFY2(outcome.firstErrorLine() ==
