@@ -20,11 +20,19 @@ struct Error
 {
     int code;
     QString message;
+    bool showUsage = false; // a mistake in the command line: the command's usage follows
 };
 
 [[noreturn]] inline void fail(const QString &message, int code = Failure)
 {
     throw Error{code, message};
+}
+
+// A command line the cross-platform client refuses: its words for it, and the
+// command's usage on standard output.
+[[noreturn]] inline void failArgument(const QString &message)
+{
+    throw Error{Failure, "An argument error occurred: " + message, true};
 }
 
 } // namespace Tf

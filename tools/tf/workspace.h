@@ -55,6 +55,7 @@ public:
     QString name() const { return m_name; }
     QString owner() const { return m_owner; }
     QString computer() const { return m_computer; }
+    QString comment() const { return m_comment; }
     ServerStore &store() const { return m_store; }
 
     const QVector<Mapping> &mappings() const { return m_mappings; }
