@@ -1234,7 +1234,6 @@ void TfStandInTest::licence_data()
     };
 
     row("a command that reaches a server needs it", {"info", "main.cpp"}, none, {}, {}, 100, mustAccept, "", {});
-    row("the next line says how", {"status"}, none, {}, {}, 100, mustAccept, "", {});
     row("a refused command line comes first", {"info", "-bogus"}, none, {}, {}, 100,
         "An argument error occurred: The option '-bogus' is unknown.", "", {});
     row("the cache alone needs none", {"workspaces", "-remove:W"}, none, {}, {}, 1,
@@ -1287,9 +1286,11 @@ void TfStandInTest::licence()
     QCOMPARE(QFileInfo::exists(file) ? readAll(file) : QByteArray(), after);
 }
 
-// What the cross-platform client answers where no workspace and no collection
-// name a server: "outside" is a directory in no mapping, "inside" the mapped
-// App; %SERVER% stands for the server.
+// Where the stand-in finds a command's server and workspace, and what it
+// answers where neither a workspace nor a collection names one (the real
+// client's answers to more such lines are compared with the stand-in's in the
+// real-client tier): "outside" is a directory in no mapping, "inside" the
+// mapped App; %SERVER% stands for the server.
 void TfStandInTest::outsideWorkspaces_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -1309,18 +1310,11 @@ void TfStandInTest::outsideWorkspaces_data()
     row("info", {"info", "."}, "outside", 100, noCollection);
     row("info of a mapped item from outside", {"info", "../work/App/main.cpp"}, "outside", 0, "");
     row("info with a collection still needs a workspace", {"info", ".", collection}, "outside", 100, noWorkspace);
-    row("status", {"status", "-recursive", "-format:xml"}, "outside", 100, noCollection);
-    row("history", {"history", "$/Demo/App"}, "outside", 100, noCollection);
     row("history with a collection", {"history", "$/Demo/App", collection}, "outside", 0, "");
-    row("workfold", {"workfold"}, "outside", 100, noWorkspace);
-    row("get", {"get", "-recursive"}, "outside", 100, noWorkspace);
-    row("checkin", {"checkin", "-comment:x"}, "outside", 100, noWorkspace);
     row("workspace -new without a collection", {"workspace", "-new", "X"}, "outside", 100, noCollection);
     row("workspace -new with one", {"workspace", "-new", "X", collection}, "outside", 0, "");
     row("workspace -new in a workspace: its server", {"workspace", "-new", "X"}, "inside", 0, "");
     row("workfold -map without a workspace", {"workfold", "-map", "$/Demo", "d"}, "outside", 100, noWorkspace);
-    row("a collection does not name one", {"workfold", "-map", "$/Demo", "d", collection}, "outside", 100,
-        noWorkspace);
     row("an unknown workspace", {"workfold", "-map", "$/Demo", "d", "-workspace:Nope"}, "outside", 100,
         "An argument error occurred: The workspace 'Nope' could not be found.");
     row("a known one", {"workfold", "-map", "$/Demo/Other", "d", "-workspace:w"}, "outside", 0, "");

@@ -95,20 +95,20 @@ static void checkCrossPlatformOption(const QString &arg, const QString &command,
     const QString body = arg.mid(1);
     const int colon = body.indexOf(':');
     if (colon >= 0 && colon == body.size() - 1)
-        failArgument(QString("An option value for '%1' must be supplied.").arg(body.left(colon)));
+        failArgument(QString("An option value for '%1' must be supplied.").arg(body.left(colon)), arg);
     const QString given = colon < 0 ? body : body.left(colon);
     *name = canonicalName(given, Grammar::CrossPlatform);
     *spec = findOption(*name, Grammar::CrossPlatform);
     if (!*spec)
         failArgument(
-            QString("The option '%1' is unknown.").arg(arg.left(colon < 0 ? -1 : colon + 1)));
+            QString("The option '%1' is unknown.").arg(arg.left(colon < 0 ? -1 : colon + 1)), arg);
     const QString alias = given.toLower();
     if (!allowedOptions.contains(*name))
         failArgument(QString("Command '%1' does not support option '%2'.").arg(command, alias));
     if ((*spec)->kind == OptionSpec::Flag && colon >= 0)
-        failArgument(QString("Option '%1' does not take any values.").arg(alias));
+        failArgument(QString("Option '%1' does not take any values.").arg(alias), arg);
     if ((*spec)->kind == OptionSpec::Value && colon < 0)
-        failArgument(QString("Option '%1' requires a single value.").arg(alias));
+        failArgument(QString("Option '%1' requires a single value.").arg(alias), arg);
     *value = colon < 0 ? QString() : body.mid(colon + 1);
 }
 

@@ -499,7 +499,7 @@ int Client::runCommand()
     if (command && command->name == "eula" && m_grammar == Grammar::TfExe)
         command = nullptr; // tf.exe has no licence to accept
     if (!command && m_grammar == Grammar::CrossPlatform)
-        failArgument(QString("The command '%1' is unknown.").arg(name));
+        failArgument(QString("The command '%1' is unknown.").arg(name), words[at]);
     if (!command) {
         writeErr(QString("Unrecognized command: %1\n").arg(words[at]) + usage(m_tool, m_grammar));
         return usageErrorCode(m_grammar);
@@ -2227,17 +2227,21 @@ int Client::eula()
 static int runCommandLine(Tool tool, Grammar grammar, const QStringList &args)
 {
     int code = Failure;
+    // The client reads -exitcode only when it read the command line that far.
+    int readUpTo = args.size();
     try {
         Client client(tool, grammar, args);
         code = client.run();
     } catch (const Error &e) {
         writeErr(e.message);
         code = e.code;
+        if (!e.badWord.isNull())
+            readUpTo = args.indexOf(e.badWord);
     } catch (const std::exception &e) {
         writeErr(QString("Internal error: %1").arg(e.what()));
         code = Failure;
     }
-    const bool exitCodeAsked = std::any_of(args.begin(), args.end(), [](const QString &arg) {
+    const bool exitCodeAsked = std::any_of(args.begin(), args.begin() + qMax(0, readUpTo), [](const QString &arg) {
         return arg.compare("-exitcode", Qt::CaseInsensitive) == 0;
     });
     if (grammar == Grammar::CrossPlatform && exitCodeAsked)
