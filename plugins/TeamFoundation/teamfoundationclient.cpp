@@ -441,6 +441,7 @@ bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
     // workspace, or of one that the server does not hold.
     static const char *const answers[] = {"Unable to determine the workspace",
                                           "The workspace could not be determined",
+                                          "project collection URL to use could not be determined",
                                           "There is no working folder mapping",
                                           "is not in a mapped folder",
                                           "No workspace matching",

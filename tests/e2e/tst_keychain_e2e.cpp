@@ -14,6 +14,7 @@
 
 namespace {
 
+using E2e::acceptLicence;
 using E2e::Run;
 using E2e::runProgram;
 using E2e::writeFile;
@@ -62,6 +63,9 @@ public:
         const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));
         const QString login =
             QStringLiteral("-login:%1,%2").arg(QLatin1String(USER), QLatin1String(PASSWORD));
+        const QString licence = acceptLicence(QStringLiteral(TF_EXECUTABLE), path(QStringLiteral("profile")));
+        if (!licence.isEmpty())
+            return licence;
         const QList<QStringList> steps{
             {QStringLiteral("seed"), collection},
             {QStringLiteral("useradd"), QLatin1String(USER), QLatin1String(PASSWORD), collection},
@@ -161,6 +165,7 @@ private:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
+        env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), path(QStringLiteral("profile")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
         env.insert(QStringLiteral("SANDBOX"), m_dir.path());

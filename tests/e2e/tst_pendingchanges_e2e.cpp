@@ -99,10 +99,13 @@ QStringList tst_PendingChangesE2e::pendingOnServer() const
 void tst_PendingChangesE2e::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    // The stand-in keeps its workspaces below XDG_DATA_HOME; no keychain is reached.
+    // The stand-in keeps its workspaces in the profile folder of the test; no keychain is reached.
     qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
+    qputenv("TEE_PROFILE_DIRECTORY", path(QStringLiteral("profile")).toLocal8Bit());
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     qunsetenv("TF_SERVER");
+    const QString licence = E2e::acceptLicence(QStringLiteral(TF_EXECUTABLE), path(QStringLiteral("profile")));
+    QVERIFY2(licence.isEmpty(), qPrintable(licence));
     const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));
     const QList<QStringList> steps{
         {QStringLiteral("seed"), collection},
@@ -145,6 +148,7 @@ void tst_PendingChangesE2e::cleanup()
     m_window.reset();
     m_services.reset();
     qunsetenv("XDG_DATA_HOME");
+    qunsetenv("TEE_PROFILE_DIRECTORY");
     m_dir.reset();
 }
 

@@ -20,6 +20,7 @@
 
 namespace {
 
+using E2e::acceptLicence;
 using E2e::hasWriteBit;
 using E2e::readAll;
 using E2e::runProgram;
@@ -73,8 +74,9 @@ QString call(const QString &name, const QString &cwd, const QStringList &argumen
     return (QStringList{name, cwd} + arguments).join(QLatin1Char('|'));
 }
 
-// A temporary world for one test: the workbench's settings, the stand-in's client records
-// (XDG_DATA_HOME) and everything the scripts create live below one temporary directory.
+// A temporary world for one test: the workbench's settings, the stand-in's client state (its
+// profile folder, the licence accepted) and everything the scripts create live below one
+// temporary directory.
 class Sandbox
 {
 public:
@@ -82,9 +84,12 @@ public:
     {
         QDir().mkpath(path("runtime"));
         QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_licence = acceptLicence(QStringLiteral(TF_EXECUTABLE), path("profile"));
+        if (!m_licence.isEmpty())
+            qWarning("%s", qPrintable(m_licence));
     }
 
-    bool isValid() const { return m_dir.isValid(); }
+    bool isValid() const { return m_dir.isValid() && m_licence.isEmpty(); }
     QString root() const { return m_dir.path(); }
     QString path(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
     QString settingsFile() const { return path("settings/workbench.ini"); }
@@ -100,6 +105,7 @@ public:
         }
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
+        env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), path("profile"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
         env.insert(QStringLiteral("SANDBOX"), root());
         // No session bus: the passwords of these runs stay out of the keychain of the person
@@ -145,6 +151,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_licence; // what went wrong accepting the licence
 };
 
 // A sandbox whose "tf" and "tfpt" are the recording stand-in, with a working copy "ws" that
