@@ -89,7 +89,7 @@ static bool looksLikeOption(const QString &arg, Grammar grammar)
 // named without its value, which may be a password; the client itself repeats
 // the whole word.
 static void checkCrossPlatformOption(const QString &arg, const QString &command,
-                                     const QStringList &allowedOptions, const OptionSpec **spec,
+                                     const QStringList &allowedOptions, const OptionSpec **option,
                                      QString *name, QString *value)
 {
     const QString body = arg.mid(1);
@@ -98,16 +98,16 @@ static void checkCrossPlatformOption(const QString &arg, const QString &command,
         failArgument(QString("An option value for '%1' must be supplied.").arg(body.left(colon)), arg);
     const QString given = colon < 0 ? body : body.left(colon);
     *name = canonicalName(given, Grammar::CrossPlatform);
-    *spec = findOption(*name, Grammar::CrossPlatform);
-    if (!*spec)
+    *option = findOption(*name, Grammar::CrossPlatform);
+    if (!*option)
         failArgument(
             QString("The option '%1' is unknown.").arg(arg.left(colon < 0 ? -1 : colon + 1)), arg);
     const QString alias = given.toLower();
     if (!allowedOptions.contains(*name))
         failArgument(QString("Command '%1' does not support option '%2'.").arg(command, alias));
-    if ((*spec)->kind == OptionSpec::Flag && colon >= 0)
+    if ((*option)->kind == OptionSpec::Flag && colon >= 0)
         failArgument(QString("Option '%1' does not take any values.").arg(alias), arg);
-    if ((*spec)->kind == OptionSpec::Value && colon < 0)
+    if ((*option)->kind == OptionSpec::Value && colon < 0)
         failArgument(QString("Option '%1' requires a single value.").arg(alias), arg);
     *value = colon < 0 ? QString() : body.mid(colon + 1);
 }

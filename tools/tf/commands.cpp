@@ -244,6 +244,7 @@ private:
     void authenticate();
     void connect(bool needsWorkspace);
     bool findCachedWorkspace(CachedWorkspace *found) const;
+    const QVector<CachedWorkspace> &cachedWorkspaces() const;
     Workspace &openCachedWorkspace(const CachedWorkspace &cached);
     [[noreturn]] void failNoMapping(const QString &path) const;
     Workspace &workspaceForLocalPath(const QString &localPath);
@@ -283,6 +284,8 @@ private:
     QString m_server;
     // The workspace the command found in the cache, if any.
     std::unique_ptr<CachedWorkspace> m_cached;
+    // The cache as this command read it: a command on many items reads it once.
+    mutable std::unique_ptr<QVector<CachedWorkspace>> m_cache;
     QString m_owner;
     int m_conflicts = 0;
     int m_updates = 0;
@@ -625,26 +628,34 @@ void Client::connect(bool needsWorkspace)
 bool Client::findCachedWorkspace(CachedWorkspace *found) const
 {
     if (m_args.has("workspace")) {
-        const QString spec = m_args.value("workspace");
-        const QString owner = spec.section(';', 1);
+        const QString named = m_args.value("workspace");
+        const QString owner = named.section(';', 1);
         QVector<CachedWorkspace> matches = WorkspaceCache::findByName(
-            spec.section(';', 0, 0), absoluteCollection(m_args.value("collection"), m_cwd));
+            named.section(';', 0, 0), absoluteCollection(m_args.value("collection"), m_cwd));
         for (int i = matches.size() - 1; i >= 0 && !owner.isEmpty(); --i) {
             if (matches[i].ownerName.compare(owner, Qt::CaseInsensitive) != 0
                 && matches[i].ownerDisplayName.compare(owner, Qt::CaseInsensitive) != 0)
                 matches.remove(i);
         }
         if (matches.isEmpty())
-            failArgument(QString("The workspace '%1' could not be found.").arg(spec));
+            failArgument(QString("The workspace '%1' could not be found.").arg(named));
         *found = matches.first();
         return true;
     }
     for (const QString &operand : m_args.operands()) {
         if (!ServerPath::isServerPath(operand)
-            && WorkspaceCache::findByPath(QDir::cleanPath(QDir(m_cwd).absoluteFilePath(operand)), found))
+            && WorkspaceCache::findByPath(cachedWorkspaces(),
+                                          QDir::cleanPath(QDir(m_cwd).absoluteFilePath(operand)), found))
             return true;
     }
-    return WorkspaceCache::findByPath(m_cwd, found);
+    return WorkspaceCache::findByPath(cachedWorkspaces(), m_cwd, found);
+}
+
+const QVector<CachedWorkspace> &Client::cachedWorkspaces() const
+{
+    if (!m_cache)
+        m_cache = std::make_unique<QVector<CachedWorkspace>>(WorkspaceCache::workspaces());
+    return *m_cache;
 }
 
 // A workspace that the cache knows and the server does not is forgotten, as
@@ -675,7 +686,7 @@ void Client::failNoMapping(const QString &path) const
 Workspace &Client::workspaceForLocalPath(const QString &path)
 {
     CachedWorkspace entry;
-    if (!WorkspaceCache::findByPath(path, &entry))
+    if (!WorkspaceCache::findByPath(cachedWorkspaces(), path, &entry))
         failNoMapping(path);
     if (!m_workspace)
         openCachedWorkspace(entry);
@@ -694,7 +705,7 @@ Workspace *Client::workspaceForWorkingDirectory()
     if (m_cached)
         return &openCachedWorkspace(*m_cached);
     CachedWorkspace entry;
-    if (!WorkspaceCache::findByPath(m_cwd, &entry))
+    if (!WorkspaceCache::findByPath(cachedWorkspaces(), m_cwd, &entry))
         return nullptr;
     return &workspaceForLocalPath(m_cwd);
 }
@@ -2084,7 +2095,7 @@ int Client::workfold()
             ws = m_workspace.get();
         }
     }
-    for (const CachedWorkspace &e : WorkspaceCache::workspaces()) {
+    for (const CachedWorkspace &e : cachedWorkspaces()) {
         for (const QString &root : e.mappedPaths) {
             const bool overlaps = local == root || local.startsWith(root + '/') || root.startsWith(local + '/')
                 || root == "/" || local == "/";

@@ -283,8 +283,14 @@ QVector<CachedWorkspace> WorkspaceCache::workspaces()
 
 bool WorkspaceCache::findByPath(const QString &localPath, CachedWorkspace *found)
 {
+    return findByPath(workspaces(), localPath, found);
+}
+
+bool WorkspaceCache::findByPath(const QVector<CachedWorkspace> &workspaces,
+                                const QString &localPath, CachedWorkspace *found)
+{
     int longest = -1;
-    for (const CachedWorkspace &ws : workspaces()) {
+    for (const CachedWorkspace &ws : workspaces) {
         for (const QString &mapped : ws.mappedPaths) {
             if (contains(mapped, localPath) && mapped.size() > longest) {
                 longest = mapped.size();

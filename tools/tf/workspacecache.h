@@ -32,8 +32,11 @@ public:
     static QString file();
 
     static QVector<CachedWorkspace> workspaces();
-    // The workspace with the longest mapped path at or above the local path.
+    // The workspace with the longest mapped path at or above the local path,
+    // in the cache or among workspaces read from it before.
     static bool findByPath(const QString &localPath, CachedWorkspace *found);
+    static bool findByPath(const QVector<CachedWorkspace> &workspaces, const QString &localPath,
+                           CachedWorkspace *found);
     // Workspaces of that name (case-blind), of one server when one is given.
     static QVector<CachedWorkspace> findByName(const QString &name,
                                                const QString &server = QString());
