@@ -145,7 +145,9 @@ Node lockedLoad(FileLock &lock)
     return load();
 }
 
-void update(const std::function<void(Node &servers)> &change)
+// Changes the cache under its lock; it is written only when `change` says it
+// changed something, so that whoever watches the file is not woken for nothing.
+void update(const std::function<bool(Node &servers)> &change)
 {
     const QString dir = ClientProfile::cacheDirectory();
     if (!QDir().mkpath(dir))
@@ -153,8 +155,8 @@ void update(const std::function<void(Node &servers)> &change)
     FileLock lock;
     lockCache(lock);
     Node root = load();
-    change(root.ensureChild("Servers"));
-    save(root);
+    if (change(root.ensureChild("Servers")))
+        save(root);
 }
 
 QString serverKey(const QString &uri)
@@ -323,6 +325,7 @@ void WorkspaceCache::insert(const CachedWorkspace &workspace)
                 server.children.remove(i);
         }
         server.children.append(workspaceNode(workspace));
+        return true;
     });
 }
 
@@ -331,6 +334,7 @@ void WorkspaceCache::setMappedPaths(const QString &server, const QString &name,
 {
     update([&](Node &servers) {
         Node &serverInfo = serverNode(servers, server);
+        bool changed = false;
         for (Node &info : serverInfo.children) {
             if (info.name != "WorkspaceInfo" ||
                 info.attribute("name").compare(name, Qt::CaseInsensitive) != 0)
@@ -343,7 +347,9 @@ void WorkspaceCache::setMappedPaths(const QString &server, const QString &name,
                 *mapped = mappedPathsNode(paths);
             else
                 info.children.prepend(mappedPathsNode(paths));
+            changed = true;
         }
+        return changed;
     });
 }
 
@@ -366,6 +372,7 @@ QVector<CachedWorkspace> WorkspaceCache::remove(const QString &server, const QSt
                 }
             }
         }
+        return !removed.isEmpty();
     });
     return removed;
 }
@@ -383,6 +390,7 @@ void WorkspaceCache::replaceOwnerWorkspaces(const QString &server, const QString
         }
         for (const CachedWorkspace &ws : current)
             serverInfo.children.append(workspaceNode(ws));
+        return true;
     });
 }
 
