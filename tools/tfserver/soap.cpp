@@ -1,6 +1,12 @@
 #include "soap.h"
 
+#include <QXmlStreamReader>
+
 namespace TfServer {
+
+namespace {
+const int maxDepth = 64;
+}
 
 void senderFault(const QString &text)
 {
@@ -14,18 +20,30 @@ void receiverFault(const QString &text)
 
 SoapCall parseSoapCall(const QByteArray &body)
 {
-    if (body.contains("<!DOCTYPE") || body.contains("<!ENTITY"))
-        senderFault(
-            "The request carries a document type declaration, which a SOAP message may not.");
-    SoapCall call;
-    QString error;
-    int line = 0;
-    int column = 0;
-    if (!call.document.setContent(body, true, &error, &line, &column))
+    // A first reading without building anything: it refuses document type
+    // declarations (a SOAP message may not have one, and refusing them keeps
+    // entity expansion out) and nesting deeper than any call needs, before
+    // the document is built recursively.
+    QXmlStreamReader reader(body);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::DTD || token == QXmlStreamReader::EntityReference)
+            senderFault("The request carries a document type declaration, which a SOAP message "
+                        "may not.");
+        if (token == QXmlStreamReader::StartElement && ++depth > maxDepth)
+            senderFault(QString("The request nests elements deeper than %1 levels.").arg(maxDepth));
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    if (reader.hasError())
         senderFault(QString("The request is not well-formed XML (line %1, column %2: %3).")
-                        .arg(line)
-                        .arg(column)
-                        .arg(error));
+                        .arg(reader.lineNumber())
+                        .arg(reader.columnNumber())
+                        .arg(reader.errorString()));
+    SoapCall call;
+    if (!call.document.setContent(body, true))
+        senderFault("The request is not well-formed XML.");
     const QDomElement envelope = call.document.documentElement();
     if (envelope.localName() != "Envelope" || envelope.namespaceURI() != Namespaces::soapEnvelope)
         senderFault("The request is not a SOAP 1.2 envelope.");

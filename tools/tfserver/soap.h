@@ -44,8 +44,7 @@ struct SoapCall
 };
 
 // Throws a Sender fault for anything that is not a SOAP 1.2 envelope with an
-// operation in its body. Document type declarations are refused: a SOAP
-// message may not carry one, and refusing them keeps entity expansion out.
+// operation in its body.
 SoapCall parseSoapCall(const QByteArray &body);
 
 // <OpResponse xmlns=NS>...</OpResponse> in an envelope; `writeContent` writes
