@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -42,7 +43,8 @@ QString wireLocal(const QString &path)
 
 // An upload as the client sends it: one multipart form per file.
 QByteArray uploadForm(const QByteArray &boundary, const QByteArray &item, const QByteArray &content,
-                      const QByteArray &hash, const QByteArray &range)
+                      const QByteArray &hash, const QByteArray &range, qint64 length = -1,
+                      const QByteArray &type = "application/octet-stream")
 {
     QByteArray form;
     auto field = [&](const QByteArray &name, const QByteArray &value) {
@@ -52,14 +54,29 @@ QByteArray uploadForm(const QByteArray &boundary, const QByteArray &item, const 
     field("item", item);
     field("wsname", "annws");
     field("wsowner", "ann");
-    field("filelength", QByteArray::number(content.size()));
+    field("filelength", QByteArray::number(length < 0 ? content.size() : length));
     field("hash", hash);
     field("range", range + "\r\n");
     form += "--" + boundary +
             "\r\nContent-Disposition: form-data; name=\"content\"; filename=\"item\"\r\n"
-            "Content-Type: application/octet-stream\r\n\r\n" +
-            content + "\r\n--" + boundary + "--\r\n";
+            "Content-Type: " +
+            type + "\r\n\r\n" + content + "\r\n--" + boundary + "--\r\n";
     return form;
+}
+
+QByteArray gzip(const QByteArray &data)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&stream, uLong(data.size()))) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
+    stream.avail_in = uInt(data.size());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(int(stream.total_out));
+    deflateEnd(&stream);
+    return out;
 }
 
 QByteArray md5(const QByteArray &data)
@@ -167,6 +184,19 @@ void TfServerTest::refusalsLeaveTheStoreAsItWas_data()
     row("an upload whose range does not match", "POST", upload, ann, form,
         uploadForm(b, "$/P/b.txt", content, md5(content), "bytes=0-99/100"), 500,
         QByteArray("does not describe the content"));
+    const QByteArray bomb = gzip(QByteArray(1 << 20, '\0'));
+    row("a compressed upload that grows past its length", "POST", upload, ann, form,
+        uploadForm(b, "$/P/b.txt", bomb, md5(content),
+                   "bytes=0-" + QByteArray::number(bomb.size() - 1) + '/' +
+                       QByteArray::number(bomb.size()),
+                   content.size(), "application/gzip"),
+        500, QByteArray("not the gzip data of a file of the announced length"));
+    row("an upload announcing a terabyte", "POST", upload, ann, form,
+        uploadForm(b, "$/P/b.txt", gzip(content), md5(content),
+                   "bytes=0-" + QByteArray::number(gzip(content).size() - 1) + '/' +
+                       QByteArray::number(gzip(content).size()),
+                   qint64(1) << 40, "application/gzip"),
+        500, QByteArray("larger than this server keeps"));
     row("an upload for an item without a pending add or edit", "POST", upload, ann, form,
         uploadForm(b, "$/P/a.txt", content, md5(content), "bytes=0-11/12"), 500,
         QByteArray("no pending add or edit"));

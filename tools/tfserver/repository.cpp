@@ -31,6 +31,8 @@ namespace ServerPath = Tf::ServerPath;
 namespace {
 
 const char downloadKey[] = "blob=";
+// The store keeps each content whole in memory while it writes it.
+const qint64 maxFileBytes = qint64(1) << 30;
 const char fullDepth[] = "120";
 
 bool isLiveVersion(const ItemVersion *v)
@@ -126,25 +128,30 @@ struct GetOp
     bool conflict = false; // the server moved on under a pending change
 };
 
+// Uncompresses an upload, never to more than the client said the file holds:
+// what would grow past that is refused before it takes the memory.
 QByteArray gunzip(const QByteArray &data, qint64 expectedSize)
 {
     z_stream stream{};
     if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
         receiverFault("The server cannot uncompress uploads.");
     QByteArray out;
-    out.resize(int(std::max<qint64>(expectedSize, 0) + 1));
     stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef *>(out.data());
-    stream.avail_out = uInt(out.size());
-    // One byte more than announced is room enough to notice content that
-    // would grow past what the client said it sent.
-    const int result = inflate(&stream, Z_FINISH);
-    const qint64 produced = qint64(stream.total_out);
+    int result = Z_OK;
+    char buffer[64 * 1024];
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef *>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        const qint64 produced = qint64(sizeof buffer - stream.avail_out);
+        if (out.size() + produced > expectedSize)
+            break;
+        out.append(buffer, int(produced));
+    }
     inflateEnd(&stream);
-    if (result != Z_STREAM_END || produced != expectedSize)
+    if (result != Z_STREAM_END || out.size() != expectedSize)
         senderFault("The uploaded content is not the gzip data of a file of the announced length.");
-    out.resize(int(produced));
     return out;
 }
 
@@ -715,7 +722,11 @@ void Repository::Call::updateLocalVersion(QXmlStreamWriter &)
     Workspace &ws = workspace("workspaceName", "ownerName");
     for (const QDomElement &update : childElements(childElement(m_op, "updates"))) {
         const QString local = attributeValue(update, "tlocal");
-        const int version = attributeValue(update, "lver").toInt();
+        bool versionOk = false;
+        const int version = attributeValue(update, "lver").toInt(&versionOk);
+        if (!versionOk || version < 0 || version > store().head())
+            senderFault(
+                QString("%1 is not a version of this server.").arg(attributeValue(update, "lver")));
         if (local.isEmpty()) {
             // Gone from disk. A pending delete keeps its version: it is what
             // an undo brings back and what the check-in deletes.
@@ -1584,6 +1595,10 @@ void Repository::upload(const Upload &upload, const Identity &identity)
     const qint64 total = range.captured(3).toLongLong();
     if (last - first + 1 != upload.content.size() || last >= total || upload.length < 0)
         senderFault("The upload's range does not describe the content sent.");
+    if (total > maxFileBytes || upload.length > maxFileBytes)
+        senderFault(QString("%1 is larger than this server keeps (%2 bytes at most).")
+                        .arg(upload.serverItem)
+                        .arg(maxFileBytes));
 
     ServerStore store(m_storeDirectory);
     store.open();
