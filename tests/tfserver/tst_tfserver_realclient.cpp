@@ -5,13 +5,13 @@
 // what the store and the files then hold: the client turns an unexpected
 // exception into silence and exit code 0, so its log is read as well.
 
+#include "realclient.h"
 #include "serverstore.h"
 #include "tfserverprocess.h"
 #include "workspace.h"
 
 #include <QDirIterator>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -22,25 +22,6 @@ const QByteArray mainVersion1 = "int main()\n{\n    return 0;\n}\n";
 const QByteArray mainVersion2 = "int main()\n{\n    return 2;\n}\n";
 const QByteArray readme = "# App\n";
 const QByteArray cmake = "project(App)\n";
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-    QString describe() const
-    {
-        return QStringLiteral("exit %1\n--- stdout\n%2\n--- stderr\n%3")
-            .arg(exitCode)
-            .arg(out, err);
-    }
-};
-
-QString clientPath()
-{
-    const QString chosen = qEnvironmentVariable("TF_REAL_CLIENT");
-    return chosen.isEmpty() ? QDir::cleanPath(QStringLiteral(REAL_CLIENT_DEFAULT)) : chosen;
-}
 
 QByteArray readFile(const QString &path)
 {
@@ -72,13 +53,13 @@ private slots:
     void aDayByHand();
 
 private:
-    Outcome tf(const QStringList &arguments, const QString &directory,
-               const QProcessEnvironment &extra = QProcessEnvironment());
+    RealClient::Outcome tf(const QStringList &arguments, const QString &directory,
+                           const QProcessEnvironment &extra = QProcessEnvironment());
     QString unexpectedExceptions() const;
 
     QTemporaryDir m_dir;
     QString m_store;
-    QString m_profile;
+    std::unique_ptr<RealClient::Profile> m_profile;
     QString m_work;
     QString m_login = QStringLiteral("-login:ann,secret");
     int m_runs = 0;
@@ -86,15 +67,13 @@ private:
 
 void TfServerRealClientTest::initTestCase()
 {
-    const QFileInfo client(clientPath());
-    if (!client.isFile() || !client.isExecutable())
-        QSKIP(qPrintable(
-            QStringLiteral("no real client at %1 (set TF_REAL_CLIENT)").arg(clientPath())));
-    if (QStandardPaths::findExecutable(QStringLiteral("java")).isEmpty())
-        QSKIP("no Java runtime (java is not in PATH)");
+    const QString unavailable = RealClient::unavailableReason();
+    if (!unavailable.isEmpty())
+        QSKIP(qPrintable(unavailable));
+    m_profile = std::make_unique<RealClient::Profile>();
+    QVERIFY(m_profile->isValid());
     QVERIFY(m_dir.isValid());
     m_store = m_dir.filePath(QStringLiteral("store"));
-    m_profile = m_dir.filePath(QStringLiteral("profile"));
     m_work = m_dir.filePath(QStringLiteral("work"));
     QVERIFY(QDir().mkpath(m_work));
     Tf::ServerStore store(m_store);
@@ -112,41 +91,26 @@ void TfServerRealClientTest::initTestCase()
         QStringLiteral("bob"), QStringLiteral("Return two"));
 }
 
-Outcome TfServerRealClientTest::tf(const QStringList &arguments, const QString &directory,
-                                   const QProcessEnvironment &extra)
+RealClient::Outcome TfServerRealClientTest::tf(const QStringList &arguments,
+                                               const QString &directory,
+                                               const QProcessEnvironment &extra)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), m_profile);
-    environment.insert(QStringLiteral("TF_ACCEPT_UNTRUSTED_CERTIFICATES"), QStringLiteral("1"));
     // Downloads need a retry count of at least one: with none the client
     // skips them and leaves empty files.
-    environment.insert(QStringLiteral("TF_ADDITIONAL_JAVA_ARGS"),
-                       QStringLiteral("-Dcom.microsoft.tfs.client.eulaAccepted=true "
-                                      "-Dcom.microsoft.tfs.core.maxRequestRetry=1"));
+    QProcessEnvironment environment =
+        m_profile->environment(QProcessEnvironment::systemEnvironment(), 1);
+    environment.insert(QStringLiteral("TF_ACCEPT_UNTRUSTED_CERTIFICATES"), QStringLiteral("1"));
     for (const QString &key : extra.keys())
         environment.insert(key, extra.value(key));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(directory);
-    process.start(clientPath(), arguments + QStringList{m_login});
     ++m_runs;
-    Outcome outcome;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        outcome.err = QStringLiteral("(did not finish)");
-        return outcome;
-    }
-    outcome.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
+    return RealClient::run(RealClient::clientPath(), arguments + QStringList{m_login}, directory,
+                           environment);
 }
 
 QString TfServerRealClientTest::unexpectedExceptions() const
 {
     QString found;
-    QDirIterator logs(m_profile + QStringLiteral("/Logs"),
+    QDirIterator logs(m_profile->path() + QStringLiteral("/Logs"),
                       {QStringLiteral("teamexplorer-clc-*.log")});
     while (logs.hasNext()) {
         const QString text = QString::fromUtf8(readFile(logs.next()));
@@ -168,11 +132,13 @@ void TfServerRealClientTest::aDayByHand()
 
     auto ok = [&](const QStringList &arguments, const QString &directory,
                   const QProcessEnvironment &extra = QProcessEnvironment()) {
-        const Outcome o = tf(arguments, directory, extra);
+        RealClient::Outcome o = tf(arguments, directory, extra);
         const QString problem = unexpectedExceptions();
         if (o.exitCode != 0 || !problem.isEmpty())
             qWarning().noquote() << arguments.join(QLatin1Char(' ')) << o.describe() << problem;
-        return o.exitCode == 0 && problem.isEmpty() ? o : Outcome{-1, o.out, o.err};
+        if (!problem.isEmpty())
+            o.exitCode = -1;
+        return o;
     };
     auto pendingOf = [&]() {
         Tf::ServerStore store(m_store);
@@ -238,10 +204,11 @@ void TfServerRealClientTest::aDayByHand()
     QVERIFY(!pendingOf().contains(QStringLiteral("$/Demo/App/README.md")));
 
     // The pending changes as the plugin reads them.
-    const Outcome status = ok({QStringLiteral("status"), QStringLiteral("-format:xml")}, m_work);
+    const RealClient::Outcome status =
+        ok({QStringLiteral("status"), QStringLiteral("-format:xml")}, m_work);
     QCOMPARE(status.exitCode, 0);
     QMap<QString, QString> listed;
-    QXmlStreamReader xml(status.out);
+    QXmlStreamReader xml(status.stdOut);
     while (!xml.atEnd()) {
         if (xml.readNext() == QXmlStreamReader::StartElement &&
             xml.name() == QLatin1String("pending-change"))
@@ -257,9 +224,9 @@ void TfServerRealClientTest::aDayByHand()
     // The compare tool gets the base version from the server and the local file.
     QProcessEnvironment diff;
     diff.insert(QStringLiteral("TF_DIFF_COMMAND"), QStringLiteral("diff -u \"%1\" \"%2\""));
-    const Outcome difference =
+    const RealClient::Outcome difference =
         ok({QStringLiteral("difference"), QStringLiteral("main.cpp")}, m_work, diff);
-    QVERIFY2(difference.out.contains(QLatin1String("\n+// changed\n")),
+    QVERIFY2(difference.stdOut.contains(QLatin1String("\n+// changed\n")),
              qPrintable(difference.describe()));
 
     QCOMPARE(
@@ -293,11 +260,11 @@ void TfServerRealClientTest::aDayByHand()
     }
     QVERIFY(!isWritable(file));
 
-    const Outcome history =
+    const RealClient::Outcome history =
         ok({QStringLiteral("history"), QStringLiteral("main.cpp"), QStringLiteral("-format:xml")},
            m_work);
     QStringList changesets;
-    QXmlStreamReader historyXml(history.out);
+    QXmlStreamReader historyXml(history.stdOut);
     while (!historyXml.atEnd()) {
         if (historyXml.readNext() == QXmlStreamReader::StartElement &&
             historyXml.name() == QLatin1String("changeset"))
@@ -306,15 +273,16 @@ void TfServerRealClientTest::aDayByHand()
     QCOMPARE(changesets,
              (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
 
-    const Outcome info = ok({QStringLiteral("info"), QStringLiteral("main.cpp")}, m_work);
-    QVERIFY2(info.out.contains(QLatin1String("Server path: $/Demo/App/main.cpp")) &&
-                 info.out.contains(QRegularExpression(QStringLiteral("Changeset: +3\\n"))),
+    const RealClient::Outcome info =
+        ok({QStringLiteral("info"), QStringLiteral("main.cpp")}, m_work);
+    QVERIFY2(info.stdOut.contains(QLatin1String("Server path: $/Demo/App/main.cpp")) &&
+                 info.stdOut.contains(QRegularExpression(QStringLiteral("Changeset: +3\\n"))),
              qPrintable(info.describe()));
 
-    const Outcome print =
+    const RealClient::Outcome print =
         ok({QStringLiteral("print"), QStringLiteral("-version:C1"), QStringLiteral("main.cpp")},
            m_work);
-    QCOMPARE(print.out.toUtf8(), mainVersion1);
+    QCOMPARE(print.stdOut.toUtf8(), mainVersion1);
 
     // A change made elsewhere arrives with the next get.
     {
