@@ -136,6 +136,10 @@ bool CollectionServer::start(QString *error)
         return false;
     }
     m_http->set_payload_max_length(size_t(m_options.maxBodyBytes));
+    // A client keeps its connections open between calls (and downloads over
+    // several at once), each holding a thread until it closes: enough threads
+    // that a few clients at a time do not wait for each other's idle ones.
+    m_http->new_task_queue = [] { return new httplib::ThreadPool(32); };
     m_http->set_pre_routing_handler(
         [this](const httplib::Request &request, httplib::Response &response) {
             // A request that names a compression would be inflated before its
