@@ -192,7 +192,7 @@ private:
     void checkOwner(const QString &owner) const;
     int itemId(const QString &serverPath) { return m_repository.m_catalog.itemId(serverPath); }
     QString serverPathOf(const QString &item, Workspace *ws);
-    int resolveVersion(const QDomElement &spec, const QString &serverPath, Workspace *ws);
+    int resolveVersion(const QDomElement &version, const QString &serverPath, Workspace *ws);
 
     void writeWorkspace(QXmlStreamWriter &w, const QString &element, const Workspace &ws);
     void writeGetOperation(QXmlStreamWriter &w, const GetOp &op);
@@ -339,32 +339,33 @@ QString Repository::Call::serverPathOf(const QString &item, Workspace *ws)
     return ws->serverPathFor(local);
 }
 
-int Repository::Call::resolveVersion(const QDomElement &spec, const QString &serverPath,
+int Repository::Call::resolveVersion(const QDomElement &version, const QString &serverPath,
                                      Workspace *ws)
 {
-    const QString type = typeOf(spec);
-    if (spec.isNull() || type.isEmpty() || type == "LatestVersionSpec")
+    const QString type = typeOf(version);
+    if (version.isNull() || type.isEmpty() || type == "LatestVersionSpec")
         return store().head();
     if (type == "ChangesetVersionSpec") {
         bool ok = false;
-        const int cs = attributeValue(spec, "cs").toInt(&ok);
+        const int cs = attributeValue(version, "cs").toInt(&ok);
         if (!ok || cs < 0)
-            senderFault(QString("%1 is not a changeset number.").arg(attributeValue(spec, "cs")));
+            senderFault(
+                QString("%1 is not a changeset number.").arg(attributeValue(version, "cs")));
         if (cs > store().head())
             senderFault(QString("TF14019: The changeset %1 does not exist.").arg(cs));
         return cs;
     }
     if (type == "WorkspaceVersionSpec") {
         Workspace *named = ws;
-        if (!named || !sameName(named->name(), attributeValue(spec, "name")))
+        if (!named || !sameName(named->name(), attributeValue(version, "name")))
             senderFault("Only the versions of the calling workspace can be named here.");
         const PendingChange *c = named->findPending(serverPath);
         return named->have(c && c->rename ? c->sourcePath : serverPath);
     }
     if (type == "DateVersionSpec") {
-        const QDateTime date = parseXmlDate(attributeValue(spec, "date"));
+        const QDateTime date = parseXmlDate(attributeValue(version, "date"));
         if (!date.isValid())
-            senderFault(QString("%1 is not a date.").arg(attributeValue(spec, "date")));
+            senderFault(QString("%1 is not a date.").arg(attributeValue(version, "date")));
         for (int n = store().head(); n >= 1; --n) {
             if (store().changeset(n).date <= date)
                 return n;
@@ -692,18 +693,18 @@ void Repository::Call::get(QXmlStreamWriter &w)
     const bool force = childBool(m_op, "force");
     w.writeStartElement("GetResult");
     for (const QDomElement &request : childElements(childElement(m_op, "requests"))) {
-        const QDomElement spec = childElement(request, "ItemSpec");
+        const QDomElement itemSpec = childElement(request, "ItemSpec");
         QVector<GetOp> ops;
         QStringList roots;
         Recursion recursion = Recursion::Full;
-        if (spec.isNull()) {
+        if (itemSpec.isNull()) {
             for (const Mapping &m : ws.mappings())
                 roots.append(m.serverPath);
         } else {
-            const QString path = serverPathOf(attributeValue(spec, "item"), &ws);
+            const QString path = serverPathOf(attributeValue(itemSpec, "item"), &ws);
             if (!path.isEmpty())
                 roots.append(path);
-            recursion = recursionOf(attributeValue(spec, "recurse"));
+            recursion = recursionOf(attributeValue(itemSpec, "recurse"));
         }
         for (const QString &root : roots) {
             const int version = resolveVersion(childElement(request, "VersionSpec"), root, &ws);
@@ -992,15 +993,15 @@ void Repository::Call::pendChanges(QXmlStreamWriter &w)
     QVector<GetOp> ops;
     for (const QDomElement &request : childElements(childElement(m_op, "changes"))) {
         const QString kind = attributeValue(request, "req");
-        const QDomElement spec = childElement(request, "item");
-        const QString item = attributeValue(spec, "item");
+        const QDomElement itemSpec = childElement(request, "item");
+        const QString item = attributeValue(itemSpec, "item");
         const QString path = serverPathOf(item, &ws);
         if (path.isEmpty()) {
             failure(kind, "ItemNotMappedException", item,
                     QString("TF10146: %1 is not mapped in the workspace %2.").arg(item, ws.name()));
             continue;
         }
-        const Recursion recursion = recursionOf(attributeValue(spec, "recurse"));
+        const Recursion recursion = recursionOf(attributeValue(itemSpec, "recurse"));
         if (sameName(kind, "Edit")) {
             pendEdit(ws, path, recursion, ops);
         } else if (sameName(kind, "Add")) {
@@ -1028,17 +1029,17 @@ void Repository::Call::pendChanges(QXmlStreamWriter &w)
     writeFailures(w);
 }
 
-// The pending changes that item specs name: an item itself, or with
+// The pending changes that the items of a call name: an item itself, or with
 // recursion everything below a folder.
 QVector<PendingChange> Repository::Call::pendingInScope(Workspace &ws, const QDomElement &itemSpecs)
 {
     QVector<PendingChange> scope;
-    const QVector<QDomElement> specs = childElements(itemSpecs);
+    const QVector<QDomElement> named = childElements(itemSpecs);
     for (const PendingChange &c : ws.pending()) {
-        bool inScope = specs.isEmpty();
-        for (const QDomElement &spec : specs) {
-            const QString path = serverPathOf(attributeValue(spec, "item"), &ws);
-            const Recursion recursion = recursionOf(attributeValue(spec, "recurse"));
+        bool inScope = named.isEmpty();
+        for (const QDomElement &itemSpec : named) {
+            const QString path = serverPathOf(attributeValue(itemSpec, "item"), &ws);
+            const Recursion recursion = recursionOf(attributeValue(itemSpec, "recurse"));
             auto matches = [&](const QString &p) {
                 if (p.isEmpty() || path.isEmpty())
                     return false;
@@ -1365,13 +1366,13 @@ bool Repository::Call::renameChangedContent(const QString &from, int changeset, 
 void Repository::Call::queryHistory(QXmlStreamWriter &w)
 {
     Workspace *ws = optionalWorkspace("workspaceName", "workspaceOwner");
-    const QDomElement spec = childElement(m_op, "itemSpec");
-    QString path = serverPathOf(attributeValue(spec, "item"), ws);
+    const QDomElement itemSpec = childElement(m_op, "itemSpec");
+    QString path = serverPathOf(attributeValue(itemSpec, "item"), ws);
     if (ws) {
         if (const PendingChange *c = ws->findPending(path); c && c->rename)
             path = c->sourcePath;
     }
-    const Recursion recursion = recursionOf(attributeValue(spec, "recurse"));
+    const Recursion recursion = recursionOf(attributeValue(itemSpec, "recurse"));
     const int from = std::max(1, childElement(m_op, "versionFrom").isNull()
                                      ? 1
                                      : resolveVersion(childElement(m_op, "versionFrom"), path, ws));
@@ -1458,11 +1459,11 @@ void Repository::Call::queryItems(QXmlStreamWriter &w)
     const QString itemType = childText(m_op, "itemType");
     const bool downloadUrls = childBool(m_op, "generateDownloadUrls");
     w.writeStartElement("QueryItemsResult");
-    for (const QDomElement &spec : childElements(childElement(m_op, "items"))) {
-        const QString path = serverPathOf(attributeValue(spec, "item"), ws);
-        const Recursion recursion = recursionOf(attributeValue(spec, "recurse"));
+    for (const QDomElement &itemSpec : childElements(childElement(m_op, "items"))) {
+        const QString path = serverPathOf(attributeValue(itemSpec, "item"), ws);
+        const Recursion recursion = recursionOf(attributeValue(itemSpec, "recurse"));
         w.writeStartElement("ItemSet");
-        w.writeTextElement("QueryPath", path.isEmpty() ? attributeValue(spec, "item") : path);
+        w.writeTextElement("QueryPath", path.isEmpty() ? attributeValue(itemSpec, "item") : path);
         w.writeStartElement("Items");
         std::function<void(const QString &, Recursion)> visit = [&](const QString &p, Recursion r) {
             const ItemRecord record = store().item(p);
@@ -1502,9 +1503,9 @@ void Repository::Call::queryItemsExtended(QXmlStreamWriter &w)
 {
     Workspace *ws = optionalWorkspace("workspaceName", "workspaceOwner");
     w.writeStartElement("QueryItemsExtendedResult");
-    for (const QDomElement &spec : childElements(childElement(m_op, "items"))) {
-        const QString path = serverPathOf(attributeValue(spec, "item"), ws);
-        const Recursion recursion = recursionOf(attributeValue(spec, "recurse"));
+    for (const QDomElement &itemSpec : childElements(childElement(m_op, "items"))) {
+        const QString path = serverPathOf(attributeValue(itemSpec, "item"), ws);
+        const Recursion recursion = recursionOf(attributeValue(itemSpec, "recurse"));
         w.writeStartElement("ArrayOfExtendedItem");
         auto write = [&](const QString &current, const ItemRecord &record, const PendingChange *c) {
             const bool folder = c ? c->folder : record.folder;

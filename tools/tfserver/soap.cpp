@@ -61,8 +61,9 @@ SoapCall parseSoapCall(const QByteArray &body)
     return call;
 }
 
-QByteArray soapResponse(const QString &operation, const QString &serviceNamespace,
-                        const std::function<void(QXmlStreamWriter &)> &writeContent)
+// An envelope around what `writeBody` writes into its body. The fault
+// reader of the client looks the elements up by their literal "soap:" names.
+static QByteArray envelope(const std::function<void(QXmlStreamWriter &)> &writeBody)
 {
     QByteArray out;
     QXmlStreamWriter w(&out);
@@ -71,40 +72,38 @@ QByteArray soapResponse(const QString &operation, const QString &serviceNamespac
     w.writeNamespace(Namespaces::xsi, "xsi");
     w.writeStartElement(Namespaces::soapEnvelope, "Envelope");
     w.writeStartElement(Namespaces::soapEnvelope, "Body");
-    w.writeDefaultNamespace(serviceNamespace);
-    w.writeStartElement(serviceNamespace, operation + "Response");
-    writeContent(w);
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndDocument();
+    writeBody(w);
+    w.writeEndDocument(); // closes the body and the envelope
     return out;
+}
+
+QByteArray soapResponse(const QString &operation, const QString &serviceNamespace,
+                        const std::function<void(QXmlStreamWriter &)> &writeContent)
+{
+    return envelope([&](QXmlStreamWriter &w) {
+        w.writeDefaultNamespace(serviceNamespace);
+        w.writeStartElement(serviceNamespace, operation + "Response");
+        writeContent(w);
+        w.writeEndElement();
+    });
 }
 
 QByteArray soapFault(const Fault &fault)
 {
-    QByteArray out;
-    QXmlStreamWriter w(&out);
-    w.writeStartDocument();
-    w.writeNamespace(Namespaces::soapEnvelope, "soap");
-    w.writeStartElement(Namespaces::soapEnvelope, "Envelope");
-    w.writeStartElement(Namespaces::soapEnvelope, "Body");
-    w.writeStartElement(Namespaces::soapEnvelope, "Fault");
-    w.writeStartElement(Namespaces::soapEnvelope, "Code");
-    w.writeTextElement(Namespaces::soapEnvelope, "Value",
-                       fault.code == Fault::Sender ? "soap:Sender" : "soap:Receiver");
-    w.writeEndElement();
-    w.writeStartElement(Namespaces::soapEnvelope, "Reason");
-    w.writeStartElement(Namespaces::soapEnvelope, "Text");
-    w.writeAttribute("xml:lang", "en");
-    w.writeCharacters(fault.text);
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndElement();
-    w.writeEndDocument();
-    return out;
+    return envelope([&](QXmlStreamWriter &w) {
+        w.writeStartElement(Namespaces::soapEnvelope, "Fault");
+        w.writeStartElement(Namespaces::soapEnvelope, "Code");
+        w.writeTextElement(Namespaces::soapEnvelope, "Value",
+                           fault.code == Fault::Sender ? "soap:Sender" : "soap:Receiver");
+        w.writeEndElement();
+        w.writeStartElement(Namespaces::soapEnvelope, "Reason");
+        w.writeStartElement(Namespaces::soapEnvelope, "Text");
+        w.writeAttribute("xml:lang", "en");
+        w.writeCharacters(fault.text);
+        w.writeEndElement();
+        w.writeEndElement();
+        w.writeEndElement();
+    });
 }
 
 QDomElement childElement(const QDomElement &parent, const QString &name)
