@@ -49,6 +49,8 @@ public:
     static void create(const ServerStore &store, const QString &name, const QString &owner,
                        const QString &computer, const QString &comment);
     static QStringList names(const ServerStore &store);
+    // Removes the workspace's record from the store (its local files are the user's).
+    static void remove(const ServerStore &store, const QString &name);
 
     Workspace(ServerStore &store, const QString &name); // throws when it does not exist
 
