@@ -35,6 +35,10 @@ const QList<OptionSpec> &allOptions()
         {"collection", OptionSpec::Value}, {"workspace", OptionSpec::Value},
         {"login", OptionSpec::Value},      {"comment", OptionSpec::Value},
         {"format", OptionSpec::Value},     {"outputseparator", OptionSpec::Value},
+        {"version", OptionSpec::Value},    {"stopafter", OptionSpec::Value},
+        {"itemmode", OptionSpec::Flag},    {"slotmode", OptionSpec::Flag},
+        {"user", OptionSpec::Value},       {"output", OptionSpec::Value, true},
+        {"console", OptionSpec::Flag, true},
     };
     return options;
 }
