@@ -57,6 +57,13 @@ public:
     // processes.
     virtual VcsBase::VcsJob::Starter starter(const QString &executable) = 0;
 
+    // Queues one client that runs every line of 'lines' in turn, as a job: "EXECUTABLE @"
+    // followed by the command's arguments (options of the whole file, such as
+    // -outputSeparator), the lines on its standard input (see CommandFile). False, queueing
+    // nothing, when a word holds a line break, which no line can carry.
+    bool submitCommandFile(const TeamFoundationCommand &command, const QList<QStringList> &lines,
+                           const Finished &finished);
+
 protected:
     static VcsBase::VcsJob *createJob(const TeamFoundationCommand &command);
     // Queues 'job' in the host's queue, or without one (a tool, a test) in the runner's own.
