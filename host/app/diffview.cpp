@@ -203,8 +203,10 @@ void DiffView::showVersions(const Core::FileVersion &older, const Core::FileVers
     m_edits = Utils::TextDiff::diffLines(m_olderLines, m_newerLines);
     m_hunks = Utils::TextDiff::hunks(m_edits);
     setMessage(m_hunks.isEmpty() ? tr("%1 and %2 are the same.").arg(older.label, newer.label)
-                                 : tr("%1 against %2: %n changes", nullptr, m_hunks.size())
-                                       .arg(older.label, newer.label),
+                                 : (m_hunks.size() == 1 ? tr("%1 against %2: %3 change")
+                                                        : tr("%1 against %2: %3 changes"))
+                                       .arg(older.label, newer.label)
+                                       .arg(m_hunks.size()),
                false);
     render();
     m_current = -1;

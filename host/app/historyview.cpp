@@ -209,8 +209,10 @@ void HistoryView::showRows()
     else if (m_changesets.isEmpty())
         setMessage(tr("%1 has no history.").arg(where), false);
     else
-        setMessage(tr("%1: %n changesets%2", nullptr, m_changesets.size())
-                       .arg(where, m_more ? tr(", more on demand") : QString()),
+        setMessage((m_changesets.size() == 1 ? tr("%1: %2 changeset%3") : tr("%1: %2 changesets%3"))
+                       .arg(where)
+                       .arg(m_changesets.size())
+                       .arg(m_more ? tr(", more on demand") : QString()),
                    false);
     m_moreButton->setEnabled(m_more && !m_request);
     m_table->setVisible(m_error.isEmpty());
@@ -231,6 +233,9 @@ void HistoryView::showRows()
     }
     if (selected && selectedChangeset() != selected)
         selectChangeset(selected);
+    // The newest is the one a person looks at first: its comment and items show at once.
+    if (!selectedChangeset() && m_table->topLevelItemCount() > 0)
+        m_table->setCurrentItem(m_table->topLevelItem(0));
     showSelection();
 }
 

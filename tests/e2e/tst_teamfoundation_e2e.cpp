@@ -221,6 +221,8 @@ private slots:
     void processesOfADay_data();
     void processesOfADay();
     void aNewFolderInsideAMappingIsAdded();
+    void historyAnnotationDiffAndGetOfTwoUsers_data();
+    void historyAnnotationDiffAndGetOfTwoUsers();
 
     // The recording tf.
     void menuAndLocatorCommandLines();
@@ -633,6 +635,123 @@ void TeamFoundationEndToEndTest::aNewFolderInsideAMappingIsAdded()
     const Run colleague = getIntoNewWorkspace(box, QStringLiteral("colleague"), QString());
     QVERIFY2(colleague.exitCode == 0, qPrintable(describe(colleague)));
     QCOMPARE(readAll(box.path("colleague/lib/util/added.cpp")), QByteArray("int added;\n"));
+}
+
+// A file checked in by two users from two workspaces, some lines kept across changesets, some
+// changed, and one added locally: the History view, the annotation, Compare with Previous, the
+// local edit against its version and Get This Version, through both client kinds.
+void TeamFoundationEndToEndTest::historyAnnotationDiffAndGetOfTwoUsers_data()
+{
+    QTest::addColumn<bool>("tfExe");
+    QTest::newRow("cross-platform client: print in one tf @") << false;
+    QTest::newRow("tf.exe without tfpt: view /output in one tf @") << true;
+}
+
+void TeamFoundationEndToEndTest::historyAnnotationDiffAndGetOfTwoUsers()
+{
+    QFETCH(bool, tfExe);
+    Sandbox box;
+    const QString collection = QStringLiteral("-collection:") + box.path("server");
+    QVERIFY(seedServer(box, QStringLiteral("pw")));
+    const QString ann = QStringLiteral("-login:ann,pw");
+    const QString bob = QStringLiteral("-login:bob,pw");
+    QCOMPARE(box.runTf({QStringLiteral("useradd"), QStringLiteral("bob"), QStringLiteral("pw"),
+                        collection, ann},
+                       box.root())
+                 .exitCode,
+             0);
+    QCOMPARE(getIntoNewWorkspace(box, QStringLiteral("ws"), ann).exitCode, 0);
+    QCOMPARE(getIntoNewWorkspace(box, QStringLiteral("bobs"), bob).exitCode, 0);
+    auto checkIn = [&](const QString &workspace, const QString &login, const QByteArray &content,
+                       const QString &comment) {
+        const QString file = box.path(workspace + QStringLiteral("/main.cpp"));
+        const QString dir = box.path(workspace);
+        return box.runTf({QStringLiteral("get"), dir, QStringLiteral("-recursive"), login}, dir)
+                       .exitCode == 0 &&
+               box.runTf({QStringLiteral("checkout"), file, login}, dir).exitCode == 0 &&
+               writeFile(file, content) &&
+               box.runTf({QStringLiteral("checkin"), file, QStringLiteral("-comment:") + comment, login},
+                         dir)
+                       .exitCode == 0;
+    };
+    const QByteArray v4 = "#include <iostream>\n\nint main()\n{\n"
+                          "    std::cout << \"Hello from App\" << std::endl;\n    return 1;\n}\n";
+    QVERIFY(checkIn(QStringLiteral("bobs"), bob, v4, QStringLiteral("Return one")));
+    QVERIFY(checkIn(QStringLiteral("ws"), ann, "// Written by ann and bob\n" + v4,
+                    QStringLiteral("Name the authors")));
+    // Ann's local change, pending.
+    const QString main = box.path("ws/main.cpp");
+    QCOMPARE(box.runTf({QStringLiteral("checkout"), main, ann}, box.path("ws")).exitCode, 0);
+    QVERIFY(writeFile(main, "// Written by ann and bob\n" + v4 + "// local note\n"));
+
+    // Every start of the client is recorded with the lines it was given.
+    QDir().mkpath(box.path("starts"));
+    const QString wrapper = box.path("bin/tf");
+    QVERIFY(writeFile(wrapper, QStringLiteral("#!/bin/sh\nf=$(mktemp \"%1/XXXXXX\")\n"
+                                              "tee \"$f\" | \"%2\" \"$@\"\n")
+                                   .arg(box.path("starts"), QStringLiteral(TF_EXECUTABLE))
+                                   .toUtf8()));
+    QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString kind = tfExe ? QStringLiteral("clientKindComboBox=\"Visual Studio (tf.exe)\" ")
+                               : QString();
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=${SANDBOX}/no/tfpt "
+                       "usernameLineEdit=ann passwordLineEdit=pw timeOutSpinBox=60 %2\n"
+                       "project ${SANDBOX}/ws\n"
+                       "history main.cpp\n"
+                       "annotation main.cpp\n"
+                       "diff main.cpp C4\n"
+                       "diff main.cpp\n"
+                       "get README.md C1\n")
+            .arg(wrapper, kind),
+        tfExe ? QStringList{QStringLiteral("TF_STANDIN_GRAMMAR=tf.exe")} : QStringList());
+    EXPECT_OK(run);
+    const QString expected =
+        QStringLiteral("C5  ann  Name the authors\n"
+                       "C4  bob  Return one\n"
+                       "C2  bob  Print a greeting\n"
+                       "C1  alice  Create the App project\n"
+                       "C5  ann  | // Written by ann and bob\n"
+                       "C1  alice  | #include <iostream>\n"
+                       "C1  alice  | \n"
+                       "C1  alice  | int main()\n"
+                       "C1  alice  | {\n"
+                       "C2  bob  |     std::cout << \"Hello from App\" << std::endl;\n"
+                       "C4  bob  |     return 1;\n"
+                       "C1  alice  | }\n"
+                       "local  | // local note\n"
+                       "--- $/Demo/App/main.cpp;C2\n"
+                       "+++ $/Demo/App/main.cpp;C4\n"
+                       "@@ -3,5 +3,5 @@\n"
+                       " int main()\n"
+                       " {\n"
+                       "     std::cout << \"Hello from App\" << std::endl;\n"
+                       "-    return 0;\n"
+                       "+    return 1;\n"
+                       " }\n"
+                       "--- $/Demo/App/main.cpp;C5\n"
+                       "+++ %1\n"
+                       "@@ -6,3 +6,4 @@\n"
+                       "     std::cout << \"Hello from App\" << std::endl;\n"
+                       "     return 1;\n"
+                       " }\n"
+                       "+// local note\n")
+            .arg(QDir::toNativeSeparators(main));
+    QVERIFY2(run.out.contains(expected), qPrintable(run.out));
+    QCOMPARE(readAll(box.path("ws/README.md")), QByteArray("# App\n\nA small sample project.\n"));
+
+    // The four versions of the annotation were read by one client, not one client each.
+    QStringList versionReaders;
+    for (const QString &start : QDir(box.path("starts")).entryList(QDir::Files)) {
+        const QString lines = QString::fromUtf8(readAll(box.path("starts/") + start));
+        const int reads = lines.count(QRegularExpression(QStringLiteral("^(print|view) "),
+                                                         QRegularExpression::MultilineOption));
+        if (reads > 0)
+            versionReaders << QString::number(reads);
+    }
+    versionReaders.sort();
+    // The annotation's four, Compare with Previous's two, the local edit's one.
+    QCOMPARE(versionReaders, QStringList({"1", "2", "4"}));
 }
 
 // --- The recording tf ------------------------------------------------------------------------

@@ -248,6 +248,9 @@ private:
     int m_conflicts = 0;
     int m_updates = 0;
     QHash<int, QString> m_owners;
+    int m_getVersion = 0; // get -version: the changeset asked for; 0: the latest
+    // The item as get sees it: its versions up to the one asked for.
+    ItemRecord itemToGet(const QString &serverPath) const;
 };
 
 struct CommandSpec
@@ -275,7 +278,8 @@ const QVector<CommandSpec> &commands()
         {Tool::Tf, "delete", {"del"}, {"recursive"}, &Client::remove, "delete ITEM..."},
         {Tool::Tf, "difference", {"diff"}, {"recursive"}, &Client::difference,
          "difference [ITEM...] [-recursive]", {"format"}, " [-format:Visual|Unified]"},
-        {Tool::Tf, "get", {}, {"recursive"}, &Client::get, "get [ITEM...] [-recursive]"},
+        {Tool::Tf, "get", {}, {"recursive", "version"}, &Client::get,
+         "get [ITEM...] [-recursive] [-version:VERSION]"},
         {Tool::Tf, "history", {"hist"},
          {"recursive", "format", "stopafter", "version", "itemmode", "slotmode", "user"},
          &Client::history,
@@ -620,13 +624,27 @@ void Client::conflict(const QString &message)
 // version. A local file is only replaced or removed when it holds exactly the
 // version the workspace got last (or already the new one): local edits are
 // never overwritten.
+ItemRecord Client::itemToGet(const QString &serverPath) const
+{
+    ItemRecord record = m_store->item(serverPath);
+    if (m_getVersion > 0) {
+        QVector<ItemVersion> upTo;
+        for (const ItemVersion &v : record.versions) {
+            if (v.changeset <= m_getVersion)
+                upTo.append(v);
+        }
+        record.versions = upTo;
+    }
+    return record;
+}
+
 void Client::getItem(const QString &serverPath, bool recursive)
 {
     Workspace &ws = *m_workspace;
     const QString local = ws.localPathFor(serverPath);
     if (local.isEmpty())
         return;
-    const ItemRecord record = m_store->item(serverPath);
+    const ItemRecord record = itemToGet(serverPath);
     const PendingChange *pending = ws.findPendingForServerItem(serverPath);
     const int have = ws.have(serverPath);
     const QFileInfo localInfo(local);
@@ -704,6 +722,10 @@ void Client::getItem(const QString &serverPath, bool recursive)
 int Client::get()
 {
     const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
+    if (m_args.value("version").contains('~'))
+        fail("A version specification range is not permitted for this operation.");
+    const VersionSpec version = m_args.has("version")
+        ? VersionSpec::parse(m_args.value("version"), m_grammar) : VersionSpec();
     QVector<Target> targets;
     if (m_args.operands().isEmpty()) {
         for (const Mapping &m : requireWorkspace().mappings())
@@ -712,9 +734,11 @@ int Client::get()
     for (const QString &operand : m_args.operands())
         targets.append(resolve(operand));
     Workspace &ws = requireWorkspace();
+    if (m_args.has("version"))
+        m_getVersion = version.resolve(*m_store, 0);
     int missing = 0;
     for (const Target &t : targets) {
-        const ItemRecord record = m_store->item(t.server);
+        const ItemRecord record = itemToGet(t.server);
         if (record.isNull() || (!record.isLive() && ws.have(t.server) == 0)) {
             if (!ws.findPending(t.server)) {
                 writeErr(QString("No items match %1 on the server.").arg(t.server));
