@@ -681,8 +681,10 @@ void Client::getItem(const QString &serverPath, bool recursive)
         return;
     }
     const QByteArray current = localInfo.isFile() ? readLocalFile(local) : QByteArray();
+    // What the workspace had may be newer than the version asked for.
+    const ItemRecord whole = m_getVersion > 0 ? m_store->item(serverPath) : record;
     auto unchangedSinceGet = [&]() {
-        const ItemVersion *had = have > 0 ? record.versionAt(have) : nullptr;
+        const ItemVersion *had = have > 0 ? whole.versionAt(have) : nullptr;
         return had && !had->blob.isEmpty() && current == m_store->content(had->blob);
     };
     if (!record.isLive()) {
