@@ -20,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -87,7 +89,8 @@ bool makeServer()
     const QString collection = QStringLiteral("-collection:") + path("server");
     QDir().mkpath(path("ws"));
     if (!tf({QStringLiteral("seed"), collection}) ||
-        !tf({QStringLiteral("workspace"), QStringLiteral("-new"), QStringLiteral("ws"), collection}) ||
+        !tf({QStringLiteral("workspace"), QStringLiteral("-new"), QStringLiteral("ws"),
+             collection}) ||
         !tf({QStringLiteral("workfold"), QStringLiteral("-map"), QStringLiteral("$/Demo/App"),
              path("ws"), collection, QStringLiteral("-workspace:ws")}) ||
         !tf({QStringLiteral("get"), path("ws"), QStringLiteral("-recursive")}))
@@ -136,16 +139,31 @@ QString recordingTf()
     return wrapper;
 }
 
-// Client processes started since the last call, and those of them that were given commands.
-void countStarts(int *started, int *ran)
+// Client processes started since the last call, and those that were given commands since
+// then (a client kept started earlier counts when it runs one); the first word of each
+// command, in 'commands'.
+void countStarts(int *started, int *ran, QStringList *commands = nullptr)
 {
+    static QHash<QString, qint64> seen;
     *started = 0;
     *ran = 0;
     for (const QString &name : QDir(path("starts")).entryList(QDir::Files)) {
-        ++*started;
-        if (QFileInfo(path("starts/") + name).size() > 0)
+        const QString file = path("starts/") + name;
+        const qint64 size = QFileInfo(file).size();
+        if (!seen.contains(name))
+            ++*started;
+        if (size > seen.value(name, 0)) {
             ++*ran;
-        QFile::remove(path("starts/") + name);
+            QFile lines(file);
+            if (commands && lines.open(QIODevice::ReadOnly)) {
+                lines.seek(seen.value(name, 0));
+                const QByteArray given = lines.readAll();
+                *commands << QStringLiteral("%1 x %2")
+                                 .arg(given.count('\n'))
+                                 .arg(QString::fromUtf8(given.left(given.indexOf(' '))));
+            }
+        }
+        seen.insert(name, size);
     }
 }
 
@@ -161,8 +179,7 @@ long peakMemoryKb()
     return -1;
 }
 
-template <typename View>
-qint64 waitForView(View *view)
+template <typename View> qint64 waitForView(View *view)
 {
     QElapsedTimer timer;
     timer.start();
@@ -194,8 +211,8 @@ int main(int argc, char **argv)
     // The baseline: the stand-in printing the 200 versions in one run, as slow to start.
     QByteArray prints;
     for (int v = 0; v < VERSIONS; ++v) {
-        prints += "print $/Demo/App/big.cpp -version:C" + QByteArray::number(4 + v) +
-                  " -noprompt\n";
+        prints +=
+            "print $/Demo/App/big.cpp -version:C" + QByteArray::number(4 + v) + " -noprompt\n";
     }
     QElapsedTimer timer;
     timer.start();
@@ -206,10 +223,11 @@ int main(int argc, char **argv)
     const qint64 printMs = timer.elapsed();
 
     const QString binary = recordingTf();
-    writeFile(path("settings/workbench.ini"),
-              QStringLiteral("[TeamFoundation]\nBinaryPath=%1\nClientKind=CrossPlatform\nTimeout=600\n")
-                  .arg(binary)
-                  .toUtf8());
+    writeFile(
+        path("settings/workbench.ini"),
+        QStringLiteral("[TeamFoundation]\nBinaryPath=%1\nClientKind=CrossPlatform\nTimeout=600\n")
+            .arg(binary)
+            .toUtf8());
     qputenv("TF_STANDIN_STARTUP_MS", STARTUP_MS);
     Core::ICore::setSettingsPath(path("settings"));
     auto services = std::make_unique<Core::HostServices>();
@@ -232,33 +250,36 @@ int main(int argc, char **argv)
     window->showAnnotation(path("ws/big.cpp"));
     const qint64 annotateMs = waitForView(window->annotateView());
     const long memoryAfter = peakMemoryKb();
-    countStarts(&started, &ran);
+    QStringList commands;
+    countStarts(&started, &ran, &commands);
     if (!window->annotateView()->errorMessage().isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(window->annotateView()->errorMessage()));
         return 1;
     }
     const int budgetMs = 1500 + int(printMs);
-    std::printf("\nAnnotate of %d versions of %d lines (client start-up %s ms):\n", VERSIONS,
-                LINES, STARTUP_MS);
+    std::printf("\nAnnotate of %d versions of %d lines (client start-up %s ms):\n", VERSIONS, LINES,
+                STARTUP_MS);
     std::printf("  wall time                %6lld ms\n", annotateMs);
     std::printf("  tf @ printing them alone %6lld ms (%d KB of versions)\n", printMs,
                 int(printed.size() / 1024));
     std::printf("  budget 1.5 s + that      %6d ms   ratio %.2f %s\n", budgetMs,
                 double(annotateMs) / budgetMs, annotateMs <= budgetMs ? "(within)" : "(OVER)");
-    std::printf("  client processes         %d ran commands, %d started (one kept for the next "
-                "command)\n",
-                ran, started);
-    std::printf("  workbench peak memory    %ld KB before, %ld KB after (+%ld KB)\n",
-                memoryBefore, memoryAfter, memoryAfter - memoryBefore);
+    std::printf("  client processes         %d ran commands (%s), %d started (one kept for the "
+                "next command)\n",
+                ran, qPrintable(commands.join(QLatin1String(", "))), started);
+    std::printf("  workbench peak memory    %ld KB before, %ld KB after (+%ld KB)\n", memoryBefore,
+                memoryAfter, memoryAfter - memoryBefore);
     std::printf("  lines annotated          %d\n", int(window->annotateView()->lines().size()));
 
     window->showHistory(path("ws/many"));
     const qint64 historyMs = waitForView(window->historyView());
-    countStarts(&started, &ran);
+    commands.clear();
+    countStarts(&started, &ran, &commands);
     std::printf("\nHistory of a folder of %d changesets (client start-up %s ms):\n",
                 FOLDER_CHANGESETS, STARTUP_MS);
-    std::printf("  first %d shown after     %6lld ms, %d client run(s) (%d started)%s\n",
-                int(window->historyView()->changesets().size()), historyMs, ran, started,
+    std::printf("  first %d shown after     %6lld ms, %d client run(s) (%s; %d started)%s\n",
+                int(window->historyView()->changesets().size()), historyMs, ran,
+                qPrintable(commands.join(QLatin1String(", "))), started,
                 window->historyView()->hasMore() ? ", more on demand" : "");
 
     queue.reset();

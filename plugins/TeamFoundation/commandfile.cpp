@@ -50,9 +50,20 @@ bool split(const QByteArray &output, const QByteArray &separator, int expected,
 
 } // namespace CommandFile
 
+Utils::TreeProcess *TeamFoundationRunner::startCommandFile(const TeamFoundationCommand &command)
+{
+    auto process = new Utils::TreeProcess;
+    if (!command.workingDirectory.isEmpty())
+        process->setWorkingDirectory(command.workingDirectory);
+    if (!command.environment.isEmpty())
+        process->setProcessEnvironment(command.environment);
+    process->start(command.executable, QStringList(QStringLiteral("@")) + command.arguments);
+    return process;
+}
+
 bool TeamFoundationRunner::submitCommandFile(const TeamFoundationCommand &command,
                                              const QList<QStringList> &lines,
-                                             const Finished &finished)
+                                             const Finished &finished, Utils::TreeProcess *started)
 {
     QByteArray input;
     for (const QStringList &arguments : lines) {
@@ -65,13 +76,14 @@ bool TeamFoundationRunner::submitCommandFile(const TeamFoundationCommand &comman
     TeamFoundationCommand file = command;
     file.arguments.prepend(QStringLiteral("@"));
     VcsBase::VcsJob *job = createJob(file);
-    job->setStarter([input](const VcsBase::VcsJob &job) {
-        auto process = new Utils::TreeProcess;
-        if (!job.workingDirectory().isEmpty())
-            process->setWorkingDirectory(job.workingDirectory());
-        if (!job.environment().isEmpty())
-            process->setProcessEnvironment(job.environment());
-        process->start(job.binary(), job.arguments());
+    QPointer<Utils::TreeProcess> ahead(started);
+    job->setStarter([input, ahead, command](const VcsBase::VcsJob &) {
+        // One that ended unasked (killed, out of memory) is of no use.
+        Utils::TreeProcess *process = ahead && ahead->state() != QProcess::NotRunning
+                                          ? ahead.data()
+                                          : startCommandFile(command);
+        if (process != ahead)
+            delete ahead.data();
         process->write(input);
         process->closeWriteChannel();
         return process;

@@ -154,22 +154,38 @@ bool TeamFoundationClient::readStatus(const QString &topLevel, const std::functi
     return true;
 }
 
+TeamFoundationCommand TeamFoundationClient::commandFile(const QString &workingDirectory,
+                                                        const QStringList &options) const
+{
+    TeamFoundationCommand file = command(workingDirectory, m_plugin->settings().binaryPath(),
+                                         options, SilentProbeRunFlags);
+    // The login goes on each line, where no process list shows it, never on the command line.
+    file.arguments = options;
+    file.codec = QTextCodec::codecForName("ISO-8859-1");
+    return file;
+}
+
+Utils::TreeProcess *TeamFoundationClient::startCommandFile(const QString &workingDirectory,
+                                                           const QStringList &options)
+{
+    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
+        return nullptr;
+    return TeamFoundationRunner::startCommandFile(commandFile(workingDirectory, options));
+}
+
 bool TeamFoundationClient::submitCommandFile(const QString &workingDirectory,
                                              const QStringList &options, QList<QStringList> lines,
                                              const QString &description,
-                                             const TeamFoundationRunner::Finished &finished)
+                                             const TeamFoundationRunner::Finished &finished,
+                                             Utils::TreeProcess *started)
 {
     if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
         return false;
-    // The login goes on each line, where no process list shows it, never on the command line.
     for (QStringList &line : lines)
         addLoginArguments(line);
-    TeamFoundationCommand file = command(workingDirectory, m_plugin->settings().binaryPath(),
-                                         options, SilentProbeRunFlags);
-    file.arguments = options;
-    file.codec = QTextCodec::codecForName("ISO-8859-1");
+    TeamFoundationCommand file = commandFile(workingDirectory, options);
     file.description = description;
-    return m_runner->submitCommandFile(file, lines, finished);
+    return m_runner->submitCommandFile(file, lines, finished, started);
 }
 
 TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirectory,

@@ -9,6 +9,7 @@
 
 #include <core/documentmanager.h>
 #include <utils/textdiff.h>
+#include <utils/treeprocess.h>
 #include <vcsbase/vcsjob.h>
 #include <vcsbase/vcsoutputwindow.h>
 
@@ -146,44 +147,66 @@ bool TeamFoundationHistory::readFileHistory(int request, const QString &file, co
                                       });
 }
 
+struct TeamFoundationHistory::Prepared
+{
+    ~Prepared()
+    {
+        // Not handed to a job (the history failed, or named no version): of no use.
+        if (client && !client->parent())
+            client->deleteLater();
+    }
+
+    QByteArray separator;
+    QStringList options;
+    std::shared_ptr<QTemporaryDir> files; // tf.exe cannot tell its lines' outputs apart
+    QPointer<Utils::TreeProcess> client;
+};
+
+std::shared_ptr<TeamFoundationHistory::Prepared> TeamFoundationHistory::prepare(const QString &file)
+{
+    auto prepared = std::make_shared<Prepared>();
+    if (m_plugin->settings().clientKind() == ClientKind::VisualStudio) {
+        prepared->files = std::make_shared<QTemporaryDir>(QDir::tempPath() +
+                                                          QLatin1String("/tf-versions-XXXXXX"));
+    } else {
+        prepared->separator = CommandFile::newSeparator();
+        prepared->options << CommandFile::separatorOption(prepared->separator);
+    }
+    prepared->client =
+        m_plugin->client()->startCommandFile(workingDirectoryOf(file), prepared->options);
+    return prepared;
+}
+
 void TeamFoundationHistory::readContents(int request, const QString &file,
                                          const QList<Core::ChangesetInfo> &versions,
+                                         const std::shared_ptr<Prepared> &prepared,
                                          const Contents &done)
 {
     if (versions.isEmpty()) {
         done({});
         return;
     }
+    if (prepared->files && !prepared->files->isValid()) {
+        fail(request,
+             tr("No temporary directory for the versions: %1").arg(prepared->files->errorString()));
+        return;
+    }
     const ClientKind kind = m_plugin->settings().clientKind();
     QList<QStringList> lines;
-    QStringList options;
-    const QByteArray separator = CommandFile::newSeparator();
-    // tf.exe cannot tell the outputs of its lines apart: each writes a file of its own.
-    std::shared_ptr<QTemporaryDir> files;
-    if (kind == ClientKind::VisualStudio) {
-        files = std::make_shared<QTemporaryDir>(QDir::tempPath() +
-                                                QLatin1String("/tf-versions-XXXXXX"));
-        if (!files->isValid()) {
-            fail(request,
-                 tr("No temporary directory for the versions: %1").arg(files->errorString()));
-            return;
-        }
-    } else {
-        options << CommandFile::separatorOption(separator);
-    }
     for (int i = 0; i < versions.size(); ++i) {
         const Core::ChangesetInfo &version = versions.at(i);
         lines << CommandLines::printVersion(
             kind, version.items.value(0).serverItem, version.id,
-            files ? files->filePath(QStringLiteral("%1.version").arg(i)) : QString());
+            prepared->files ? prepared->files->filePath(QStringLiteral("%1.version").arg(i))
+                            : QString());
     }
     const QString description =
         tr("tf print %1 (%n versions)", nullptr, versions.size()).arg(QFileInfo(file).fileName());
     QPointer<TeamFoundationHistory> self(this);
     const int count = versions.size();
     const bool queued = m_plugin->client()->submitCommandFile(
-        workingDirectoryOf(file), options, lines, description,
-        [self, request, separator, files, count, done](const VcsBase::VcsJob &job) {
+        workingDirectoryOf(file), prepared->options, lines, description,
+        [self, request, prepared, count, done](const VcsBase::VcsJob &job) {
             if (!self)
                 return;
             if (!job.succeeded()) {
@@ -191,9 +214,9 @@ void TeamFoundationHistory::readContents(int request, const QString &file,
                 return;
             }
             QList<QByteArray> contents;
-            if (files) {
+            if (prepared->files) {
                 for (int i = 0; i < count; ++i) {
-                    QFile version(files->filePath(QStringLiteral("%1.version").arg(i)));
+                    QFile version(prepared->files->filePath(QStringLiteral("%1.version").arg(i)));
                     if (!version.open(QIODevice::ReadOnly)) {
                         self->fail(request, tr("The client wrote no version to %1.")
                                                 .arg(QDir::toNativeSeparators(version.fileName())));
@@ -201,13 +224,15 @@ void TeamFoundationHistory::readContents(int request, const QString &file,
                     }
                     contents << version.readAll();
                 }
-            } else if (!CommandFile::split(job.stdOut().toLatin1(), separator, count, &contents)) {
+            } else if (!CommandFile::split(job.stdOut().toLatin1(), prepared->separator, count,
+                                           &contents)) {
                 self->fail(request,
                            tr("The client's output holds not all %n versions.", nullptr, count));
                 return;
             }
             done(contents);
-        });
+        },
+        prepared->client.data());
     if (!queued)
         fail(request, tr("tf was not run: Team Foundation is not configured, or the password "
                          "is not known."));
@@ -217,15 +242,16 @@ int TeamFoundationHistory::annotate(const QString &file)
 {
     const int request = ++m_lastRequest;
     QPointer<TeamFoundationHistory> self(this);
+    const std::shared_ptr<Prepared> prepared = prepare(file);
     const bool queued = readFileHistory(
-        request, file, [self, request, file](const QList<Core::ChangesetInfo> &history) {
+        request, file, [self, request, file, prepared](const QList<Core::ChangesetInfo> &history) {
             QList<Core::ChangesetInfo> versions;
             for (auto it = history.crbegin(); it != history.crend(); ++it) {
                 if (hasContent(*it))
                     versions << *it;
             }
             self->readContents(
-                request, file, versions,
+                request, file, versions, prepared,
                 [self, request, file, versions](const QList<QByteArray> &contents) {
                     QList<Annotation::Version> texts;
                     for (int i = 0; i < versions.size(); ++i) {
@@ -263,9 +289,10 @@ int TeamFoundationHistory::readVersions(const QString &file, int older, int newe
     if (newer == LocalFile && isServerItem(file))
         return 0;
     QPointer<TeamFoundationHistory> self(this);
+    const std::shared_ptr<Prepared> prepared = prepare(file);
     const bool queued = readFileHistory(
         request, file,
-        [self, request, file, older, newer](const QList<Core::ChangesetInfo> &history) {
+        [self, request, file, older, newer, prepared](const QList<Core::ChangesetInfo> &history) {
             // The newer side first: the older may be the version before it.
             int newerIndex = -1;
             if (newer == WorkspaceVersion || newer == LocalFile)
@@ -303,26 +330,27 @@ int TeamFoundationHistory::readVersions(const QString &file, int older, int newe
                 newerIndex >= 0
                     ? Core::FileVersion{versionLabel(history.at(newerIndex)), QByteArray()}
                     : none;
-            self->readContents(request, file, wanted, [=](const QList<QByteArray> &contents) {
-                Core::FileVersion olderVersion = olderNone;
-                Core::FileVersion newerVersion = newerNone;
-                int next = 0;
-                if (olderRead)
-                    olderVersion.content = contents.at(next++);
-                if (newerRead) {
-                    newerVersion.content = contents.at(next++);
-                } else if (newer == LocalFile) {
-                    QFile local(file);
-                    if (!local.open(QIODevice::ReadOnly)) {
-                        self->fail(request,
-                                   tr("%1 cannot be read: %2")
-                                       .arg(QDir::toNativeSeparators(file), local.errorString()));
-                        return;
+            self->readContents(
+                request, file, wanted, prepared, [=](const QList<QByteArray> &contents) {
+                    Core::FileVersion olderVersion = olderNone;
+                    Core::FileVersion newerVersion = newerNone;
+                    int next = 0;
+                    if (olderRead)
+                        olderVersion.content = contents.at(next++);
+                    if (newerRead) {
+                        newerVersion.content = contents.at(next++);
+                    } else if (newer == LocalFile) {
+                        QFile local(file);
+                        if (!local.open(QIODevice::ReadOnly)) {
+                            self->fail(request, tr("%1 cannot be read: %2")
+                                                    .arg(QDir::toNativeSeparators(file),
+                                                         local.errorString()));
+                            return;
+                        }
+                        newerVersion = {QDir::toNativeSeparators(file), local.readAll()};
                     }
-                    newerVersion = {QDir::toNativeSeparators(file), local.readAll()};
-                }
-                emit self->versionsRead(request, olderVersion, newerVersion);
-            });
+                    emit self->versionsRead(request, olderVersion, newerVersion);
+                });
         });
     return queued ? request : 0;
 }

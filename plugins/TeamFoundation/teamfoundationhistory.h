@@ -3,6 +3,7 @@
 #include <core/iversionhistory.h>
 
 #include <functional>
+#include <memory>
 
 namespace VcsBase {
 class VcsJob;
@@ -38,11 +39,16 @@ private:
     using Contents = std::function<void(const QList<QByteArray> &contents)>;
     using History = std::function<void(const QList<Core::ChangesetInfo> &changesets)>;
 
+    // What reading the versions of a request needs before they are known: the separator of
+    // the outputs (tf.exe: a directory for its files) and a client started ahead, whose
+    // start-up passes while the history is read.
+    struct Prepared;
+    std::shared_ptr<Prepared> prepare(const QString &file);
     // Reads the whole history of 'file' up to the workspace's version, following renames.
     bool readFileHistory(int request, const QString &file, const History &done);
     // Reads the content of each changeset's version of its (first) item in one client.
     void readContents(int request, const QString &file, const QList<Core::ChangesetInfo> &versions,
-                      const Contents &done);
+                      const std::shared_ptr<Prepared> &prepared, const Contents &done);
     // The changesets of a job's output, or why there are none.
     bool parseHistory(const VcsBase::VcsJob &job, QList<Core::ChangesetInfo> *changesets,
                       QString *error) const;
