@@ -97,21 +97,11 @@ DiffView::DiffView(QWidget *parent)
             &QScrollBar::setValue);
     connect(m_right->verticalScrollBar(), &QScrollBar::valueChanged, m_left->verticalScrollBar(),
             &QScrollBar::setValue);
-    setMessage(tr("Choose Compare on a file or a changeset."), false);
+    showViewMessage(m_message, tr("Choose Compare on a file or a changeset."), false);
     render();
 }
 
 DiffView::~DiffView() = default;
-
-void DiffView::setMessage(const QString &text, bool isError)
-{
-    m_message->setText(text);
-    QPalette palette = m_message->palette();
-    palette.setColor(QPalette::WindowText, isError
-                                               ? QColor(0xb0, 0x00, 0x20)
-                                               : QWidget::palette().color(QPalette::WindowText));
-    m_message->setPalette(palette);
-}
 
 bool DiffView::compare(const QString &file, int older, int newer)
 {
@@ -136,7 +126,8 @@ bool DiffView::compare(const QString &file, int older, int newer)
         return false;
     }
     m_error.clear();
-    setMessage(tr("Reading the versions of %1...").arg(QDir::toNativeSeparators(file)), false);
+    showViewMessage(m_message,
+                    tr("Reading the versions of %1...").arg(QDir::toNativeSeparators(file)), false);
     render();
     m_request = -1; // an answer may come before the number does
     const int request = provider->readVersions(file, older, newer);
@@ -158,7 +149,7 @@ void DiffView::fail(const QString &message)
     m_newerLines.clear();
     m_edits.clear();
     m_hunks.clear();
-    setMessage(message, true);
+    showViewMessage(m_message, message, true);
     render();
     emit readFinished();
 }
@@ -193,7 +184,7 @@ void DiffView::showVersions(const Core::FileVersion &older, const Core::FileVers
         m_newerLines.clear();
         m_edits.clear();
         m_hunks.clear();
-        setMessage(m_error, false);
+        showViewMessage(m_message, m_error, false);
         render();
         return;
     }
@@ -202,12 +193,13 @@ void DiffView::showVersions(const Core::FileVersion &older, const Core::FileVers
     m_newerLines = newerText.lines;
     m_edits = Utils::TextDiff::diffLines(m_olderLines, m_newerLines);
     m_hunks = Utils::TextDiff::hunks(m_edits);
-    setMessage(m_hunks.isEmpty() ? tr("%1 and %2 are the same.").arg(older.label, newer.label)
-                                 : (m_hunks.size() == 1 ? tr("%1 against %2: %3 change")
-                                                        : tr("%1 against %2: %3 changes"))
-                                       .arg(older.label, newer.label)
-                                       .arg(m_hunks.size()),
-               false);
+    showViewMessage(m_message,
+                    m_hunks.isEmpty() ? tr("%1 and %2 are the same.").arg(older.label, newer.label)
+                                      : (m_hunks.size() == 1 ? tr("%1 against %2: %3 change")
+                                                             : tr("%1 against %2: %3 changes"))
+                                            .arg(older.label, newer.label)
+                                            .arg(m_hunks.size()),
+                    false);
     render();
     m_current = -1;
     if (!m_hunks.isEmpty())

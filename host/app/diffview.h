@@ -55,7 +55,6 @@ private:
     void fail(const QString &message);
     void render();
     void goToChange(int index);
-    void setMessage(const QString &text, bool isError);
 
     QPointer<Core::IVersionHistory> m_provider;
     int m_request = 0;

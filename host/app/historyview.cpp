@@ -4,6 +4,7 @@
 #include <core/vcsmanager.h>
 #include <extensionsystem/pluginmanager.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -27,6 +28,15 @@ bool isServerItem(const QString &path)
     return path.startsWith(QLatin1Char('$'));
 }
 } // namespace
+
+void showViewMessage(QLabel *label, const QString &text, bool isError)
+{
+    label->setText(text);
+    QPalette palette = QApplication::palette(label);
+    if (isError)
+        palette.setColor(QPalette::WindowText, QColor(0xb0, 0x00, 0x20));
+    label->setPalette(palette);
+}
 
 Core::IVersionHistory *versionHistoryFor(const QString &path)
 {
@@ -186,34 +196,26 @@ void HistoryView::requestFailed(int request, const QString &message)
     emit readFinished();
 }
 
-void HistoryView::setMessage(const QString &text, bool isError)
-{
-    m_message->setText(text);
-    QPalette palette = m_message->palette();
-    palette.setColor(QPalette::WindowText, isError
-                                               ? QColor(0xb0, 0x00, 0x20)
-                                               : QWidget::palette().color(QPalette::WindowText));
-    m_message->setPalette(palette);
-}
-
 void HistoryView::showRows()
 {
     const int selected = selectedChangeset();
     const QString where = QDir::toNativeSeparators(m_path);
     if (m_path.isEmpty())
-        setMessage(tr("Choose History of a file or folder."), false);
+        showViewMessage(m_message, tr("Choose History of a file or folder."), false);
     else if (m_request)
-        setMessage(tr("Reading the history of %1...").arg(where), false);
+        showViewMessage(m_message, tr("Reading the history of %1...").arg(where), false);
     else if (!m_error.isEmpty())
-        setMessage(m_error, true);
+        showViewMessage(m_message, m_error, true);
     else if (m_changesets.isEmpty())
-        setMessage(tr("%1 has no history.").arg(where), false);
+        showViewMessage(m_message, tr("%1 has no history.").arg(where), false);
     else
-        setMessage((m_changesets.size() == 1 ? tr("%1: %2 changeset%3") : tr("%1: %2 changesets%3"))
-                       .arg(where)
-                       .arg(m_changesets.size())
-                       .arg(m_more ? tr(", more on demand") : QString()),
-                   false);
+        showViewMessage(
+            m_message,
+            (m_changesets.size() == 1 ? tr("%1: %2 changeset%3") : tr("%1: %2 changesets%3"))
+                .arg(where)
+                .arg(m_changesets.size())
+                .arg(m_more ? tr(", more on demand") : QString()),
+            false);
     m_moreButton->setEnabled(m_more && !m_request);
     m_table->setVisible(m_error.isEmpty());
     // Rows already shown stay; only new ones are added.

@@ -15,6 +15,10 @@ QT_END_NAMESPACE
 
 namespace Workbench {
 
+// Shows 'text' in a view's message line: what the version control said, as it said it, in
+// red when it is an error.
+void showViewMessage(QLabel *label, const QString &text, bool isError);
+
 // The version history that the version control managing 'path' offers (a path of its own,
 // "$/...", goes to the one that offers histories at all); null when none does.
 Core::IVersionHistory *versionHistoryFor(const QString &path);
@@ -63,7 +67,6 @@ private:
     void requestFailed(int request, const QString &message);
     void showRows();
     void showSelection();
-    void setMessage(const QString &text, bool isError);
     // The file a comparison of the selected changeset is about: the history's file, or the
     // changed item selected below it.
     QString comparedFile() const;

@@ -100,38 +100,12 @@ bool TeamFoundationHistory::parseHistory(const VcsBase::VcsJob &job,
     return HistoryParser::parseXml(job.stdOut(), changesets, error);
 }
 
-int TeamFoundationHistory::readHistory(const QString &path, int olderThan, int count)
+bool TeamFoundationHistory::submitHistory(int request, const QString &path,
+                                          const QStringList &arguments, const History &done)
 {
-    const int request = ++m_lastRequest;
-    const bool recursive = !isServerItem(path) && QFileInfo(path).isDir();
-    const QStringList arguments = CommandLines::historyRead(m_plugin->settings().clientKind(), path,
-                                                            recursive, olderThan, count, false);
-    QPointer<TeamFoundationHistory> self(this);
     // The command runs where a command on 'path' runs; a server item, in the project.
     const QString place =
         isServerItem(path) ? QDir(workingDirectoryOf(path)).filePath(QStringLiteral(".")) : path;
-    const bool queued = m_plugin->client()->submit(
-        place, m_plugin->settings().binaryPath(), arguments, 0,
-        [self, request, count](const VcsBase::VcsJob &job) {
-            if (!self)
-                return;
-            QList<Core::ChangesetInfo> changesets;
-            QString error;
-            if (!self->parseHistory(job, &changesets, &error)) {
-                self->fail(request, error);
-                return;
-            }
-            emit self->historyRead(request, changesets, count > 0 && changesets.size() >= count);
-        });
-    return queued ? request : 0;
-}
-
-bool TeamFoundationHistory::readFileHistory(int request, const QString &file, const History &done)
-{
-    const QStringList arguments =
-        CommandLines::historyRead(m_plugin->settings().clientKind(), file, false, 0, 0, true);
-    const QString place =
-        isServerItem(file) ? QDir(workingDirectoryOf(file)).filePath(QStringLiteral(".")) : file;
     QPointer<TeamFoundationHistory> self(this);
     return m_plugin->client()->submit(place, m_plugin->settings().binaryPath(), arguments, 0,
                                       [self, request, done](const VcsBase::VcsJob &job) {
@@ -145,6 +119,29 @@ bool TeamFoundationHistory::readFileHistory(int request, const QString &file, co
                                           }
                                           done(changesets);
                                       });
+}
+
+int TeamFoundationHistory::readHistory(const QString &path, int olderThan, int count)
+{
+    const int request = ++m_lastRequest;
+    const bool recursive = !isServerItem(path) && QFileInfo(path).isDir();
+    QPointer<TeamFoundationHistory> self(this);
+    const bool queued = submitHistory(
+        request, path,
+        CommandLines::historyRead(m_plugin->settings().clientKind(), path, recursive, olderThan,
+                                  count, false),
+        [self, request, count](const QList<Core::ChangesetInfo> &changesets) {
+            emit self->historyRead(request, changesets, count > 0 && changesets.size() >= count);
+        });
+    return queued ? request : 0;
+}
+
+bool TeamFoundationHistory::readFileHistory(int request, const QString &file, const History &done)
+{
+    return submitHistory(
+        request, file,
+        CommandLines::historyRead(m_plugin->settings().clientKind(), file, false, 0, 0, true),
+        done);
 }
 
 struct TeamFoundationHistory::Prepared

@@ -44,6 +44,9 @@ private:
     // start-up passes while the history is read.
     struct Prepared;
     std::shared_ptr<Prepared> prepare(const QString &file);
+    // Runs "history" with 'arguments' as a job and hands its changesets to 'done'.
+    bool submitHistory(int request, const QString &path, const QStringList &arguments,
+                       const History &done);
     // Reads the whole history of 'file' up to the workspace's version, following renames.
     bool readFileHistory(int request, const QString &file, const History &done);
     // Reads the content of each changeset's version of its (first) item in one client.

@@ -725,7 +725,7 @@ int Client::get()
 {
     const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
     if (m_args.value("version").contains('~'))
-        fail("A version specification range is not permitted for this operation.");
+        fail("A version range is not permitted for this operation.");
     const VersionSpec version = m_args.has("version")
         ? VersionSpec::parse(m_args.value("version"), m_grammar) : VersionSpec();
     QVector<Target> targets;
@@ -1243,24 +1243,24 @@ int Client::history()
     const ItemRecord record = m_store->item(server);
     if (record.isNull())
         fail(QString("No history entries were found for %1.").arg(operands.first()));
-    QStringList specs = m_args.has("version") ? m_args.value("version").split('~')
+    QStringList versions = m_args.has("version") ? m_args.value("version").split('~')
                                               : QStringList();
     if (!versioned.version.isEmpty()) {
-        if (!specs.isEmpty())
+        if (!versions.isEmpty())
             fail("A version was given twice: with the item and with the 'version' option.");
-        specs = versioned.version.split('~');
+        versions = versioned.version.split('~');
     }
-    if (specs.size() > 2)
-        fail(QString("The version range '%1' is not valid.").arg(specs.join('~')));
+    if (versions.size() > 2)
+        fail(QString("The version range '%1' is not valid.").arg(versions.join('~')));
     const int have = m_workspace && !t.local.isEmpty() ? m_workspace->have(server) : 0;
     int start = 1;
     // Without a version a local file's history ends at the version the workspace has; a
     // folder's items each have their own, so its history goes to the latest.
     int cutoff = have > 0 && !record.folder && QFileInfo::exists(t.local) ? have : m_store->head();
-    if (!specs.isEmpty()) {
-        cutoff = VersionSpec::parse(specs.last(), m_grammar).resolve(*m_store, have);
-        if (specs.size() == 2)
-            start = VersionSpec::parse(specs.first(), m_grammar).resolve(*m_store, have);
+    if (!versions.isEmpty()) {
+        cutoff = VersionSpec::parse(versions.last(), m_grammar).resolve(*m_store, have);
+        if (versions.size() == 2)
+            start = VersionSpec::parse(versions.first(), m_grammar).resolve(*m_store, have);
     }
     QVector<HistoryEntry> entries;
     if (record.folder && recursive) {
@@ -1292,7 +1292,7 @@ int Client::history()
 QByteArray Client::fileContent(const QString &item, const QString &version)
 {
     if (version.contains('~'))
-        fail("A version specification range is not permitted for this operation.");
+        fail("A version range is not permitted for this operation.");
     const Target t = resolve(item);
     const int have = m_workspace && !t.local.isEmpty() ? m_workspace->have(t.server) : 0;
     const int changeset = version.isEmpty()

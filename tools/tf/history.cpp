@@ -11,7 +11,7 @@ namespace Tf {
 
 VersionSpec VersionSpec::parse(const QString &text, Grammar grammar)
 {
-    VersionSpec spec;
+    VersionSpec version;
     if (text.isEmpty())
         fail("An option value for 'version' must be supplied.");
     const QChar first = text.at(0).toUpper();
@@ -19,34 +19,34 @@ VersionSpec VersionSpec::parse(const QString &text, Grammar grammar)
     const int number = (first.isDigit() ? text : text.mid(1)).toInt(&ok);
     if (first.isDigit() || first == 'C') {
         if (!ok || number < 1)
-            fail(QString("The changeset version specification '%1' is not valid.").arg(text));
-        spec.kind = Changeset;
-        spec.changeset = number;
+            fail(QString("The changeset version '%1' is not valid.").arg(text));
+        version.kind = Changeset;
+        version.changeset = number;
     } else if (first == 'T') {
         if (text.size() != 1)
-            fail("The 'latest' version specification must contain one character.");
-        spec.kind = Latest;
+            fail("The 'latest' version must be written with one character.");
+        version.kind = Latest;
     } else if (first == 'D') {
-        spec.kind = Date;
-        spec.date = QDateTime::fromString(text.mid(1), Qt::ISODate);
-        if (!spec.date.isValid())
-            spec.date = QDateTime(QDate::fromString(text.mid(1), Qt::ISODate), QTime(23, 59, 59));
-        if (!spec.date.isValid())
-            fail(QString("The date version specification '%1' is not valid.").arg(text));
+        version.kind = Date;
+        version.date = QDateTime::fromString(text.mid(1), Qt::ISODate);
+        if (!version.date.isValid())
+            version.date = QDateTime(QDate::fromString(text.mid(1), Qt::ISODate), QTime(23, 59, 59));
+        if (!version.date.isValid())
+            fail(QString("The date version '%1' is not valid.").arg(text));
     } else if (first == 'W') {
         // tf.exe takes a bare W for the current workspace; the cross-platform client does not.
         if (text.size() == 1 && grammar != Grammar::TfExe)
-            fail("The workspace specification must include the workspace name.");
-        spec.kind = Workspace;
-        spec.workspace = text.mid(1).section(';', 0, 0);
+            fail("A workspace version must name the workspace.");
+        version.kind = Workspace;
+        version.workspace = text.mid(1).section(';', 0, 0);
     } else if (first == 'L') {
-        fail(QString("The label version specification '%1' cannot be resolved: this server keeps "
+        fail(QString("The label version '%1' cannot be resolved: this server keeps "
                      "no labels.")
                  .arg(text));
     } else {
-        fail(QString("The version specification '%1' is not valid.").arg(text));
+        fail(QString("The version '%1' is not valid.").arg(text));
     }
-    return spec;
+    return version;
 }
 
 int VersionSpec::resolve(const ServerStore &store, int workspaceVersion) const

@@ -19,9 +19,9 @@ struct VersionSpec
     QDateTime date;
     QString workspace;
 
-    // Throws Tf::Error with the client's words for a spec it does not take.
+    // Throws Tf::Error with the client's words for a version it does not take.
     static VersionSpec parse(const QString &text, Grammar grammar);
-    // The changeset it names on 'store'; 'workspaceVersion' answers a W spec.
+    // The changeset it names on 'store'; 'workspaceVersion' answers a W version.
     int resolve(const ServerStore &store, int workspaceVersion) const;
 };
 
