@@ -706,7 +706,10 @@ void TeamFoundationEndToEndTest::historyAnnotationDiffAndGetOfTwoUsers()
                        "annotation main.cpp\n"
                        "diff main.cpp C4\n"
                        "diff main.cpp\n"
-                       "get README.md C1\n")
+                       "get README.md C1\n"
+                       // Getting another version of the edited file undoes the edit: asked first.
+                       "dialog\n"
+                       "get main.cpp C2\n")
             .arg(wrapper, kind),
         tfExe ? QStringList{QStringLiteral("TF_STANDIN_GRAMMAR=tf.exe")} : QStringList());
     EXPECT_OK(run);
@@ -750,6 +753,11 @@ void TeamFoundationEndToEndTest::historyAnnotationDiffAndGetOfTwoUsers()
                   printed.end());
     QVERIFY2(printed.join(QLatin1Char('\n')).contains(expected), qPrintable(run.out));
     QCOMPARE(readAll(box.path("ws/README.md")), QByteArray("# App\n\nA small sample project.\n"));
+    QCOMPARE(readAll(main), QByteArray("#include <iostream>\n\nint main()\n{\n"
+                                       "    std::cout << \"Hello from App\" << std::endl;\n"
+                                       "    return 0;\n}\n"));
+    const Run status = box.runTf({QStringLiteral("status"), main, ann}, box.path("ws"));
+    QVERIFY2(status.out.contains(QLatin1String("no pending changes")), qPrintable(describe(status)));
 
     // The four versions of the annotation were read by one client, not one client each.
     QStringList versionReaders;
