@@ -191,12 +191,12 @@ const QString setPassword = optionsLine(
 // A start of the workbench that needs the login: the probes of the project and the history.
 const QString history = QStringLiteral("project ${SANDBOX}/ws\n"
                                        "open main.cpp\n"
-                                       "trigger TeamFoundation.History\n");
+                                       "history main.cpp\n");
 
 // Whether the run logged in: the stand-in refuses every command without the login.
 bool loggedIn(const Run &run)
 {
-    return run.exitCode == 0 && run.out.contains(QLatin1String("History of $/Demo/App/main.cpp")) &&
+    return run.exitCode == 0 && run.out.contains(QLatin1String("C1  alice  Create the App project\n")) &&
            run.out.contains(QLatin1String(" -login:ann,********")) &&
            !run.out.contains(QLatin1String("TF30063"));
 }

@@ -275,8 +275,11 @@ void TfStandInTest::roundTrip()
     QVERIFY(tf({"info", "$/Demo/App/README.md"}, app).out.startsWith("No items match"));
     QVERIFY(tf({"info", "$/Demo/App/CMakeLists.txt"}, app).out.startsWith("No items match"));
     // The renamed file keeps its history.
-    r = tfOk({"history", "$/Demo/App/docs/NOTES.md"}, app);
+    r = tfOk({"history", "$/Demo/App/docs/NOTES.md", "-itemmode"}, app);
     QVERIFY2(r.out.contains(QRegExp("\\n5 +rename ")) && r.out.contains(QRegExp("\\n3 +edit +alice ")), qPrintable(r.out));
+    // By default the history is the path's: it begins where the item came to it.
+    r = tfOk({"history", "$/Demo/App/docs/NOTES.md"}, app);
+    QVERIFY2(r.out.contains(QRegExp("\\n5 +rename ")) && !r.out.contains(QRegExp("\\n3 ")), qPrintable(r.out));
 
     // A second workspace sees exactly the server's new state.
     const QString other = checkoutDemo(path("other"), "W2");
@@ -668,7 +671,8 @@ void TfStandInTest::concurrentCheckins()
     // workspace gets everything that went in.
     const Result history = tfOk({"history", "$/Demo/App", "-recursive"}, app);
     QCOMPARE(history.exitCode, 0);
-    QCOMPARE(history.out.count(QRegExp("\\n[45] +add ")), (codes[0] == 0) + (codes[1] == 0));
+    // A recursive history lists no change types.
+    QCOMPARE(history.out.count(QRegExp("\\n[45] ")), (codes[0] == 0) + (codes[1] == 0));
     const QString third = checkoutDemo(path("third"), "W3");
     QVERIFY(!third.isEmpty());
     for (int i = 0; i < 40; ++i) {
@@ -784,6 +788,50 @@ void TfStandInTest::commandLines_data()
         "TF_STANDIN_GRAMMAR");
     row("a start-up delay that is no number", {"tf", "status"}, {"TF_STANDIN_STARTUP_MS=soon"}, {}, 100, nothing,
         "TF_STANDIN_STARTUP_MS");
+
+    // History and versions, in the layouts of the clients' printers.
+    const QString main1 = "#include <iostream>\n\nint main\\(\\)\n\\{\n    return 0;\n\\}\n";
+    const QString xmlDate = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d{4}";
+    row("history as xml, newest first", {"tf", "history", "main.cpp", "-format:XML"}, none, {}, 0,
+        "\\A<\\?xml version=\"1\\.0\" encoding=\"utf-8\"\\?><history>\n"
+        "  <changeset id=\"2\" owner=\"bob\" committer=\"bob\" date=\"" + xmlDate + "\">\n"
+        "    <comment>Print a greeting</comment>\n"
+        "    <item change-type=\"edit\" server-item=\"\\$/Demo/App/main\\.cpp\"/>\n"
+        "  </changeset>\n  <changeset id=\"1\" owner=\"alice\".*"
+        "<item change-type=\"add\" server-item=\"\\$/Demo/App/main\\.cpp\"/>\n  </changeset>\n</history>\n\\z",
+        nothing);
+    row("history detailed, stopped after one", {"tf", "history", "main.cpp", "-format:detailed", "-stopafter:1"},
+        none, {}, 0,
+        "\\AChangeset: 2\nUser: bob\nDate: [A-Z][a-z]{2} \\d+, \\d{4}, \\d+:\\d\\d:\\d\\d [AP]M\n\n"
+        "Comment:\n  Print a greeting\n\nItems:\n  edit \\$/Demo/App/main\\.cpp\n\n\\z",
+        nothing);
+    row("tf.exe: detailed, a dashed line before each", {"tf", "history", "main.cpp", "/format:detailed"}, tfExe,
+        {}, 0, "\\A-{79}\nChangeset: 2\nUser: bob\nDate: [A-Z][a-z]+day, .*\n-{79}\nChangeset: 1\n", nothing);
+    row("history brief of a folder, without changes", {"tf", "history", ".", "-recursive"}, none, {}, 0,
+        "\\AChangeset User +Date +Comment\n-{9} -{5} -+ -+\n3 +alice .*Describe the build\n2 +bob .*\n1 +alice .*\n\\z",
+        nothing);
+    row("history of a version range", {"tf", "history", ".", "-recursive", "-version:C2~T", "-format:xml"}, none, {},
+        0, "<changeset id=\"3\".*<changeset id=\"2\"(?!.*<changeset)", nothing);
+    row("history of an empty range", {"tf", "history", "main.cpp;C3~C3"}, none, {}, 0,
+        "\\ANo history entries were found for the item and version combination specified\\.\n\\z", nothing);
+    row("history: item mode of a folder is ignored", {"tf", "history", ".", "-recursive", "-itemmode"}, none, {}, 0,
+        "\\AChangeset", "\\AIgnoring the 'itemmode' option\\.\n\\z");
+    row("history: item mode or slot mode", {"tf", "history", "main.cpp", "-itemmode", "-slotmode"}, none, {}, 100,
+        nothing, "cannot be combined");
+    row("print a version", {"tf", "print", "main.cpp;C1"}, none, {}, 0, "\\A" + main1 + "\\z", nothing);
+    row("print -version", {"tf", "print", "$/Demo/App/main.cpp", "-version:1"}, none, {}, 0, "\\A" + main1 + "\\z",
+        nothing);
+    row("print a range", {"tf", "print", "main.cpp", "-version:C1~C2"}, none, {}, 100, nothing,
+        "range is not permitted");
+    row("print a folder", {"tf", "print", "$/Demo/App"}, none, {}, 100, nothing,
+        "does not exist at the specified version");
+    row("print is not tf.exe's", {"tf", "print", "main.cpp"}, tfExe, {}, 2, nothing, "print");
+    row("tf.exe: view a version", {"tf", "view", "main.cpp", "/version:C1"}, tfExe, {}, 0, "\\A" + main1 + "\\z",
+        nothing);
+    row("view is tf.exe's", {"tf", "view", "main.cpp"}, none, {}, 100, nothing, "'view' is unknown");
+    row("@: versions told apart by the separator", {"tf", "@", "-outputSeparator:--sep--"}, none,
+        "print main.cpp;C1\nprint main.cpp -version:C2 -noprompt\n", 0,
+        "\\A" + main1 + "--sep--\n#include.*Hello from App.*\\}\n--sep--\n\\z", "\\A--sep--\n--sep--\n\\z");
 
     const QStringList tfAt{"tf", "@"};
     const QStringList tfAtSeparated{"tf", "@", "-outputSeparator:=="};

@@ -38,6 +38,10 @@ const QList<OptionSpec> &allOptions()
         {"exitcode", OptionSpec::Flag},    {"help", OptionSpec::Flag},
         {"nosummary", OptionSpec::Flag},   {"accept", OptionSpec::Flag},
         {"remove", OptionSpec::Value},
+        {"version", OptionSpec::Value},    {"stopafter", OptionSpec::Value},
+        {"itemmode", OptionSpec::Flag},    {"slotmode", OptionSpec::Flag},
+        {"user", OptionSpec::Value},       {"output", OptionSpec::Value, true},
+        {"console", OptionSpec::Flag, true},
     };
     return options;
 }

@@ -84,6 +84,7 @@
 #include "commands.h"
 #include "arguments.h"
 #include "commandline.h"
+#include "history.h"
 #include "licence.h"
 #include "serverstore.h"
 #include "textdiff.h"
@@ -106,9 +107,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <string>
 
@@ -207,6 +208,8 @@ public:
     int checkin();
     int undo();
     int history();
+    int print();
+    int view();
     int difference();
     int status();
     int workspace();
@@ -270,6 +273,8 @@ private:
     QByteArray tfExeStatusXml(const QVector<PendingChange> &pending);
     QVector<ItemVersion> versionChain(const ItemRecord &record, int upTo) const;
     QString ownerOf(int changeset);
+    // The content of the file 'item' names at 'version' (an empty one: the latest).
+    QByteArray fileContent(const QString &item, const QString &version);
 
     Tool m_tool;
     Grammar m_grammar;
@@ -290,6 +295,9 @@ private:
     int m_conflicts = 0;
     int m_updates = 0;
     QHash<int, QString> m_owners;
+    int m_getVersion = 0; // get -version: the changeset asked for; 0: the latest
+    // The item as get sees it: its versions up to the one asked for.
+    ItemRecord itemToGet(const QString &serverPath) const;
 };
 
 struct CommandSpec
@@ -343,8 +351,18 @@ const QVector<CommandSpec> &commands()
         {Tool::Tf, "delete", {"del"}, {"recursive"}, &Client::remove, "delete ITEM..."},
         {Tool::Tf, "difference", {"diff"}, {"recursive"}, &Client::difference,
          "difference [ITEM...] [-recursive]", {"format"}, " [-format:Visual|Unified]"},
-        {Tool::Tf, "get", {}, {"recursive"}, &Client::get, "get [ITEM...] [-recursive]"},
-        {Tool::Tf, "history", {"hist"}, {"recursive"}, &Client::history, "history ITEM [-recursive]"},
+        {Tool::Tf, "get", {}, {"recursive", "version"}, &Client::get,
+         "get [ITEM...] [-recursive] [-version:VERSION]"},
+        {Tool::Tf, "history", {"hist"},
+         {"recursive", "format", "stopafter", "version", "itemmode", "slotmode", "user"},
+         &Client::history,
+         "history ITEM[;VERSION] [-recursive] [-format:brief|detailed|xml] [-stopafter:N]\n"
+         "          [-version:VERSION|FROM~TO] [-itemmode|-slotmode] [-user:NAME]"},
+        {Tool::Tf, "print", {"cat"}, {"version"}, &Client::print,
+         "print ITEM[;VERSION] [-version:VERSION]   (the cross-platform client)"},
+        {Tool::Tf, "view", {}, {}, &Client::view,
+         "view ITEM[;VERSION]   (tf.exe)", {"version", "output", "console"},
+         " [/version:VERSION] [/output:FILE] [/console]"},
         {Tool::Tf, "info", {}, {"recursive"}, &Client::info, "info ITEM..."},
         {Tool::Tf, "rename", {"ren", "move"}, {}, &Client::rename, "rename OLD NEW"},
         {Tool::Tf, "status", {"stat"}, {"recursive", "format", "nodetect"}, &Client::status,
@@ -862,13 +880,27 @@ void Client::conflict(const QString &message)
 // version. A local file is only replaced or removed when it holds exactly the
 // version the workspace got last (or already the new one): local edits are
 // never overwritten.
+ItemRecord Client::itemToGet(const QString &serverPath) const
+{
+    ItemRecord record = m_store->item(serverPath);
+    if (m_getVersion > 0) {
+        QVector<ItemVersion> upTo;
+        for (const ItemVersion &v : record.versions) {
+            if (v.changeset <= m_getVersion)
+                upTo.append(v);
+        }
+        record.versions = upTo;
+    }
+    return record;
+}
+
 void Client::getItem(const QString &serverPath, bool recursive)
 {
     Workspace &ws = *m_workspace;
     const QString local = ws.localPathFor(serverPath);
     if (local.isEmpty())
         return;
-    const ItemRecord record = m_store->item(serverPath);
+    const ItemRecord record = itemToGet(serverPath);
     const PendingChange *pending = ws.findPendingForServerItem(serverPath);
     const int have = ws.have(serverPath);
     const QFileInfo localInfo(local);
@@ -905,8 +937,10 @@ void Client::getItem(const QString &serverPath, bool recursive)
         return;
     }
     const QByteArray current = localInfo.isFile() ? readLocalFile(local) : QByteArray();
+    // What the workspace had may be newer than the version asked for.
+    const ItemRecord whole = m_getVersion > 0 ? m_store->item(serverPath) : record;
     auto unchangedSinceGet = [&]() {
-        const ItemVersion *had = have > 0 ? record.versionAt(have) : nullptr;
+        const ItemVersion *had = have > 0 ? whole.versionAt(have) : nullptr;
         return had && !had->blob.isEmpty() && current == m_store->content(had->blob);
     };
     if (!record.isLive()) {
@@ -946,6 +980,10 @@ void Client::getItem(const QString &serverPath, bool recursive)
 int Client::get()
 {
     const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
+    if (m_args.value("version").contains('~'))
+        fail("A version range is not permitted for this operation.");
+    const VersionSpec version = m_args.has("version")
+        ? VersionSpec::parse(m_args.value("version"), m_grammar) : VersionSpec();
     QVector<Target> targets;
     if (m_args.operands().isEmpty()) {
         for (const Mapping &m : requireWorkspace().mappings())
@@ -954,9 +992,11 @@ int Client::get()
     for (const QString &operand : m_args.operands())
         targets.append(resolve(operand));
     Workspace &ws = requireWorkspace();
+    if (m_args.has("version"))
+        m_getVersion = version.resolve(*m_store, 0);
     int missing = 0;
     for (const Target &t : targets) {
-        const ItemRecord record = m_store->item(t.server);
+        const ItemRecord record = itemToGet(t.server);
         if (record.isNull() || (!record.isLive() && ws.have(t.server) == 0)) {
             if (!ws.findPending(t.server)) {
                 writeErr(QString("No items match %1 on the server.").arg(t.server));
@@ -1423,44 +1463,124 @@ QVector<ItemVersion> Client::versionChain(const ItemRecord &record, int upTo) co
 int Client::history()
 {
     const QStringList operands = requireOperands(1, 1);
-    const Target t = resolve(operands.first());
-    const QString server = m_workspace && m_workspace->findPending(t.server) && m_workspace->findPending(t.server)->rename
-        ? m_workspace->findPending(t.server)->sourcePath : t.server;
+    const VersionedItem versioned = VersionedItem::parse(operands.first());
+    const QString format = m_args.has("format") ? m_args.value("format").toLower() : QString("brief");
+    if (format != "brief" && format != "detailed" && format != "xml")
+        fail(QString("The format '%1' is not valid: use brief, detailed or xml.").arg(m_args.value("format")));
+    const bool recursive = m_args.has("recursive");
+    bool itemMode = m_args.has("itemmode");
+    if (itemMode && m_args.has("slotmode"))
+        fail("The 'slotmode' option cannot be combined with the 'itemmode' option.");
+    if (itemMode && recursive) {
+        writeErr("Ignoring the 'itemmode' option.");
+        itemMode = false;
+    }
+    int stopAfter = std::numeric_limits<int>::max();
+    if (m_args.has("stopafter")) {
+        bool ok = false;
+        stopAfter = m_args.value("stopafter").toInt(&ok);
+        if (!ok || stopAfter < 1)
+            fail(QString("The value '%1' of the 'stopafter' option is not a positive number.")
+                     .arg(m_args.value("stopafter")));
+    }
+    const Target t = resolve(versioned.item);
+    const PendingChange *pending = m_workspace ? m_workspace->findPending(t.server) : nullptr;
+    const QString server = pending && pending->rename ? pending->sourcePath : t.server;
     const ItemRecord record = m_store->item(server);
     if (record.isNull())
         fail(QString("No history entries were found for %1.").arg(operands.first()));
-    struct Row { int changeset; QString change; };
-    QVector<Row> rows;
-    if (record.folder && m_args.has("recursive")) {
-        for (int n = m_store->head(); n >= 1; --n) {
-            const Changeset cs = m_store->changeset(n, true);
-            QStringList kinds;
-            for (const ChangeEntry &e : cs.changes) {
-                if ((ServerPath::isUnder(e.path, server) || (!e.from.isEmpty() && ServerPath::isUnder(e.from, server)))
-                    && !kinds.contains(e.change))
-                    kinds.append(e.change);
-            }
-            if (!kinds.isEmpty())
-                rows.append({n, kinds.join(", ")});
-        }
+    QStringList versions = m_args.has("version") ? m_args.value("version").split('~')
+                                              : QStringList();
+    if (!versioned.version.isEmpty()) {
+        if (!versions.isEmpty())
+            fail("A version was given twice: with the item and with the 'version' option.");
+        versions = versioned.version.split('~');
+    }
+    if (versions.size() > 2)
+        fail(QString("The version range '%1' is not valid.").arg(versions.join('~')));
+    const int have = m_workspace && !t.local.isEmpty() ? m_workspace->have(server) : 0;
+    int start = 1;
+    // Without a version a local file's history ends at the version the workspace has; a
+    // folder's items each have their own, so its history goes to the latest.
+    int cutoff = have > 0 && !record.folder && QFileInfo::exists(t.local) ? have : m_store->head();
+    if (!versions.isEmpty()) {
+        cutoff = VersionSpec::parse(versions.last(), m_grammar).resolve(*m_store, have);
+        if (versions.size() == 2)
+            start = VersionSpec::parse(versions.first(), m_grammar).resolve(*m_store, have);
+    }
+    QVector<HistoryEntry> entries;
+    if (record.folder && recursive) {
+        entries = History::ofFolder(*m_store, server, start, cutoff, stopAfter);
     } else {
-        const QVector<ItemVersion> chain = versionChain(record, m_store->head());
-        for (int i = chain.size() - 1; i >= 0; --i)
-            rows.append({chain[i].changeset, chain[i].change});
-        if (!record.isLive() && !record.versions.isEmpty() && record.versions.last().changeset > 0)
-            rows.prepend({record.versions.last().changeset, record.versions.last().change});
+        entries = History::ofFile(*m_store, record, start, cutoff, itemMode);
+        if (entries.size() > stopAfter)
+            entries.resize(stopAfter);
     }
-    QString text = QString("History of %1\n").arg(server);
-    text += padded("Changeset", 10) + padded("Change", 12) + padded("User", 14) + padded("Date", 21) + "Comment\n";
-    text += QString("-").repeated(9) + ' ' + QString("-").repeated(11) + ' ' + QString("-").repeated(13)
-        + ' ' + QString("-").repeated(20) + ' ' + QString("-").repeated(20) + '\n';
-    for (const Row &row : rows) {
-        const Changeset cs = m_store->changeset(row.changeset);
-        text += padded(QString::number(row.changeset), 10) + padded(row.change, 12)
-            + padded(cs.owner, 14) + padded(cs.date.toString("yyyy-MM-dd HH:mm:ss"), 21)
-            + cs.comment.simplified() + '\n';
+    if (m_args.has("user")) {
+        const QString user = m_args.value("user");
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const HistoryEntry &e) {
+                                         return e.changeset.owner.compare(user, Qt::CaseInsensitive) != 0;
+                                     }),
+                      entries.end());
     }
-    writeOut(text);
+    if (format == "xml")
+        writeOut(History::xml(entries));
+    else if (entries.isEmpty())
+        writeOut("No history entries were found for the item and version combination specified.\n");
+    else if (format == "detailed")
+        writeOut(History::detailed(entries, m_grammar));
+    else
+        writeOut(History::brief(entries, !recursive));
+    return Success;
+}
+
+QByteArray Client::fileContent(const QString &item, const QString &version)
+{
+    if (version.contains('~'))
+        fail("A version range is not permitted for this operation.");
+    const Target t = resolve(item);
+    const int have = m_workspace && !t.local.isEmpty() ? m_workspace->have(t.server) : 0;
+    const int changeset = version.isEmpty()
+        ? m_store->head() : VersionSpec::parse(version, m_grammar).resolve(*m_store, have);
+    const ItemRecord record = m_store->item(t.server);
+    const ItemVersion *v = record.versionAt(changeset);
+    if (record.folder || !v || v->change == "delete" || v->change == "renamed" || v->blob.isEmpty())
+        fail("An argument error occurred: The specified file does not exist at the specified version.");
+    return m_store->content(v->blob);
+}
+
+int Client::print()
+{
+    if (m_grammar == Grammar::TfExe)
+        fail("Unrecognized command: print (tf.exe reads versions with view)", usageErrorCode(m_grammar));
+    const VersionedItem versioned = VersionedItem::parse(requireOperands(1, 1).first());
+    if (m_args.has("version") && !versioned.version.isEmpty())
+        fail("A version was given twice: with the item and with the 'version' option.");
+    const QByteArray content =
+        fileContent(versioned.item, m_args.has("version") ? m_args.value("version") : versioned.version);
+    // Raw, as it is stored: no conversion, no line end added.
+    fwrite(content.constData(), 1, size_t(content.size()), stdout);
+    return Success;
+}
+
+int Client::view()
+{
+    if (m_grammar != Grammar::TfExe)
+        fail("An argument error occurred: The command 'view' is unknown.");
+    const VersionedItem versioned = VersionedItem::parse(requireOperands(1, 1).first());
+    if (m_args.has("version") && !versioned.version.isEmpty())
+        fail("A version was given twice: with the item and with the /version option.");
+    const QByteArray content =
+        fileContent(versioned.item, m_args.has("version") ? m_args.value("version") : versioned.version);
+    if (m_args.has("output")) {
+        const QString output = localPath(m_args.value("output"));
+        QSaveFile file(output);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+            fail(QString("%1 could not be written: %2").arg(output, file.errorString()));
+        return Success;
+    }
+    fwrite(content.constData(), 1, size_t(content.size()), stdout);
     return Success;
 }
 
