@@ -99,10 +99,13 @@ QStringList tst_PendingChangesE2e::pendingOnServer() const
 void tst_PendingChangesE2e::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
-    // The stand-in keeps its workspaces below XDG_DATA_HOME; no keychain is reached.
+    // The stand-in keeps its workspaces in the profile folder of the test; no keychain is reached.
     qputenv("XDG_DATA_HOME", path(QStringLiteral("data")).toLocal8Bit());
+    qputenv("TEE_PROFILE_DIRECTORY", path(QStringLiteral("profile")).toLocal8Bit());
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     qunsetenv("TF_SERVER");
+    const QString licence = E2e::acceptLicence(QStringLiteral(TF_EXECUTABLE), path(QStringLiteral("profile")));
+    QVERIFY2(licence.isEmpty(), qPrintable(licence));
     const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));
     const QList<QStringList> steps{
         {QStringLiteral("seed"), collection},
@@ -145,6 +148,7 @@ void tst_PendingChangesE2e::cleanup()
     m_window.reset();
     m_services.reset();
     qunsetenv("XDG_DATA_HOME");
+    qunsetenv("TEE_PROFILE_DIRECTORY");
     m_dir.reset();
 }
 
@@ -217,9 +221,11 @@ void tst_PendingChangesE2e::actOnAChosenPart_data()
     QTest::newRow("the view's Undo")
         << "Undo" << QStringList{"b.h", "main.cpp"} << QString() << QString()
         << "undo %1/b.h %1/main.cpp -noprompt" << QStringList{"a.h"} << QStringList{"add|a.h", "?add|b.h"};
+    // The cross-platform client's compare of a file is the IDE's diff view, which reads the
+    // file's history first.
     QTest::newRow("the view's Compare")
         << "Compare" << QStringList{"main.cpp"} << QString() << QString()
-        << "difference %1/main.cpp -noprompt" << all << allRows;
+        << "history %1/main.cpp -format:xml -noprompt -itemmode" << all << allRows;
 }
 
 void tst_PendingChangesE2e::actOnAChosenPart()
@@ -271,6 +277,8 @@ void tst_PendingChangesE2e::actOnAChosenPart()
         QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
     }
     QCOMPARE(pendingOnServer(), remaining);
+    // Compare brought the diff view to the front; the person goes back to the list.
+    m_window->showPendingChanges();
     // The view follows on its own.
     QTRY_COMPARE_WITH_TIMEOUT(shownRows(), rows, 30000);
 }
