@@ -69,6 +69,19 @@ public:
     void setDescription(const QString &description) { m_description = description; }
     QString description() const;
     void setStarter(Starter starter) { m_starter = std::move(starter); }
+    // A read the IDE makes on its own, not a person's command: it waits behind the commands a
+    // person started, and one running when a person starts a command is stopped and run again
+    // after it (see JobQueue). It must therefore change nothing and may run twice.
+    void setBackground(bool background) { m_background = background; }
+    bool isBackground() const { return m_background; }
+    // A job that needs something before its process can start (a password from the keychain)
+    // gets it here when its turn has come: 'ready' is to be called once it is there, with an
+    // empty text to go on, or with why the job cannot run, which ends it as StartFailed.
+    using Ready = std::function<void(const QString &error)>;
+    using Preparation = std::function<void(VcsJob &job, const Ready &ready)>;
+    void setPreparation(Preparation preparation) { m_preparation = std::move(preparation); }
+    // For a preparation: the arguments the process gets (the login, once it is known).
+    void setArguments(const QStringList &arguments) { m_arguments = arguments; }
     // Null: exit code 0 is success. The interpreter must outlive the job.
     void setExitCodeInterpreter(const Utils::ExitCodeInterpreter *interpreter);
 
@@ -93,6 +106,7 @@ public:
     void cancel();
 
 signals:
+    // Its turn has come; it may emit again when it was stopped for a person's command.
     void started();
     // The outcome is known and the pane has reported it.
     void finished();
@@ -102,6 +116,11 @@ private:
     class Stream;
 
     void start(JobQueue *queue);
+    void run();
+    // Stops a running background job so that it can wait its turn again; true when it will
+    // (its end then puts it back), false when it is ending anyway.
+    bool interrupt();
+    void putBack();
     void adopt(Utils::TreeProcess *process);
     void adoptStarted(Utils::TreeProcess *process);
     void startProcess();
@@ -121,6 +140,11 @@ private:
     QTextCodec *m_codec = nullptr;
     QString m_description;
     Starter m_starter;
+    Preparation m_preparation;
+    bool m_background = false;
+    bool m_interrupted = false;
+    bool m_preparing = false;
+    int m_runs = 0; // counts the starts, so that a preparation's late answer is recognised
     const Utils::ExitCodeInterpreter *m_interpreter = nullptr;
 
     QPointer<JobQueue> m_queue;
