@@ -66,6 +66,10 @@ void VcsManager::addVersionControl(IVersionControl *vc)
         resetCache();
         emit m_instance->configurationChanged(vc);
     });
+    connect(vc, &IVersionControl::answersChanged, m_instance, [vc] {
+        resetCache();
+        emit m_instance->answersChanged(vc);
+    });
     resetCache();
 }
 
@@ -102,6 +106,14 @@ IVersionControl *VcsManager::findVersionControl(const QString &id)
 IVersionControl *VcsManager::findVersionControlForDirectory(const QString &inputDirectory,
                                                             QString *topLevel)
 {
+    return findVersionControlForDirectory(inputDirectory, topLevel, nullptr);
+}
+
+IVersionControl *VcsManager::findVersionControlForDirectory(const QString &inputDirectory,
+                                                            QString *topLevel, QString *unavailable)
+{
+    if (unavailable)
+        unavailable->clear();
     if (!m_instance || inputDirectory.isEmpty())
         return nullptr;
     const QString directory = QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath());
@@ -116,16 +128,29 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
     ++m_instance->m_misses;
     IVersionControl *found = nullptr;
     QString foundTopLevel;
+    IVersionControl *cannotTell = nullptr;
+    QString reason;
     for (IVersionControl *vc : versionControls()) {
-        QString candidateTop;
-        if (vc->managesDirectory(directory, &candidateTop)) {
+        const IVersionControl::DirectoryAnswer answer = vc->answerForDirectory(directory);
+        if (answer.kind == IVersionControl::DirectoryAnswer::Managed) {
             // The deepest top level wins: nested repositories belong to the inner one.
-            candidateTop = QDir::cleanPath(candidateTop);
+            const QString candidateTop = QDir::cleanPath(answer.topLevel);
             if (!found || candidateTop.size() > foundTopLevel.size()) {
                 found = vc;
                 foundTopLevel = candidateTop;
             }
+        } else if (answer.kind == IVersionControl::DirectoryAnswer::CannotTell && !cannotTell) {
+            cannotTell = vc;
+            reason = answer.reason.isEmpty() ? tr("it cannot tell now") : answer.reason;
         }
+    }
+    if (!found && cannotTell) {
+        // Not remembered: the next question may get an answer.
+        if (topLevel)
+            topLevel->clear();
+        if (unavailable)
+            *unavailable = reason;
+        return cannotTell;
     }
 
     Entry entry{found, foundTopLevel};
@@ -147,8 +172,9 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
 
 QString VcsManager::repositoryUrl(const QString &inputDirectory)
 {
-    IVersionControl *vc = findVersionControlForDirectory(inputDirectory);
-    if (!vc)
+    QString unavailable;
+    IVersionControl *vc = findVersionControlForDirectory(inputDirectory, nullptr, &unavailable);
+    if (!vc || !unavailable.isEmpty())
         return QString();
     const QString key = cacheKey(QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath()));
     const auto known = m_instance->m_repositoryUrls.constFind(key);
