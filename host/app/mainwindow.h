@@ -20,6 +20,7 @@ class Command;
 namespace Workbench {
 
 class EditorWidget;
+class Heartbeat;
 class LocatorWidget;
 class OutputPane;
 class PendingChangesView;
@@ -83,6 +84,8 @@ public:
     EditorWidget *editor() const { return m_editor; }
     PendingChangesView *pendingChanges() const { return m_pendingChanges; }
     ProjectModel *projectModel() const { return m_model; }
+    // How long the window's thread was kept from serving it.
+    Heartbeat *heartbeat() const { return m_heartbeat; }
     // Brings the Pending Changes view to the front, beside the output pane.
     void showPendingChanges();
 
@@ -127,11 +130,14 @@ private:
     void deleteInteractive(const QString &file);
     void report(const Outcome &outcome);
 
+    Heartbeat *m_heartbeat;
     ProjectModel *m_model;
     QTreeView *m_tree;
     QStackedWidget *m_treeStack;
     EditorWidget *m_editor;
     QLabel *m_editorTitle;
+    QWidget *m_editRefusal;
+    QLabel *m_editRefusalLabel;
     OutputPane *m_pane;
     PendingChangesView *m_pendingChanges;
     QTabWidget *m_paneTabs;

@@ -1,6 +1,7 @@
 #include "scriptrunner.h"
 #include "dialoganswerer.h"
 #include "editorwidget.h"
+#include "heartbeat.h"
 #include "locatorwidget.h"
 #include "mainwindow.h"
 #include "optionsdialog.h"
@@ -162,6 +163,9 @@ void ScriptRunner::waitForJobs() const
         QEventLoop loop;
         connect(queue, &VcsBase::JobQueue::idle, &loop, &QEventLoop::quit);
         loop.exec();
+        // What a job's end set going (a dialog that opens after a read, and the command it
+        // is answered with) comes from the event loop.
+        settle();
     }
 }
 
@@ -247,7 +251,8 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"state", &ScriptRunner::state},       {"screenshot", &ScriptRunner::screenshot},
         {"wait", &ScriptRunner::wait},         {"cancel", &ScriptRunner::cancel},
         {"memory", &ScriptRunner::memory},     {"type", &ScriptRunner::type},
-        {"dialog", &ScriptRunner::dialog},   {"pending", &ScriptRunner::pending},
+        {"dialog", &ScriptRunner::dialog},     {"pending", &ScriptRunner::pending},
+        {"stalls", &ScriptRunner::stalls},
     };
     const QString name = words.first();
     const QStringList args = words.mid(1);
@@ -548,7 +553,10 @@ Outcome ScriptRunner::state(const QStringList &args)
     QString out;
     out += tr("file: %1\n").arg(shown(m_window->currentFile()));
     out += tr("project: %1\n").arg(shown(m_window->projectDirectory()));
-    out += tr("version control: %1\n").arg(vc ? vc->displayName() : QStringLiteral("(none)"));
+    QString shownVc = vc ? vc->displayName() : QStringLiteral("(none)");
+    if (vc && !state.unavailableReason().isEmpty())
+        shownVc += tr(" (unavailable: %1)").arg(state.unavailableReason());
+    out += tr("version control: %1\n").arg(shownVc);
     out += tr("top level: %1\n").arg(shown(state.topLevel()));
     out += tr("repository: %1\n").arg(m_window->repository());
     writeStandardOutput(out);
@@ -600,6 +608,16 @@ Outcome ScriptRunner::memory(const QStringList &args)
     if (resident.isEmpty() || peak.isEmpty())
         return Outcome::failure(tr("the memory use is not known on this system"));
     writeStandardOutput(tr("memory: %1 resident, %2 at most\n").arg(resident, peak));
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::stalls(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("stalls"));
+    const Heartbeat::Stalls stalls = m_window->heartbeat()->take();
+    writeStandardOutput(
+        tr("stalls: longest %1 ms, total %2 ms\n").arg(stalls.longestMs).arg(stalls.totalMs));
     return Outcome::success();
 }
 

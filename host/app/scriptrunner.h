@@ -59,6 +59,7 @@ private:
     Outcome wait(const QStringList &args);
     Outcome cancel(const QStringList &args);
     Outcome memory(const QStringList &args);
+    Outcome stalls(const QStringList &args);
     Outcome pending(const QStringList &args);
 
     QImage menuPicture(QMenu *menu) const;
