@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pendingchanges.h"
 #include "teamfoundationrunner.h"
 #include "teamfoundationsettings.h"
 
@@ -24,8 +25,11 @@ public:
     bool error = false;
     QString stdOut;
     QString stdErr;
-    // How the process ended when it crashed, hung or did not start; empty otherwise.
+    // How the process ended when it crashed, hung, was cancelled or did not start, or why
+    // nothing was started; empty otherwise.
     QString exitMessage;
+    // The exit code of a process that ended by itself; -1 otherwise.
+    int exitCode = -1;
 };
 
 // The run flags the client uses.
@@ -73,19 +77,27 @@ public:
     // only looks. False when tf cannot be run.
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
                 unsigned flags, const TeamFoundationRunner::Finished &finished = {});
-    // Queues "status TOP -recursive -format:xml" as a silent job read in the background;
-    // 'started' hears when it starts, 'finished' of its end. False when tf cannot be run.
+    // Queues "status TOP -recursive -format:xml" as a silent job, read in the background
+    // unless a person waits for it; 'started' hears when it starts, 'finished' of its end.
+    // False when tf cannot be run.
     bool readStatus(const QString &topLevel, const std::function<void()> &started,
-                    const TeamFoundationRunner::Finished &finished);
+                    const TeamFoundationRunner::Finished &finished, bool forPerson = false);
+    class Probe;
+    // Queues a silent "info" of 'directory' in the background; 'finished' hears what it
+    // found. False when tf cannot be run.
+    bool readServerPath(const QString &directory,
+                        const std::function<void(const Probe &)> &finished);
     // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 
-    // What the host asks for: run at once; true when the client succeeded.
+    // What the host asks for: run at once; true when the client succeeded. When not,
+    // lastFailure() says why, in the client's words.
     bool addFile(const QString &fileName);
     bool deleteFile(const QString &fileName);
     bool renameFile(const QString &from, const QString &to);
     bool checkoutFile(const QString &fileName);
     bool annotateFile(const QString &fileName);
+    QString lastFailure() const { return m_lastFailure; }
 
     // What a person asks for: queued as jobs; true when a job was queued. Get and undo
     // announce the change when their job has succeeded. The cross-platform client's
@@ -101,14 +113,18 @@ public:
     bool undo(const QString &path);
 
     // Whether "info" of a directory says it is in a workspace; a failure is an answer (not
-    // in a workspace) or a fault (a refused login, a crash), which says nothing about it.
+    // in a workspace) or a fault (a refused login, a crash, a cancel), which says nothing
+    // about it.
     class Probe
     {
     public:
         bool managed = false;
         bool answered = false;
         QString serverPath;
+        QString reason; // why a fault is one
     };
+    // What a run of "info" says: the one place that tells an answer from a fault.
+    static Probe classifyProbe(const TeamFoundationResponse &response);
     Probe probeDirectory(const QString &directory) const;
     bool managesDirectory(const QString &directory) const;
     bool managesFile(const QString &fileName) const;
@@ -121,6 +137,8 @@ public:
 signals:
     // A command or file operation has ended: the pending changes may be others now.
     void workingCopyChanged();
+    // A run of the client succeeded: it works (again).
+    void succeeded();
 
 private slots:
     // The user commands; the plugin connects its menu actions to them.
@@ -141,13 +159,18 @@ private slots:
 private:
     ClientKind clientKind() const;
     bool checkInChanges(const QString &path, const std::optional<QStringList> &checked);
+    void openCheckInDialog(const QString &path, const std::optional<QStringList> &checked,
+                           bool read, const QList<PendingChange> &changes, const QString &error);
+    void submitCheckIn(const QString &path, const QString &comment, const QStringList &items);
+    // Whether a file operation's run may have changed the pending changes, and why it
+    // failed when it did; emits what follows from it.
+    bool fileOperationEnded(const TeamFoundationResponse &response);
     TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
                                   const QStringList &arguments, unsigned flags) const;
     bool hasPowerTools() const;
-    // Shows in the pane why a probe failed, unless it is an answer or was shown already;
-    // true when it is an answer.
-    bool reportProbeFailure(const QString &binary, const QStringList &arguments,
-                            const TeamFoundationResponse &response) const;
+    // Shows in the pane why a probe could not tell, once for each reason.
+    void reportProbeFault(const QString &binary, const QStringList &arguments,
+                          const QString &reason) const;
     // "info" of 'path' run in 'workingDirectory': every probe is one of these.
     Probe probe(const QString &path, const QString &workingDirectory) const;
 
@@ -155,6 +178,7 @@ private:
     std::unique_ptr<TeamFoundationRunner> m_runner;
     // The probe failures shown since the configuration last changed.
     mutable QSet<QString> m_shownProbeFailures;
+    QString m_lastFailure;
 };
 
 } // namespace Internal

@@ -8,7 +8,6 @@
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -123,7 +122,7 @@ void TeamFoundationPendingChanges::readDue()
         read(topLevel);
 }
 
-void TeamFoundationPendingChanges::read(const QString &topLevel)
+void TeamFoundationPendingChanges::read(const QString &topLevel, bool forPerson)
 {
     if (m_waiting.contains(topLevel))
         return;
@@ -136,21 +135,23 @@ void TeamFoundationPendingChanges::read(const QString &topLevel)
     const bool queued = m_plugin->client()->readStatus(
         topLevel,
         [self, topLevel] {
-            if (!self || !self->m_waiting.remove(topLevel))
+            // Also when it starts again, after it was stopped for a person's command.
+            if (!self || (!self->m_waiting.remove(topLevel) && !self->m_running.contains(topLevel)))
                 return;
             self->m_running.insert(topLevel);
-            // What was asked for until now, this read finds.
+            // What was asked for until now, and what changed until now, this read finds.
+            self->m_readAgain.remove(topLevel);
             if (isAtOrBelow(self->m_shown, topLevel))
                 self->m_dueDirectories.remove(self->m_shown);
         },
         [self, topLevel](const VcsBase::VcsJob &job) {
             if (self)
                 self->readFinished(topLevel, job);
-        });
+        },
+        forPerson);
     if (!queued) {
         m_waiting.remove(topLevel);
-        fail(topLevel, tr("tf was not run: Team Foundation is not configured, or the password "
-                          "is not known."));
+        fail(topLevel, tr("tf was not run: Team Foundation is not configured."));
     }
 }
 
@@ -196,7 +197,7 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
         }
         emit rowsRead(m_shown, rows);
     }
-    emit readEnded(topLevel, QPrivateSignal());
+    answer(topLevel);
 }
 
 void TeamFoundationPendingChanges::fail(const QString &topLevel, const QString &message)
@@ -204,57 +205,63 @@ void TeamFoundationPendingChanges::fail(const QString &topLevel, const QString &
     m_errors.insert(topLevel, message);
     if (!m_shown.isEmpty() && isAtOrBelow(m_shown, topLevel))
         emit readFailed(m_shown, message);
-    emit readEnded(topLevel, QPrivateSignal());
+    answer(topLevel);
 }
 
-bool TeamFoundationPendingChanges::currentChanges(const QString &path,
-                                                  QList<PendingChange> *changes, QString *error)
+void TeamFoundationPendingChanges::currentChanges(const QString &path, const Answer &answer)
 {
-    changes->clear();
     const QString target = cleanPath(path);
     const QString directory = QFileInfo(path).isDir() ? target : cleanPath(QFileInfo(path).path());
     if (!versionControl()->isConfigured()) {
-        *error = tr("Team Foundation is not configured.");
-        return false;
+        answer(false, {}, tr("Team Foundation is not configured."));
+        return;
     }
     const QString topLevel = topLevelOf(directory);
     if (topLevel.isEmpty()) {
-        *error = tr("%1 is not in a Team Foundation workspace.")
-                     .arg(QDir::toNativeSeparators(directory));
-        return false;
+        answer(false, {},
+               tr("%1 is not in a Team Foundation workspace.")
+                   .arg(QDir::toNativeSeparators(directory)));
+        return;
     }
     // A read asked for and not started yet may be the one that makes them current.
     if (m_due.isActive()) {
         m_due.stop();
         readDue();
     }
-    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
     // A read that runs gives what is current: changed() has it read again otherwise.
-    if (!knowledge->pendingChanges(topLevel) && !m_running.contains(topLevel))
-        read(topLevel);
-    QPointer<TeamFoundationPendingChanges> self(this);
-    while (self && (m_waiting.contains(topLevel) || m_running.contains(topLevel))) {
-        QEventLoop loop;
-        connect(this, &TeamFoundationPendingChanges::readEnded, &loop, &QEventLoop::quit);
-        // Anything else than quit(): the IDE is quitting, and nothing is read any more.
-        if (loop.exec() != 0)
-            break;
+    if (!m_plugin->knowledge()->pendingChanges(topLevel) && !m_running.contains(topLevel) &&
+        !m_waiting.contains(topLevel))
+        read(topLevel, true);
+    if (m_waiting.contains(topLevel) || m_running.contains(topLevel)) {
+        m_answers[topLevel].append({target, answer});
+        return;
     }
-    if (!self) {
-        *error = tr("The pending changes were not read.");
-        return false;
-    }
-    const std::optional<QList<PendingChange>> known = knowledge->pendingChanges(topLevel);
+    answerNow(target, topLevel, answer);
+}
+
+void TeamFoundationPendingChanges::answer(const QString &topLevel)
+{
+    const QList<QPair<QString, Answer>> waiting = m_answers.take(topLevel);
+    for (const auto &entry : waiting)
+        answerNow(entry.first, topLevel, entry.second);
+}
+
+void TeamFoundationPendingChanges::answerNow(const QString &target, const QString &topLevel,
+                                             const Answer &answer) const
+{
+    const std::optional<QList<PendingChange>> known =
+        m_plugin->knowledge()->pendingChanges(topLevel);
     if (!known) {
-        *error = m_errors.value(topLevel, tr("The pending changes were not read."));
-        return false;
+        answer(false, {}, m_errors.value(topLevel, tr("The pending changes were not read.")));
+        return;
     }
+    QList<PendingChange> changes;
     for (const PendingChange &change : *known) {
         const QString file = localFileOf(change);
         if (file.isEmpty() ? target == topLevel : isAtOrBelow(file, target))
-            changes->append(change);
+            changes.append(change);
     }
-    return true;
+    answer(true, changes, QString());
 }
 
 void TeamFoundationPendingChanges::compare(const QList<Core::PendingChangeRow> &rows)

@@ -15,6 +15,8 @@ VcsBase::VcsJob *TeamFoundationRunner::createJob(const TeamFoundationCommand &co
     job->setFlags(command.flags);
     job->setCodec(command.codec);
     job->setDescription(command.description);
+    job->setBackground(command.background);
+    job->setPreparation(command.prepare);
     if (command.started)
         QObject::connect(job, &VcsBase::VcsJob::started, job, command.started);
     return job;

@@ -35,6 +35,9 @@ public:
     bool background = false;
     // Hears when the command's turn has come and it starts; for a job, later than submit().
     std::function<void()> started;
+    // For a job: what must be there before its process starts (the password), as a step of
+    // its turn; it may set the job's arguments.
+    VcsBase::VcsJob::Preparation prepare;
 };
 
 // How the client's commands reach a process: every run of the plugin goes through one, and
