@@ -92,6 +92,9 @@ TestHost::TestHost()
     QFile::link(QStringLiteral(TFRECORDER_PATH), tfptPath());
     qputenv("TFREC_LOG", logPath().toLocal8Bit());
     qputenv("TFREC_START_LOG", startLogPath().toLocal8Bit());
+    // The workspace cache of the person running the tests stays theirs.
+    qputenv("TEE_PROFILE_DIRECTORY", profileDirectory().toLocal8Bit());
+    qunsetenv("TFSVC_CACHE_DIR");
 
     Utils::setAssertHandler([this](const QString &message) { m_asserts.append(message); });
 }
@@ -105,6 +108,7 @@ TestHost::~TestHost()
     Utils::setAssertHandler(nullptr);
     qunsetenv("TFREC_LOG");
     qunsetenv("TFREC_START_LOG");
+    qunsetenv("TEE_PROFILE_DIRECTORY");
     for (const QByteArray &name : qAsConst(m_responseVariables))
         qunsetenv(name.constData());
 }
@@ -136,6 +140,37 @@ QString TestHost::makeFile(const QString &relativePath, const QByteArray &conten
     if (file.open(QIODevice::WriteOnly))
         file.write(content);
     return path;
+}
+
+QString TestHost::writeWorkspaceCache(const QStringList &mappedPaths) const
+{
+    // The layout the client writes (no declaration, two blanks of indent, attributes in
+    // alphabetical order); the file is rewritten in place, as the client does.
+    QString paths;
+    for (const QString &path : mappedPaths)
+        paths += QStringLiteral("          <MappedPath path=\"%1\"/>\n").arg(path.toHtmlEscaped());
+    const QString xml =
+        QStringLiteral("<VersionControlServer>\n"
+                       "  <Servers>\n"
+                       "    <ServerInfo repositoryGuid=\"ba99f1f5-d1fa-4029-8621-28b72ed1b4fb\" "
+                       "uri=\"http://tfs:8080/tfs/DefaultCollection\">\n"
+                       "      <WorkspaceInfo "
+                       "LastSavedCheckinTimeStamp=\"0001-01-01T00:00:00.000Z\" comment=\"\" "
+                       "computer=\"host\" isLocalWorkspace=\"false\" name=\"ws\" options=\"0\" "
+                       "ownerDisplayName=\"Ann\" ownerName=\"ann\">\n"
+                       "        <MappedPaths>\n%1        </MappedPaths>\n"
+                       "        <OwnerAliases/>\n"
+                       "      </WorkspaceInfo>\n"
+                       "    </ServerInfo>\n"
+                       "  </Servers>\n"
+                       "</VersionControlServer>\n")
+            .arg(paths);
+    const QString file = profileDirectory() + QLatin1String("/Cache/VersionControl.config");
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile out(file);
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(xml.toUtf8());
+    return file;
 }
 
 void TestHost::setCurrentFile(const QString &file, const QString &topLevel) const
