@@ -398,6 +398,7 @@ void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
                                      "project ${SANDBOX}/ws\n"
                                      "open main.cpp\n"
                                      "state\n"
+                                     "menu\n"
                                      "project ${SANDBOX}\n"
                                      "options T.TeamFoundation passwordLineEdit=still-wrong\n"
                                      "open ${SANDBOX}/ws/README.md\n"
@@ -413,6 +414,9 @@ void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
     // is accepted the plugin knows it again.
     QVERIFY2(run.out.contains(QStringLiteral("version control: Team Foundation (unavailable: "
                                              "TF30063: You are not authorized")),
+             qPrintable(run.out));
+    // The menu stays: the file's commands ask the client again.
+    QVERIFY2(run.out.contains(QLatin1String("[x] Check In main.cpp  (TeamFoundation.CheckIn)")),
              qPrintable(run.out));
     QVERIFY2(run.out.contains(QStringLiteral("version control: Team Foundation\ntop level: %1\n")
                                   .arg(box.path("ws"))),
