@@ -169,7 +169,6 @@ void BlockingWait::showWindow()
     connect(m_window->cancelButton(), &QPushButton::clicked, this, &BlockingWait::requestCancel);
     m_window->showElapsed(m_elapsed.elapsed());
     m_window->show();
-    m_window->raise();
     m_window->activateWindow();
     emit shown();
 }

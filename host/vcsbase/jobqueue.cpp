@@ -53,6 +53,11 @@ void JobQueue::submit(VcsJob *job)
         startNext();
 }
 
+bool JobQueue::hasPersonsJobs() const
+{
+    return (m_running && !m_running->isBackground()) || firstBackgroundIndex() > 0;
+}
+
 int JobQueue::firstBackgroundIndex() const
 {
     for (int i = 0; i < m_waiting.size(); ++i) {

@@ -34,6 +34,8 @@ public:
     VcsJob *runningJob() const { return m_running; }
     int waitingCount() const { return m_waiting.size(); }
     bool isIdle() const { return !m_running && m_waiting.isEmpty(); }
+    // Whether a job a person started runs or waits; the background reads are left out.
+    bool hasPersonsJobs() const;
 
     void cancelRunning();
     // Cancels the waiting jobs, then the running one.

@@ -104,6 +104,10 @@ public:
     // Ends a running job's process tree, or takes a waiting job out of its queue; the job
     // then finishes as Cancelled. Nothing happens to a job that is done.
     void cancel();
+    // Stops a running background job so that it waits its turn again and starts anew (what
+    // it would find is out of date, or a person's command goes first); true when it will,
+    // false when it is no running background job, or ends anyway.
+    bool interrupt();
 
 signals:
     // Its turn has come; it may emit again when it was stopped for a person's command.
@@ -117,9 +121,6 @@ private:
 
     void start(JobQueue *queue);
     void run();
-    // Stops a running background job so that it can wait its turn again; true when it will
-    // (its end then puts it back), false when it is ending anyway.
-    bool interrupt();
     void putBack();
     void adopt(Utils::TreeProcess *process);
     void adoptStarted(Utils::TreeProcess *process);

@@ -167,7 +167,8 @@ bool TeamFoundationClient::submit(const QString &path, const QString &executable
     return true;
 }
 
-bool TeamFoundationClient::readStatus(const QString &topLevel, const std::function<void()> &started,
+bool TeamFoundationClient::readStatus(const QString &topLevel,
+                                      const std::function<void(VcsBase::VcsJob &)> &started,
                                       const TeamFoundationRunner::Finished &finished,
                                       bool forPerson)
 {

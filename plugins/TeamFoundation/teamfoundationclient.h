@@ -80,7 +80,7 @@ public:
     // Queues "status TOP -recursive -format:xml" as a silent job, read in the background
     // unless a person waits for it; 'started' hears when it starts, 'finished' of its end.
     // False when tf cannot be run.
-    bool readStatus(const QString &topLevel, const std::function<void()> &started,
+    bool readStatus(const QString &topLevel, const std::function<void(VcsBase::VcsJob &)> &started,
                     const TeamFoundationRunner::Finished &finished, bool forPerson = false);
     class Probe;
     // Queues a silent "info" of 'directory' in the background; 'finished' hears what it

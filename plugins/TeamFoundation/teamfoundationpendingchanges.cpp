@@ -79,9 +79,14 @@ void TeamFoundationPendingChanges::refresh(const QString &directory)
 void TeamFoundationPendingChanges::changed()
 {
     m_plugin->knowledge()->forgetPendingChanges();
-    // What a running read finds may be from before the change; one still waiting for its
-    // turn finds what the change left.
+    // What a running read finds may be from before the change: it starts anew (or, when it
+    // cannot, is made again when it has ended). One still waiting for its turn finds what the
+    // change left.
     m_readAgain += m_running;
+    for (const QString &topLevel : qAsConst(m_running)) {
+        if (VcsBase::VcsJob *job = m_runningJobs.value(topLevel))
+            job->interrupt();
+    }
     if (!m_shown.isEmpty()) {
         m_dueDirectories.insert(m_shown);
         m_due.start();
@@ -134,11 +139,12 @@ void TeamFoundationPendingChanges::read(const QString &topLevel, bool forPerson)
     QPointer<TeamFoundationPendingChanges> self(this);
     const bool queued = m_plugin->client()->readStatus(
         topLevel,
-        [self, topLevel] {
+        [self, topLevel](VcsBase::VcsJob &job) {
             // Also when it starts again, after it was stopped for a person's command.
             if (!self || (!self->m_waiting.remove(topLevel) && !self->m_running.contains(topLevel)))
                 return;
             self->m_running.insert(topLevel);
+            self->m_runningJobs.insert(topLevel, &job);
             // What was asked for until now, and what changed until now, this read finds.
             self->m_readAgain.remove(topLevel);
             if (isAtOrBelow(self->m_shown, topLevel))
@@ -159,6 +165,7 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
 {
     m_waiting.remove(topLevel); // cancelled before its turn
     m_running.remove(topLevel);
+    m_runningJobs.remove(topLevel);
     // Already out of date: the changes asked for after it started are read instead.
     if (m_readAgain.remove(topLevel)) {
         read(topLevel);

@@ -5,6 +5,7 @@
 #include <core/ipendingchanges.h>
 
 #include <QHash>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 
@@ -70,6 +71,7 @@ private:
     QSet<QString> m_waiting;          // top levels whose read waits for its turn
     QSet<QString> m_running;          // top levels being read
     QSet<QString> m_readAgain;        // asked again while being read
+    QHash<QString, QPointer<VcsBase::VcsJob>> m_runningJobs; // the reads of m_running
     QHash<QString, QString> m_errors; // why the last read of a top level failed
     QSet<QString> m_reported;         // failures shown in the pane since the last success
     QHash<QString, QList<QPair<QString, Answer>>> m_answers; // by top level: path, answer

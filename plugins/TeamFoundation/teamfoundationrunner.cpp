@@ -17,8 +17,10 @@ VcsBase::VcsJob *TeamFoundationRunner::createJob(const TeamFoundationCommand &co
     job->setDescription(command.description);
     job->setBackground(command.background);
     job->setPreparation(command.prepare);
-    if (command.started)
-        QObject::connect(job, &VcsBase::VcsJob::started, job, command.started);
+    if (command.started) {
+        const std::function<void(VcsBase::VcsJob &)> started = command.started;
+        QObject::connect(job, &VcsBase::VcsJob::started, job, [job, started] { started(*job); });
+    }
     return job;
 }
 

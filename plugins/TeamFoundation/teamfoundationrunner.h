@@ -33,8 +33,9 @@ public:
     // A read the IDE makes on its own, not a person's command. It names its items by absolute
     // paths, so it may run in any directory.
     bool background = false;
-    // Hears when the command's turn has come and it starts; for a job, later than submit().
-    std::function<void()> started;
+    // Hears when the command's turn has come and it starts (for a job, later than submit();
+    // again when it was stopped for a person's command and starts anew).
+    std::function<void(VcsBase::VcsJob &job)> started;
     // For a job: what must be there before its process starts (the password), as a step of
     // its turn; it may set the job's arguments.
     VcsBase::VcsJob::Preparation prepare;
