@@ -333,6 +333,8 @@ void EditorWidget::contextMenuEvent(QContextMenuEvent *event)
 Outcome EditorWidget::typeAtEnd(const QString &text)
 {
     moveCursor(QTextCursor::End);
+    // Every key is typed, as a person's burst of keys arrives whatever became of the first.
+    Outcome refusal;
     for (const QChar c : text) {
         int key = c.unicode();
         QString keyText(c);
@@ -348,10 +350,10 @@ Outcome EditorWidget::typeAtEnd(const QString &text)
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, keyText);
         QCoreApplication::sendEvent(this, &press);
         QCoreApplication::sendEvent(this, &release);
-        if (!m_lastRefusal.ok)
-            return m_lastRefusal;
+        if (!m_lastRefusal.ok && refusal.ok)
+            refusal = m_lastRefusal;
     }
-    return Outcome::success();
+    return refusal;
 }
 
 } // namespace Workbench

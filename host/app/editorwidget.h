@@ -46,8 +46,9 @@ public:
     bool isModified() const;
     int currentLine() const;
 
-    // Types 'text' at the end of the document as a person would, key by key ('\n' as Return).
-    // Fails, with the refusal's message, when the first key was refused.
+    // Types 'text' at the end of the document as a person would, key by key ('\n' as Return),
+    // every key even when one was refused. Fails, with the first refusal's message, when a
+    // key was refused.
     Outcome typeAtEnd(const QString &text);
 
     // Asks the guard whether a write-protected file may be changed; true when it may. After

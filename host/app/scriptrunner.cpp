@@ -18,6 +18,7 @@
 #include <vcsbase/basecheckoutwizard.h>
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsbaseplugin.h>
+#include <vcsbase/vcsjob.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -156,13 +157,18 @@ void ScriptRunner::settle() const
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-void ScriptRunner::waitForJobs() const
+void ScriptRunner::waitForJobs(bool background) const
 {
     VcsBase::JobQueue *queue = VcsBase::JobQueue::instance();
-    while (queue && !queue->isIdle()) {
+    auto busy = [queue, background] {
+        return queue && (background ? !queue->isIdle() : queue->hasPersonsJobs());
+    };
+    while (busy()) {
         QEventLoop loop;
         connect(queue, &VcsBase::JobQueue::idle, &loop, &QEventLoop::quit);
-        loop.exec();
+        connect(queue, &VcsBase::JobQueue::jobFinished, &loop, &QEventLoop::quit);
+        if (busy())
+            loop.exec();
         // What a job's end set going (a dialog that opens after a read, and the command it
         // is answered with) comes from the event loop.
         settle();
@@ -195,8 +201,22 @@ int ScriptRunner::run(const QString &scriptFile)
         } else {
             // "wait" and "cancel" act on what runs, as does the line after a "wait".
             const bool isWait = words.first() == QLatin1String("wait");
-            if (!isWait && !afterWait && words.first() != QLatin1String("cancel"))
-                waitForJobs();
+            // A person does not wait for the reads a version control makes on its own, but
+            // what the window shows includes what they found.
+            static const QStringList showing{"state", "pending", "menu", "screenshot", "stalls"};
+            if (!isWait && !afterWait && words.first() != QLatin1String("cancel")) {
+                // An answer armed waits for its dialog, which may open only once a read has
+                // ended; what it was answered with runs before the next line.
+                waitForJobs(showing.contains(words.first()) || !m_dialogs->armed().isEmpty());
+                const QString late = m_dialogs->takeFailure();
+                if (!late.isEmpty()) {
+                    writeStandardError(tr("%1:%2: %3\n  in: %4\n")
+                                           .arg(QDir::toNativeSeparators(scriptFile))
+                                           .arg(m_line)
+                                           .arg(late, lines.value(m_line - 1).trimmed()));
+                    return 1;
+                }
+            }
             afterWait = isWait;
             if (m_echo)
                 writeStandardOutput(QLatin1String("> ") + line.trimmed() + QLatin1Char('\n'));
@@ -221,6 +241,15 @@ int ScriptRunner::run(const QString &scriptFile)
     }
     if (!m_quit)
         waitForJobs();
+    // A dialog that opened after the last line and could not be answered.
+    const QString late = m_dialogs->takeFailure();
+    if (!late.isEmpty()) {
+        writeStandardError(tr("%1:%2: %3\n  in: %4\n")
+                               .arg(QDir::toNativeSeparators(scriptFile))
+                               .arg(m_line)
+                               .arg(late, lines.value(m_line - 1).trimmed()));
+        return 1;
+    }
     // An answer nobody used means the dialog the script expected never opened.
     if (!m_dialogs->armed().isEmpty()) {
         const int line = m_dialogs->armed().first().line;
