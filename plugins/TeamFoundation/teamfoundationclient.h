@@ -82,7 +82,17 @@ public:
     // False when tf cannot be run.
     bool readStatus(const QString &topLevel, const std::function<void(VcsBase::VcsJob &)> &started,
                     const TeamFoundationRunner::Finished &finished, bool forPerson = false);
-    class Probe;
+    // Whether "info" of a directory says it is in a workspace; a failure is an answer (not
+    // in a workspace) or a fault (a refused login, a crash, a cancel), which says nothing
+    // about it.
+    class Probe
+    {
+    public:
+        bool managed = false;
+        bool answered = false;
+        QString serverPath;
+        QString reason; // why a fault is one
+    };
     // Queues a silent "info" of 'directory' in the background; 'finished' hears what it
     // found. False when tf cannot be run.
     bool readServerPath(const QString &directory,
@@ -102,7 +112,8 @@ public:
     // What a person asks for: queued as jobs; true when a job was queued. Get and undo
     // announce the change when their job has succeeded. The cross-platform client's
     // check-in asks for the comment and lets the person choose among the pending changes
-    // under the path, all checked at first, or only 'checked' (local files).
+    // under the path, all checked at first, or only 'checked' (local files), in a dialog
+    // that opens once they are read (true when that was set going).
     bool checkIn(const QString &path);
     bool checkIn(const QString &path, const QStringList &checked);
     // Undoes exactly 'items' (local files, or server items) in one command.
@@ -112,17 +123,6 @@ public:
     bool history(const QString &path);
     bool undo(const QString &path);
 
-    // Whether "info" of a directory says it is in a workspace; a failure is an answer (not
-    // in a workspace) or a fault (a refused login, a crash, a cancel), which says nothing
-    // about it.
-    class Probe
-    {
-    public:
-        bool managed = false;
-        bool answered = false;
-        QString serverPath;
-        QString reason; // why a fault is one
-    };
     // What a run of "info" says: the one place that tells an answer from a fault.
     static Probe classifyProbe(const TeamFoundationResponse &response);
     Probe probeDirectory(const QString &directory) const;
