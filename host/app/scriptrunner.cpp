@@ -186,6 +186,18 @@ int ScriptRunner::run(const QString &scriptFile)
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     settle();
+    // A dialog that opened after its line (once a read had ended) and could not be answered
+    // fails the line that set it going.
+    auto failedLate = [&] {
+        const QString late = m_dialogs->takeFailure();
+        if (late.isEmpty())
+            return false;
+        writeStandardError(tr("%1:%2: %3\n  in: %4\n")
+                               .arg(QDir::toNativeSeparators(scriptFile))
+                               .arg(m_line)
+                               .arg(late, lines.value(m_line - 1).trimmed()));
+        return true;
+    };
     bool afterWait = false;
     for (int i = 0; i < lines.size() && !m_quit; ++i) {
         QString line = lines.at(i);
@@ -208,14 +220,8 @@ int ScriptRunner::run(const QString &scriptFile)
                 // An answer armed waits for its dialog, which may open only once a read has
                 // ended; what it was answered with runs before the next line.
                 waitForJobs(showing.contains(words.first()) || !m_dialogs->armed().isEmpty());
-                const QString late = m_dialogs->takeFailure();
-                if (!late.isEmpty()) {
-                    writeStandardError(tr("%1:%2: %3\n  in: %4\n")
-                                           .arg(QDir::toNativeSeparators(scriptFile))
-                                           .arg(m_line)
-                                           .arg(late, lines.value(m_line - 1).trimmed()));
+                if (failedLate())
                     return 1;
-                }
             }
             afterWait = isWait;
             if (m_echo)
@@ -241,15 +247,8 @@ int ScriptRunner::run(const QString &scriptFile)
     }
     if (!m_quit)
         waitForJobs();
-    // A dialog that opened after the last line and could not be answered.
-    const QString late = m_dialogs->takeFailure();
-    if (!late.isEmpty()) {
-        writeStandardError(tr("%1:%2: %3\n  in: %4\n")
-                               .arg(QDir::toNativeSeparators(scriptFile))
-                               .arg(m_line)
-                               .arg(late, lines.value(m_line - 1).trimmed()));
+    if (failedLate())
         return 1;
-    }
     // An answer nobody used means the dialog the script expected never opened.
     if (!m_dialogs->armed().isEmpty()) {
         const int line = m_dialogs->armed().first().line;

@@ -19,17 +19,6 @@ static QString parentPath(const QString &path)
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-static bool isAtOrBelow(const QString &path, const QString &topLevel)
-{
-    if (topLevel.isEmpty())
-        return false;
-    const Qt::CaseSensitivity cs = Utils::HostOsInfo::fileNameCaseSensitivity();
-    if (path.compare(topLevel, cs) == 0)
-        return true;
-    return path.startsWith(
-        topLevel.endsWith(QLatin1Char('/')) ? topLevel : topLevel + QLatin1Char('/'), cs);
-}
-
 // Where the system ignores the case of file names, so does the memory of answers.
 static QString cacheKey(const QString &path)
 {
@@ -155,12 +144,13 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
 
     Entry entry{found, foundTopLevel};
     m_instance->m_cache.insert(cacheKey(directory), entry);
-    if (found && isAtOrBelow(directory, foundTopLevel)) {
+    if (found && Utils::HostOsInfo::isAtOrBelow(directory, foundTopLevel)) {
         // Every directory between this one and the top level has the same answer. The walk
         // is done on the path alone: asking must not depend on the directories still being
         // there, and an answer whose top level is not above the directory teaches nothing
         // about other directories.
-        for (QString path = parentPath(directory); !path.isEmpty() && isAtOrBelow(path, foundTopLevel);
+        for (QString path = parentPath(directory);
+             !path.isEmpty() && Utils::HostOsInfo::isAtOrBelow(path, foundTopLevel);
              path = parentPath(path)) {
             m_instance->m_cache.insert(cacheKey(path), entry);
         }

@@ -20,16 +20,6 @@ QString cleanPath(const QString &path)
     return QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath()));
 }
 
-bool isAtOrBelow(const QString &path, const QString &directory)
-{
-    const Qt::CaseSensitivity sensitivity = Utils::HostOsInfo::fileNameCaseSensitivity();
-    if (path.compare(directory, sensitivity) == 0)
-        return true;
-    const QString prefix =
-        directory.endsWith(QLatin1Char('/')) ? directory : directory + QLatin1Char('/');
-    return path.startsWith(prefix, sensitivity);
-}
-
 QString localFileOf(const PendingChange &change)
 {
     return change.localItem.isEmpty() ? QString() : cleanPath(change.localItem);
@@ -98,7 +88,7 @@ QString TeamFoundationPendingChanges::topLevelOf(const QString &directory) const
     // The host's current top level is what the plugin told it; only directories elsewhere
     // are asked about.
     const QString current = m_plugin->currentState().topLevel();
-    if (!current.isEmpty() && isAtOrBelow(directory, cleanPath(current)))
+    if (!current.isEmpty() && Utils::HostOsInfo::isAtOrBelow(directory, cleanPath(current)))
         return cleanPath(current);
     QString topLevel;
     if (!versionControl()->managesDirectory(directory, &topLevel))
@@ -147,7 +137,7 @@ void TeamFoundationPendingChanges::read(const QString &topLevel, bool forPerson)
             self->m_runningJobs.insert(topLevel, &job);
             // What was asked for until now, and what changed until now, this read finds.
             self->m_readAgain.remove(topLevel);
-            if (isAtOrBelow(self->m_shown, topLevel))
+            if (Utils::HostOsInfo::isAtOrBelow(self->m_shown, topLevel))
                 self->m_dueDirectories.remove(self->m_shown);
         },
         [self, topLevel](const VcsBase::VcsJob &job) {
@@ -195,11 +185,11 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
     m_errors.remove(topLevel);
     m_reported.clear();
     m_plugin->knowledge()->learnPendingChanges(topLevel, changes);
-    if (!m_shown.isEmpty() && isAtOrBelow(m_shown, topLevel)) {
+    if (!m_shown.isEmpty() && Utils::HostOsInfo::isAtOrBelow(m_shown, topLevel)) {
         QList<Core::PendingChangeRow> rows;
         for (const PendingChange &change : qAsConst(changes)) {
             const QString file = localFileOf(change);
-            if (file.isEmpty() || isAtOrBelow(file, m_shown))
+            if (file.isEmpty() || Utils::HostOsInfo::isAtOrBelow(file, m_shown))
                 rows.append({change.changeTypeText(), file, change.serverItem, change.candidate});
         }
         emit rowsRead(m_shown, rows);
@@ -210,7 +200,7 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
 void TeamFoundationPendingChanges::fail(const QString &topLevel, const QString &message)
 {
     m_errors.insert(topLevel, message);
-    if (!m_shown.isEmpty() && isAtOrBelow(m_shown, topLevel))
+    if (!m_shown.isEmpty() && Utils::HostOsInfo::isAtOrBelow(m_shown, topLevel))
         emit readFailed(m_shown, message);
     answer(topLevel);
 }
@@ -265,7 +255,7 @@ void TeamFoundationPendingChanges::answerNow(const QString &target, const QStrin
     QList<PendingChange> changes;
     for (const PendingChange &change : *known) {
         const QString file = localFileOf(change);
-        if (file.isEmpty() ? target == topLevel : isAtOrBelow(file, target))
+        if (file.isEmpty() ? target == topLevel : Utils::HostOsInfo::isAtOrBelow(file, target))
             changes.append(change);
     }
     answer(true, changes, QString());

@@ -88,16 +88,6 @@ QString newestVisualStudioCache(const QString &teamFoundation)
         teamFoundation,
         QStringLiteral("%1.0/Cache/%2").arg(versions.first()).arg(QLatin1String(CACHE_FILE)));
 }
-
-bool isAtOrBelow(const QString &path, const QString &directory)
-{
-    const Qt::CaseSensitivity cs = Utils::HostOsInfo::fileNameCaseSensitivity();
-    if (path.compare(directory, cs) == 0)
-        return true;
-    const QString prefix =
-        directory.endsWith(QLatin1Char('/')) ? directory : directory + QLatin1Char('/');
-    return path.startsWith(prefix, cs);
-}
 } // namespace
 
 QString WorkspaceCache::location(ClientKind kind, Utils::HostOsInfo::OsType os,
@@ -305,7 +295,7 @@ std::optional<WorkspaceCache::Found> WorkspaceCache::match(const QString &direct
 {
     std::optional<Found> found;
     for (const QString &mapped : m_mapped) {
-        if (!isAtOrBelow(directory, mapped))
+        if (!Utils::HostOsInfo::isAtOrBelow(directory, mapped))
             continue;
         if (!found) {
             found = Found{mapped, mapped};
