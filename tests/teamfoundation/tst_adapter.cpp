@@ -423,6 +423,10 @@ void tst_Adapter::workspaceCache_data()
     QTest::newRow("no file: the probes") << "none"
                                          << "ws/App/src"
                                          << "ws/App" << 3;
+    // As the client leaves it after "tf workspaces -remove" of the last workspace.
+    QTest::newRow("no workspace left: the probes") << "no servers"
+                                                   << "ws/App/src"
+                                                   << "ws/App" << 3;
 }
 
 void tst_Adapter::workspaceCache()
@@ -457,6 +461,10 @@ void tst_Adapter::workspaceCache()
                         .arg(host.sandbox(), content.mid(7)));
         QVERIFY(legacy.open(QIODevice::WriteOnly | QIODevice::Truncate));
         legacy.write(xml.toUtf8());
+    } else if (content == QLatin1String("no servers")) {
+        QFile file(host.writeWorkspaceCache({}));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("<VersionControlServer>\n  <Servers/>\n</VersionControlServer>\n");
     } else if (content != QLatin1String("none")) {
         QStringList mapped;
         for (const QString &path : content.split(QLatin1Char('|')))
