@@ -1,6 +1,7 @@
 // The workbench's window as a person uses it: the status bar's messages and the locator.
 
 #include <core/hostservices.h>
+#include <heartbeat.h>
 #include <locatorwidget.h>
 #include <mainwindow.h>
 #include <outputpane.h>
@@ -9,6 +10,7 @@
 
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QThread>
 #include <QtTest>
 
 class tst_MainWindow : public QObject
@@ -18,6 +20,7 @@ class tst_MainWindow : public QObject
 private slots:
     void messagesLeaveTheLocatorAlone();
     void paneShowsTheStartOfItsLines();
+    void heartbeatMeasuresABlockedThread();
 };
 
 void tst_MainWindow::messagesLeaveTheLocatorAlone()
@@ -52,6 +55,19 @@ void tst_MainWindow::paneShowsTheStartOfItsLines()
     auto pane = window.findChild<Workbench::OutputPane *>();
     QVERIFY(pane->horizontalScrollBar()->maximum() > 0);
     QCOMPARE(pane->horizontalScrollBar()->value(), 0);
+}
+
+// A blocked thread keeps the heartbeat from beating: that is a stall, counted once.
+void tst_MainWindow::heartbeatMeasuresABlockedThread()
+{
+    Workbench::Heartbeat heartbeat;
+    heartbeat.take();
+    QThread::msleep(300);
+    const Workbench::Heartbeat::Stalls stalls = heartbeat.take();
+    QVERIFY2(stalls.longestMs >= 250, qPrintable(QString::number(stalls.longestMs)));
+    QVERIFY2(stalls.totalMs >= stalls.longestMs, qPrintable(QString::number(stalls.totalMs)));
+    // Counted anew: the stall belongs to the period before.
+    QVERIFY(heartbeat.take().longestMs < 250);
 }
 
 QTEST_MAIN(tst_MainWindow)
