@@ -256,11 +256,15 @@ void tst_RealClientDay::aDayWithTheServer()
                      QStringLiteral("bob"), QStringLiteral("Describe it"));
     }
 
+    // A file the build left, never added: the IDE renames it on its own.
+    QVERIFY(writeFile(app + QStringLiteral("/notes.txt"), "notes\n"));
+
     // The next session: the project opened, latest got, the rest undone (after the question
     // for the unsaved text typed into main.cpp), a new edit compared.
     const RealClient::Outcome second = workbench(
         QStringLiteral("second"), QStringLiteral("project ${WORK}/App\n"
                                                  "trigger TeamFoundation.GetLatestProject\n"
+                                                 "rename notes.txt notes.md\n"
                                                  "open main.cpp\n"
                                                  "type \"// not for today\\n\"\n"
                                                  "dialog\n"
@@ -284,7 +288,7 @@ void tst_RealClientDay::aDayWithTheServer()
                             " # App, by a colleague\n+More.\n")
                  .arg(app));
     QCOMPARE(answer(next, QStringLiteral("tree")),
-             QStringLiteral("CMakeLists.txt\nREADME.md [edit]\nmain.cpp\nold.txt\nsrc\n"
+             QStringLiteral("CMakeLists.txt\nREADME.md [edit]\nmain.cpp\nnotes.md\nold.txt\nsrc\n"
                             "src/added.cpp\nutil.cpp\n"));
     {
         Tf::ServerStore store(m_store);
@@ -298,6 +302,7 @@ void tst_RealClientDay::aDayWithTheServer()
         QCOMPARE(ws.have(QStringLiteral("$/Demo/App/README.md")), 3);
         QVERIFY(!store.item(QStringLiteral("$/Demo/App/helper.cpp")).isLive());
         QVERIFY(store.item(QStringLiteral("$/Demo/App/old.txt")).isLive());
+        QVERIFY(store.item(QStringLiteral("$/Demo/App/notes.md")).isNull());
     }
 
     // The login never showed in the process list: each client got "@" and read its commands.
