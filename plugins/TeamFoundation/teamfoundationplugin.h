@@ -65,7 +65,8 @@ protected:
 private:
     void createActions();
     // Says why the commands are disabled while tf is not configured: in the menu's tooltip,
-    // and once in the pane each time the plugin becomes unconfigured.
+    // and in the pane once for each configuration that does not work, remembered in the
+    // settings store across starts.
     void updateConfigurationHint();
     Utils::ParameterAction *createFileAction(const Core::Context &context,
                                              Core::ActionContainer *menu, const QString &emptyText,
@@ -82,7 +83,6 @@ private:
     PasswordKeeper *m_passwordKeeper = nullptr;
     WorkspaceKnowledge *m_knowledge = nullptr;
     TeamFoundationPendingChanges *m_pendingChanges = nullptr;
-    bool m_unconfiguredReported = false;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;
 };

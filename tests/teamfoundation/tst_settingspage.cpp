@@ -495,7 +495,7 @@ void tst_SettingsPage::showsResolvedExecutables_data()
                                 << "$BIN/tfpt";
     // What cannot be found is shown, and kept, as the user stored it.
     QTest::newRow("defaults not found") << QString() << QString() << QString() << "$EMPTY"
-                                        << "tf.exe"
+                                        << TeamFoundationSettings::defaultBinaryPath()
                                         << "tfpt.exe";
     QTest::newRow("stored paths missing") << "$SANDBOX/gone/tf"
                                           << "$SANDBOX/gone/tfpt" << QString() << "$BIN"
