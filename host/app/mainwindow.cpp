@@ -29,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -57,6 +58,39 @@ QWidget *titled(const QString &title, QLabel **label, QWidget *content)
     layout->addWidget(content, 1);
     return box;
 }
+
+// The status bar's temporary messages, in a widget of their own left of the permanent ones:
+// the status bar paints a message right up to its first permanent widget and cuts it off
+// there, so that it runs into "Repository:". This one ends a message that does not fit with
+// "...", keeps a gap to the widgets on its right and offers the whole message as its tooltip.
+class StatusMessage : public QLabel
+{
+public:
+    StatusMessage()
+    {
+        setObjectName(QStringLiteral("statusMessage"));
+        // As wide as the room the permanent widgets leave, never wider.
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setContentsMargins(4, 0, 16, 0);
+    }
+
+    void showMessage(const QString &message)
+    {
+        QString line = message;
+        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        setText(line);
+        setToolTip(message);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, room.width()));
+    }
+};
 
 bool isBelow(const QString &path, const QString &directory)
 {
@@ -102,8 +136,11 @@ MainWindow::MainWindow()
     main->setSizes({260, 840});
     setCentralWidget(main);
 
-    // Both are permanent: temporary messages would hide normal widgets, and with them what
-    // a person is typing into the locator.
+    // All are permanent: temporary messages would hide normal widgets, and with them what
+    // a person is typing into the locator. The messages take the room left of the others.
+    auto message = new StatusMessage;
+    statusBar()->addPermanentWidget(message, 1);
+    connect(statusBar(), &QStatusBar::messageChanged, message, &StatusMessage::showMessage);
     statusBar()->addPermanentWidget(m_repositoryLabel);
     m_locator->setMinimumWidth(320);
     statusBar()->addPermanentWidget(m_locator);
