@@ -333,7 +333,16 @@ Outcome MainWindow::openProject(const QString &path)
         directory = info.absolutePath();
     else
         return Outcome::failure(tr("%1 does not exist.").arg(QDir::toNativeSeparators(path)));
-    m_project = QDir::cleanPath(directory);
+    directory = QDir::cleanPath(directory);
+    // The editor shows a file of the project or none: under the new project's name, a file
+    // of the previous one would be taken for one of the new project.
+    if (m_editor->hasFile() && !isBelow(m_editor->filePath(), directory)) {
+        const Outcome released = releaseEditor();
+        if (!released.ok)
+            return released;
+        m_editor->closeFile();
+    }
+    m_project = directory;
     m_model->setRootPath(m_project);
     m_tree->setRootIndex(m_model->index(m_project));
     m_treeStack->setCurrentWidget(m_tree);

@@ -2,6 +2,7 @@
 
 #include <core/hostservices.h>
 #include <locatorwidget.h>
+#include <editorwidget.h>
 #include <mainwindow.h>
 #include <outputpane.h>
 
@@ -18,6 +19,8 @@ class tst_MainWindow : public QObject
 private slots:
     void messagesLeaveTheLocatorAlone();
     void paneShowsTheStartOfItsLines();
+    void anotherProjectTakesItsFiles_data();
+    void anotherProjectTakesItsFiles();
 };
 
 void tst_MainWindow::messagesLeaveTheLocatorAlone()
@@ -52,6 +55,47 @@ void tst_MainWindow::paneShowsTheStartOfItsLines()
     auto pane = window.findChild<Workbench::OutputPane *>();
     QVERIFY(pane->horizontalScrollBar()->maximum() > 0);
     QCOMPARE(pane->horizontalScrollBar()->value(), 0);
+}
+
+void tst_MainWindow::anotherProjectTakesItsFiles_data()
+{
+    QTest::addColumn<QString>("file");   // the file in the editor, relative to the sandbox
+    QTest::addColumn<bool>("unsaved");   // it has unsaved changes (a scripted run: nobody asked)
+    QTest::addColumn<bool>("opened");    // the other project opens
+    QTest::addColumn<QString>("shown");  // the editor's file afterwards; empty: none
+    QTest::newRow("a file of the previous project") << "old/main.cpp" << false << true << "";
+    QTest::newRow("a file of the new project") << "new/main.cpp" << false << true << "new/main.cpp";
+    QTest::newRow("unsaved changes") << "old/main.cpp" << true << false << "old/main.cpp";
+}
+
+void tst_MainWindow::anotherProjectTakesItsFiles()
+{
+    // A checkout opens the project it got: the editor must not go on showing a file of the
+    // previous project under the new project's name, nor drop unsaved changes unasked.
+    QFETCH(QString, file);
+    QFETCH(bool, unsaved);
+    QFETCH(bool, opened);
+    QFETCH(QString, shown);
+    QTemporaryDir sandbox;
+    const QDir dir(sandbox.path());
+    for (const char *name : {"old/main.cpp", "new/main.cpp"}) {
+        QVERIFY(dir.mkpath(QFileInfo(QLatin1String(name)).path()));
+        QFile out(dir.absoluteFilePath(QLatin1String(name)));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write("int main() {}\n") > 0);
+    }
+    Core::HostServices services;
+    Workbench::MainWindow window;
+    window.setInteractive(false);
+    QVERIFY(window.openProject(dir.absoluteFilePath(QStringLiteral("old"))).ok);
+    QVERIFY(window.openFile(dir.absoluteFilePath(file)).ok);
+    if (unsaved)
+        QVERIFY(window.typeText(QStringLiteral("// more\n")).ok);
+
+    const QString project = dir.absoluteFilePath(QStringLiteral("new"));
+    QCOMPARE(window.openProject(project).ok, opened);
+    QCOMPARE(window.projectDirectory(), opened ? project : dir.absoluteFilePath(QStringLiteral("old")));
+    QCOMPARE(window.currentFile(), shown.isEmpty() ? QString() : dir.absoluteFilePath(shown));
+    QCOMPARE(window.editor()->isModified(), unsaved);
 }
 
 QTEST_MAIN(tst_MainWindow)
