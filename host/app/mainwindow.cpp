@@ -124,6 +124,9 @@ MainWindow::MainWindow()
     m_paneTabs->setDocumentMode(true);
     m_paneTabs->addTab(m_pane, tr("Version Control"));
     m_paneTabs->addTab(m_pendingChanges, tr("Pending Changes"));
+    // A person's command writes into the pane; it must not do so behind another tab.
+    connect(VcsBase::VcsOutputWindow::instance(), &VcsBase::VcsOutputWindow::popupRequested, this,
+            [this] { m_paneTabs->setCurrentWidget(m_pane); });
     auto right = new QSplitter(Qt::Vertical);
     right->addWidget(titled(tr("No file"), &m_editorTitle, m_editor));
     right->addWidget(m_paneTabs);

@@ -60,6 +60,7 @@ private:
     Outcome cancel(const QStringList &args);
     Outcome memory(const QStringList &args);
     Outcome pending(const QStringList &args);
+    Outcome scroll(const QStringList &args);
 
     QImage menuPicture(QMenu *menu) const;
     void settle() const;

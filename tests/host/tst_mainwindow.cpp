@@ -5,11 +5,15 @@
 #include <editorwidget.h>
 #include <mainwindow.h>
 #include <outputpane.h>
+#include <pendingchangesview.h>
 
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QToolButton>
 #include <QtTest>
 
 class tst_MainWindow : public QObject
@@ -18,7 +22,7 @@ class tst_MainWindow : public QObject
 
 private slots:
     void messagesLeaveTheLocatorAlone();
-    void paneShowsTheStartOfItsLines();
+    void paneKeepsOutputInSight();
     void anotherProjectTakesItsFiles_data();
     void anotherProjectTakesItsFiles();
 };
@@ -42,19 +46,57 @@ void tst_MainWindow::messagesLeaveTheLocatorAlone()
     QVERIFY(window.locator()->hasFocus());
 }
 
-void tst_MainWindow::paneShowsTheStartOfItsLines()
+void tst_MainWindow::paneKeepsOutputInSight()
 {
-    // A line wider than the pane, written before the window is first shown (a plugin's
-    // message at start-up), must not scroll the pane sideways: every later line would then
-    // show only its end, or nothing.
+    // What a person's command writes is seen: the pane comes to the front for a command line
+    // (the silent reads log none), a line wider than the pane wraps instead of running off
+    // its edge (or scrolling every line sideways), the pane follows new output while it shows
+    // its end, and scrolled up it stays at what the person reads, also while its oldest lines
+    // are dropped, and offers a marker that jumps to the new output.
+    using VcsBase::VcsOutputWindow;
     Core::HostServices services;
     Workbench::MainWindow window;
-    VcsBase::VcsOutputWindow::appendWarning(QString(300, QLatin1Char('x')));
+    VcsOutputWindow::appendWarning(QString(300, QLatin1Char('x')));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto pane = window.findChild<Workbench::OutputPane *>();
-    QVERIFY(pane->horizontalScrollBar()->maximum() > 0);
-    QCOMPARE(pane->horizontalScrollBar()->value(), 0);
+    auto tabs = window.findChild<QTabWidget *>(QStringLiteral("paneTabs"));
+    auto marker = pane->findChild<QToolButton *>(QStringLiteral("newOutputMarker"));
+    QVERIFY(pane && tabs && marker);
+    QCOMPARE(pane->horizontalScrollBar()->maximum(), 0);
+
+    window.showPendingChanges();
+    VcsOutputWindow::appendError(QStringLiteral("A read in the background failed."));
+    QCOMPARE(tabs->currentWidget(), window.pendingChanges());
+    VcsOutputWindow::appendCommand(QDir::tempPath(), QStringLiteral("tf"), {QStringLiteral("history")});
+    QCOMPARE(tabs->currentWidget(), pane);
+
+    auto lines = [](int from, int count) {
+        QString text;
+        for (int i = from; i < from + count; ++i)
+            text += QStringLiteral("line %1\n").arg(i);
+        return text;
+    };
+    auto topLine = [pane] { return pane->cursorForPosition(QPoint(1, 1)).block().text(); };
+    for (int i = 0; i < 15; ++i)
+        VcsOutputWindow::appendOutput(lines(i * 1000, 1000));
+    QVERIFY(pane->verticalScrollBar()->maximum() > 0);
+    QVERIFY(pane->isAtEnd());
+    QVERIFY(marker->isHidden());
+
+    pane->verticalScrollBar()->setValue(pane->verticalScrollBar()->maximum() - 500);
+    const QString reading = topLine();
+    for (int i = 15; i < 25; ++i)
+        VcsOutputWindow::appendOutput(lines(i * 1000, 1000));
+    QVERIFY(pane->document()->blockCount() <= Workbench::OutputPane::MaxBlocks);
+    QVERIFY(pane->droppedBytes() > 0);
+    QCOMPARE(topLine(), reading);
+    QVERIFY(!pane->isAtEnd());
+    QVERIFY(marker->isVisible());
+
+    QTest::mouseClick(marker, Qt::LeftButton);
+    QVERIFY(pane->isAtEnd());
+    QVERIFY(marker->isHidden());
 }
 
 void tst_MainWindow::anotherProjectTakesItsFiles_data()
