@@ -187,8 +187,13 @@ void VcsJob::start(JobQueue *queue)
     m_queue = queue;
     m_state = Running;
     using namespace RunFlags;
-    if (!(m_flags & SuppressCommandLogging))
+    // A job that logs its command is one a person started (a menu, the locator, a view):
+    // they are to see what it writes. The IDE's own reads are silent, and the file operations
+    // that go with editing run at once, not as jobs; neither takes the pane to the front.
+    if (!(m_flags & SuppressCommandLogging)) {
         VcsOutputWindow::appendCommand(m_workingDirectory, m_binary, m_arguments);
+        VcsOutputWindow::popup();
+    }
     m_out = std::make_unique<Stream>(m_codec, m_flags & ShowStdOutInLogWindow,
                                      VcsOutputWindow::Normal, &m_stdOut, &m_stdOutSize);
     m_err = std::make_unique<Stream>(m_codec, !(m_flags & SuppressStdErrInLogWindow),

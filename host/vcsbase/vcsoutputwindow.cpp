@@ -158,7 +158,6 @@ void VcsOutputWindow::appendCommand(const QString &workingDirectory, const QStri
     else
         appendTo(tr("Executing in %1: %2").arg(QDir::toNativeSeparators(workingDirectory), line),
                  CommandLine);
-    popup();
 }
 
 void VcsOutputWindow::popup()

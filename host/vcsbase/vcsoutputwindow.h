@@ -28,9 +28,7 @@ public:
     // A piece of a process's output as it came: not ended with a newline, so that the next
     // piece continues its line. The next whole text starts on a line of its own.
     static void appendOutput(const QString &text, Kind kind = Normal);
-    // Logs a command line, with any password in a login argument masked, and brings the
-    // pane to the front: a command that is logged is one a person is to see (the silent
-    // reads are not logged).
+    // Logs a command line, with any password in a login argument masked.
     static void appendCommand(const QString &workingDirectory, const QString &binary,
                               const QStringList &arguments);
     // Asks the IDE to bring the pane to the front, for what a person has to read now.

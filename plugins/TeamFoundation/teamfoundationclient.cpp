@@ -4,6 +4,7 @@
 #include "teamfoundationpendingchanges.h"
 #include "teamfoundationplugin.h"
 #include "teamfoundationsettings.h"
+#include "undodialog.h"
 
 #include <core/documentmanager.h>
 #include <utils/hostosinfo.h>
@@ -385,6 +386,52 @@ bool TeamFoundationClient::undo(const QStringList &items)
                   });
 }
 
+void TeamFoundationClient::askUndo(const QString &path)
+{
+    // Undo chosen again while the first one's question waits for the pending changes: that
+    // question comes, once.
+    if (m_undoWaiting)
+        return;
+    m_undoWaiting = true;
+    QPointer<TeamFoundationClient> self(this);
+    m_plugin->pendingChanges()->withCurrentChanges(
+        path, this,
+        [self, path](const std::optional<QList<PendingChange>> &changes, const QString &error) {
+            if (!self)
+                return;
+            self->m_undoWaiting = false;
+            if (self->confirmUndo(path, changes, error))
+                self->undo(path);
+        });
+}
+
+void TeamFoundationClient::askUndo(const QStringList &items, const QList<PendingChange> &changes,
+                                   const QString &path)
+{
+    if (confirmUndo(path, changes, QString()) && !items.isEmpty())
+        undo(items);
+}
+
+bool TeamFoundationClient::confirmUndo(const QString &path,
+                                       const std::optional<QList<PendingChange>> &changes,
+                                       const QString &error) const
+{
+    UndoDialog dialog(path, QApplication::activeWindow());
+    if (changes) {
+        dialog.setChanges(*changes);
+        if (dialog.changeCount() == 0) {
+            VcsBase::VcsOutputWindow::appendMessage(
+                tr("There are no pending changes at or below %1; nothing was undone.")
+                    .arg(QDir::toNativeSeparators(path)));
+            VcsBase::VcsOutputWindow::popup();
+            return false;
+        }
+    } else {
+        dialog.setChangesUnknown(error);
+    }
+    return dialog.exec() == QDialog::Accepted;
+}
+
 TeamFoundationClient::Probe TeamFoundationClient::probe(const QString &path,
                                                         const QString &workingDirectory) const
 {
@@ -502,7 +549,7 @@ void TeamFoundationClient::compareCurrentFile()
 void TeamFoundationClient::undoCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
-    undo(m_plugin->currentState().currentFile());
+    askUndo(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::checkInCurrentFile()
@@ -548,7 +595,7 @@ void TeamFoundationClient::getLatestProject()
 void TeamFoundationClient::undoProject()
 {
     QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
-    undo(m_plugin->currentState().topLevel());
+    askUndo(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::compareProject()

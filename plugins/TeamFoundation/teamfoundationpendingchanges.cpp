@@ -12,6 +12,10 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
 namespace TeamFoundation {
 namespace Internal {
 
@@ -257,6 +261,66 @@ bool TeamFoundationPendingChanges::currentChanges(const QString &path,
     return true;
 }
 
+void TeamFoundationPendingChanges::withCurrentChanges(const QString &path, QObject *context,
+                                                      const ChangesThen &then)
+{
+    const QString target = cleanPath(path);
+    const QString directory = QFileInfo(path).isDir() ? target : cleanPath(QFileInfo(path).path());
+    if (!versionControl()->isConfigured()) {
+        then(std::nullopt, tr("Team Foundation is not configured."));
+        return;
+    }
+    const QString topLevel = topLevelOf(directory);
+    if (topLevel.isEmpty()) {
+        then(std::nullopt, tr("%1 is not in a Team Foundation workspace.")
+                               .arg(QDir::toNativeSeparators(directory)));
+        return;
+    }
+    // A read asked for and not started yet may be the one that makes them current.
+    if (m_due.isActive()) {
+        m_due.stop();
+        readDue();
+    }
+    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
+    QPointer<TeamFoundationPendingChanges> self(this);
+    auto answer = [self, target, topLevel, then] {
+        if (!self)
+            return;
+        const std::optional<QList<PendingChange>> known =
+            self->m_plugin->knowledge()->pendingChanges(topLevel);
+        if (!known) {
+            then(std::nullopt,
+                 self->m_errors.value(topLevel, tr("The pending changes were not read.")));
+            return;
+        }
+        QList<PendingChange> changes;
+        for (const PendingChange &change : *known) {
+            const QString file = localFileOf(change);
+            if (file.isEmpty() ? target == topLevel : isAtOrBelow(file, target))
+                changes.append(change);
+        }
+        then(changes, QString());
+    };
+    // A read that runs gives what is current: changed() has it read again otherwise.
+    if (!knowledge->pendingChanges(topLevel) && !m_running.contains(topLevel))
+        read(topLevel);
+    if (!m_waiting.contains(topLevel) && !m_running.contains(topLevel)) {
+        answer();
+        return;
+    }
+    // Answered from the event loop, not from inside the end of the read's job: what comes
+    // next (a question to the person) must not hold up the queue that ran it.
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &TeamFoundationPendingChanges::readEnded, context,
+                          [self, context, topLevel, connection, answer](const QString &ended) {
+                              if (!self || ended != topLevel || self->m_waiting.contains(topLevel) ||
+                                  self->m_running.contains(topLevel))
+                                  return;
+                              QObject::disconnect(*connection);
+                              QMetaObject::invokeMethod(context, answer, Qt::QueuedConnection);
+                          });
+}
+
 void TeamFoundationPendingChanges::compare(const QList<Core::PendingChangeRow> &rows)
 {
     for (const Core::PendingChangeRow &row : rows) {
@@ -267,9 +331,22 @@ void TeamFoundationPendingChanges::compare(const QList<Core::PendingChangeRow> &
 
 void TeamFoundationPendingChanges::undo(const QList<Core::PendingChangeRow> &rows)
 {
-    const QStringList items = itemsOf(rows);
-    if (!items.isEmpty())
-        m_plugin->client()->undo(items);
+    // A candidate is not pending: there is nothing of it to undo.
+    QList<Core::PendingChangeRow> pending;
+    std::copy_if(rows.cbegin(), rows.cend(), std::back_inserter(pending),
+                 [](const Core::PendingChangeRow &row) { return !row.candidate; });
+    const QStringList items = itemsOf(pending);
+    // The question lists the rows as the view showed them, and says when none is pending.
+    QList<PendingChange> changes;
+    for (const Core::PendingChangeRow &row : pending) {
+        PendingChange change;
+        change.changeTypes = row.changeType.split(QLatin1String(", "));
+        change.localItem = row.localFile;
+        change.serverItem = row.serverItem;
+        changes << change;
+    }
+    const QString path = m_shown.isEmpty() ? m_plugin->currentState().topLevel() : m_shown;
+    m_plugin->client()->askUndo(items, changes, path.isEmpty() ? items.value(0) : path);
 }
 
 void TeamFoundationPendingChanges::checkIn(const QList<Core::PendingChangeRow> &rows)

@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QTimer>
 
+#include <functional>
+#include <optional>
+
 namespace VcsBase {
 class VcsJob;
 }
@@ -47,6 +50,14 @@ public:
     // running, else of one started for them; it waits for that read with the IDE going on.
     // False, with 'error' saying why, when they cannot be read.
     bool currentChanges(const QString &path, QList<PendingChange> *changes, QString *error);
+
+    // The pending changes at and below 'path' (candidates included) as they are now, or
+    // (nullopt) why they cannot be read, handed to 'then': at once when what was read last is
+    // current, else from the event loop once the read that is due or running, or one started
+    // for them, has ended. Nothing waits meanwhile. Not called once 'context' is gone.
+    using ChangesThen =
+        std::function<void(const std::optional<QList<PendingChange>> &changes, const QString &error)>;
+    void withCurrentChanges(const QString &path, QObject *context, const ChangesThen &then);
 
 signals:
     void readEnded(const QString &topLevel, QPrivateSignal);

@@ -17,9 +17,13 @@
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -36,6 +40,8 @@ private slots:
     void viewAndTreeFollowTheIde();
     void actOnAChosenPart_data();
     void actOnAChosenPart();
+    void undoAsksFirst_data();
+    void undoAsksFirst();
 
 private:
     QString path(const QString &relative) const { return m_dir->path() + QLatin1Char('/') + relative; }
@@ -244,6 +250,8 @@ void tst_PendingChangesE2e::actOnAChosenPart()
         if (!checked.isNull())
             answer.fields.append({QStringLiteral("changesList"), checked});
         answerer.arm(answer);
+    } else if (action == QLatin1String("Undo")) {
+        answerer.arm({}); // Undo asks first
     }
     if (action == QLatin1String("menu")) {
         Core::ActionManager::command(Core::Id("TeamFoundation.CheckInProject"))->action()->trigger();
@@ -271,8 +279,84 @@ void tst_PendingChangesE2e::actOnAChosenPart()
         QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
     }
     QCOMPARE(pendingOnServer(), remaining);
-    // The view follows on its own.
+    // The view follows on its own, behind the pane that the command brought to the front.
+    if (!commandLine.isEmpty())
+        QCOMPARE(m_window->findChild<QTabWidget *>(QStringLiteral("paneTabs"))->currentIndex(), 0);
+    m_window->showPendingChanges();
     QTRY_COMPARE_WITH_TIMEOUT(shownRows(), rows, 30000);
+}
+
+// Undo throws away work for good: it lists what it would undo and asks. Cancel leaves every
+// change pending and every file as it was; Undo undoes what it listed. With nothing pending
+// under the path it says so and runs nothing.
+void tst_PendingChangesE2e::undoAsksFirst_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("current");    // the editor's file
+    QTest::addColumn<QStringList>("listed"); // in the question; empty: none is asked
+    QTest::addColumn<QStringList>("remaining"); // pending on the server after Undo
+
+    const QStringList all{"added.h", "main.cpp", "notes.md"};
+    QTest::newRow("a saved file") << "TeamFoundation.Undo" << "main.cpp"
+                                  << QStringList{"edit|main.cpp"} << QStringList{"added.h", "notes.md"};
+    QTest::newRow("the repository")
+        << "TeamFoundation.UndoProject" << "main.cpp"
+        << QStringList{"add|added.h", "edit|main.cpp", "rename|notes.md"} << QStringList();
+    QTest::newRow("nothing pending") << "TeamFoundation.Undo" << "CMakeLists.txt" << QStringList()
+                                     << all;
+}
+
+void tst_PendingChangesE2e::undoAsksFirst()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, current);
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, remaining);
+    QVERIFY(m_window->editFile(ws("main.cpp"), QStringLiteral("// mine\n")).ok);
+    QVERIFY(m_window->newFile(ws("added.h"), QStringLiteral("int a;\n")).ok);
+    QVERIFY(m_window->renameFile(ws("README.md"), ws("notes.md")).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(shownRows(),
+                              QStringList({"add|added.h", "edit|main.cpp", "rename|notes.md"}), 30000);
+    QVERIFY(m_window->openFile(ws(current)).ok);
+    const QStringList before = pendingOnServer();
+    const QByteArray edited = E2e::readAll(ws("main.cpp"));
+    QAction *action = Core::ActionManager::command(Core::Id::fromString(command))->action();
+
+    for (bool agree : {false, true}) {
+        QStringList shown;
+        bool asked = false;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            asked = true;
+            QCOMPARE(dialog->objectName(), QStringLiteral("undoDialog"));
+            auto list = dialog->findChild<QTreeWidget *>(QStringLiteral("changesList"));
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                shown << list->topLevelItem(i)->text(0) + QLatin1Char('|') + list->topLevelItem(i)->text(1);
+            agree ? dialog->accept() : dialog->reject();
+        });
+        answer.start(10);
+        VcsBase::VcsOutputWindow::clearContents();
+        action->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(asked == !listed.isEmpty() && m_queue->isIdle(), 30000);
+        QCOMPARE(shown, listed);
+        const QString pane = VcsBase::VcsOutputWindow::content();
+        if (listed.isEmpty()) {
+            QVERIFY2(pane.contains(QLatin1String("There are no pending changes at or below")),
+                     qPrintable(pane));
+            QCOMPARE(pendingOnServer(), before);
+            return;
+        }
+        QCOMPARE(pane.contains(QLatin1String(" undo ")), agree);
+        QCOMPARE(pendingOnServer(), agree ? remaining : before);
+        const bool mainUndone = agree && !remaining.contains(QLatin1String("main.cpp"));
+        QCOMPARE(E2e::readAll(ws("main.cpp")) == edited, !mainUndone);
+        // An add undone leaves its file, a rename undone takes the file back.
+        QVERIFY(QFileInfo::exists(ws("added.h")));
+        QCOMPARE(QFileInfo::exists(ws("README.md")), agree && remaining.isEmpty());
+    }
 }
 
 QTEST_MAIN(tst_PendingChangesE2e)

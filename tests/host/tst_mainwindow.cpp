@@ -7,7 +7,10 @@
 #include <outputpane.h>
 #include <pendingchangesview.h>
 
+#include <vcsbase/jobqueue.h>
+#include <vcsbase/vcsjob.h>
 #include <vcsbase/vcsoutputwindow.h>
+#include <vcsbase/vcsprocess.h>
 
 #include <QScrollBar>
 #include <QStatusBar>
@@ -48,8 +51,8 @@ void tst_MainWindow::messagesLeaveTheLocatorAlone()
 
 void tst_MainWindow::paneKeepsOutputInSight()
 {
-    // What a person's command writes is seen: the pane comes to the front for a command line
-    // (the silent reads log none), a line wider than the pane wraps instead of running off
+    // What a person's command writes is seen: the pane comes to the front for a job that logs
+    // its command (the silent reads log none), a line wider than the pane wraps instead of running off
     // its edge (or scrolling every line sideways), the pane follows new output while it shows
     // its end, and scrolled up it stays at what the person reads, also while its oldest lines
     // are dropped, and offers a marker that jumps to the new output.
@@ -65,10 +68,18 @@ void tst_MainWindow::paneKeepsOutputInSight()
     QVERIFY(pane && tabs && marker);
     QCOMPARE(pane->horizontalScrollBar()->maximum(), 0);
 
+    VcsBase::JobQueue queue;
+    auto runJob = [&queue](unsigned flags) {
+        auto job = new VcsBase::VcsJob(QStringLiteral("/bin/true"), {});
+        job->setFlags(flags);
+        QSignalSpy ended(job, &VcsBase::VcsJob::finished);
+        queue.submit(job);
+        return ended.count() == 1 || ended.wait(10000);
+    };
     window.showPendingChanges();
-    VcsOutputWindow::appendError(QStringLiteral("A read in the background failed."));
+    QVERIFY(runJob(VcsBase::RunFlags::SuppressCommandLogging));
     QCOMPARE(tabs->currentWidget(), window.pendingChanges());
-    VcsOutputWindow::appendCommand(QDir::tempPath(), QStringLiteral("tf"), {QStringLiteral("history")});
+    QVERIFY(runJob(VcsBase::RunFlags::ShowStdOutInLogWindow));
     QCOMPARE(tabs->currentWidget(), pane);
 
     auto lines = [](int from, int count) {

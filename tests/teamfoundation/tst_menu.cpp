@@ -13,6 +13,7 @@
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
 
+#include <QDialog>
 #include <QtTest>
 
 using namespace TeamFoundation::Internal;
@@ -316,6 +317,8 @@ void tst_Menu::triggering()
     host.setCurrentFile(file, top);
 
     const QString text = QString::fromLatin1(entry.fileText ? entry.fileText : entry.emptyText);
+    // Undo asks first (after reading the pending changes).
+    host.answerNextDialog([](QDialog *dialog) { dialog->accept(); });
     if (throughLocator) {
         const QList<Locator::LocatorFilterEntry> matches = locator()->matchesFor(text);
         auto it = std::find_if(matches.cbegin(), matches.cend(),
@@ -333,7 +336,10 @@ void tst_Menu::triggering()
         shown->trigger();
     }
 
-    const QList<Recorded> runs = host.takeRuns();
+    QList<Recorded> runs = host.takeRuns();
+    runs.erase(std::remove_if(runs.begin(), runs.end(),
+                              [](const Recorded &r) { return r.arguments.value(0) == "status"; }),
+               runs.end());
     QCOMPARE(runs.size(), 1);
     QCOMPARE(runs.first().name, QString::fromLatin1(entry.executable));
     QCOMPARE(runs.first().arguments.value(0), QString::fromLatin1(entry.word));

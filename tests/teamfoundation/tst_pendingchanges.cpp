@@ -16,9 +16,12 @@
 #include <teamfoundationplugin.h>
 
 #include <QDeadlineTimer>
+#include <QDialog>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextCodec>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace TeamFoundation::Internal;
@@ -103,6 +106,8 @@ private slots:
     void offeredToTheIde();
     void readsAfterChanges_data();
     void readsAfterChanges();
+    void undoAsksWhenTheChangesCome_data();
+    void undoAsksWhenTheChangesCome();
 };
 
 void tst_PendingChanges::parse_data()
@@ -433,6 +438,65 @@ void tst_PendingChanges::readsAfterChanges()
              qPrintable(QStringLiteral("%1 processes without reading, %2 with")
                             .arg(processes[0])
                             .arg(processes[1])));
+}
+
+void tst_PendingChanges::undoAsksWhenTheChangesCome_data()
+{
+    QTest::addColumn<bool>("readFails");
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("cancelled") << false << false;
+    QTest::newRow("agreed") << false << true;
+    QTest::newRow("not read, agreed") << true << true;
+}
+
+void tst_PendingChanges::undoAsksWhenTheChangesCome()
+{
+    // Undo of a file whose pending changes are not known yet: they are read as a job, and the
+    // question comes with them. Nothing waits meanwhile: the person's Undo returns at once,
+    // and chosen again before the answer it still asks once. Changes that cannot be read are
+    // said in the question, which then offers to undo everything under the path.
+    QFETCH(bool, readFails);
+    QFETCH(bool, agree);
+    TestHost host;
+    host.configure(QString(), QString(), 30, ClientKind::CrossPlatform);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString project = host.makeDirectory(QStringLiteral("ws"));
+    const QString file = host.makeFile(QStringLiteral("ws/main.cpp"));
+    host.makeFile(QStringLiteral("ws/other.cpp"));
+    host.setCurrentFile(file, project);
+    host.setResponse("TFREC_DELAY_MS", "200");
+    if (readFails)
+        host.setResponse("TFREC_FAIL_WORD", "status");
+
+    int questions = 0;
+    QString note;
+    QStringList listed;
+    for (int armed = 0; armed < 2; ++armed) {
+        host.answerNextDialog([&](QDialog *dialog) {
+            ++questions;
+            note = dialog->findChild<QLabel *>(QStringLiteral("undoNote"))->text();
+            auto list = dialog->findChild<QTreeWidget *>(QStringLiteral("changesList"));
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                listed << list->topLevelItem(i)->text(0) + QLatin1Char('|') + list->topLevelItem(i)->text(1);
+            agree ? dialog->accept() : dialog->reject();
+        });
+    }
+    for (int chosen = 0; chosen < 2; ++chosen)
+        QVERIFY(QMetaObject::invokeMethod(plugin->client(), "undoCurrentFile", Qt::DirectConnection));
+    QCOMPARE(questions, 0);
+    QVERIFY(!VcsBase::JobQueue::instance()->isIdle());
+
+    QTRY_COMPARE_WITH_TIMEOUT(questions, 1, 30000);
+    QStringList ran;
+    for (const Recorded &run : host.takeRuns())
+        ran << run.arguments.value(0);
+    QCOMPARE(questions, 1);
+    QCOMPARE(listed, readFails ? QStringList() : QStringList(QStringLiteral("edit|main.cpp")));
+    QCOMPARE(note.contains(QLatin1String("could not be listed")), readFails);
+    QStringList expected{QStringLiteral("status")};
+    if (agree)
+        expected << QStringLiteral("undo");
+    QCOMPARE(ran, expected);
 }
 
 QTEST_MAIN(tst_PendingChanges)
