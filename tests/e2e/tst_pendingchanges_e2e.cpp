@@ -40,6 +40,7 @@ private slots:
     void viewAndTreeFollowTheIde();
     void actOnAChosenPart_data();
     void actOnAChosenPart();
+    void checkInTakesTheNewFolder();
     void undoAsksFirst_data();
     void undoAsksFirst();
 
@@ -284,6 +285,29 @@ void tst_PendingChangesE2e::actOnAChosenPart()
         QCOMPARE(m_window->findChild<QTabWidget *>(QStringLiteral("paneTabs"))->currentIndex(), 0);
     m_window->showPendingChanges();
     QTRY_COMPARE_WITH_TIMEOUT(shownRows(), rows, 30000);
+}
+
+// A file checked alone whose folder is new goes in with the folder's add, named to tf, so that
+// the server need not refuse it; the rest stays pending.
+void tst_PendingChangesE2e::checkInTakesTheNewFolder()
+{
+    QVERIFY(m_window->editFile(ws("main.cpp"), QStringLiteral("// part of it\n")).ok);
+    QVERIFY(m_window->newFile(ws("src/c.h"), QStringLiteral("int c;\n")).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(shownRows(), QStringList({"edit|main.cpp", "add|src", "add|src/c.h"}),
+                              30000);
+    Workbench::DialogAnswerer answerer;
+    Workbench::DialogAnswerer::Answer answer;
+    answer.fields = {{QStringLiteral("commentEdit"), QStringLiteral("part")},
+                     {QStringLiteral("changesList"), QStringLiteral("src/c.h")}};
+    answerer.arm(answer);
+    Core::ActionManager::command(Core::Id("TeamFoundation.CheckInProject"))->action()->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.armed().isEmpty() && m_queue->isIdle(), 30000);
+    QCOMPARE(answerer.takeFailure(), QString());
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    const QString ran = QStringLiteral(TF_EXECUTABLE " checkin %1/src %1/src/c.h -comment:part -noprompt")
+                            .arg(ws());
+    QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
+    QCOMPARE(pendingOnServer(), QStringList{"main.cpp"});
 }
 
 // Undo throws away work for good: it lists what it would undo and asks. Cancel leaves every
