@@ -20,6 +20,8 @@ namespace VcsBase {
 namespace {
 // Output beyond this many characters leaves freed memory worth handing back to the system.
 const qint64 BigOutputCharacters = 4 * 1024 * 1024;
+// How much of a process's output is read, decoded and shown at a time.
+const qint64 ReadChunkBytes = 64 * 1024;
 
 void keepEnd(QString *text, int characters)
 {
@@ -262,13 +264,23 @@ void VcsJob::startProcess()
 void VcsJob::readStdOut()
 {
     if (m_process && m_state == Running)
-        m_out->add(m_process->readAllStandardOutput());
+        readChannel(QProcess::StandardOutput, m_out.get());
 }
 
 void VcsJob::readStdErr()
 {
     if (m_process && m_state == Running)
-        m_err->add(m_process->readAllStandardError());
+        readChannel(QProcess::StandardError, m_err.get());
+}
+
+void VcsJob::readChannel(QProcess::ProcessChannel channel, Stream *stream)
+{
+    // In pieces of a bounded size, however much waited: each piece is decoded, shown and
+    // let go before the next is read, so that a client printing megabytes never has them
+    // held at once.
+    m_process->setReadChannel(channel);
+    while (m_process->bytesAvailable() > 0)
+        stream->add(m_process->read(ReadChunkBytes));
 }
 
 void VcsJob::processEnded()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QProcess>
 #include <QPointer>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -107,6 +108,7 @@ private:
     void startProcess();
     void readStdOut();
     void readStdErr();
+    void readChannel(QProcess::ProcessChannel channel, Stream *stream);
     void processEnded();
     void processError();
     void timeOut();
