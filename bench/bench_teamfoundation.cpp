@@ -345,16 +345,16 @@ void paneMemory()
                    "[FakeVcs]\nBinary=" BIGOUT_PATH "\nTimeout=600\n");
     // The client as "tf @" reads its command from its standard input; a probe learns the
     // directory is mapped, a status read finds nothing pending, a compare prints 50 MB.
-    const QString tf = host->makeFile(
-        QStringLiteral("memory/tf"),
-        "#!/bin/sh\n"
-        "if [ \"$1\" = @ ]; then IFS= read -r line || exit 0; set -- $line; fi\n"
-        "case \"$1\" in\n"
-        "info) printf 'Local information:\\n  Server path: $/Bench/repo\\n' ;;\n"
-        "status) printf '<?xml version=\"1.0\" encoding=\"utf-8\"?>\\n<status>\\n"
-        "<pending-changes/>\\n<candidate-pending-changes/>\\n</status>\\n' ;;\n"
-        "difference) exec " BIGOUT_PATH " ;;\n"
-        "esac\n");
+    const QString tf =
+        host->makeFile(QStringLiteral("memory/tf"),
+                       "#!/bin/sh\n"
+                       "if [ \"$1\" = @ ]; then IFS= read -r line || exit 0; set -- $line; fi\n"
+                       "case \"$1\" in\n"
+                       "info) printf 'Local information:\\n  Server path: $/Bench/repo\\n' ;;\n"
+                       "status) printf '<?xml version=\"1.0\" encoding=\"utf-8\"?>\\n<status>\\n"
+                       "<pending-changes/>\\n<candidate-pending-changes/>\\n</status>\\n' ;;\n"
+                       "difference) exec " BIGOUT_PATH " ;;\n"
+                       "esac\n");
     QFile::setPermissions(tf, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString tfSettings = host->makeDirectory(QStringLiteral("memory/tfsettings"));
     host->makeFile(QStringLiteral("memory/tfsettings/workbench.ini"),
@@ -371,9 +371,10 @@ void paneMemory()
         Figures figures;
         // A line that is not "wait" waits for the job; the pause lets the finished job go.
         const QString script = host->makeFile(
-            QStringLiteral("memory/%1.wb").arg(QString::fromLatin1(command).section(QLatin1Char('.'), -1)),
-            QByteArray("project ") + repo.toUtf8() + "\nopen main.cpp\nmemory\ntrigger " +
-                command + "\nopen main.cpp\nwait 300\nmemory\n");
+            QStringLiteral("memory/%1.wb")
+                .arg(QString::fromLatin1(command).section(QLatin1Char('.'), -1)),
+            QByteArray("project ") + repo.toUtf8() + "\nopen main.cpp\nmemory\ntrigger " + command +
+                "\nopen main.cpp\nwait 300\nmemory\n");
         const QString rssFile = host->sandbox() + QLatin1String("/memory/rss");
         const QString outFile = host->sandbox() + QLatin1String("/memory/out");
         QProcess process;
@@ -387,8 +388,8 @@ void paneMemory()
         timer.start();
         process.start(QStringLiteral(LAUNCH_PATH),
                       QStringList{rssFile, workbench, QStringLiteral("-platform"),
-                                  QStringLiteral("offscreen")}
-                          + where + QStringList{QStringLiteral("--script"), script});
+                                  QStringLiteral("offscreen")} +
+                          where + QStringList{QStringLiteral("--script"), script});
         process.waitForFinished(-1);
         figures.seconds = timer.nsecsElapsed() / 1e9;
         QFile rss(rssFile);
@@ -423,8 +424,8 @@ void paneMemory()
                 "100 MB), afterwards %ld KiB, %.1f s\n",
                 old.beforeKb, old.peakKb, old.afterKb, old.seconds, job.beforeKb, job.peakKb,
                 job.afterKb, job.seconds, ratio(job.peakKb, old.peakKb),
-                ratio(job.afterKb, old.afterKb), compare.beforeKb, compare.peakKb,
-                compare.afterKb, compare.seconds);
+                ratio(job.afterKb, old.afterKb), compare.beforeKb, compare.peakKb, compare.afterKb,
+                compare.seconds);
 }
 
 } // namespace

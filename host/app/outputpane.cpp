@@ -153,7 +153,8 @@ int OutputPane::trim()
         cut = doc->findBlockByNumber(markerBlocks + excessBlocks);
     if (cut.position() <= first.position())
         return 0;
-    const int droppedLines = cut.firstLineNumber() - first.firstLineNumber() - (markerBlocks ? 0 : 1);
+    const int droppedLines =
+        cut.firstLineNumber() - first.firstLineNumber() - (markerBlocks ? 0 : 1);
 
     QTextCursor cursor(doc);
     cursor.beginEditBlock();

@@ -249,7 +249,7 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"state", &ScriptRunner::state},       {"screenshot", &ScriptRunner::screenshot},
         {"wait", &ScriptRunner::wait},         {"cancel", &ScriptRunner::cancel},
         {"memory", &ScriptRunner::memory},     {"type", &ScriptRunner::type},
-        {"dialog", &ScriptRunner::dialog},   {"pending", &ScriptRunner::pending},
+        {"dialog", &ScriptRunner::dialog},     {"pending", &ScriptRunner::pending},
         {"scroll", &ScriptRunner::scroll},
     };
     const QString name = words.first();

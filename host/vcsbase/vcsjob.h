@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QObject>
-#include <QProcess>
 #include <QPointer>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 

@@ -244,10 +244,10 @@ void CheckInDialog::checkNeeded(const QList<int> &checked)
     if (added.isEmpty())
         return;
     needing.removeDuplicates();
-    m_neededNote->setText(tr("Also checked: %1. %2 cannot be checked in without the pending "
-                             "change of the folder above it.")
-                              .arg(added.join(QLatin1String(", ")),
-                                   needing.join(QLatin1String(", "))));
+    m_neededNote->setText(
+        tr("Also checked: %1. %2 cannot be checked in without the pending "
+           "change of the folder above it.")
+            .arg(added.join(QLatin1String(", ")), needing.join(QLatin1String(", "))));
     m_neededNote->show();
 }
 
@@ -270,10 +270,10 @@ void CheckInDialog::itemChanged(QTreeWidgetItem *item)
             }
         }
         if (!dropped.isEmpty()) {
-            m_neededNote->setText(tr("Also unchecked: %1, which cannot be checked in without %2 "
-                                     "(%3).")
-                                      .arg(dropped.join(QLatin1String(", ")), item->text(0),
-                                           item->text(1)));
+            m_neededNote->setText(
+                tr("Also unchecked: %1, which cannot be checked in without %2 "
+                   "(%3).")
+                    .arg(dropped.join(QLatin1String(", ")), item->text(0), item->text(1)));
             m_neededNote->show();
         }
     }

@@ -311,14 +311,15 @@ void TeamFoundationPendingChanges::withCurrentChanges(const QString &path, QObje
     // Answered from the event loop, not from inside the end of the read's job: what comes
     // next (a question to the person) must not hold up the queue that ran it.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(this, &TeamFoundationPendingChanges::readEnded, context,
-                          [self, context, topLevel, connection, answer](const QString &ended) {
-                              if (!self || ended != topLevel || self->m_waiting.contains(topLevel) ||
-                                  self->m_running.contains(topLevel))
-                                  return;
-                              QObject::disconnect(*connection);
-                              QMetaObject::invokeMethod(context, answer, Qt::QueuedConnection);
-                          });
+    *connection =
+        connect(this, &TeamFoundationPendingChanges::readEnded, context,
+                [self, context, topLevel, connection, answer](const QString &ended) {
+                    if (!self || ended != topLevel || self->m_waiting.contains(topLevel) ||
+                        self->m_running.contains(topLevel))
+                        return;
+                    QObject::disconnect(*connection);
+                    QMetaObject::invokeMethod(context, answer, Qt::QueuedConnection);
+                });
 }
 
 void TeamFoundationPendingChanges::compare(const QList<Core::PendingChangeRow> &rows)

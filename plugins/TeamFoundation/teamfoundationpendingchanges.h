@@ -55,8 +55,8 @@ public:
     // (nullopt) why they cannot be read, handed to 'then': at once when what was read last is
     // current, else from the event loop once the read that is due or running, or one started
     // for them, has ended. Nothing waits meanwhile. Not called once 'context' is gone.
-    using ChangesThen =
-        std::function<void(const std::optional<QList<PendingChange>> &changes, const QString &error)>;
+    using ChangesThen = std::function<void(const std::optional<QList<PendingChange>> &changes,
+                                           const QString &error)>;
     void withCurrentChanges(const QString &path, QObject *context, const ChangesThen &then);
 
 signals:

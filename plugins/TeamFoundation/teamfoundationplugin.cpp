@@ -103,8 +103,8 @@ void TeamFoundationPlugin::updateConfigurationHint()
     m_menuAction->setToolTip(hint);
     // Said once for each configuration, not at every start: the tooltip keeps saying it, and
     // someone who works without Team Foundation need not read it each day.
-    const QString configuration = m_settings.stringValue(TeamFoundationSettings::clientKindKey) +
-                                  QLatin1Char('|') + binary;
+    const QString configuration =
+        m_settings.stringValue(TeamFoundationSettings::clientKindKey) + QLatin1Char('|') + binary;
     if (store->value(noticeKey).toString() != configuration) {
         store->setValue(noticeKey, configuration);
         VcsBase::VcsOutputWindow::appendWarning(hint);

@@ -21,9 +21,9 @@
 #include <QDialog>
 #include <QMenu>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTabWidget>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -304,8 +304,9 @@ void tst_PendingChangesE2e::checkInTakesTheNewFolder()
     QTRY_VERIFY_WITH_TIMEOUT(answerer.armed().isEmpty() && m_queue->isIdle(), 30000);
     QCOMPARE(answerer.takeFailure(), QString());
     const QString pane = VcsBase::VcsOutputWindow::content();
-    const QString ran = QStringLiteral(TF_EXECUTABLE " checkin %1/src %1/src/c.h -comment:part -noprompt")
-                            .arg(ws());
+    const QString ran =
+        QStringLiteral(TF_EXECUTABLE " checkin %1/src %1/src/c.h -comment:part -noprompt")
+            .arg(ws());
     QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
     QCOMPARE(pendingOnServer(), QStringList{"main.cpp"});
 }
@@ -316,18 +317,20 @@ void tst_PendingChangesE2e::checkInTakesTheNewFolder()
 void tst_PendingChangesE2e::undoAsksFirst_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("current");    // the editor's file
-    QTest::addColumn<QStringList>("listed"); // in the question; empty: none is asked
+    QTest::addColumn<QString>("current");       // the editor's file
+    QTest::addColumn<QStringList>("listed");    // in the question; empty: none is asked
     QTest::addColumn<QStringList>("remaining"); // pending on the server after Undo
 
     const QStringList all{"added.h", "main.cpp", "notes.md"};
-    QTest::newRow("a saved file") << "TeamFoundation.Undo" << "main.cpp"
-                                  << QStringList{"edit|main.cpp"} << QStringList{"added.h", "notes.md"};
+    QTest::newRow("a saved file") << "TeamFoundation.Undo"
+                                  << "main.cpp" << QStringList{"edit|main.cpp"}
+                                  << QStringList{"added.h", "notes.md"};
     QTest::newRow("the repository")
-        << "TeamFoundation.UndoProject" << "main.cpp"
-        << QStringList{"add|added.h", "edit|main.cpp", "rename|notes.md"} << QStringList();
-    QTest::newRow("nothing pending") << "TeamFoundation.Undo" << "CMakeLists.txt" << QStringList()
-                                     << all;
+        << "TeamFoundation.UndoProject"
+        << "main.cpp" << QStringList{"add|added.h", "edit|main.cpp", "rename|notes.md"}
+        << QStringList();
+    QTest::newRow("nothing pending") << "TeamFoundation.Undo"
+                                     << "CMakeLists.txt" << QStringList() << all;
 }
 
 void tst_PendingChangesE2e::undoAsksFirst()
@@ -339,8 +342,8 @@ void tst_PendingChangesE2e::undoAsksFirst()
     QVERIFY(m_window->editFile(ws("main.cpp"), QStringLiteral("// mine\n")).ok);
     QVERIFY(m_window->newFile(ws("added.h"), QStringLiteral("int a;\n")).ok);
     QVERIFY(m_window->renameFile(ws("README.md"), ws("notes.md")).ok);
-    QTRY_COMPARE_WITH_TIMEOUT(shownRows(),
-                              QStringList({"add|added.h", "edit|main.cpp", "rename|notes.md"}), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        shownRows(), QStringList({"add|added.h", "edit|main.cpp", "rename|notes.md"}), 30000);
     QVERIFY(m_window->openFile(ws(current)).ok);
     const QStringList before = pendingOnServer();
     const QByteArray edited = E2e::readAll(ws("main.cpp"));
@@ -358,7 +361,8 @@ void tst_PendingChangesE2e::undoAsksFirst()
             QCOMPARE(dialog->objectName(), QStringLiteral("undoDialog"));
             auto list = dialog->findChild<QTreeWidget *>(QStringLiteral("changesList"));
             for (int i = 0; i < list->topLevelItemCount(); ++i)
-                shown << list->topLevelItem(i)->text(0) + QLatin1Char('|') + list->topLevelItem(i)->text(1);
+                shown << list->topLevelItem(i)->text(0) + QLatin1Char('|') +
+                             list->topLevelItem(i)->text(1);
             agree ? dialog->accept() : dialog->reject();
         });
         answer.start(10);

@@ -781,13 +781,14 @@ void TeamFoundationEndToEndTest::dialogsInScripts_data()
                                          << QStringList{"difference"} << QString() << typed;
     // Undo first lists the changes it throws away, then asks about the unsaved ones.
     QTest::newRow("undo drops unsaved changes when agreed")
-        << type + "dialog\ndialog\ntrigger TeamFoundation.Undo\n" << QString()
-        << QStringList{"undo"} << QString() << original;
+        << type + "dialog\ndialog\ntrigger TeamFoundation.Undo\n"
+        << QString() << QStringList{"undo"} << QString() << original;
     QTest::newRow("undo keeps them otherwise")
-        << type + "dialog\ndialog cancel\ntrigger TeamFoundation.Undo\n" << QString()
-        << QStringList() << QString() << original;
-    QTest::newRow("undo cancelled at its list") << type + "dialog cancel\ntrigger TeamFoundation.Undo\n"
-                                                << QString() << QStringList() << QString() << original;
+        << type + "dialog\ndialog cancel\ntrigger TeamFoundation.Undo\n"
+        << QString() << QStringList() << QString() << original;
+    QTest::newRow("undo cancelled at its list")
+        << type + "dialog cancel\ntrigger TeamFoundation.Undo\n"
+        << QString() << QStringList() << QString() << original;
     QTest::newRow("get asks too") << type + "dialog cancel\ntrigger TeamFoundation.GetLatestProject\n"
                                   << QString() << QStringList() << QString() << original;
     QTest::newRow("tf.exe asks in its own dialog")

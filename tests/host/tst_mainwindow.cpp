@@ -1,8 +1,8 @@
 // The workbench's window as a person uses it: the status bar's messages and the locator.
 
 #include <core/hostservices.h>
-#include <locatorwidget.h>
 #include <editorwidget.h>
+#include <locatorwidget.h>
 #include <mainwindow.h>
 #include <outputpane.h>
 #include <pendingchangesview.h>
@@ -52,8 +52,8 @@ void tst_MainWindow::messagesLeaveTheLocatorAlone()
 void tst_MainWindow::paneKeepsOutputInSight()
 {
     // What a person's command writes is seen: the pane comes to the front for a job that logs
-    // its command (the silent reads log none), a line wider than the pane wraps instead of running off
-    // its edge (or scrolling every line sideways), the pane follows new output while it shows
+    // its command (the silent reads log none), a line wider than the pane wraps instead of running
+    // off its edge (or scrolling every line sideways), the pane follows new output while it shows
     // its end, and scrolled up it stays at what the person reads, also while its oldest lines
     // are dropped, and offers a marker that jumps to the new output.
     using VcsBase::VcsOutputWindow;
@@ -112,10 +112,10 @@ void tst_MainWindow::paneKeepsOutputInSight()
 
 void tst_MainWindow::anotherProjectTakesItsFiles_data()
 {
-    QTest::addColumn<QString>("file");   // the file in the editor, relative to the sandbox
-    QTest::addColumn<bool>("unsaved");   // it has unsaved changes (a scripted run: nobody asked)
-    QTest::addColumn<bool>("opened");    // the other project opens
-    QTest::addColumn<QString>("shown");  // the editor's file afterwards; empty: none
+    QTest::addColumn<QString>("file");  // the file in the editor, relative to the sandbox
+    QTest::addColumn<bool>("unsaved");  // it has unsaved changes (a scripted run: nobody asked)
+    QTest::addColumn<bool>("opened");   // the other project opens
+    QTest::addColumn<QString>("shown"); // the editor's file afterwards; empty: none
     QTest::newRow("a file of the previous project") << "old/main.cpp" << false << true << "";
     QTest::newRow("a file of the new project") << "new/main.cpp" << false << true << "new/main.cpp";
     QTest::newRow("unsaved changes") << "old/main.cpp" << true << false << "old/main.cpp";
@@ -146,7 +146,8 @@ void tst_MainWindow::anotherProjectTakesItsFiles()
 
     const QString project = dir.absoluteFilePath(QStringLiteral("new"));
     QCOMPARE(window.openProject(project).ok, opened);
-    QCOMPARE(window.projectDirectory(), opened ? project : dir.absoluteFilePath(QStringLiteral("old")));
+    QCOMPARE(window.projectDirectory(),
+             opened ? project : dir.absoluteFilePath(QStringLiteral("old")));
     QCOMPARE(window.currentFile(), shown.isEmpty() ? QString() : dir.absoluteFilePath(shown));
     QCOMPARE(window.editor()->isModified(), unsaved);
 }

@@ -456,19 +456,22 @@ void tst_PendingChanges::checkInTakesTheFoldersItNeeds_data()
         << "Also checked: src (add). src/a.cpp cannot";
     QTest::newRow("checked below two new folders")
         << QStringList{"main.cpp"} << "+src/sub/c.cpp"
-        << QStringList{"main.cpp", "src", "src/sub", "src/sub/c.cpp"} << "Also checked: src/sub (add), src (add)";
+        << QStringList{"main.cpp", "src", "src/sub", "src/sub/c.cpp"}
+        << "Also checked: src/sub (add), src (add)";
     QTest::newRow("checked in a renamed folder")
         << QStringList{"main.cpp"} << "+lib/x.cpp" << QStringList{"lib", "lib/x.cpp", "main.cpp"}
         << "Also checked: lib (rename)";
     QTest::newRow("a new folder unchecked")
         << all << "-src" << QStringList{"lib", "lib/x.cpp", "main.cpp", "old", "old/y.cpp"}
-        << "Also unchecked: src/a.cpp, src/sub, src/sub/c.cpp, which cannot be checked in without src (add)";
+        << "Also unchecked: src/a.cpp, src/sub, src/sub/c.cpp, which cannot be checked in without "
+           "src (add)";
     QTest::newRow("an edit unchecked")
-        << all << "-main.cpp"
-        << QStringList{"lib", "lib/x.cpp", "old", "old/y.cpp", "src", "src/a.cpp", "src/sub", "src/sub/c.cpp"}
+        << all << "-main.cpp" << QStringList{"lib", "lib/x.cpp", "old",     "old/y.cpp",
+                                             "src", "src/a.cpp", "src/sub", "src/sub/c.cpp"}
         << QString();
     QTest::newRow("an edited folder needs nothing")
-        << QStringList{"main.cpp"} << "+old/y.cpp" << QStringList{"main.cpp", "old/y.cpp"} << QString();
+        << QStringList{"main.cpp"} << "+old/y.cpp" << QStringList{"main.cpp", "old/y.cpp"}
+        << QString();
 }
 
 void tst_PendingChanges::checkInTakesTheFoldersItNeeds()
@@ -482,9 +485,9 @@ void tst_PendingChanges::checkInTakesTheFoldersItNeeds()
     const QString top = QDir::cleanPath(QDir::tempPath() + QLatin1String("/w"));
     QList<PendingChange> changes;
     const QList<QPair<QString, QString>> pending{
-        {"src", "add"},       {"src/a.cpp", "add"}, {"src/sub", "add"}, {"src/sub/c.cpp", "add"},
-        {"lib", "rename"},    {"lib/x.cpp", "edit"}, {"main.cpp", "edit"}, {"old", "edit"},
-        {"old/y.cpp", "edit"}};
+        {"src", "add"},           {"src/a.cpp", "add"}, {"src/sub", "add"},
+        {"src/sub/c.cpp", "add"}, {"lib", "rename"},    {"lib/x.cpp", "edit"},
+        {"main.cpp", "edit"},     {"old", "edit"},      {"old/y.cpp", "edit"}};
     for (const auto &entry : pending) {
         PendingChange change;
         change.serverItem = QLatin1String("$/P/") + entry.first;
@@ -505,7 +508,8 @@ void tst_PendingChanges::checkInTakesTheFoldersItNeeds()
     if (!click.isEmpty()) {
         const QList<QTreeWidgetItem *> found = list->findItems(click.mid(1), Qt::MatchExactly);
         QCOMPARE(found.size(), 1);
-        found.first()->setCheckState(0, click.startsWith(QLatin1Char('+')) ? Qt::Checked : Qt::Unchecked);
+        found.first()->setCheckState(0, click.startsWith(QLatin1Char('+')) ? Qt::Checked
+                                                                           : Qt::Unchecked);
     }
     QStringList shown;
     for (const QString &item : dialog.checkedItems())
@@ -553,12 +557,14 @@ void tst_PendingChanges::undoAsksWhenTheChangesCome()
             note = dialog->findChild<QLabel *>(QStringLiteral("undoNote"))->text();
             auto list = dialog->findChild<QTreeWidget *>(QStringLiteral("changesList"));
             for (int i = 0; i < list->topLevelItemCount(); ++i)
-                listed << list->topLevelItem(i)->text(0) + QLatin1Char('|') + list->topLevelItem(i)->text(1);
+                listed << list->topLevelItem(i)->text(0) + QLatin1Char('|') +
+                              list->topLevelItem(i)->text(1);
             agree ? dialog->accept() : dialog->reject();
         });
     }
     for (int chosen = 0; chosen < 2; ++chosen)
-        QVERIFY(QMetaObject::invokeMethod(plugin->client(), "undoCurrentFile", Qt::DirectConnection));
+        QVERIFY(
+            QMetaObject::invokeMethod(plugin->client(), "undoCurrentFile", Qt::DirectConnection));
     QCOMPARE(questions, 0);
     QVERIFY(!VcsBase::JobQueue::instance()->isIdle());
 

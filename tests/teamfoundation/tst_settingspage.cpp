@@ -494,9 +494,9 @@ void tst_SettingsPage::showsResolvedExecutables_data()
                                 << "$BIN/tf"
                                 << "$BIN/tfpt";
     // What cannot be found is shown, and kept, as the user stored it.
-    QTest::newRow("defaults not found") << QString() << QString() << QString() << "$EMPTY"
-                                        << TeamFoundationSettings::defaultBinaryPath()
-                                        << "tfpt.exe";
+    QTest::newRow("defaults not found")
+        << QString() << QString() << QString() << "$EMPTY"
+        << TeamFoundationSettings::defaultBinaryPath() << "tfpt.exe";
     QTest::newRow("stored paths missing") << "$SANDBOX/gone/tf"
                                           << "$SANDBOX/gone/tfpt" << QString() << "$BIN"
                                           << "$SANDBOX/gone/tf"
