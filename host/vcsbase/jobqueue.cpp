@@ -78,7 +78,7 @@ void JobQueue::jobEnded(VcsJob *job)
             m_startPending = true;
             QMetaObject::invokeMethod(this, &JobQueue::startNext, Qt::QueuedConnection);
         }
-    } else if (isIdle() && !m_startPending) {
+    } else if (isIdle()) {
         emit idle();
     }
     job->deleteLater();

@@ -27,11 +27,6 @@ QString cleanLocal(const QString &path)
     return path.isEmpty() ? QString() : QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
 
-QString itemOf(const PendingChange &change)
-{
-    return change.localItem.isEmpty() ? change.serverItem : cleanLocal(change.localItem);
-}
-
 // A change that puts a folder in its place on the server: what lies below it cannot be
 // checked in before it.
 bool placesFolder(const PendingChange &change)
@@ -123,17 +118,9 @@ void CheckInDialog::setChanges(const QList<PendingChange> &changes,
             chosen << cleanLocal(file);
     }
     const Qt::CaseSensitivity sensitivity = Utils::HostOsInfo::fileNameCaseSensitivity();
-    auto shownPath = [this, sensitivity](const PendingChange &change) {
-        const QString item = itemOf(change);
-        if (item.compare(m_path, sensitivity) == 0)
-            return QFileInfo(item).fileName();
-        if (item.startsWith(m_path + QLatin1Char('/'), sensitivity))
-            return item.mid(m_path.size() + 1);
-        return item;
-    };
     std::stable_sort(m_changes.begin(), m_changes.end(),
-                     [&](const PendingChange &a, const PendingChange &b) {
-                         return shownPath(a) < shownPath(b);
+                     [this](const PendingChange &a, const PendingChange &b) {
+                         return shownItem(a, m_path) < shownItem(b, m_path);
                      });
 
     m_needs = QVector<QList<int>>(m_changes.size());
@@ -156,7 +143,7 @@ void CheckInDialog::setChanges(const QList<PendingChange> &changes,
     for (int i = 0; i < m_changes.size(); ++i) {
         const PendingChange &change = m_changes.at(i);
         auto item = new QTreeWidgetItem(
-            m_changesList, {QDir::toNativeSeparators(shownPath(change)), change.changeTypeText()});
+            m_changesList, {QDir::toNativeSeparators(shownItem(change, m_path)), change.changeTypeText()});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setData(0, ChangeRole, i);
         item->setToolTip(0, change.serverItem);

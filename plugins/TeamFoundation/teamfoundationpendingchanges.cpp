@@ -248,17 +248,29 @@ bool TeamFoundationPendingChanges::currentChanges(const QString &path,
         *error = tr("The pending changes were not read.");
         return false;
     }
-    const std::optional<QList<PendingChange>> known = knowledge->pendingChanges(topLevel);
+    const std::optional<QList<PendingChange>> known = changesAt(target, topLevel);
     if (!known) {
         *error = m_errors.value(topLevel, tr("The pending changes were not read."));
         return false;
     }
+    *changes = *known;
+    return true;
+}
+
+std::optional<QList<PendingChange>> TeamFoundationPendingChanges::changesAt(const QString &target,
+                                                                          const QString &topLevel) const
+{
+    const std::optional<QList<PendingChange>> known = m_plugin->knowledge()->pendingChanges(topLevel);
+    if (!known)
+        return std::nullopt;
+    // Those without a file (a delete, say) belong to the top level as a whole.
+    QList<PendingChange> changes;
     for (const PendingChange &change : *known) {
         const QString file = localFileOf(change);
         if (file.isEmpty() ? target == topLevel : isAtOrBelow(file, target))
-            changes->append(change);
+            changes.append(change);
     }
-    return true;
+    return changes;
 }
 
 void TeamFoundationPendingChanges::withCurrentChanges(const QString &path, QObject *context,
@@ -286,20 +298,10 @@ void TeamFoundationPendingChanges::withCurrentChanges(const QString &path, QObje
     auto answer = [self, target, topLevel, then] {
         if (!self)
             return;
-        const std::optional<QList<PendingChange>> known =
-            self->m_plugin->knowledge()->pendingChanges(topLevel);
-        if (!known) {
-            then(std::nullopt,
-                 self->m_errors.value(topLevel, tr("The pending changes were not read.")));
-            return;
-        }
-        QList<PendingChange> changes;
-        for (const PendingChange &change : *known) {
-            const QString file = localFileOf(change);
-            if (file.isEmpty() ? target == topLevel : isAtOrBelow(file, target))
-                changes.append(change);
-        }
-        then(changes, QString());
+        const std::optional<QList<PendingChange>> changes = self->changesAt(target, topLevel);
+        then(changes, changes ? QString()
+                              : self->m_errors.value(topLevel,
+                                                     tr("The pending changes were not read.")));
     };
     // A read that runs gives what is current: changed() has it read again otherwise.
     if (!knowledge->pendingChanges(topLevel) && !m_running.contains(topLevel))

@@ -64,6 +64,9 @@ signals:
 
 private:
     QString topLevelOf(const QString &directory) const;
+    // What was read of 'topLevel' at and below 'target'; nullopt when it is not known.
+    std::optional<QList<PendingChange>> changesAt(const QString &target,
+                                                  const QString &topLevel) const;
     void readDue();
     void read(const QString &topLevel);
     void readFinished(const QString &topLevel, const VcsBase::VcsJob &job);

@@ -1,7 +1,5 @@
 #include "undodialog.h"
 
-#include <utils/hostosinfo.h>
-
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -69,7 +67,6 @@ UndoDialog::~UndoDialog() = default;
 
 void UndoDialog::setChanges(const QList<PendingChange> &changes)
 {
-    const Qt::CaseSensitivity sensitivity = Utils::HostOsInfo::fileNameCaseSensitivity();
     struct Row
     {
         QString shown;
@@ -77,16 +74,8 @@ void UndoDialog::setChanges(const QList<PendingChange> &changes)
     };
     QList<Row> rows;
     for (const PendingChange &change : changes) {
-        if (change.candidate)
-            continue;
-        const QString item =
-            change.localItem.isEmpty() ? change.serverItem : cleanLocal(change.localItem);
-        QString shown = item;
-        if (item.compare(m_path, sensitivity) == 0)
-            shown = QFileInfo(item).fileName();
-        else if (item.startsWith(m_path + QLatin1Char('/'), sensitivity))
-            shown = item.mid(m_path.size() + 1);
-        rows.append({QDir::toNativeSeparators(shown), &change});
+        if (!change.candidate)
+            rows.append({QDir::toNativeSeparators(shownItem(change, m_path)), &change});
     }
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Row &a, const Row &b) { return a.shown < b.shown; });
