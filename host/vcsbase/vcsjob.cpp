@@ -189,12 +189,14 @@ void VcsJob::start(JobQueue *queue)
     m_queue = queue;
     m_state = Running;
     using namespace RunFlags;
-    // A job that logs its command is one a person started (a menu, the locator, a view):
-    // they are to see what it writes. The IDE's own reads are silent, and the file operations
-    // that go with editing run at once, not as jobs; neither takes the pane to the front.
     if (!(m_flags & SuppressCommandLogging)) {
         VcsOutputWindow::appendCommand(m_workingDirectory, m_binary, m_arguments);
-        VcsOutputWindow::popup();
+        // A job whose output goes to the pane is one a person started (a menu, the locator, a
+        // view's action) to read that output. The IDE's own reads keep their output, and the
+        // file operations that go with editing run at once, not as jobs; neither takes the
+        // pane to the front.
+        if (m_flags & ShowStdOutInLogWindow)
+            VcsOutputWindow::popup();
     }
     m_out = std::make_unique<Stream>(m_codec, m_flags & ShowStdOutInLogWindow,
                                      VcsOutputWindow::Normal, &m_stdOut, &m_stdOutSize);

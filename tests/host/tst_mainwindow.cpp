@@ -51,11 +51,11 @@ void tst_MainWindow::messagesLeaveTheLocatorAlone()
 
 void tst_MainWindow::paneKeepsOutputInSight()
 {
-    // What a person's command writes is seen: the pane comes to the front for a job that logs
-    // its command (the silent reads log none), a line wider than the pane wraps instead of running
-    // off its edge (or scrolling every line sideways), the pane follows new output while it shows
-    // its end, and scrolled up it stays at what the person reads, also while its oldest lines
-    // are dropped, and offers a marker that jumps to the new output.
+    // What a person's command writes is seen: the pane comes to the front for a job whose
+    // output goes there (not for the reads whose output a view shows), a line wider than the
+    // pane wraps instead of running off its edge (or scrolling every line sideways), the pane
+    // follows new output while it shows its end, and scrolled up it stays at what the person
+    // reads, also while its oldest lines are dropped, and offers a marker to the new output.
     using VcsBase::VcsOutputWindow;
     Core::HostServices services;
     Workbench::MainWindow window;
@@ -77,8 +77,11 @@ void tst_MainWindow::paneKeepsOutputInSight()
         return ended.count() == 1 || ended.wait(10000);
     };
     window.showPendingChanges();
-    QVERIFY(runJob(VcsBase::RunFlags::SuppressCommandLogging));
-    QCOMPARE(tabs->currentWidget(), window.pendingChanges());
+    // A silent read, and a read that logs its command but keeps its output for a view.
+    for (unsigned flags : {unsigned(VcsBase::RunFlags::SuppressCommandLogging), 0u}) {
+        QVERIFY(runJob(flags));
+        QCOMPARE(tabs->currentWidget(), window.pendingChanges());
+    }
     QVERIFY(runJob(VcsBase::RunFlags::ShowStdOutInLogWindow));
     QCOMPARE(tabs->currentWidget(), pane);
 
