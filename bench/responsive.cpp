@@ -55,11 +55,13 @@ public:
     {
         m_env = QProcessEnvironment::systemEnvironment();
         m_env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
+        // The client's profile folder of the sandbox, its licence accepted up front.
+        m_env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), path("profile"));
         m_env.remove(QStringLiteral("TF_STANDIN_STARTUP_MS"));
         m_env.remove(QStringLiteral("TF_SERVER"));
         const QString collection = QStringLiteral("-collection:") + path("server");
         const QString login = QStringLiteral("-login:ann,") + password;
-        m_ok = tf({"seed", collection}, root()) &&
+        m_ok = tf({"eula", "-accept"}, root()) && tf({"seed", collection}, root()) &&
                tf({"useradd", "ann", password, collection}, root());
         for (const QString &name : {QStringLiteral("setup"), QStringLiteral("ws")}) {
             if (name == QLatin1String("ws")) {
@@ -252,6 +254,7 @@ Road measureRunner(const std::function<std::unique_ptr<TeamFoundationRunner>()> 
     for (int round = 0; round < ROUNDS; ++round) {
         Sandbox box;
         qputenv("XDG_DATA_HOME", box.path("data").toLocal8Bit());
+        qputenv("TEE_PROFILE_DIRECTORY", box.path("profile").toLocal8Bit());
         qputenv("TF_STANDIN_STARTUP_MS", STARTUP_MS);
         qunsetenv("TF_SERVER");
         TestHost host;

@@ -8,13 +8,16 @@ rounds=${2:-50}
 tf="$build/bin/tf"
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-export XDG_DATA_HOME="$work/xdg" HOME="$work/home"
-unset TF_SERVER
+# The client's profile folder (licence, workspace cache) is the run's own.
+export XDG_DATA_HOME="$work/xdg" HOME="$work/home" TEE_PROFILE_DIRECTORY="$work/profile"
+unset TF_SERVER TFSVC_CACHE_DIR
 
-"$tf" init >/dev/null
+"$tf" eula -accept
+"$tf" init "-collection:$work/server" >/dev/null
 mkdir -p "$work/ws/Big"
 cd "$work/ws"
-"$tf" workfold -map '$/Big' "$work/ws/Big" >/dev/null
+"$tf" workspace -new bench "-collection:$work/server" >/dev/null
+"$tf" workfold -map '$/Big' "$work/ws/Big" -workspace:bench >/dev/null
 for d in $(seq -w 0 99); do
     mkdir -p "Big/dir$d"
     for f in $(seq -w 0 98); do

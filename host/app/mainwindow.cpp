@@ -6,6 +6,9 @@
 #include "newprojectdialog.h"
 #include "optionsdialog.h"
 #include "outputpane.h"
+#include "annotateview.h"
+#include "diffview.h"
+#include "historyview.h"
 #include "pendingchangesview.h"
 #include "projectmodel.h"
 
@@ -13,7 +16,9 @@
 #include <core/documentmanager.h>
 #include <core/iversioncontrol.h>
 #include <core/iwizard.h>
+#include <core/iversionhistory.h>
 #include <core/vcsmanager.h>
+#include <extensionsystem/pluginmanager.h>
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsbaseplugin.h>
 #include <vcsbase/vcsoutputwindow.h>
@@ -35,6 +40,8 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
+
+#include <memory>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -104,7 +111,7 @@ bool isBelow(const QString &path, const QString &directory)
 MainWindow::MainWindow()
     : m_model(new ProjectModel(this)), m_tree(new QTreeView), m_treeStack(new QStackedWidget),
       m_editor(new EditorWidget), m_pane(new OutputPane), m_pendingChanges(new PendingChangesView),
-      m_paneTabs(new QTabWidget), m_locator(new LocatorWidget(this)), m_repositoryLabel(new QLabel)
+      m_history(new HistoryView), m_diff(new DiffView), m_annotate(new AnnotateView), m_paneTabs(new QTabWidget), m_locator(new LocatorWidget(this)), m_repositoryLabel(new QLabel)
 {
     setObjectName(QStringLiteral("mainWindow"));
     m_model->setReadOnly(true);
@@ -124,6 +131,9 @@ MainWindow::MainWindow()
     m_paneTabs->setDocumentMode(true);
     m_paneTabs->addTab(m_pane, tr("Version Control"));
     m_paneTabs->addTab(m_pendingChanges, tr("Pending Changes"));
+    m_paneTabs->addTab(m_history, tr("History"));
+    m_paneTabs->addTab(m_diff, tr("Compare"));
+    m_paneTabs->addTab(m_annotate, tr("Annotate"));
     // A person's command writes into the pane; it must not do so behind another tab.
     connect(VcsBase::VcsOutputWindow::instance(), &VcsBase::VcsOutputWindow::popupRequested, this,
             [this] { m_paneTabs->setCurrentWidget(m_pane); });
@@ -178,6 +188,27 @@ MainWindow::MainWindow()
             [this] { m_model->setPendingChanges(m_pendingChanges->rows()); });
     connect(m_pendingChanges, &PendingChangesView::openRequested, this,
             [this](const QString &file) { report(openFile(file)); });
+    connect(m_pendingChanges, &PendingChangesView::historyRequested, this,
+            &MainWindow::showHistory);
+    connect(m_history, &HistoryView::compareRequested, this, &MainWindow::showDiff);
+    connect(m_history, &HistoryView::annotateRequested, this, &MainWindow::showAnnotation);
+    connect(m_annotate, &AnnotateView::changesetActivated, this,
+            [this](const QString &file, int changeset) {
+                // The history may not be read yet: the changeset is selected once it is.
+                if (m_history->path() == file && !m_history->isReading() &&
+                    m_history->selectChangeset(changeset)) {
+                    m_paneTabs->setCurrentWidget(m_history);
+                    return;
+                }
+                auto select = std::make_shared<QMetaObject::Connection>();
+                *select = connect(m_history, &HistoryView::readFinished, this,
+                                  [this, select, changeset] {
+                                      disconnect(*select);
+                                      m_history->selectChangeset(changeset);
+                                  });
+                if (!showHistory(file))
+                    disconnect(*select);
+            });
 
     createMenus();
     resize(1100, 720);
@@ -268,6 +299,15 @@ void MainWindow::pluginsLoaded(const QStringList &errors)
             &MainWindow::updateRepository);
     connect(Core::VcsManager::instance(), &Core::VcsManager::configurationChanged, this,
             &MainWindow::updateRepository);
+    // The version controls' own commands show their histories, comparisons and annotations
+    // in the views.
+    for (Core::IVersionHistory *history :
+         ExtensionSystem::PluginManager::getObjects<Core::IVersionHistory>()) {
+        connect(history, &Core::IVersionHistory::historyRequested, this, &MainWindow::showHistory);
+        connect(history, &Core::IVersionHistory::compareRequested, this, &MainWindow::showDiff);
+        connect(history, &Core::IVersionHistory::annotateRequested, this,
+                &MainWindow::showAnnotation);
+    }
 
     if (m_interactive) {
         for (const QString &error : errors)
@@ -512,6 +552,24 @@ bool MainWindow::showOptionsDialog(Core::Id category, Core::Id page, QWidget *pa
     return dialog.exec() == QDialog::Accepted;
 }
 
+bool MainWindow::showHistory(const QString &path)
+{
+    m_paneTabs->setCurrentWidget(m_history);
+    return m_history->showHistory(path);
+}
+
+bool MainWindow::showDiff(const QString &file, int older, int newer)
+{
+    m_paneTabs->setCurrentWidget(m_diff);
+    return m_diff->compare(file, older, newer);
+}
+
+bool MainWindow::showAnnotation(const QString &file)
+{
+    m_paneTabs->setCurrentWidget(m_annotate);
+    return m_annotate->annotate(file);
+}
+
 void MainWindow::showPendingChanges()
 {
     m_paneTabs->setCurrentWidget(m_pendingChanges);
@@ -634,6 +692,10 @@ void MainWindow::treeContextMenu(const QPoint &pos)
     if (info.isFile()) {
         menu.addAction(tr("Rename..."), this, [this, path] { renameInteractive(path); });
         menu.addAction(tr("Delete"), this, [this, path] { deleteInteractive(path); });
+    }
+    if (versionHistoryFor(path)) {
+        menu.addSeparator();
+        menu.addAction(tr("History"), this, [this, path] { showHistory(path); });
     }
     menu.exec(m_tree->viewport()->mapToGlobal(pos));
 }

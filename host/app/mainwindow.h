@@ -21,6 +21,9 @@ namespace Workbench {
 
 class EditorWidget;
 class LocatorWidget;
+class AnnotateView;
+class DiffView;
+class HistoryView;
 class OutputPane;
 class PendingChangesView;
 class ProjectModel;
@@ -85,6 +88,14 @@ public:
     ProjectModel *projectModel() const { return m_model; }
     // Brings the Pending Changes view to the front, beside the output pane.
     void showPendingChanges();
+    HistoryView *historyView() const { return m_history; }
+    DiffView *diffView() const { return m_diff; }
+    AnnotateView *annotateView() const { return m_annotate; }
+    // Bring the view to the front and have it read the history of 'path', compare two
+    // versions of 'file', annotate 'file'; false (the view says why) when nothing was asked.
+    bool showHistory(const QString &path);
+    bool showDiff(const QString &file, int older, int newer);
+    bool showAnnotation(const QString &file);
 
     // Tells the user something went wrong: in the status bar, and in the pane when a person
     // is watching the window.
@@ -134,6 +145,9 @@ private:
     QLabel *m_editorTitle;
     OutputPane *m_pane;
     PendingChangesView *m_pendingChanges;
+    HistoryView *m_history;
+    DiffView *m_diff;
+    AnnotateView *m_annotate;
     QTabWidget *m_paneTabs;
     LocatorWidget *m_locator;
     QLabel *m_repositoryLabel;

@@ -321,6 +321,12 @@ QMenu *PendingChangesView::createContextMenu(QWidget *parent)
     add(tr("Compare"), &Core::IPendingChanges::compare);
     add(tr("Undo"), &Core::IPendingChanges::undo);
     add(tr("Check In"), &Core::IPendingChanges::checkIn);
+    // The history of one file; the version control's own menu may show it elsewhere.
+    menu->addSeparator();
+    QAction *history = menu->addAction(tr("History"));
+    const QString file = rows.size() == 1 ? rows.first().localFile : QString();
+    history->setEnabled(!file.isEmpty());
+    connect(history, &QAction::triggered, this, [this, file] { emit historyRequested(file); });
     return menu;
 }
 

@@ -48,7 +48,8 @@ public:
 
     // The selected rows, in the order shown.
     QList<Core::PendingChangeRow> selectedRows() const;
-    // The context menu for the selected rows (Compare, Undo, Check In); the caller owns it.
+    // The context menu for the selected rows (Compare, Undo, Check In, History); the caller
+    // owns it.
     QMenu *createContextMenu(QWidget *parent = nullptr);
 
 signals:
@@ -58,6 +59,8 @@ signals:
     void refreshFinished();
     // A row's file was double-clicked (or activated with the keyboard).
     void openRequested(const QString &file);
+    // History was chosen in the context menu of a row.
+    void historyRequested(const QString &file);
 
 private:
     Core::IPendingChanges *providerForProject() const;

@@ -4,10 +4,14 @@
 #include "locatorwidget.h"
 #include "mainwindow.h"
 #include "optionsdialog.h"
+#include "annotateview.h"
+#include "diffview.h"
+#include "historyview.h"
 #include "pendingchangesview.h"
 #include "scriptparser.h"
 #include "widgetsetter.h"
 
+#include <core/iversionhistory.h>
 #include <core/actionmanager.h>
 #include <core/icore.h>
 #include <core/ioptionspage.h>
@@ -250,6 +254,8 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"wait", &ScriptRunner::wait},         {"cancel", &ScriptRunner::cancel},
         {"memory", &ScriptRunner::memory},     {"type", &ScriptRunner::type},
         {"dialog", &ScriptRunner::dialog},     {"pending", &ScriptRunner::pending},
+        {"history", &ScriptRunner::history},   {"annotation", &ScriptRunner::annotation},
+        {"diff", &ScriptRunner::diff},         {"get", &ScriptRunner::get},
         {"scroll", &ScriptRunner::scroll},
     };
     const QString name = words.first();
@@ -644,6 +650,132 @@ Outcome ScriptRunner::pending(const QStringList &args)
                QLatin1String("  ") + view->relativePath(row) + QLatin1Char('\n');
     }
     writeStandardOutput(out);
+    return Outcome::success();
+}
+
+namespace {
+// Lets the window go on until 'view' has answered what it was asked.
+template <typename View>
+void waitForView(View *view)
+{
+    if (!view->isReading())
+        return;
+    QEventLoop loop;
+    QObject::connect(view, &View::readFinished, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// "C12" or "12".
+bool changesetNumber(const QString &text, int *number)
+{
+    bool ok = false;
+    *number = (text.startsWith(QLatin1Char('C'), Qt::CaseInsensitive) ? text.mid(1) : text)
+                  .toInt(&ok);
+    return ok && *number > 0;
+}
+} // namespace
+
+Outcome ScriptRunner::history(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("history PATH"));
+    HistoryView *view = m_window->historyView();
+    m_window->showHistory(m_window->resolvePath(args.at(0)));
+    waitForView(view);
+    if (!view->errorMessage().isEmpty())
+        return Outcome::failure(view->errorMessage());
+    QString out;
+    for (const Core::ChangesetInfo &changeset : view->changesets()) {
+        out += QStringLiteral("C%1  %2  %3\n")
+                   .arg(changeset.id)
+                   .arg(changeset.user, changeset.comment.section(QLatin1Char('\n'), 0, 0));
+    }
+    writeStandardOutput(out);
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::annotation(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usage(QStringLiteral("annotation FILE"));
+    AnnotateView *view = m_window->annotateView();
+    m_window->showAnnotation(m_window->resolvePath(args.at(0)));
+    waitForView(view);
+    if (!view->errorMessage().isEmpty())
+        return Outcome::failure(view->errorMessage());
+    QString out;
+    for (const Core::AnnotatedLine &line : view->lines()) {
+        out += line.changeset > 0 ? QStringLiteral("C%1  %2  | %3\n")
+                                        .arg(line.changeset)
+                                        .arg(line.user, line.text)
+                                  : QStringLiteral("local  | %1\n").arg(line.text);
+    }
+    writeStandardOutput(out);
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::diff(const QStringList &args)
+{
+    if (args.isEmpty() || args.size() > 3)
+        return usage(QStringLiteral("diff FILE [C1 [C2]]"));
+    // The local file against the version it was got at; one version against the one before
+    // it; two versions, the first against the second.
+    int older = Core::IVersionHistory::WorkspaceVersion;
+    int newer = Core::IVersionHistory::LocalFile;
+    int first = 0;
+    int second = 0;
+    if (args.size() >= 2 && !changesetNumber(args.at(1), &first))
+        return Outcome::failure(tr("\"%1\" is not a changeset").arg(args.at(1)));
+    if (args.size() == 3 && !changesetNumber(args.at(2), &second))
+        return Outcome::failure(tr("\"%1\" is not a changeset").arg(args.at(2)));
+    if (args.size() == 2) {
+        older = Core::IVersionHistory::PreviousVersion;
+        newer = first;
+    } else if (args.size() == 3) {
+        older = first;
+        newer = second;
+    }
+    DiffView *view = m_window->diffView();
+    m_window->showDiff(m_window->resolvePath(args.at(0)), older, newer);
+    waitForView(view);
+    if (!view->errorMessage().isEmpty())
+        return Outcome::failure(view->errorMessage());
+    writeStandardOutput(view->unifiedText());
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::get(const QStringList &args)
+{
+    int changeset = 0;
+    if (args.size() != 2)
+        return usage(QStringLiteral("get PATH CHANGESET"));
+    if (!changesetNumber(args.at(1), &changeset))
+        return Outcome::failure(tr("\"%1\" is not a changeset").arg(args.at(1)));
+    const QString path = m_window->resolvePath(args.at(0));
+    Core::IVersionHistory *provider = versionHistoryFor(path);
+    if (!provider)
+        return Outcome::failure(tr("no version control gets versions of %1").arg(path));
+    QEventLoop loop;
+    int request = -1;
+    QString error;
+    bool answered = false;
+    auto answer = [&](int which, const QString &message) {
+        if (request != -1 && which != request)
+            return;
+        answered = true;
+        error = message;
+        loop.quit();
+    };
+    connect(provider, &Core::IVersionHistory::versionGot, &loop,
+            [&](int which) { answer(which, QString()); });
+    connect(provider, &Core::IVersionHistory::requestFailed, &loop, answer);
+    request = provider->getVersion(path, changeset);
+    if (request == 0)
+        return Outcome::failure(tr("version %1 of %2 was not got").arg(changeset).arg(path));
+    if (!answered)
+        loop.exec();
+    if (!error.isEmpty())
+        return Outcome::failure(error);
     return Outcome::success();
 }
 

@@ -60,6 +60,10 @@ private:
     Outcome cancel(const QStringList &args);
     Outcome memory(const QStringList &args);
     Outcome pending(const QStringList &args);
+    Outcome history(const QStringList &args);
+    Outcome annotation(const QStringList &args);
+    Outcome diff(const QStringList &args);
+    Outcome get(const QStringList &args);
     Outcome scroll(const QStringList &args);
 
     QImage menuPicture(QMenu *menu) const;

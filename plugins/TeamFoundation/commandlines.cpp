@@ -259,6 +259,47 @@ int consoleCodePage()
 #endif
 }
 
+QStringList historyRead(ClientKind kind, const QString &path, bool recursive, int olderThan,
+                        int count, bool followRenames)
+{
+    QStringList arguments{QStringLiteral("history"),
+                          path.startsWith(QLatin1Char('$')) ? path : local(path)};
+    arguments << option(kind, kind == ClientKind::VisualStudio ? QStringLiteral("format:detailed")
+                                                               : QStringLiteral("format:xml"))
+              << option(kind, QStringLiteral("noprompt"));
+    if (olderThan > 1)
+        arguments << option(kind, QStringLiteral("version:C1~C%1").arg(olderThan - 1));
+    if (count > 0)
+        arguments << option(kind, QStringLiteral("stopafter:%1").arg(count));
+    addRecursive(arguments, kind, recursive);
+    // The client ignores item mode for a recursive history, and says so.
+    if (followRenames && !recursive)
+        arguments << option(kind, QStringLiteral("itemmode"));
+    return arguments;
+}
+
+QStringList printVersion(ClientKind kind, const QString &serverItem, int changeset,
+                         const QString &outputFile)
+{
+    const QString version = option(kind, QStringLiteral("version:C%1").arg(changeset));
+    // The cross-platform client takes no -noprompt from the command file: each line says it.
+    if (kind == ClientKind::VisualStudio)
+        return {QStringLiteral("view"), serverItem, version,
+                option(kind, QStringLiteral("output:")) + local(outputFile),
+                option(kind, QStringLiteral("noprompt"))};
+    return {QStringLiteral("print"), serverItem, version, option(kind, QStringLiteral("noprompt"))};
+}
+
+QStringList getVersion(ClientKind kind, const QString &path, bool recursive, int changeset)
+{
+    QStringList arguments = onPath(QStringLiteral("get"), path);
+    // The person chose the version in the IDE; nothing is left for the client to ask.
+    arguments << option(kind, QStringLiteral("version:C%1").arg(changeset))
+              << option(kind, QStringLiteral("noprompt"));
+    addRecursive(arguments, kind, recursive);
+    return arguments;
+}
+
 } // namespace CommandLines
 } // namespace Internal
 } // namespace TeamFoundation

@@ -76,6 +76,21 @@ QTextCodec *outputCodec(ClientKind kind, bool windowsHost, int consoleCodePage);
 // 0 on other systems.
 int consoleCodePage();
 
+// The reads of the History, diff and annotate views. They run without a person answering:
+// the cross-platform client's history as XML, tf.exe's as its detailed text (it has no XML
+// history), each newest first, at most 'count' changesets older than 'olderThan' (0: from
+// the newest; a count of 0: all). 'followRenames' follows a file across renames (item mode),
+// naming it in each changeset as it was named then.
+QStringList historyRead(ClientKind kind, const QString &path, bool recursive, int olderThan,
+                        int count, bool followRenames);
+// A line of a command file that reads the content of 'serverItem' at 'changeset': printed
+// (cross-platform) or written to 'outputFile' (tf.exe, which cannot separate the outputs of
+// the lines of a command file).
+QStringList printVersion(ClientKind kind, const QString &serverItem, int changeset,
+                         const QString &outputFile);
+// Gets the version of 'changeset' of a file or, with 'recursive', a folder.
+QStringList getVersion(ClientKind kind, const QString &path, bool recursive, int changeset);
+
 } // namespace CommandLines
 } // namespace Internal
 } // namespace TeamFoundation

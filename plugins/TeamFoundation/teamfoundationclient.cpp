@@ -1,6 +1,7 @@
 #include "teamfoundationclient.h"
 #include "checkindialog.h"
 #include "commandlines.h"
+#include "teamfoundationhistory.h"
 #include "teamfoundationpendingchanges.h"
 #include "teamfoundationplugin.h"
 #include "teamfoundationsettings.h"
@@ -17,6 +18,7 @@
 #include <QPointer>
 #include <QRegExp>
 #include <QTemporaryFile>
+#include <QTextCodec>
 
 static_assert(TeamFoundation::Internal::InteractiveRunFlags == 0x1, "interactive run flags");
 static_assert(TeamFoundation::Internal::SilentProbeRunFlags == 0x38, "probe run flags");
@@ -153,6 +155,40 @@ bool TeamFoundationClient::readStatus(const QString &topLevel, const std::functi
     return true;
 }
 
+TeamFoundationCommand TeamFoundationClient::commandFile(const QString &workingDirectory,
+                                                        const QStringList &options) const
+{
+    TeamFoundationCommand file = command(workingDirectory, m_plugin->settings().binaryPath(),
+                                         options, SilentProbeRunFlags);
+    // The login goes on each line, where no process list shows it, never on the command line.
+    file.arguments = options;
+    file.codec = QTextCodec::codecForName("ISO-8859-1");
+    return file;
+}
+
+Utils::TreeProcess *TeamFoundationClient::startCommandFile(const QString &workingDirectory,
+                                                           const QStringList &options)
+{
+    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
+        return nullptr;
+    return TeamFoundationRunner::startCommandFile(commandFile(workingDirectory, options));
+}
+
+bool TeamFoundationClient::submitCommandFile(const QString &workingDirectory,
+                                             const QStringList &options, QList<QStringList> lines,
+                                             const QString &description,
+                                             const TeamFoundationRunner::Finished &finished,
+                                             Utils::TreeProcess *started)
+{
+    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
+        return false;
+    for (QStringList &line : lines)
+        addLoginArguments(line);
+    TeamFoundationCommand file = commandFile(workingDirectory, options);
+    file.description = description;
+    return m_runner->submitCommandFile(file, lines, finished, started);
+}
+
 TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirectory,
                                                    const QStringList &arguments, unsigned flags) const
 {
@@ -218,22 +254,27 @@ bool TeamFoundationClient::checkoutFile(const QString &fileName)
     return done;
 }
 
-bool TeamFoundationClient::hasPowerTools() const
+bool TeamFoundationClient::annotatesWithPowerTools() const
 {
-    // Without the Power Tools there is nothing to run; a silent failure would look like a
-    // broken menu entry.
-    if (!m_plugin->settings().powerToolsBinaryPath().isEmpty())
-        return true;
-    VcsBase::VcsOutputWindow::appendError(
-        tr("Annotation needs the Team Foundation Power Tools command (tfpt), which was not "
-           "found; set it in Tools > Options > Version Control > TeamFoundation."));
-    return false;
+    return clientKind() == ClientKind::VisualStudio &&
+           !m_plugin->settings().powerToolsBinaryPath().isEmpty();
+}
+
+void TeamFoundationClient::showInView(const std::function<void(Core::IVersionHistory *)> &ask)
+{
+    // The IDE's views read what they show through jobs of their own.
+    if (TeamFoundationHistory *history = m_plugin->versionHistory())
+        ask(history);
 }
 
 bool TeamFoundationClient::annotateFile(const QString &fileName)
 {
-    if (!hasPowerTools())
-        return false;
+    if (!annotatesWithPowerTools()) {
+        if (!m_plugin->versionControl()->isConfigured())
+            return false;
+        showInView([fileName](Core::IVersionHistory *h) { emit h->annotateRequested(fileName); });
+        return true;
+    }
     return !runTfpt(containingDirectory(fileName), CommandLines::annotate(clientKind(), fileName),
                     InteractiveRunFlags)
                 .error;
@@ -314,6 +355,17 @@ bool TeamFoundationClient::compare(const QString &path)
     if (!saveModifiedDocuments(path))
         return false;
     const ClientKind kind = clientKind();
+    // The cross-platform client can only hand a file to an outside tool; the IDE shows the
+    // edit against the version it was got at itself.
+    if (kind == ClientKind::CrossPlatform && !isDirectory(path)) {
+        if (!m_plugin->versionControl()->isConfigured())
+            return false;
+        showInView([path](Core::IVersionHistory *h) {
+            emit h->compareRequested(path, Core::IVersionHistory::WorkspaceVersion,
+                                     Core::IVersionHistory::LocalFile);
+        });
+        return true;
+    }
     return submit(path, m_plugin->settings().binaryPath(),
                   CommandLines::difference(kind, path, isDirectory(path)), InteractiveRunFlags,
                   [kind, path](const VcsBase::VcsJob &job) {
@@ -343,6 +395,14 @@ bool TeamFoundationClient::getLatest(const QString &path)
 
 bool TeamFoundationClient::history(const QString &path)
 {
+    // tf.exe shows its own History window; the other client prints text, which the IDE's
+    // History view shows as a table instead.
+    if (clientKind() == ClientKind::CrossPlatform) {
+        if (!m_plugin->versionControl()->isConfigured())
+            return false;
+        showInView([path](Core::IVersionHistory *h) { emit h->historyRequested(path); });
+        return true;
+    }
     return submit(path, m_plugin->settings().binaryPath(),
                   CommandLines::history(clientKind(), path, isDirectory(path)),
                   InteractiveRunFlags);
@@ -488,6 +548,7 @@ bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
     // workspace, or of one that the server does not hold.
     static const char *const answers[] = {"Unable to determine the workspace",
                                           "The workspace could not be determined",
+                                          "project collection URL to use could not be determined",
                                           "There is no working folder mapping",
                                           "is not in a mapped folder",
                                           "No workspace matching",
@@ -562,10 +623,12 @@ void TeamFoundationClient::annotateCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
-    if (hasPowerTools()) {
-        submit(file, m_plugin->settings().powerToolsBinaryPath(),
-               CommandLines::annotate(clientKind(), file), InteractiveRunFlags);
+    if (!annotatesWithPowerTools()) {
+        annotateFile(file);
+        return;
     }
+    submit(file, m_plugin->settings().powerToolsBinaryPath(),
+           CommandLines::annotate(clientKind(), file), InteractiveRunFlags);
 }
 
 void TeamFoundationClient::getLatestCurrentFile()

@@ -4,6 +4,7 @@
 #include "teamfoundationrunner.h"
 #include "teamfoundationsettings.h"
 
+#include <core/iversionhistory.h>
 #include <vcsbase/vcsbaseplugin.h>
 
 #include <QObject>
@@ -78,6 +79,18 @@ public:
     // 'started' hears when it starts, 'finished' of its end. False when tf cannot be run.
     bool readStatus(const QString &topLevel, const std::function<void()> &started,
                     const TeamFoundationRunner::Finished &finished);
+    // Queues one client, in 'workingDirectory', that runs each of 'lines' (the login appended
+    // to each) from its standard input, 'options' on its own command line; its output is read
+    // one character a byte (Latin-1), so that what it printed is had back as bytes. Silent:
+    // the caller says what went wrong. False when tf cannot be run or a line cannot be written.
+    // 'started' is what startCommandFile() gave for the same directory and options, or null.
+    bool submitCommandFile(const QString &workingDirectory, const QStringList &options,
+                           QList<QStringList> lines, const QString &description,
+                           const TeamFoundationRunner::Finished &finished,
+                           Utils::TreeProcess *started = nullptr);
+    // Starts that client ahead of its lines; null when tf cannot be run. The caller owns it.
+    Utils::TreeProcess *startCommandFile(const QString &workingDirectory,
+                                         const QStringList &options);
     // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 
@@ -156,7 +169,13 @@ private:
                      const QString &error) const;
     TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
                                   const QStringList &arguments, unsigned flags) const;
-    bool hasPowerTools() const;
+    // A command file's client: silent, its output read one character a byte.
+    TeamFoundationCommand commandFile(const QString &workingDirectory,
+                                      const QStringList &options) const;
+    // tfpt annotates only for tf.exe, and only where it is found; elsewhere the annotation is
+    // computed from the file's history in the IDE's annotate view.
+    bool annotatesWithPowerTools() const;
+    void showInView(const std::function<void(Core::IVersionHistory *)> &ask);
     // Shows in the pane why a probe failed, unless it is an answer or was shown already;
     // true when it is an answer.
     bool reportProbeFailure(const QString &binary, const QStringList &arguments,

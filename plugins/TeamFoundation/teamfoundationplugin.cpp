@@ -6,6 +6,7 @@
 #include "teamfoundationconstants.h"
 #include "teamfoundationcontrol.h"
 #include "teamfoundationpendingchanges.h"
+#include "teamfoundationhistory.h"
 #include "warmrunner.h"
 #include "workspaceknowledge.h"
 
@@ -68,6 +69,8 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     createActions();
     m_pendingChanges = new TeamFoundationPendingChanges(this);
     addAutoReleasedObject(m_pendingChanges);
+    m_history = new TeamFoundationHistory(this);
+    addAutoReleasedObject(m_history);
     connect(versionControl(), &Core::IVersionControl::configurationChanged, this,
             &TeamFoundationPlugin::updateConfigurationHint);
     updateConfigurationHint();

@@ -25,6 +25,7 @@ namespace Internal {
 class PasswordKeeper;
 class TeamFoundationClient;
 class TeamFoundationPendingChanges;
+class TeamFoundationHistory;
 class WorkspaceKnowledge;
 
 // The plugin object: creates the version control, the command client, the options page,
@@ -53,6 +54,7 @@ public:
     WorkspaceKnowledge *knowledge() const;
     // The pending changes as the IDE and the check-in dialog see them.
     TeamFoundationPendingChanges *pendingChanges() const;
+    TeamFoundationHistory *versionHistory() const { return m_history; }
     // Tells the host that 'path' (a file or a directory) changed; an empty path means the
     // configuration changed.
     void notifyChange(const QString &path);
@@ -83,6 +85,7 @@ private:
     PasswordKeeper *m_passwordKeeper = nullptr;
     WorkspaceKnowledge *m_knowledge = nullptr;
     TeamFoundationPendingChanges *m_pendingChanges = nullptr;
+    TeamFoundationHistory *m_history = nullptr;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;
 };

@@ -14,6 +14,10 @@ QT_BEGIN_NAMESPACE
 class QTextCodec;
 QT_END_NAMESPACE
 
+namespace Utils {
+class TreeProcess;
+}
+
 namespace TeamFoundation {
 namespace Internal {
 
@@ -56,6 +60,19 @@ public:
     // How the jobs of a host Command (the checkout) that runs 'executable' start their
     // processes.
     virtual VcsBase::VcsJob::Starter starter(const QString &executable) = 0;
+
+    // Queues one client that runs every line of 'lines' in turn, as a job: "EXECUTABLE @"
+    // followed by the command's arguments (options of the whole file, such as
+    // -outputSeparator), the lines on its standard input (see CommandFile). False, queueing
+    // nothing, when a word holds a line break, which no line can carry.
+    // 'started', when given and still running, is a client that startCommandFile() started
+    // for this command ahead of its lines; the job takes it.
+    bool submitCommandFile(const TeamFoundationCommand &command, const QList<QStringList> &lines,
+                           const Finished &finished, Utils::TreeProcess *started = nullptr);
+    // Starts the client of a command file before its lines are known, so that its start-up
+    // passes while what the lines need is still being read. The caller owns it until it hands
+    // it to submitCommandFile().
+    static Utils::TreeProcess *startCommandFile(const TeamFoundationCommand &command);
 
 protected:
     static VcsBase::VcsJob *createJob(const TeamFoundationCommand &command);

@@ -44,6 +44,21 @@ inline Run runProgram(const QString &program, const QStringList &arguments,
     return result;
 }
 
+// The stand-in tf keeps what the cross-platform client keeps, its licence acceptance and its
+// workspace cache, in the profile folder that TEE_PROFILE_DIRECTORY names: a test gives it one
+// below its own directory, never the home of whoever runs the tests, and accepts the licence
+// there up front, as a person would. Returns what went wrong, empty when nothing did.
+inline QString acceptLicence(const QString &tf, const QString &profile)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), profile);
+    const Run run = runProgram(tf, {QStringLiteral("eula"), QStringLiteral("-accept")}, environment);
+    // 1: it was accepted before.
+    if (run.exitCode == 0 || run.exitCode == 1)
+        return QString();
+    return QStringLiteral("tf eula -accept exited with %1: %2").arg(run.exitCode).arg(run.err);
+}
+
 inline QByteArray readAll(const QString &path)
 {
     QFile file(path);

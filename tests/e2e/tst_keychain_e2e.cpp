@@ -14,6 +14,7 @@
 
 namespace {
 
+using E2e::acceptLicence;
 using E2e::Run;
 using E2e::runProgram;
 using E2e::writeFile;
@@ -62,6 +63,9 @@ public:
         const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));
         const QString login =
             QStringLiteral("-login:%1,%2").arg(QLatin1String(USER), QLatin1String(PASSWORD));
+        const QString licence = acceptLicence(QStringLiteral(TF_EXECUTABLE), path(QStringLiteral("profile")));
+        if (!licence.isEmpty())
+            return licence;
         const QList<QStringList> steps{
             {QStringLiteral("seed"), collection},
             {QStringLiteral("useradd"), QLatin1String(USER), QLatin1String(PASSWORD), collection},
@@ -161,6 +165,7 @@ private:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
+        env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), path(QStringLiteral("profile")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
         env.insert(QStringLiteral("SANDBOX"), m_dir.path());
@@ -186,12 +191,12 @@ const QString setPassword = optionsLine(
 // A start of the workbench that needs the login: the probes of the project and the history.
 const QString history = QStringLiteral("project ${SANDBOX}/ws\n"
                                        "open main.cpp\n"
-                                       "trigger TeamFoundation.History\n");
+                                       "history main.cpp\n");
 
 // Whether the run logged in: the stand-in refuses every command without the login.
 bool loggedIn(const Run &run)
 {
-    return run.exitCode == 0 && run.out.contains(QLatin1String("History of $/Demo/App/main.cpp")) &&
+    return run.exitCode == 0 && run.out.contains(QLatin1String("C1  alice  Create the App project\n")) &&
            run.out.contains(QLatin1String(" -login:ann,********")) &&
            !run.out.contains(QLatin1String("TF30063"));
 }

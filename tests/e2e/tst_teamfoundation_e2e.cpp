@@ -18,8 +18,11 @@
 
 #include "e2eutils.h"
 
+#include <algorithm>
+
 namespace {
 
+using E2e::acceptLicence;
 using E2e::hasWriteBit;
 using E2e::readAll;
 using E2e::runProgram;
@@ -73,8 +76,9 @@ QString call(const QString &name, const QString &cwd, const QStringList &argumen
     return (QStringList{name, cwd} + arguments).join(QLatin1Char('|'));
 }
 
-// A temporary world for one test: the workbench's settings, the stand-in's client records
-// (XDG_DATA_HOME) and everything the scripts create live below one temporary directory.
+// A temporary world for one test: the workbench's settings, the stand-in's client state (its
+// profile folder, the licence accepted) and everything the scripts create live below one
+// temporary directory.
 class Sandbox
 {
 public:
@@ -82,9 +86,12 @@ public:
     {
         QDir().mkpath(path("runtime"));
         QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_licence = acceptLicence(QStringLiteral(TF_EXECUTABLE), path("profile"));
+        if (!m_licence.isEmpty())
+            qWarning("%s", qPrintable(m_licence));
     }
 
-    bool isValid() const { return m_dir.isValid(); }
+    bool isValid() const { return m_dir.isValid() && m_licence.isEmpty(); }
     QString root() const { return m_dir.path(); }
     QString path(const QString &relative) const { return m_dir.path() + QLatin1Char('/') + relative; }
     QString settingsFile() const { return path("settings/workbench.ini"); }
@@ -100,6 +107,7 @@ public:
         }
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
+        env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), path("profile"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
         env.insert(QStringLiteral("SANDBOX"), root());
         // No session bus: the passwords of these runs stay out of the keychain of the person
@@ -145,6 +153,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_licence; // what went wrong accepting the licence
 };
 
 // A sandbox whose "tf" and "tfpt" are the recording stand-in, with a working copy "ws" that
@@ -221,6 +230,8 @@ private slots:
     void processesOfADay_data();
     void processesOfADay();
     void aNewFolderInsideAMappingIsAdded();
+    void historyAnnotationDiffAndGetOfTwoUsers_data();
+    void historyAnnotationDiffAndGetOfTwoUsers();
 
     // The recording tf.
     void menuAndLocatorCommandLines();
@@ -458,7 +469,9 @@ void TeamFoundationEndToEndTest::aLinuxUsersDay()
     const Run status = box.runTf({QStringLiteral("status"), app, QStringLiteral("-recursive"), login}, app);
     QVERIFY2(status.exitCode == 0 && status.out.contains(QLatin1String("There are no pending changes.")),
              qPrintable(describe(status)));
-    const Run history = box.runTf({QStringLiteral("history"), mainCpp, login}, app);
+    // The brief table shows a comment's first line; the detailed layout all of it.
+    const Run history = box.runTf(
+        {QStringLiteral("history"), mainCpp, QStringLiteral("-format:detailed"), login}, app);
     QVERIFY2(history.out.contains(QLatin1String("Greet from Linux, \"politely\""))
                  && history.out.contains(QLatin1String("and add greeting.h")),
              qPrintable(describe(history)));
@@ -636,6 +649,138 @@ void TeamFoundationEndToEndTest::aNewFolderInsideAMappingIsAdded()
     QCOMPARE(readAll(box.path("colleague/lib/util/added.cpp")), QByteArray("int added;\n"));
 }
 
+// A file checked in by two users from two workspaces, some lines kept across changesets, some
+// changed, and one added locally: the History view, the annotation, Compare with Previous, the
+// local edit against its version and Get This Version, through both client kinds.
+void TeamFoundationEndToEndTest::historyAnnotationDiffAndGetOfTwoUsers_data()
+{
+    QTest::addColumn<bool>("tfExe");
+    QTest::newRow("cross-platform client: print in one tf @") << false;
+    QTest::newRow("tf.exe without tfpt: view /output in one tf @") << true;
+}
+
+void TeamFoundationEndToEndTest::historyAnnotationDiffAndGetOfTwoUsers()
+{
+    QFETCH(bool, tfExe);
+    Sandbox box;
+    const QString collection = QStringLiteral("-collection:") + box.path("server");
+    QVERIFY(seedServer(box, QStringLiteral("pw")));
+    const QString ann = QStringLiteral("-login:ann,pw");
+    const QString bob = QStringLiteral("-login:bob,pw");
+    QCOMPARE(box.runTf({QStringLiteral("useradd"), QStringLiteral("bob"), QStringLiteral("pw"),
+                        collection, ann},
+                       box.root())
+                 .exitCode,
+             0);
+    QCOMPARE(getIntoNewWorkspace(box, QStringLiteral("ws"), ann).exitCode, 0);
+    QCOMPARE(getIntoNewWorkspace(box, QStringLiteral("bobs"), bob).exitCode, 0);
+    auto checkIn = [&](const QString &workspace, const QString &login, const QByteArray &content,
+                       const QString &comment) {
+        const QString file = box.path(workspace + QStringLiteral("/main.cpp"));
+        const QString dir = box.path(workspace);
+        return box.runTf({QStringLiteral("get"), dir, QStringLiteral("-recursive"), login}, dir)
+                       .exitCode == 0 &&
+               box.runTf({QStringLiteral("checkout"), file, login}, dir).exitCode == 0 &&
+               writeFile(file, content) &&
+               box.runTf({QStringLiteral("checkin"), file, QStringLiteral("-comment:") + comment, login},
+                         dir)
+                       .exitCode == 0;
+    };
+    const QByteArray v4 = "#include <iostream>\n\nint main()\n{\n"
+                          "    std::cout << \"Hello from App\" << std::endl;\n    return 1;\n}\n";
+    QVERIFY(checkIn(QStringLiteral("bobs"), bob, v4, QStringLiteral("Return one")));
+    QVERIFY(checkIn(QStringLiteral("ws"), ann, "// Written by ann and bob\n" + v4,
+                    QStringLiteral("Name the authors")));
+    // Ann's local change, pending.
+    const QString main = box.path("ws/main.cpp");
+    QCOMPARE(box.runTf({QStringLiteral("checkout"), main, ann}, box.path("ws")).exitCode, 0);
+    QVERIFY(writeFile(main, "// Written by ann and bob\n" + v4 + "// local note\n"));
+
+    // Every start of the client is recorded with the lines it was given.
+    QDir().mkpath(box.path("starts"));
+    const QString wrapper = box.path("bin/tf");
+    QVERIFY(writeFile(wrapper, QStringLiteral("#!/bin/sh\nf=$(mktemp \"%1/XXXXXX\")\n"
+                                              "tee \"$f\" | \"%2\" \"$@\"\n")
+                                   .arg(box.path("starts"), QStringLiteral(TF_EXECUTABLE))
+                                   .toUtf8()));
+    QFile::setPermissions(wrapper, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString kind = tfExe ? QStringLiteral("clientKindComboBox=\"Visual Studio (tf.exe)\" ")
+                               : QString();
+    const Run run = box.runScript(
+        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=${SANDBOX}/no/tfpt "
+                       "usernameLineEdit=ann passwordLineEdit=pw timeOutSpinBox=60 %2\n"
+                       "project ${SANDBOX}/ws\n"
+                       "history main.cpp\n"
+                       "annotation main.cpp\n"
+                       "diff main.cpp C4\n"
+                       "diff main.cpp\n"
+                       "get README.md C1\n"
+                       // Getting another version of the edited file undoes the edit: asked first.
+                       "dialog\n"
+                       "get main.cpp C2\n")
+            .arg(wrapper, kind),
+        tfExe ? QStringList{QStringLiteral("TF_STANDIN_GRAMMAR=tf.exe")} : QStringList());
+    EXPECT_OK(run);
+    const QString expected =
+        QStringLiteral("C5  ann  Name the authors\n"
+                       "C4  bob  Return one\n"
+                       "C2  bob  Print a greeting\n"
+                       "C1  alice  Create the App project\n"
+                       "C5  ann  | // Written by ann and bob\n"
+                       "C1  alice  | #include <iostream>\n"
+                       "C1  alice  | \n"
+                       "C1  alice  | int main()\n"
+                       "C1  alice  | {\n"
+                       "C2  bob  |     std::cout << \"Hello from App\" << std::endl;\n"
+                       "C4  bob  |     return 1;\n"
+                       "C1  alice  | }\n"
+                       "local  | // local note\n"
+                       "--- $/Demo/App/main.cpp;C2\n"
+                       "+++ $/Demo/App/main.cpp;C4\n"
+                       "@@ -3,5 +3,5 @@\n"
+                       " int main()\n"
+                       " {\n"
+                       "     std::cout << \"Hello from App\" << std::endl;\n"
+                       "-    return 0;\n"
+                       "+    return 1;\n"
+                       " }\n"
+                       "--- $/Demo/App/main.cpp;C5\n"
+                       "+++ %1\n"
+                       "@@ -6,3 +6,4 @@\n"
+                       "     std::cout << \"Hello from App\" << std::endl;\n"
+                       "     return 1;\n"
+                       " }\n"
+                       "+// local note\n")
+            .arg(QDir::toNativeSeparators(main));
+    // What the script printed, without the pane's lines of the commands in between.
+    QStringList printed = run.out.split(QLatin1Char('\n'));
+    printed.erase(std::remove_if(printed.begin(), printed.end(),
+                                 [](const QString &line) {
+                                     return line.startsWith(QLatin1String("Executing in "));
+                                 }),
+                  printed.end());
+    QVERIFY2(printed.join(QLatin1Char('\n')).contains(expected), qPrintable(run.out));
+    QCOMPARE(readAll(box.path("ws/README.md")), QByteArray("# App\n\nA small sample project.\n"));
+    QCOMPARE(readAll(main), QByteArray("#include <iostream>\n\nint main()\n{\n"
+                                       "    std::cout << \"Hello from App\" << std::endl;\n"
+                                       "    return 0;\n}\n"));
+    const Run status = box.runTf({QStringLiteral("status"), main, ann}, box.path("ws"));
+    QVERIFY2(status.out.contains(QLatin1String("no pending changes")), qPrintable(describe(status)));
+
+    // The four versions of the annotation were read by one client, not one client each.
+    QStringList versionReaders;
+    for (const QString &start : QDir(box.path("starts")).entryList(QDir::Files)) {
+        const QString lines = QString::fromUtf8(readAll(box.path("starts/") + start));
+        const int reads = lines.count(QRegularExpression(QStringLiteral("^(print|view) "),
+                                                         QRegularExpression::MultilineOption));
+        if (reads > 0)
+            versionReaders << QString::number(reads);
+    }
+    versionReaders.sort();
+    // The annotation's four, Compare with Previous's two, the local edit's one.
+    QCOMPARE(versionReaders, QStringList({"1", "2", "4"}));
+}
+
 // --- The recording tf ------------------------------------------------------------------------
 
 void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
@@ -658,8 +803,11 @@ void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
     // on the top level, recursively.
     const QStringList expected{
         call("tf", ws, {"checkin", file, "-comment:Reviewed", "-noprompt"}),
-        call("tfpt", ws, {"annotate", file}),
-        call("tf", box.root(), {"history", ws, "-noprompt", "-recursive"}),
+        // The cross-platform client has no annotate: the view reads the file's history first.
+        call("tf", ws, {"history", file, "-format:xml", "-noprompt", "-itemmode"}),
+        // Its history is the IDE's History view, read as XML, a hundred changesets at a time.
+        call("tf", box.root(),
+             {"history", ws, "-format:xml", "-noprompt", "-stopafter:100", "-recursive"}),
         call("tf", ws, {"get", file, "-noprompt"}),
         call("tf", box.root(), {"checkin", ws, "-comment:Release", "-noprompt", "-recursive"}),
     };
@@ -668,8 +816,10 @@ void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
     QCOMPARE(executingLines(run.out),
              QStringList({QStringLiteral("Executing in %1: %2 checkin %3 -comment:Reviewed -noprompt")
                               .arg(ws, box.tf(), file),
-                          QStringLiteral("Executing in %1: %2 annotate %3").arg(ws, box.tfpt(), file),
-                          QStringLiteral("Executing in %1: %2 history %3 -noprompt -recursive")
+                          QStringLiteral("Executing in %1: %2 history %3 -format:xml -noprompt -itemmode")
+                              .arg(ws, box.tf(), file),
+                          QStringLiteral("Executing in %1: %2 history %3 -format:xml -noprompt "
+                                         "-stopafter:100 -recursive")
                               .arg(box.root(), box.tf(), ws),
                           QStringLiteral("Executing in %1: %2 get %3 -noprompt").arg(ws, box.tf(), file),
                           QStringLiteral("Executing in %1: %2 checkin %3 -comment:Release -noprompt -recursive")
@@ -777,8 +927,9 @@ void TeamFoundationEndToEndTest::dialogsInScripts_data()
         << QString() << original;
     QTest::newRow("check-in saves first") << type + "dialog commentEdit=x\ntrigger TeamFoundation.CheckIn\n"
                                           << QString() << QStringList{"checkin"} << QString() << typed;
+    // The cross-platform client's compare is the diff view, which reads the history first.
     QTest::newRow("compare saves first") << type + "trigger TeamFoundation.Compare\n" << QString()
-                                         << QStringList{"difference"} << QString() << typed;
+                                         << QStringList{"history"} << QString() << typed;
     // Undo first lists the changes it throws away, then asks about the unsaved ones.
     QTest::newRow("undo drops unsaved changes when agreed")
         << type + "dialog\ndialog\ntrigger TeamFoundation.Undo\n"
@@ -887,12 +1038,15 @@ void TeamFoundationEndToEndTest::passwordIsMaskedInThePaneOnly()
     // The recorded command carries the real login as its last argument...
     const QString login = QStringLiteral("-login:CONTOSO\\ann,") + password;
     QCOMPARE(withoutProbes(box.calls()),
-             QStringList(call("tf", box.ws(), {"history", box.ws("main.cpp"), "-noprompt", login})));
+             QStringList(call("tf", box.ws(),
+                              {"history", box.ws("main.cpp"), "-format:xml", "-noprompt",
+                               "-stopafter:100", login})));
     for (const QString &c : box.calls())
         QVERIFY2(c.endsWith(QLatin1Char('|') + login), qPrintable(c));
     // ...while the pane shows it masked, and the password appears nowhere.
     QCOMPARE(executingLines(run.out),
-             QStringList(QStringLiteral("Executing in %1: %2 history %3 -noprompt -login:CONTOSO\\ann,********")
+             QStringList(QStringLiteral("Executing in %1: %2 history %3 -format:xml -noprompt "
+                                        "-stopafter:100 -login:CONTOSO\\ann,********")
                              .arg(box.ws(), box.tf(), box.ws("main.cpp"))));
     QVERIFY(!run.out.contains(QLatin1String("p@ss")));
     QVERIFY(!run.err.contains(QLatin1String("p@ss")));
@@ -978,9 +1132,11 @@ void TeamFoundationEndToEndTest::correctingThePathEnablesThePlugin()
     EXPECT_OK(run);
     QVERIFY(run.out.contains(QLatin1String("[ ] Team Foundation  (TeamFoundation.Menu)\n")));
     QVERIFY(run.out.contains(QLatin1String("[x] Team Foundation  (TeamFoundation.Menu)\n")));
+    // Compare of a file is the diff view, which starts with the file's history.
     QCOMPARE(withoutProbes(box.calls()),
              QStringList(call("tf", box.ws(),
-                              {"difference", box.ws("main.cpp")})));
+                              {"history", box.ws("main.cpp"), "-format:xml", "-noprompt",
+                               "-itemmode"})));
 }
 
 QTEST_GUILESS_MAIN(TeamFoundationEndToEndTest)

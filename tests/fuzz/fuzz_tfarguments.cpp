@@ -40,16 +40,18 @@ const QVector<Command> &commands()
     return table;
 }
 
-// The option names each grammar knows: the cross-platform client has no prompt and no
-// short forms.
+// The option names each grammar knows: the cross-platform client has no prompt, and short
+// forms of its own.
 const QSet<QString> &knownNames(Tf::Grammar grammar)
 {
-    static const QSet<QString> crossPlatform = {
-        "recursive", "noprompt", "new",      "delete",          "map",
-        "unmap",     "empty",    "nodetect", "continueonerror", "collection",
-        "workspace", "login",    "comment",  "format",          "outputseparator"};
+    static const QSet<QString> both = {
+        "recursive", "noprompt", "new",       "delete",          "map",
+        "unmap",     "empty",    "nodetect",  "continueonerror", "collection",
+        "workspace", "login",    "comment",   "format",          "outputseparator",
+        "exitcode",  "help",     "nosummary", "accept",          "remove"};
+    static const QSet<QString> crossPlatform = both + QSet<QString>{"r", "w", "y", "jwt", "h", "?"};
     static const QSet<QString> tfExe =
-        crossPlatform + QSet<QString>{"prompt", "r", "i", "c", "server", "s", "f"};
+        both + QSet<QString>{"prompt", "r", "i", "c", "server", "s", "f"};
     return grammar == Tf::Grammar::TfExe ? tfExe : crossPlatform;
 }
 
@@ -129,13 +131,14 @@ void check(const Command &command, const QStringList &args, Tf::Grammar grammar)
             const QString body = arg.mid(tfExe && arg.startsWith(QLatin1String("--")) ? 2 : 1);
             FUZZ_CHECK(knownNames(grammar).contains(body.section(':', 0, 0).toLower()),
                        "an argument starting with \"-\" that names no option was accepted");
-        } else {
+        } else if (tfExe || !arg.isEmpty()) {
             plainBeforeEnd.append(arg);
         }
     }
     FUZZ_CHECK(isSubsequence(operands.mid(0, operands.size() - afterEnd.size()), plainBeforeEnd),
                "an argument starting with \"-\" before \"--\" was taken as an operand");
-    // The cross-platform client takes every other word, "/" ones included, as an item.
+    // The cross-platform client takes every other word, "/" ones included, as an item, and
+    // passes over empty words.
     if (!tfExe)
         FUZZ_CHECK(operands == plainBeforeEnd,
                    "a word not starting with \"-\" was not taken as an item");

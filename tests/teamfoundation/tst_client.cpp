@@ -9,6 +9,7 @@
 
 #include <commandlines.h>
 #include <teamfoundationclient.h>
+#include <teamfoundationhistory.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
 
@@ -32,6 +33,8 @@ private slots:
     void initTestCase();
     void commands_data();
     void commands();
+    void viewsInsteadOfText_data();
+    void viewsInsteadOfText();
     void unsavedChanges_data();
     void unsavedChanges();
     void windowsCommandLines();
@@ -121,16 +124,13 @@ void tst_Client::commands_data()
         {"compareProject", true, "tf", {"difference", "/format:Visual", "/prompt", "/recursive"}, 0x1, {}, false, ""},
         {"checkInProject", true, "tf", {"checkin", "/prompt", "/recursive"}, 0x1, {}, false, ""},
     };
+    // Its history, compare of a file and annotate show the IDE's views: viewsInsteadOfText.
     const QList<Row> crossPlatform{
         {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false, ""},
         {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false, ""},
-        {"compareCurrentFile", false, "tf", {"difference"}, 0x1, {}, false, ""},
         {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false, ""},
         {"checkInCurrentFile", false, "tf", {"checkin", "-comment:" + comment, "-noprompt"}, 0x1, comment, false, ""},
-        {"annotateCurrentFile", false, "tfpt", {"annotate"}, 0x1, {}, false, ""},
         {"getLatestCurrentFile", false, "tf", {"get", "-noprompt"}, 0x1, {}, false, ""},
-        {"historyCurrentFile", false, "tf", {"history", "-noprompt"}, 0x1, {}, false, ""},
-        {"historyProject", true, "tf", {"history", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
         {"getLatestProject", true, "tf", {"get", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
         {"undoProject", true, "tf", {"undo", "-recursive"}, 0x101, {}, false, ""},
         {"compareProject", true, "tf", {"difference", "-recursive"}, 0x1, {}, false, ""},
@@ -152,6 +152,69 @@ void tst_Client::commands_data()
                     << row.words << row.flags << credentials << row.comment << row.cancel;
             }
         }
+    }
+}
+
+void tst_Client::viewsInsteadOfText_data()
+{
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<ClientKind>("kind");
+    QTest::addColumn<QString>("signal"); // the view asked for; empty: a process runs instead
+    QTest::addColumn<bool>("onProject");
+    const ClientKind cross = ClientKind::CrossPlatform;
+    const ClientKind vs = ClientKind::VisualStudio;
+    QTest::newRow("cross-platform history of the file")
+        << QByteArray("historyCurrentFile") << cross << "history" << false;
+    QTest::newRow("cross-platform history of the project")
+        << QByteArray("historyProject") << cross << "history" << true;
+    QTest::newRow("cross-platform compare of the file")
+        << QByteArray("compareCurrentFile") << cross << "compare" << false;
+    QTest::newRow("cross-platform compare of the project runs")
+        << QByteArray("compareProject") << cross << QString() << true;
+    QTest::newRow("cross-platform annotate, even with tfpt")
+        << QByteArray("annotateCurrentFile") << cross << "annotate" << false;
+    QTest::newRow("tf.exe history keeps its window")
+        << QByteArray("historyCurrentFile") << vs << QString() << false;
+    QTest::newRow("tf.exe annotate with tfpt runs it")
+        << QByteArray("annotateCurrentFile") << vs << QString() << false;
+}
+
+void tst_Client::viewsInsteadOfText()
+{
+    QFETCH(QByteArray, slot);
+    QFETCH(ClientKind, kind);
+    QFETCH(QString, signal);
+    QFETCH(bool, onProject);
+    TestHost host;
+    host.configure(QString(), QString(), 30, kind);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString project = host.makeDirectory(QStringLiteral("src/proj"));
+    const QString file = host.makeFile(QStringLiteral("src/proj/main.cpp"));
+    host.setCurrentFile(file, project);
+    Core::IVersionHistory *views = plugin->versionHistory();
+    QStringList asked;
+    connect(views, &Core::IVersionHistory::historyRequested, this,
+            [&](const QString &path) { asked << "history " + path; });
+    connect(views, &Core::IVersionHistory::compareRequested, this,
+            [&](const QString &path, int older, int newer) {
+                // The edit against the version it was checked out from.
+                QCOMPARE(older, int(Core::IVersionHistory::WorkspaceVersion));
+                QCOMPARE(newer, int(Core::IVersionHistory::LocalFile));
+                asked << "compare " + path;
+            });
+    connect(views, &Core::IVersionHistory::annotateRequested, this,
+            [&](const QString &path) { asked << "annotate " + path; });
+    QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
+    QList<Recorded> runs = host.takeRuns();
+    runs.erase(std::remove_if(runs.begin(), runs.end(),
+                              [](const Recorded &r) { return r.arguments.value(0) == "status"; }),
+               runs.end());
+    if (signal.isEmpty()) {
+        QVERIFY(asked.isEmpty());
+        QCOMPARE(runs.size(), 1);
+    } else {
+        QCOMPARE(asked, QStringList(signal + QLatin1Char(' ') + (onProject ? project : file)));
+        QVERIFY(runs.isEmpty());
     }
 }
 

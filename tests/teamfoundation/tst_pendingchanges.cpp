@@ -232,6 +232,7 @@ void tst_PendingChanges::standInStatus()
     env.remove(QStringLiteral("TF_STANDIN_GRAMMAR"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("xdg")));
     env.insert(QStringLiteral("HOME"), dir.path());
+    env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), dir.filePath(QStringLiteral("profile")));
     const QString app = dir.filePath(QStringLiteral("App"));
     auto tf = [&](const QStringList &arguments) {
         QProcess process;
@@ -247,8 +248,10 @@ void tst_PendingChanges::standInStatus()
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
     };
-    tf({"seed"});
-    tf({"workspace", "-new", "W", "-collection:"});
+    const QString collection = QStringLiteral("-collection:") + dir.filePath(QStringLiteral("server"));
+    tf({"eula", "-accept"});
+    tf({"seed", collection});
+    tf({"workspace", "-new", "W", collection});
     tf({"workfold", "-map", "$/Demo/App", app, "-workspace:W"});
     tf({"get", app, "-recursive"});
     tf({"checkout", "main.cpp"});

@@ -170,7 +170,8 @@ void tst_Plugin::autoReleasedObjects()
     QCOMPARE(classes, QStringList({"TeamFoundation::Internal::SettingsPage",
                                    "TeamFoundation::Internal::CheckoutWizard",
                                    "Locator::CommandLocator",
-                                   "TeamFoundation::Internal::TeamFoundationPendingChanges"}));
+                                   "TeamFoundation::Internal::TeamFoundationPendingChanges",
+                                   "TeamFoundation::Internal::TeamFoundationHistory"}));
     // The version control is the host's through initializeVcs, not an auto-released object.
     QVERIFY(!objects.contains(plugin->versionControl()));
 }

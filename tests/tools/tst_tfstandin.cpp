@@ -3,7 +3,9 @@
 
 #include "../common/statussamples.h"
 #include "serverstore.h"
+#include "tferror.h"
 #include "textdiff.h"
+#include "workspacecache.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,6 +22,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -55,6 +58,7 @@ private slots:
     void getNeverOverwritesLocalWork_data();
     void getNeverOverwritesLocalWork();
     void checkinAgainstNewerVersionFails();
+    void checkinNeedsTheNewFolder();
     void killedCheckinIsRolledBack();
     void checkinFinishedByNextCommand();
     void oldHaveTableIsSplit();
@@ -72,6 +76,14 @@ private slots:
     void recorderReadsStandardInput_data();
     void recorderReadsStandardInput();
     void recorderStartsAndProcessTree();
+    void licence_data();
+    void licence();
+    void outsideWorkspaces_data();
+    void outsideWorkspaces();
+    void workspaceCacheFile();
+    void workspaceCacheLookup_data();
+    void workspaceCacheLookup();
+    void workspaceCacheLock();
 
 private:
     Result tf(const QStringList &args, const QString &workingDirectory = QString(),
@@ -104,10 +116,20 @@ void TfStandInTest::init()
     m_env.insert("XDG_DATA_HOME", path("xdg"));
     m_env.insert("HOME", path("home"));
     QDir().mkpath(path("home"));
+    // The client's state (licence, workspace cache) in a profile of the test's own, the
+    // licence accepted as a person would.
+    m_env.remove("TF_ADDITIONAL_JAVA_ARGS");
+    m_env.remove("TFSVC_CACHE_DIR");
+    m_env.insert("TEE_PROFILE_DIRECTORY", path("profile"));
+    // The same profile for what the test reads of it in its own process.
+    qputenv("TEE_PROFILE_DIRECTORY", path("profile").toUtf8());
+    qunsetenv("TFSVC_CACHE_DIR");
+    QCOMPARE(tf({"eula", "-accept"}).exitCode, 0);
 }
 
 void TfStandInTest::cleanup()
 {
+    qunsetenv("TEE_PROFILE_DIRECTORY");
     // Files that get left read-only must not stop the directory's removal.
     QDirIterator it(m_dir->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext())
@@ -169,7 +191,7 @@ QString TfStandInTest::checkoutDemo(const QString &parent, const QString &worksp
     if (!QFileInfo::exists(path("xdg/tf-standin/server/format")) && tf({"seed"}).exitCode != 0)
         return QString();
     QDir().mkpath(parent);
-    if (tf({"workspace", "-new", workspace, "-collection:"}, parent).exitCode != 0
+    if (tf({"workspace", "-new", workspace, "-collection:" + path("xdg/tf-standin/server")}, parent).exitCode != 0
         || tf({"workfold", "-map", "$/Demo/App", parent + "/App", "-workspace:" + workspace}, parent).exitCode != 0
         || tf({"get", "App", "-recursive"}, parent).exitCode != 0)
         return QString();
@@ -248,13 +270,16 @@ void TfStandInTest::roundTrip()
     r = tfOk({"checkin", app, "-recursive", "-comment:Reshape"}, path("work"));
     QVERIFY2(r.out.contains("Changeset #5"), qPrintable(r.out));
 
-    QCOMPARE(tf({"info", "$/Demo/App/extra.cpp"}).exitCode, 0);
-    QCOMPARE(tf({"info", "$/Demo/App/docs/NOTES.md"}).exitCode, 0);
-    QCOMPARE(tf({"info", "$/Demo/App/README.md"}).exitCode, 100);
-    QCOMPARE(tf({"info", "$/Demo/App/CMakeLists.txt"}).exitCode, 100);
+    QCOMPARE(tf({"info", "$/Demo/App/extra.cpp"}, app).exitCode, 0);
+    QCOMPARE(tf({"info", "$/Demo/App/docs/NOTES.md"}, app).exitCode, 0);
+    QVERIFY(tf({"info", "$/Demo/App/README.md"}, app).out.startsWith("No items match"));
+    QVERIFY(tf({"info", "$/Demo/App/CMakeLists.txt"}, app).out.startsWith("No items match"));
     // The renamed file keeps its history.
-    r = tfOk({"history", "$/Demo/App/docs/NOTES.md"});
+    r = tfOk({"history", "$/Demo/App/docs/NOTES.md", "-itemmode"}, app);
     QVERIFY2(r.out.contains(QRegExp("\\n5 +rename ")) && r.out.contains(QRegExp("\\n3 +edit +alice ")), qPrintable(r.out));
+    // By default the history is the path's: it begins where the item came to it.
+    r = tfOk({"history", "$/Demo/App/docs/NOTES.md"}, app);
+    QVERIFY2(r.out.contains(QRegExp("\\n5 +rename ")) && !r.out.contains(QRegExp("\\n3 ")), qPrintable(r.out));
 
     // A second workspace sees exactly the server's new state.
     const QString other = checkoutDemo(path("other"), "W2");
@@ -320,10 +345,14 @@ void TfStandInTest::badInput_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("unknown option") << QStringList{"get", "-recursivly"} << 100 << "Unrecognized option";
-    QTest::newRow("option of another command") << QStringList{"get", "-comment:x"} << 100 << "not allowed";
-    QTest::newRow("flag given a value") << QStringList{"get", "-recursive:yes"} << 100 << "takes no value";
-    QTest::newRow("value option without value") << QStringList{"checkin", "-comment"} << 100 << "requires a value";
+    QTest::newRow("unknown option") << QStringList{"get", "-recursivly"} << 100 << "The option '-recursivly' is unknown.";
+    QTest::newRow("option of another command") << QStringList{"get", "-comment:x"} << 100
+                                               << "Command 'get' does not support option 'comment'.";
+    QTest::newRow("flag given a value") << QStringList{"get", "-R:yes"} << 100 << "Option 'r' does not take any values.";
+    QTest::newRow("value option without value") << QStringList{"checkin", "-comment"} << 100
+                                                 << "Option 'comment' requires a single value.";
+    QTest::newRow("empty value") << QStringList{"checkin", "-Comment:"} << 100
+                                 << "An option value for 'Comment' must be supplied.";
     QTest::newRow("bad status format") << QStringList{"status", "-format:Fancy"} << 100 << "format";
     QTest::newRow("comment file missing") << QStringList{"checkin", "-comment:@nothere.txt"} << 100 << "nothere.txt";
     QTest::newRow("add without operand") << QStringList{"add"} << 100 << "needs 1 argument";
@@ -415,7 +444,6 @@ void TfStandInTest::unwritableStoreLocation()
         {"seed", collection},
         {"init", collection},
         {"workspace", "-new", "W", collection},
-        {"workfold", "-map", "$/Demo/App", path("work/App"), collection},
         {"workspaces", collection},
     };
     for (const QStringList &args : commands) {
@@ -425,7 +453,7 @@ void TfStandInTest::unwritableStoreLocation()
     }
     QCOMPARE(readAll(path("plainfile")), QByteArray("not a directory\n"));
     QVERIFY(!QFileInfo::exists(path("work")));
-    QVERIFY(!QFileInfo::exists(path("xdg/tf-standin/workspaces.json")));
+    QVERIFY(!QFileInfo::exists(path("profile/Cache/VersionControl.config")));
 }
 
 void TfStandInTest::checkinFailureKeepsEverything()
@@ -454,7 +482,7 @@ void TfStandInTest::checkinFailureKeepsEverything()
     // Nothing of the failed check-in is visible; once the store can be
     // written again the same changes go in as the next changeset.
     QVERIFY(QFile::remove(changesets));
-    QCOMPARE(tf({"info", "$/Demo/App/new.cpp"}).exitCode, 100);
+    QVERIFY(tf({"info", "$/Demo/App/new.cpp"}, app).out.contains("No item on the server yet"));
     const Result retried = tfOk({"checkin", "-comment:second try"}, app);
     QVERIFY2(retried.out.contains("Changeset #4"), qPrintable(retried.out));
     const Result history = tfOk({"history", app, "-recursive"}, path("work"));
@@ -514,7 +542,7 @@ void TfStandInTest::checkinAgainstNewerVersionFails()
     const Result r = tf({"checkin"}, other);
     QCOMPARE(r.exitCode, 100);
     QVERIFY2(r.err.contains("changed on the server"), qPrintable(r.err));
-    QCOMPARE(tf({"info", "$/Demo/App/added.cpp"}).exitCode, 100);
+    QVERIFY(tf({"info", "$/Demo/App/added.cpp"}, app).out.startsWith("No items match"));
     QCOMPARE(readAll(other + "/main.cpp"), QByteArray("second\n"));
     QVERIFY(tfOk({"status"}, other).out.contains("2 change(s)"));
 }
@@ -547,9 +575,9 @@ void TfStandInTest::killedCheckinIsRolledBack()
     const Result next = tfOk({"checkin", other + "/README.md", "-comment:next"}, other);
     QVERIFY2(next.out.contains("Changeset #4"), qPrintable(next.out));
     QVERIFY(!QFileInfo::exists(serverPath("transaction")));
-    Result r = tfOk({"history", "$/Demo/App/main.cpp"});
+    Result r = tfOk({"history", "$/Demo/App/main.cpp"}, app);
     QVERIFY2(!r.out.contains(QRegExp("\\n4 ")) && !r.out.contains("doomed"), qPrintable(r.out));
-    QCOMPARE(tf({"info", "$/Demo/App/big.bin"}).exitCode, 100);
+    QVERIFY(tf({"info", "$/Demo/App/big.bin"}, app).out.contains("No item on the server yet"));
 
     // The dying workspace still has its pending changes and can check them in.
     r = tfOk({"status"}, app);
@@ -641,9 +669,10 @@ void TfStandInTest::concurrentCheckins()
 
     // Distinct changesets, each holding exactly its own files, and a third
     // workspace gets everything that went in.
-    const Result history = tfOk({"history", "$/Demo/App", "-recursive"});
+    const Result history = tfOk({"history", "$/Demo/App", "-recursive"}, app);
     QCOMPARE(history.exitCode, 0);
-    QCOMPARE(history.out.count(QRegExp("\\n[45] +add ")), (codes[0] == 0) + (codes[1] == 0));
+    // A recursive history lists no change types.
+    QCOMPARE(history.out.count(QRegExp("\\n[45] ")), (codes[0] == 0) + (codes[1] == 0));
     const QString third = checkoutDemo(path("third"), "W3");
     QVERIFY(!third.isEmpty());
     for (int i = 0; i < 40; ++i) {
@@ -706,21 +735,27 @@ void TfStandInTest::commandLines_data()
     const QString nothing = "\\A\\z";
     const QString usage = "\\AUsage: tf COMMAND ";
     const QString info = "Server path: \\$/Demo/App/main\\.cpp\n";
+    const QString argumentError = "\\AAn argument error occurred: ";
+    const QString noMapping = "A client error occurred: There is no working folder mapping for ";
 
-    row("a /word is an item", {"tf", "get", "/recursive"}, none, {}, 100, "", "/recursive is not in a mapped folder");
+    row("a /word is an item", {"tf", "get", "/recursive"}, none, {}, 100, "", noMapping + "/recursive\\.\n");
     row("tf.exe: /recursive", {"tf", "get", "/recursive"}, tfExe, {}, 0, "", "");
-    row("no -prompt", {"tf", "checkout", "main.cpp", "-prompt"}, none, {}, 100, "", "Unrecognized option: -prompt\n");
+    row("no -prompt, the usage follows", {"tf", "checkout", "main.cpp", "-prompt"}, none, {}, 100,
+        "\\AUsage: tf checkout ", argumentError + "The option '-prompt' is unknown\\.\n\\z");
     row("tf.exe: /prompt", {"tf", "checkout", "main.cpp", "/prompt"}, tfExe, {}, 0, "", "");
-    row("no short forms", {"tf", "get", "-r"}, none, {}, 100, "", "Unrecognized option: -r\n");
+    row("the client's short forms", {"tf", "get", "-r"}, none, {}, 0, "", "");
+    row("no others", {"tf", "get", "-i"}, none, {}, 100, "", argumentError + "The option '-i' is unknown\\.\n");
     row("tf.exe: short forms", {"tf", "get", "/r"}, tfExe, {}, 0, "", "");
     row("case-blind names, -noprompt", {"tf", "get", "-RECURSIVE", "-NoPrompt"}, none, {}, 0, "", "");
     row("unknown option named without its value", {"tf", "status", "-bogus:secret"}, none, {}, 100, "",
-        "\\A(?!.*secret)Unrecognized option: -bogus\n");
+        argumentError + "The option '-bogus' is unknown\\.\n\\z");
     row("tf.exe: unknown option", {"tf", "status", "/bogus"}, tfExe, {}, 2, "", "Unrecognized option: /bogus\n");
-    row("unknown command", {"tf", "frobnicate"}, none, {}, 100, "", "\\AUnrecognized command: frobnicate\n");
+    row("unknown command", {"tf", "frobnicate"}, none, {}, 100, usage, argumentError + "The command 'frobnicate' is unknown\\.\n");
+    row("options before the command", {"tf", "-noprompt", "info", "main.cpp"}, none, {}, 0, info, nothing);
+    row("empty words passed over", {"tf", "info", "", "main.cpp", ""}, none, {}, 0, info, nothing);
     row("tf.exe: unknown command", {"tf", "frobnicate"}, tfExe, {}, 2, "", "\\AUnrecognized command: frobnicate\n");
     row("no -format for difference", {"tf", "difference", "main.cpp", "-format:Unified"}, unifiedDiff, {}, 100,
-        nothing, "-format is not allowed");
+        QString(usage).replace("COMMAND", "difference"), argumentError + "Command 'difference' does not support option 'format'\\.\n");
     row("tf.exe: /format:Unified", {"tf", "difference", "main.cpp", "/format:Unified"}, tfExe, {}, 0,
         "\n\\+changed main\n", nothing);
     row("compare tool unset", {"tf", "difference", "main.cpp"}, none, {}, 100, nothing, "TF_DIFF_COMMAND.*diff -u");
@@ -734,37 +769,95 @@ void TfStandInTest::commandLines_data()
         nothing);
     row("compare tool that cannot start", {"tf", "difference", "main.cpp"},
         {"TF_DIFF_COMMAND=/nonexistent/compare %1 %2"}, {}, 100, nothing, "/nonexistent/compare .*cannot be started");
-    for (const char *form : {"-h", "--help", "-?"})
+    for (const char *form : {"-h", "-HELP", "-?"})
         row(form, {"tf", form}, none, {}, 0, usage, nothing);
+    row("--help is no option", {"tf", "--help"}, none, {}, 100, usage, argumentError + "The option '--help' is unknown\\.\n");
+    row("-help with a command", {"tf", "checkin", "-help"}, none, {}, 0, "\\AUsage: tf checkin ", nothing);
+    row("-exitcode", {"tf", "info", "main.cpp", "-exitcode"}, none, {}, 0, info + ".*\nExitCode: 0\n\n\\z", nothing);
     row("tf.exe: /?", {"tf", "/?"}, tfExe, {}, 0, usage, nothing);
     row("no arguments", {"tf"}, none, {}, 0, usage, nothing);
     row("help COMMAND", {"tf", "help", "checkin"}, none, {}, 0, "\\AUsage: tf checkin (?!.*workfold)", nothing);
-    row("help of an unknown command", {"tf", "help", "frob"}, none, {}, 100, nothing, "Unrecognized command: frob");
+    row("help of an unknown command", {"tf", "help", "frob"}, none, {}, 100, "", argumentError + "The command 'frob' is unknown");
     row("tfpt without arguments", {"tfpt"}, none, {}, 2, "\\AUsage: tfpt COMMAND ", nothing);
     row("info of an item not on the server", {"tf", "info", "build"}, none, {}, 0, "\\ANo items match build\n\\z",
         nothing);
     row("tf.exe: info of an item not on the server", {"tf", "info", "build"}, tfExe, {}, 100, nothing,
         "No items match build");
-    row("info outside every workspace", {"tf", "info", "../.."}, none, {}, 100, nothing, "not in a mapped folder");
+    row("info outside every mapping", {"tf", "info", "../.."}, none, {}, 100, nothing, "\\A" + noMapping);
     row("a grammar it does not know", {"tf", "status"}, {"TF_STANDIN_GRAMMAR=bogus"}, {}, 100, nothing,
         "TF_STANDIN_GRAMMAR");
     row("a start-up delay that is no number", {"tf", "status"}, {"TF_STANDIN_STARTUP_MS=soon"}, {}, 100, nothing,
         "TF_STANDIN_STARTUP_MS");
 
+    // History and versions, in the layouts of the clients' printers.
+    const QString main1 = "#include <iostream>\n\nint main\\(\\)\n\\{\n    return 0;\n\\}\n";
+    const QString xmlDate = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d{4}";
+    row("history as xml, newest first", {"tf", "history", "main.cpp", "-format:XML"}, none, {}, 0,
+        "\\A<\\?xml version=\"1\\.0\" encoding=\"utf-8\"\\?><history>\n"
+        "  <changeset id=\"2\" owner=\"bob\" committer=\"bob\" date=\"" + xmlDate + "\">\n"
+        "    <comment>Print a greeting</comment>\n"
+        "    <item change-type=\"edit\" server-item=\"\\$/Demo/App/main\\.cpp\"/>\n"
+        "  </changeset>\n  <changeset id=\"1\" owner=\"alice\".*"
+        "<item change-type=\"add\" server-item=\"\\$/Demo/App/main\\.cpp\"/>\n  </changeset>\n</history>\n\\z",
+        nothing);
+    row("history detailed, stopped after one", {"tf", "history", "main.cpp", "-format:detailed", "-stopafter:1"},
+        none, {}, 0,
+        "\\AChangeset: 2\nUser: bob\nDate: [A-Z][a-z]{2} \\d+, \\d{4}, \\d+:\\d\\d:\\d\\d [AP]M\n\n"
+        "Comment:\n  Print a greeting\n\nItems:\n  edit \\$/Demo/App/main\\.cpp\n\n\\z",
+        nothing);
+    row("tf.exe: detailed, a dashed line before each", {"tf", "history", "main.cpp", "/format:detailed"}, tfExe,
+        {}, 0, "\\A-{79}\nChangeset: 2\nUser: bob\nDate: [A-Z][a-z]+day, .*\n-{79}\nChangeset: 1\n", nothing);
+    row("history brief of a folder, without changes", {"tf", "history", ".", "-recursive"}, none, {}, 0,
+        "\\AChangeset User +Date +Comment\n-{9} -{5} -+ -+\n3 +alice .*Describe the build\n2 +bob .*\n1 +alice .*\n\\z",
+        nothing);
+    row("history of a version range", {"tf", "history", ".", "-recursive", "-version:C2~T", "-format:xml"}, none, {},
+        0, "<changeset id=\"3\".*<changeset id=\"2\"(?!.*<changeset)", nothing);
+    row("history of an empty range", {"tf", "history", "main.cpp;C3~C3"}, none, {}, 0,
+        "\\ANo history entries were found for the item and version combination specified\\.\n\\z", nothing);
+    row("history: item mode of a folder is ignored", {"tf", "history", ".", "-recursive", "-itemmode"}, none, {}, 0,
+        "\\AChangeset", "\\AIgnoring the 'itemmode' option\\.\n\\z");
+    row("history: item mode or slot mode", {"tf", "history", "main.cpp", "-itemmode", "-slotmode"}, none, {}, 100,
+        nothing, "cannot be combined");
+    row("print a version", {"tf", "print", "main.cpp;C1"}, none, {}, 0, "\\A" + main1 + "\\z", nothing);
+    row("print -version", {"tf", "print", "$/Demo/App/main.cpp", "-version:1"}, none, {}, 0, "\\A" + main1 + "\\z",
+        nothing);
+    row("print a range", {"tf", "print", "main.cpp", "-version:C1~C2"}, none, {}, 100, nothing,
+        "range is not permitted");
+    row("print a folder", {"tf", "print", "$/Demo/App"}, none, {}, 100, nothing,
+        "does not exist at the specified version");
+    row("print is not tf.exe's", {"tf", "print", "main.cpp"}, tfExe, {}, 2, nothing, "print");
+    row("tf.exe: view a version", {"tf", "view", "main.cpp", "/version:C1"}, tfExe, {}, 0, "\\A" + main1 + "\\z",
+        nothing);
+    row("view is tf.exe's", {"tf", "view", "main.cpp"}, none, {}, 100, nothing, "'view' is unknown");
+    row("@: versions told apart by the separator", {"tf", "@", "-outputSeparator:--sep--"}, none,
+        "print main.cpp;C1\nprint main.cpp -version:C2 -noprompt\n", 0,
+        "\\A" + main1 + "--sep--\n#include.*Hello from App.*\\}\n--sep--\n\\z", "\\A--sep--\n--sep--\n\\z");
+
     const QStringList tfAt{"tf", "@"};
-    row("@: end of input without a line", tfAt, none, {}, 0, nothing, nothing);
-    row("@: blank lines skipped, CR LF taken", tfAt, none, "\n  \r\ninfo main.cpp\r\n", 0, info, nothing);
+    const QStringList tfAtSeparated{"tf", "@", "-outputSeparator:=="};
+    row("@: no line run", tfAt, none, {}, 255, nothing, nothing);
+    row("@: comments and blank lines only", tfAt, none, "\n  # a comment\nREM another\n\t\n", 255, nothing, nothing);
+    row("@: a command file that is not there", {"tf", "@nothere.tfc"}, none, {}, 255, nothing,
+        "\\AThe command file 'nothere\\.tfc' could not be found\\.\n");
+    row("@: blank lines skipped, CR LF taken", tfAt, none, "\n  \r\n  info main.cpp\r\n", 0, info, nothing);
     row("@: each line sees the one before", tfAt, none, "undo main.cpp\nstatus main.cpp\n", 0,
         "\nThere are no pending changes.\n\\z", nothing);
-    row("@: a failure ends the run", tfAt, none, "info ../..\ninfo main.cpp\n", 100, nothing, "not in a mapped folder");
-    row("@: exit code of the last command", tfAt, none, "info main.cpp\ninfo ../..\n", 100, info, "not in a mapped");
-    row("@ -continueOnError", {"tf", "@", "-continueOnError"}, none, "info ../..\ninfo main.cpp\n", 0, info,
-        "not in a mapped folder");
-    row("@ -outputSeparator", {"tf", "@", "-outputSeparator:=="}, none, "info main.cpp\nfrobnicate\n", 100,
-        info + ".*\n==\n==\n\\z", "\\A==\nUnrecognized command: frobnicate\n.*\n==\n\\z");
-    row("@: unterminated quote", tfAt, none, "info \"main.cpp\n", 100, nothing, "Line 1 .*ends inside a quoted word");
-    row("@: an empty word", tfAt, none, "info \"\"\n", 100, nothing, "An empty path was given");
-    row("@ takes no items", {"tf", "@", "main.cpp"}, none, "info main.cpp\n", 100, nothing, "unexpected: main\\.cpp");
+    row("@: a failure ends the run with its code", tfAt, none, "info ../..\ninfo main.cpp\n", 100, nothing, noMapping);
+    row("@ -continueOnError: every line, partial success", {"tf", "@", "-continueOnError"}, none,
+        "info ../..\ninfo main.cpp\n", 1, info, noMapping);
+    row("@ -continueOnError: all succeeded", {"tf", "@", "-continueOnError"}, none, "info main.cpp\nstatus\n", 0, info,
+        nothing);
+    row("@ -outputSeparator: after each line, on both streams", tfAtSeparated, none, "info main.cpp\nfrobnicate\n", 100,
+        info + ".*\n==\nUsage: tf COMMAND .*\n==\n\\z",
+        "\\A==\nAn argument error occurred: The command 'frobnicate' is unknown\\.\n==\n\\z");
+    row("@ -outputSeparator: no line break added before it", {"tf", "@", "-continueOnError", "-outputSeparator:=="},
+        {"TF_DIFF_COMMAND=printf %6"}, "difference main.cpp\nhelp -exitcode\n", 0,
+        "\\A\\$/Demo/App/main\\.cpp;C2==\nUsage: .*\nExitCode: 0\n\n==\n\\z", "\\A==\n==\n\\z");
+    row("@: %1 is the first word after the @", {"tf", "@", "main.cpp", "-outputSeparator:=="}, none,
+        "info %1\nworkspaces -remove:%2\n", 1, info + ".*\n==\n==\n\\z",
+        "\\A==\nNo workspace in the cache matches -outputSeparator:== for all servers\\.\n==\n\\z");
+    row("@: a quote left open runs to the end", tfAt, none, "info \"main.cpp\n", 0, info, nothing);
+    row("@: an empty word is passed over", tfAt, none, "info \"\" main.cpp\n", 0, info, nothing);
     row("tfpt @", {"tfpt", "@"}, none, "annotate \"CMakeLists.txt\"\n", 0, "\\A1 +alice +cmake_minimum_required",
         nothing);
 }
@@ -878,7 +971,23 @@ struct XmlChange
     QHash<QString, QString> values;
 };
 
-// Reads status XML the way an integration does; any other nesting is an error.
+// The cross-platform client's words for tf.exe's kinds of change.
+QString changeTypeOf(const QString &tfExeKinds)
+{
+    const QStringList kinds = tfExeKinds.split(' ');
+    if (kinds.contains("Add"))
+        return "add";
+    QStringList words;
+    for (const char *kind : {"Edit", "Rename", "Delete"}) {
+        if (kinds.contains(kind))
+            words.append(QString(kind).toLower());
+    }
+    return words.join(", ");
+}
+
+// Reads status XML the way an integration does, in either client's layout
+// (tf.exe's values put under the cross-platform names); any other nesting is
+// an error.
 QVector<XmlChange> readStatusXml(const QByteArray &xml, QString *error)
 {
     QVector<XmlChange> changes;
@@ -890,16 +999,25 @@ QVector<XmlChange> readStatusXml(const QByteArray &xml, QString *error)
             path.append(reader.name().toString());
             const QString where = path.join('/');
             if (where == "status/pending-changes/pending-change"
-                || where == "status/candidate-pending-changes/pending-change") {
+                || where == "status/candidate-pending-changes/pending-change"
+                || where == "Status/PendingSet/PendingChanges/PendingChange") {
                 XmlChange change;
                 change.candidate = where.contains("candidate");
                 for (const QXmlStreamAttribute &a : reader.attributes()) {
                     change.names.append(a.name().toString());
                     change.values.insert(a.name().toString(), a.value().toString());
                 }
+                if (where.startsWith("Status")) {
+                    change.values.insert("change-type", changeTypeOf(change.values.value("chg")));
+                    change.values.insert("server-item", change.values.value("item"));
+                    change.values.insert("local-item", change.values.value("local"));
+                    if (change.values.contains("srcitem"))
+                        change.values.insert("source-item", change.values.value("srcitem"));
+                }
                 changes.append(change);
             } else if (where != "status" && where != "status/pending-changes"
-                       && where != "status/candidate-pending-changes") {
+                       && where != "status/candidate-pending-changes" && where != "Status"
+                       && where != "Status/PendingSet" && where != "Status/PendingSet/PendingChanges") {
                 *error = "unexpected element " + where;
             }
         } else if (reader.isEndElement()) {
@@ -931,8 +1049,9 @@ void TfStandInTest::statusXml_data()
                                       << QStringList{pending[1]};
     QTest::newRow("one candidate") << QStringList{"status", "new file.txt", "-format:xml"} << QStringList()
                                    << QStringList{candidates[0]};
-    QTest::newRow("tf.exe grammar") << QStringList{"status", "/format:xml"}
-                                    << QStringList{"TF_STANDIN_GRAMMAR=tf.exe"} << pending + candidates;
+    // A server workspace, which tf.exe lists, has no candidates.
+    QTest::newRow("tf.exe grammar, tf.exe's layout") << QStringList{"status", "/format:xml"}
+                                                     << QStringList{"TF_STANDIN_GRAMMAR=tf.exe"} << pending;
 }
 
 void TfStandInTest::statusXml()
@@ -961,7 +1080,10 @@ void TfStandInTest::statusXml()
     const Result r = run(QStringList("tf") + args, app, environment);
     QCOMPARE(r.exitCode, 0);
     const QByteArray xml = r.out.toUtf8();
-    QVERIFY2(xml.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<status>\n"), xml.constData());
+    const bool tfExe = environment.contains("TF_STANDIN_GRAMMAR=tf.exe");
+    QVERIFY2(xml.startsWith(tfExe ? "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Status>\n"
+                                  : "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<status>\n"),
+             xml.constData());
     const QVector<XmlChange> changes = readStatusXml(xml, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QStringList rows;
@@ -972,12 +1094,15 @@ void TfStandInTest::statusXml()
             row += " <- " + c.values.value("source-item");
         rows.append(row);
         // The real client's attributes in its order; a source only for a rename.
-        QStringList names = sample[c.candidate ? 1 : 0].names;
+        QStringList names = tfExe ? QStringList{"chg", "date", "enc", "hash", "item", "itemid", "local", "pcid",
+                                                "psn", "pso", "psod", "srcitem", "svrfm", "type", "uhash", "ver"}
+                                  : sample[c.candidate ? 1 : 0].names;
         if (!type.contains("rename"))
-            names.removeOne("source-item");
+            names.removeOne(tfExe ? "srcitem" : "source-item");
         QCOMPARE(c.names, names);
         QCOMPARE(c.values.value("local-item"), app + c.values.value("server-item").mid(QString("$/Demo/App").size()));
-        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d{4}$")
+        const QString zone = tfExe ? "Z" : "[+-]\\d{4}"; // UTC as the server has it; local time with its offset
+        QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}" + zone + "$")
                      .match(c.values.value("date")).hasMatch(), qPrintable(c.values.value("date")));
     }
     rows.sort();
@@ -1089,6 +1214,352 @@ void TfStandInTest::recorderStartsAndProcessTree()
     QVERIFY(recorder.waitForFinished(30000));
     QTRY_VERIFY_WITH_TIMEOUT(!isAlive(grandchild), 30000);
     QVERIFY(!QFileInfo::exists(ended + ".done"));
+}
+
+// A server refuses a check-in that leaves out the pending add of a new item's
+// folder: nothing goes in, nothing pending is lost.
+void TfStandInTest::checkinNeedsTheNewFolder()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    QVERIFY(QDir().mkpath(app + "/lib/inner"));
+    writeAll(app + "/lib/inner/a.cpp", "int a;\n");
+    QCOMPARE(tf({"add", "lib", "-recursive"}, app).exitCode, 0);
+
+    for (const QStringList &partial : {QStringList{"lib/inner/a.cpp"}, QStringList{"lib/inner/a.cpp", "lib/inner"}}) {
+        const Result refused = tf(QStringList{"checkin", "-comment:partial"} + partial, app);
+        QCOMPARE(refused.exitCode, 100);
+        QVERIFY2(refused.err.contains("$/Demo/App/lib") && refused.err.contains("nothing was checked in"),
+                 qPrintable(refused.err));
+        QVERIFY(tfOk({"status"}, app).out.contains("3 change(s)"));
+    }
+    const Result whole = tfOk({"checkin", "lib/inner/a.cpp", "lib", "-recursive", "-comment:with its folders"}, app);
+    QVERIFY2(whole.out.contains("Changeset #4"), qPrintable(whole.out));
+
+    // The store itself refuses it, whoever hands it the changes.
+    Tf::ServerStore store(path("xdg/tf-standin/server"));
+    store.open();
+    const Tf::PendingCommit file{Tf::PendingCommit::AddFile, "$/Demo/New/b.cpp", {}, "int b;\n"};
+    const Tf::PendingCommit folder{Tf::PendingCommit::AddFolder, "$/Demo/New", {}, {}};
+    QVERIFY_EXCEPTION_THROWN(store.commit({file}, "ann", "unasked folder"), Tf::Error);
+    QCOMPARE(store.head(), 4);
+    QCOMPARE(store.commit({file, folder}, "ann", "folder with it"), 5);
+}
+
+// The licence of the cross-platform client, in a profile folder of its own:
+// where the memento is and what it says, how `eula` asks, and which commands
+// need it. The fresh profile knows no workspace, so a command that gets past
+// the licence stops at the next question, which server.
+void TfStandInTest::licence_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("memento"); // before; empty: none
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");        // the first line of standard error
+    QTest::addColumn<QString>("out");        // a pattern
+    QTest::addColumn<QByteArray>("after");   // the memento afterwards; empty: none
+
+    const QByteArray accepted = "<ProductIdData><eula-14.0 value=\"true\"></eula-14.0></ProductIdData>";
+    const QByteArray older = "<ProductIdData><eula-13.0 value=\"true\"/></ProductIdData>";
+    const QString mustAccept = "Error: You must accept the End User License Agreement for this product";
+    const QString already = "You have already accepted the terms of this End User License Agreement.";
+    const QString noCollection = "A client error occurred: The Team Foundation Server project collection URL to use "
+                                 "could not be determined by the options or argument paths provided.  Specify a "
+                                 "workspace, or use the 'collection' option.";
+    const QString echo = "(Warning: local echo could not be disabled; characters will echo)";
+    const QString property = "TF_ADDITIONAL_JAVA_ARGS=-Xmx512m -Dcom.microsoft.tfs.client.eulaAccepted=";
+    // Two pages of 22 lines and the question, without a line break after it.
+    const QString asked = "\\ATERMS OF USE[^\n]*\n(?:[^\n]*\n){22}\n-- Press enter to continue --\n(?:[^\n]*\n){22}\n"
+                          "-- Press enter to continue --\n.*\nDo you accept the terms of this End User License "
+                          "Agreement\\? \\[y/N\\]: \\z";
+    const QStringList none;
+    const auto row = [&](const char *name, const QStringList &args, const QStringList &environment,
+                         const QByteArray &input, const QByteArray &memento, int exitCode, const QString &err,
+                         const QString &out, const QByteArray &after) {
+        QTest::newRow(name) << args << environment << input << memento << exitCode << err << out << after;
+    };
+
+    row("a command that reaches a server needs it", {"info", "main.cpp"}, none, {}, {}, 100, mustAccept, "", {});
+    row("a refused command line comes first", {"info", "-bogus"}, none, {}, {}, 100,
+        "An argument error occurred: The option '-bogus' is unknown.", "", {});
+    row("the cache alone needs none", {"workspaces", "-remove:W"}, none, {}, {}, 1,
+        "No workspace in the cache matches W for all servers.", "", {});
+    row("eula -noprompt", {"eula", "-noprompt"}, none, {}, {}, 100,
+        "You cannot use 'noprompt' mode with the 'eula' command.", "\\A\\z", {});
+    row("eula without an answer", {"eula"}, none, {}, {}, 100, echo, asked, {});
+    row("eula answered no", {"eula"}, none, "\n\nno\n", {}, 100, echo, asked, {});
+    row("eula answered yes", {"eula"}, none, "\n\nYes\n", {}, 0, echo, asked, accepted);
+    row("eula -accept", {"eula", "-accept"}, none, {}, {}, 0, "", "\\A\\z", accepted);
+    row("another version's acceptance is kept", {"eula", "-accept"}, none, {}, older, 0, "", "",
+        "<ProductIdData><eula-13.0 value=\"true\"></eula-13.0>" + accepted.mid(15));
+    row("and counts for nothing", {"info", "main.cpp"}, none, {}, older, 100, mustAccept, "", older);
+    row("accepted already", {"eula", "-accept", "-noprompt"}, none, {}, accepted, 1, already, "", accepted);
+    row("accepted: then the workspace is looked for", {"info", "main.cpp"}, none, {},
+        QByteArray(accepted).replace("true", "TRUE"), 100, noCollection, "", QByteArray(accepted).replace("true", "TRUE"));
+    row("the JVM property accepts it for the run", {"info", "main.cpp"}, {property + "true"}, {}, {}, 100,
+        noCollection, "", {});
+    row("its last setting counts", {"info", "main.cpp"}, {property + "true " + property.section('=', 1) + "false"},
+        {}, {}, 100, mustAccept, "", {});
+    row("eula with the property", {"eula"}, {property + "True"}, {}, {}, 1, already, "", {});
+}
+
+void TfStandInTest::licence()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, environment);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, memento);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QString, out);
+    QFETCH(QByteArray, after);
+
+    const QString file = path("fresh/Configuration/TEE-Mementos/com.microsoft.tfs.client.productid.xml");
+    if (!memento.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        writeAll(file, memento);
+    }
+    const Result r = run(QStringList("tf") + args, m_dir->path(),
+                         environment + QStringList{"TEE_PROFILE_DIRECTORY=" + path("fresh")}, input);
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.err.section('\n', 0, 0), err);
+    if (err == "Error: You must accept the End User License Agreement for this product")
+        QCOMPARE(r.err.section('\n', 1), QString("Run 'tf eula' to accept the End User License Agreement.\n"));
+    QVERIFY2(QRegularExpression(out, QRegularExpression::DotMatchesEverythingOption).match(r.out).hasMatch(),
+             qPrintable(r.out));
+    QCOMPARE(QFileInfo::exists(file) ? readAll(file) : QByteArray(), after);
+}
+
+// Where the stand-in finds a command's server and workspace, and what it
+// answers where neither a workspace nor a collection names one (the real
+// client's answers to more such lines are compared with the stand-in's in the
+// real-client tier): "outside" is a directory in no mapping, "inside" the
+// mapped App; %SERVER% stands for the server.
+void TfStandInTest::outsideWorkspaces_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err"); // the first line of standard error
+
+    const QString noCollection = "A client error occurred: The Team Foundation Server project collection URL to use "
+                                 "could not be determined by the options or argument paths provided.  Specify a "
+                                 "workspace, or use the 'collection' option.";
+    const QString noWorkspace = "An argument error occurred: The workspace could not be determined from any argument "
+                                "paths or the current working directory.";
+    const QString collection = "-collection:%SERVER%";
+    const auto row = [](const char *name, const QStringList &args, const char *in, int exitCode, const QString &err) {
+        QTest::newRow(name) << args << QString(in) << exitCode << err;
+    };
+    row("info", {"info", "."}, "outside", 100, noCollection);
+    row("info of a mapped item from outside", {"info", "../work/App/main.cpp"}, "outside", 0, "");
+    row("info with a collection still needs a workspace", {"info", ".", collection}, "outside", 100, noWorkspace);
+    row("history with a collection", {"history", "$/Demo/App", collection}, "outside", 0, "");
+    row("workspace -new without a collection", {"workspace", "-new", "X"}, "outside", 100, noCollection);
+    row("workspace -new with one", {"workspace", "-new", "X", collection}, "outside", 0, "");
+    row("workspace -new in a workspace: its server", {"workspace", "-new", "X"}, "inside", 0, "");
+    row("workfold -map without a workspace", {"workfold", "-map", "$/Demo", "d"}, "outside", 100, noWorkspace);
+    row("an unknown workspace", {"workfold", "-map", "$/Demo", "d", "-workspace:Nope"}, "outside", 100,
+        "An argument error occurred: The workspace 'Nope' could not be found.");
+    row("a known one", {"workfold", "-map", "$/Demo/Other", "d", "-workspace:w"}, "outside", 0, "");
+    row("in a mapping, into its workspace", {"workfold", "-map", "$/Demo/Other", "../d"}, "inside", 0, "");
+}
+
+void TfStandInTest::outsideWorkspaces()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, in);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    QVERIFY(QDir().mkpath(path("outside")));
+    args.replaceInStrings("%SERVER%", path("xdg/tf-standin/server"));
+    const Result r = tf(args, in == "inside" ? app : path(in));
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.err.section('\n', 0, 0), err);
+    // What was made is in the cache, in the workspace of the server it belongs to.
+    if (exitCode == 0 && args.contains("-new"))
+        QCOMPARE(Tf::WorkspaceCache::findByName("X", path("xdg/tf-standin/server")).size(), 1);
+    if (exitCode == 0 && args.contains("-map")) {
+        Tf::CachedWorkspace found;
+        QVERIFY(Tf::WorkspaceCache::findByPath(QDir(in == "inside" ? app : path(in)).absoluteFilePath(args[3]), &found));
+        QCOMPARE(found.name, QString("W"));
+    }
+}
+
+namespace {
+
+// A workspace as the client's cache holds it, read from the file as the
+// client reads it.
+QStringList cachedWorkspaces(const QByteArray &xml, QString *error)
+{
+    QStringList found;
+    QXmlStreamReader reader(xml);
+    QStringList path;
+    QString uri;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (reader.isStartElement()) {
+            path.append(reader.name().toString());
+            const QString where = path.join('/');
+            const QXmlStreamAttributes a = reader.attributes();
+            if (where == "VersionControlServer/Servers/ServerInfo")
+                uri = a.value("uri").toString();
+            if (where == "VersionControlServer/Servers/ServerInfo/WorkspaceInfo")
+                found.append(QString("%1 %2 owner=%3 computer=%4 local=%5 on %6")
+                                 .arg(a.value("name").toString(), a.value("isLocalWorkspace").toString(),
+                                      a.value("ownerName").toString(), a.value("computer").toString(),
+                                      a.value("LastSavedCheckinTimeStamp").toString(), uri));
+            if (where == "VersionControlServer/Servers/ServerInfo/WorkspaceInfo/MappedPaths/MappedPath")
+                found.last() += " maps " + a.value("path").toString();
+        } else if (reader.isEndElement()) {
+            path.removeLast();
+        }
+    }
+    if (reader.hasError())
+        *error = reader.errorString();
+    return found;
+}
+
+} // namespace
+
+// The stand-in writes the workspaces it makes and maps into the client's
+// cache, in the client's layout, and keeps the entries of others.
+void TfStandInTest::workspaceCacheFile()
+{
+    const QString cache = path("profile/Cache/VersionControl.config");
+    QVERIFY(QDir().mkpath(path("profile/Cache")));
+    // An entry of the real client for a server of its own, with what it writes and we do not.
+    const QByteArray theirs =
+        "<VersionControlServer>\n"
+        "  <Servers>\n"
+        "    <ServerInfo repositoryGuid=\"ba99f1f5-d1fa-4029-8621-28b72ed1b4fb\" uri=\"http://tfs:8080/tfs/DC\">\n"
+        "      <WorkspaceInfo LastSavedCheckinTimeStamp=\"2024-03-23T14:07:48.000Z\" comment=\"c\" computer=\"other\" "
+        "isLocalWorkspace=\"true\" name=\"Real\" options=\"1\" ownerDisplayName=\"John Smith\" "
+        "ownerName=\"DOMAIN\\jsmith\" securityToken=\"tok\">\n"
+        "        <MappedPaths>\n"
+        "          <MappedPath path=\"/home/js/proj\"/>\n"
+        "        </MappedPaths>\n"
+        "        <LastSavedCheckin>\n"
+        "          <Comment>kept &amp; whole</Comment>\n"
+        "        </LastSavedCheckin>\n"
+        "        <OwnerAliases>\n"
+        "          <OwnerAlias OwnerAlias=\"js\"/>\n"
+        "        </OwnerAliases>\n"
+        "      </WorkspaceInfo>\n"
+        "    </ServerInfo>\n";
+    writeAll(cache, theirs + "  </Servers>\n</VersionControlServer>\n");
+
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    QCOMPARE(tf({"workspace", "-new", "Empty", "-collection:file://" + path("xdg/tf-standin/server")}).exitCode, 0);
+    const QByteArray text = readAll(cache);
+    QVERIFY2(text.startsWith(theirs), text.constData());
+    QString error;
+    QStringList found = cachedWorkspaces(text, &error);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    const QString server = path("xdg/tf-standin/server");
+    const QString me = qEnvironmentVariable("USER", "user");
+    const QString here = QSysInfo::machineHostName();
+    QCOMPARE(found, QStringList({"Real true owner=DOMAIN\\jsmith computer=other local=2024-03-23T14:07:48.000Z on "
+                                 "http://tfs:8080/tfs/DC maps /home/js/proj",
+                                 QString("W false owner=%1 computer=%2 local=0001-01-01T00:00:00.000Z on %3 maps %4")
+                                     .arg(me, here, server, app),
+                                 QString("Empty false owner=%1 computer=%2 local=0001-01-01T00:00:00.000Z on %3")
+                                     .arg(me, here, server)}));
+
+    // Unmapped, deleted and forgotten as the client would; TFSVC_CACHE_DIR moves the file.
+    QCOMPARE(tf({"workfold", "-unmap", app}, app).exitCode, 0);
+    QCOMPARE(tf({"workspace", "-delete", "Empty", "-collection:" + server}).exitCode, 0);
+    QCOMPARE(tf({"workspaces", "-remove:real"}).out, QString("Real;John Smith\n"));
+    found = cachedWorkspaces(readAll(cache), &error);
+    QCOMPARE(found, QStringList(QString("W false owner=%1 computer=%2 local=0001-01-01T00:00:00.000Z on %3")
+                                    .arg(me, here, server)));
+    m_env.insert("TFSVC_CACHE_DIR", path("elsewhere"));
+    QCOMPARE(tf({"workspace", "-new", "Moved", "-collection:" + server}).exitCode, 0);
+    QCOMPARE(cachedWorkspaces(readAll(path("elsewhere/VersionControl.config")), &error).size(), 1);
+    QCOMPARE(cachedWorkspaces(readAll(cache), &error), found);
+
+    // A file that is not the cache is reported, and left as it is.
+    writeAll(path("elsewhere/VersionControl.config"), "<VersionControlServer><Servers>");
+    const Result r = tf({"workspaces"});
+    QCOMPARE(r.exitCode, 100);
+    QVERIFY2(r.err.startsWith("An error occurred: The cache file " + path("elsewhere/VersionControl.config")
+                              + " is not valid and cannot be loaded."),
+             qPrintable(r.err));
+    QCOMPARE(readAll(path("elsewhere/VersionControl.config")), QByteArray("<VersionControlServer><Servers>"));
+}
+
+// Which cached workspace a local path belongs to: the one with the longest
+// mapped path at or above it, whichever workspace and server that is.
+void TfStandInTest::workspaceCacheLookup_data()
+{
+    QTest::addColumn<QString>("localPath");
+    QTest::addColumn<QString>("workspace"); // empty: none
+
+    QTest::newRow("the mapped path itself") << "/w/app" << "A";
+    QTest::newRow("below it") << "/w/app/src/main.cpp" << "A";
+    QTest::newRow("a sibling with the same start") << "/w/application" << "";
+    QTest::newRow("the longest mapping wins") << "/w/app/vendor/lib.c" << "B";
+    QTest::newRow("over another server's") << "/w/app/vendor/lib/x/y" << "C";
+    QTest::newRow("a mapping of the older layout") << "/old/src" << "Legacy";
+    QTest::newRow("above every mapping") << "/w" << "";
+}
+
+void TfStandInTest::workspaceCacheLookup()
+{
+    QFETCH(QString, localPath);
+    QFETCH(QString, workspace);
+
+    QVERIFY(QDir().mkpath(path("profile/Cache")));
+    writeAll(path("profile/Cache/VersionControl.config"),
+             "<VersionControlServer><Servers>"
+             "<ServerInfo uri=\"/srv/one\" repositoryGuid=\"g\">"
+             "<WorkspaceInfo name=\"A\" ownerName=\"o\"><MappedPaths><MappedPath path=\"/w/app\"/>"
+             "<MappedPath path=\"/w/other\"/></MappedPaths></WorkspaceInfo>"
+             "<WorkspaceInfo name=\"B\" ownerName=\"o\"><MappedPaths><MappedPath path=\"/w/app/vendor\"/>"
+             "</MappedPaths></WorkspaceInfo>"
+             "<WorkspaceInfo name=\"Legacy\" ownerName=\"o\"><WorkingFolders><Map local=\"/old\"/></WorkingFolders>"
+             "</WorkspaceInfo></ServerInfo>"
+             "<ServerInfo uri=\"http://tfs:8080/tfs/C\" repositoryGuid=\"h\">"
+             "<WorkspaceInfo name=\"C\" ownerName=\"o\"><MappedPaths><MappedPath path=\"/w/app/vendor/lib\"/>"
+             "</MappedPaths></WorkspaceInfo></ServerInfo></Servers></VersionControlServer>");
+    Tf::CachedWorkspace found;
+    const bool known = Tf::WorkspaceCache::findByPath(localPath, &found);
+    QCOMPARE(known ? found.name : QString(), workspace);
+}
+
+// The stand-in takes the client's lock on the cache: while another holds it,
+// neither a reader nor a writer goes ahead, and after the client's ten
+// seconds they give up in the client's words, the file untouched.
+void TfStandInTest::workspaceCacheLock()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    const QString cache = path("profile/Cache/VersionControl.config");
+    const QByteArray before = readAll(cache);
+    const int fd = ::open(QFile::encodeName(cache + ".lock").constData(), O_RDWR);
+    QVERIFY(fd >= 0);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    QCOMPARE(::fcntl(fd, F_SETLK, &whole), 0);
+    QProcess *reader = startTf({"info", "main.cpp"}, app);
+    QProcess *writer = startTf({"workspace", "-new", "Late", "-collection:" + path("xdg/tf-standin/server")}, app);
+    for (QProcess *p : {reader, writer}) {
+        QVERIFY(p->waitForFinished(30000));
+        QCOMPARE(p->exitCode(), 100);
+        QCOMPARE(QString::fromUtf8(p->readAllStandardError()),
+                 QString("An error occurred: The version control cache file could not be loaded because exclusive "
+                         "access could not be acquired.\n"));
+    }
+    ::close(fd);
+    QCOMPARE(readAll(cache), before);
+    QCOMPARE(tf({"info", "main.cpp"}, app).exitCode, 0);
 }
 
 QTEST_GUILESS_MAIN(TfStandInTest)

@@ -35,18 +35,29 @@ const QList<OptionSpec> &allOptions()
         {"collection", OptionSpec::Value}, {"workspace", OptionSpec::Value},
         {"login", OptionSpec::Value},      {"comment", OptionSpec::Value},
         {"format", OptionSpec::Value},     {"outputseparator", OptionSpec::Value},
+        {"exitcode", OptionSpec::Flag},    {"help", OptionSpec::Flag},
+        {"nosummary", OptionSpec::Flag},   {"accept", OptionSpec::Flag},
+        {"remove", OptionSpec::Value},
+        {"version", OptionSpec::Value},    {"stopafter", OptionSpec::Value},
+        {"itemmode", OptionSpec::Flag},    {"slotmode", OptionSpec::Flag},
+        {"user", OptionSpec::Value},       {"output", OptionSpec::Value, true},
+        {"console", OptionSpec::Flag, true},
     };
     return options;
 }
 
 static QString canonicalName(const QString &name, Grammar grammar)
 {
-    static const QHash<QString, QString> aliases = {
+    static const QHash<QString, QString> tfExeAliases = {
         {"r", "recursive"},       {"i", "noprompt"},   {"c", "comment"},
         {"server", "collection"}, {"s", "collection"}, {"f", "format"},
     };
+    static const QHash<QString, QString> crossPlatformAliases = {
+        {"r", "recursive"}, {"w", "workspace"}, {"y", "login"},
+        {"jwt", "login"},   {"h", "help"},      {"?", "help"},
+    };
     const QString lower = name.toLower();
-    return grammar == Grammar::TfExe ? aliases.value(lower, lower) : lower;
+    return (grammar == Grammar::TfExe ? tfExeAliases : crossPlatformAliases).value(lower, lower);
 }
 
 static const OptionSpec *findOption(const QString &canonical, Grammar grammar)
@@ -78,6 +89,33 @@ static bool looksLikeOption(const QString &arg, Grammar grammar)
     return !QFileInfo::exists(arg);
 }
 
+// The cross-platform client's refusals, in its words. An unknown option is
+// named without its value, which may be a password; the client itself repeats
+// the whole word.
+static void checkCrossPlatformOption(const QString &arg, const QString &command,
+                                     const QStringList &allowedOptions, const OptionSpec **option,
+                                     QString *name, QString *value)
+{
+    const QString body = arg.mid(1);
+    const int colon = body.indexOf(':');
+    if (colon >= 0 && colon == body.size() - 1)
+        failArgument(QString("An option value for '%1' must be supplied.").arg(body.left(colon)), arg);
+    const QString given = colon < 0 ? body : body.left(colon);
+    *name = canonicalName(given, Grammar::CrossPlatform);
+    *option = findOption(*name, Grammar::CrossPlatform);
+    if (!*option)
+        failArgument(
+            QString("The option '%1' is unknown.").arg(arg.left(colon < 0 ? -1 : colon + 1)), arg);
+    const QString alias = given.toLower();
+    if (!allowedOptions.contains(*name))
+        failArgument(QString("Command '%1' does not support option '%2'.").arg(command, alias));
+    if ((*option)->kind == OptionSpec::Flag && colon >= 0)
+        failArgument(QString("Option '%1' does not take any values.").arg(alias), arg);
+    if ((*option)->kind == OptionSpec::Value && colon < 0)
+        failArgument(QString("Option '%1' requires a single value.").arg(alias), arg);
+    *value = colon < 0 ? QString() : body.mid(colon + 1);
+}
+
 Arguments Arguments::parse(const QStringList &args, const QString &command,
                            const QStringList &allowedOptions, Grammar grammar)
 {
@@ -85,15 +123,26 @@ Arguments Arguments::parse(const QStringList &args, const QString &command,
     Arguments result;
     bool optionsEnded = false;
     for (const QString &arg : args) {
+        // The cross-platform client passes over empty words wherever they are.
+        if (grammar == Grammar::CrossPlatform && arg.isEmpty())
+            continue;
         if (optionsEnded || !looksLikeOption(arg, grammar)) {
             result.m_operands.append(arg);
             continue;
         }
-        if (grammar == Grammar::TfExe && arg == "--") {
+        if (grammar == Grammar::CrossPlatform) {
+            const OptionSpec *option = nullptr;
+            QString name;
+            QString value;
+            checkCrossPlatformOption(arg, command, allowedOptions, &option, &name, &value);
+            result.m_options.insert(name, value);
+            continue;
+        }
+        if (arg == "--") {
             optionsEnded = true;
             continue;
         }
-        const int prefix = grammar == Grammar::TfExe && arg.startsWith("--") ? 2 : 1;
+        const int prefix = arg.startsWith("--") ? 2 : 1;
         const QString body = arg.mid(prefix);
         const int colon = body.indexOf(':');
         const QString given = colon < 0 ? body : body.left(colon);

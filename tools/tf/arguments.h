@@ -19,8 +19,9 @@ Grammar grammarFromEnvironment();
 // The exit code of an unknown command or option in the grammar.
 int usageErrorCode(Grammar grammar);
 
-// One option a command accepts. Names are canonical lower-case words; in the
-// tf.exe grammar, aliases (the short forms tf.exe also takes) map onto them.
+// One option a command accepts. Names are canonical lower-case words; the
+// short forms each grammar takes (-r, -w ... cross-platform; /r, /i, /s ... with
+// tf.exe) map onto them.
 struct OptionSpec
 {
     enum ValueKind { Flag, Value };
@@ -30,12 +31,14 @@ struct OptionSpec
 };
 
 // A parsed command line: the operands in order and the options by canonical
-// name. Option names end at the first ":" and are case-insensitive.
+// name. Option names end at the first ":" and are case-insensitive. The
+// cross-platform grammar passes over empty words, as its client does.
 class Arguments
 {
 public:
     // Throws Tf::Error with the grammar's usage error code for an unknown
-    // option, an option the command does not take, or a malformed value.
+    // option, an option the command does not take, or a malformed value; in
+    // the cross-platform grammar in that client's words, with the usage to follow.
     static Arguments parse(const QStringList &args, const QString &command,
                            const QStringList &allowedOptions, Grammar grammar);
 

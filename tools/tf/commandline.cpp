@@ -32,11 +32,9 @@ bool splitCommandLine(const QString &line, QStringList *words)
                 word += c;
         }
     }
-    if (quoted)
-        return false;
     if (inWord)
         words->append(word);
-    return true;
+    return !quoted;
 }
 
 } // namespace Tf

@@ -3,23 +3,42 @@
 // Grammar. By default both speak the cross-platform client's grammar, as the
 // only real client on Linux and macOS does: options start with "-" only, a word
 // starting with "/" is an item (a path), option names end at the first ":" and
-// are matched without regard to case, with no short forms. There is no
-// -prompt, and difference has no -format. An unknown command or option, or
-// one the command does not take, is named on standard error and exits 100.
+// are matched without regard to case, with its short forms (-r, -w, -y, -h, -?)
+// and no others; empty words are passed over. There is no -prompt, and
+// difference has no -format. A command line it refuses (an unknown command or
+// option, one the command does not take, a missing or surplus value) is said
+// on standard error in that client's words ("An argument error occurred: ..."),
+// the command's usage follows on standard output, and the exit code is 100.
 // With TF_STANDIN_GRAMMAR=tf.exe they speak Windows' tf.exe grammar instead:
 // "/" and "-" options (an absolute path that names something on disk, or has
 // a second "/", stays a path), the short forms /r /i /c /s /server /f, /prompt,
-// difference /format:Visual|Unified printing a unified diff, and exit code 2
-// for a usage error.
+// difference /format:Visual|Unified printing a unified diff, status
+// /format:xml in tf.exe's layout, and exit code 2 for a usage error.
+//
+// The client's own files. Like the cross-platform client, the stand-in keeps
+// which local directories belong to which workspace in the workspace cache,
+// Cache/VersionControl.config of the profile folder (TEE_PROFILE_DIRECTORY,
+// else the client's folder in the home directory; TFSVC_CACHE_DIR names the
+// cache's directory instead), in that client's layout and under its lock. A
+// command finds its workspace there as the client does: the workspace named
+// by -workspace:, else the one whose mapped path holds the first local item,
+// else the current directory. In the cross-platform grammar every command
+// that would contact a server first needs the licence accepted in the profile
+// folder (`tf eula`, `tf eula -accept`, or the JVM property
+// -Dcom.microsoft.tfs.client.eulaAccepted=true in TF_ADDITIONAL_JAVA_ARGS), and
+// then a workspace or -collection: to know its server; with neither it fails
+// in the client's words. The cross-platform client has no default collection.
 //
 // Environment:
-//   TF_SERVER              the server (a directory or file:// URL) when no
-//                          -collection: is given; else one in the data directory
+//   TF_SERVER              the server (a directory or file:// URL) of seed, init and
+//                          useradd, and in the tf.exe grammar of every command,
+//                          when no -collection: is given; else one in the data directory
 //   TF_STANDIN_GRAMMAR     tf.exe: the grammar above; unset, empty or cross-platform:
 //                          the cross-platform client's
 //   TF_STANDIN_STARTUP_MS  sleep this many milliseconds at start, before reading
 //                          the arguments or standard input, as a real client's
 //                          start-up (a JVM plus a server round trip) would take
+//   TEE_PROFILE_DIRECTORY, TFSVC_CACHE_DIR, TF_ADDITIONAL_JAVA_ARGS: as above
 //   TF_DIFF_COMMAND        cross-platform difference: the compare tool, run once per
 //                          changed file without a shell. Its value is split into
 //                          words (double quotes group); in each word %1 and %2 are
@@ -33,20 +52,26 @@
 // also a usage error), 2 a usage error with the tf.exe grammar. `tfpt` without
 // arguments prints its usage and exits 2. `info` of an item in a workspace that
 // is not on the server prints "No items match ITEM" and exits 0 with the
-// cross-platform grammar, 100 with tf.exe's.
+// cross-platform grammar, 100 with tf.exe's. -exitcode prints "ExitCode: N"
+// and an empty line after the command's output.
 //
-// Help: `tf`, `tf help`, `tf -h`, `tf --help`, `tf -?` (and /? with tf.exe's
-// grammar) print the whole usage and exit 0; `tf help COMMAND` that command's.
+// Help: `tf`, `tf help`, `tf -h`, `tf -help`, `tf -?` (and /?, --help with
+// tf.exe's grammar) print the whole usage and exit 0; `tf help COMMAND` and
+// -help with a command that command's.
 //
-// Commands from standard input: `tf @` (and `tfpt @`) read one command line per
-// line (see splitCommandLine() for the quoting) and run each in turn as if
-// given as arguments: each takes and releases the server's lock on its own,
-// and its output is flushed before the next line is read, so a `tf @` waiting
-// for its line holds no lock. Empty lines are skipped. The exit code is that of
-// the last command run; end of input before any command is 0. A failing
-// command ends the run unless -continueOnError is given; -outputSeparator:TEXT
-// prints TEXT and a line break on both streams after each command. A line
-// that ends inside quotes fails with 100.
+// Command files: `tf @` (and `tfpt @`) read one command line per line from
+// standard input, `tf @FILE` from FILE (see splitCommandLine() for the
+// quoting), and run each in turn as if given as arguments: each takes and
+// releases the server's lock on its own, and its output is flushed before the
+// next line is read, so a `tf @` waiting for its line holds no lock. Blank
+// lines, and lines starting (after blanks) with "#" or "rem ", are skipped;
+// %1, %2 ... stand for the words after the @ on the command line. A failing
+// command ends the run with its exit code, unless -continueOnError is on the
+// outer command line: then the run goes on and exits 1 if any line failed.
+// -outputSeparator:TEXT on the outer command line prints TEXT and a line break
+// on both streams after each command's output (where that output ends, even
+// without a line break). In the cross-platform grammar a run that executes no
+// line (no input, only comments, no such file) exits 255, as that client's does.
 //
 // Check-in comments: -comment:TEXT, or -comment:@FILE for the content of FILE,
 // kept exactly (line breaks included).
@@ -58,12 +83,14 @@
 
 #include "commands.h"
 #include "arguments.h"
-#include "clientregistry.h"
 #include "commandline.h"
+#include "history.h"
+#include "licence.h"
 #include "serverstore.h"
 #include "textdiff.h"
 #include "tferror.h"
 #include "workspace.h"
+#include "workspacecache.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,6 +98,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryFile>
 #include <QTextCodec>
@@ -81,8 +109,12 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <string>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace Tf {
 namespace {
@@ -176,6 +208,8 @@ public:
     int checkin();
     int undo();
     int history();
+    int print();
+    int view();
     int difference();
     int status();
     int workspace();
@@ -186,8 +220,11 @@ public:
     int useradd();
     int annotate();
     int help();
+    int eula();
 
 private:
+    int runCommand();
+
     struct Target
     {
         QString server;
@@ -205,8 +242,14 @@ private:
 
     QString localPath(const QString &operand) const;
     QString storeDirectoryFromOptions() const;
+    QString collectionUri() const;
     ServerStore &openStore(const QString &directory);
     void authenticate();
+    void connect(bool needsWorkspace);
+    bool findCachedWorkspace(CachedWorkspace *found) const;
+    const QVector<CachedWorkspace> &cachedWorkspaces() const;
+    Workspace &openCachedWorkspace(const CachedWorkspace &cached);
+    [[noreturn]] void failNoMapping(const QString &path) const;
     Workspace &workspaceForLocalPath(const QString &localPath);
     Workspace *workspaceForWorkingDirectory();
     Workspace &requireWorkspace();
@@ -227,8 +270,11 @@ private:
     void detectCandidates(const QString &server, const QString &local, bool recursive,
                           QVector<PendingChange> &candidates);
     QByteArray statusXml(const QVector<PendingChange> &pending, const QVector<PendingChange> &candidates);
+    QByteArray tfExeStatusXml(const QVector<PendingChange> &pending);
     QVector<ItemVersion> versionChain(const ItemRecord &record, int upTo) const;
     QString ownerOf(int changeset);
+    // The content of the file 'item' names at 'version' (an empty one: the latest).
+    QByteArray fileContent(const QString &item, const QString &version);
 
     Tool m_tool;
     Grammar m_grammar;
@@ -238,10 +284,20 @@ private:
     QString m_cwd;
     std::unique_ptr<ServerStore> m_store;
     std::unique_ptr<Workspace> m_workspace;
+    // The collection as given, or as the workspace cache names it: what the
+    // cache records for the workspaces of this server.
+    QString m_server;
+    // The workspace the command found in the cache, if any.
+    std::unique_ptr<CachedWorkspace> m_cached;
+    // The cache as this command read it: a command on many items reads it once.
+    mutable std::unique_ptr<QVector<CachedWorkspace>> m_cache;
     QString m_owner;
     int m_conflicts = 0;
     int m_updates = 0;
     QHash<int, QString> m_owners;
+    int m_getVersion = 0; // get -version: the changeset asked for; 0: the latest
+    // The item as get sees it: its versions up to the one asked for.
+    ItemRecord itemToGet(const QString &serverPath) const;
 };
 
 struct CommandSpec
@@ -256,8 +312,34 @@ struct CommandSpec
     QString tfExeUsage = {};       // what those add to the usage
 };
 
+// The options every command takes. The cross-platform client's include the
+// outer options of a command file, which each line may repeat and which have
+// no effect there.
 const QStringList globalOptions = {"login", "noprompt", "collection"};
+const QStringList crossPlatformGlobalOptions = {"workspace", "exitcode", "help", "nosummary",
+                                                "continueonerror", "outputseparator"};
 const QStringList tfExeGlobalOptions = {"prompt"};
+
+// Which commands of the cross-platform client contact a server, and so need
+// the licence and a server: those that need a workspace fail without one in
+// the cache; the others fail only when neither a workspace nor -collection:
+// names the server. The rest (help, eula, the stand-in's own server commands,
+// workspaces, which decides for itself) read no server of the client's.
+enum class Contact { None, Collection, Workspace };
+
+Contact contactOf(const QString &command)
+{
+    static const QHash<QString, Contact> contacts = {
+        {"add", Contact::Workspace},       {"checkin", Contact::Workspace},
+        {"checkout", Contact::Workspace},  {"delete", Contact::Workspace},
+        {"difference", Contact::Workspace}, {"get", Contact::Workspace},
+        {"rename", Contact::Workspace},    {"undo", Contact::Workspace},
+        {"workfold", Contact::Workspace},  {"history", Contact::Collection},
+        {"info", Contact::Collection},     {"status", Contact::Collection},
+        {"workspace", Contact::Collection}, {"print", Contact::Collection},
+    };
+    return contacts.value(command, Contact::None);
+}
 
 const QVector<CommandSpec> &commands()
 {
@@ -269,8 +351,18 @@ const QVector<CommandSpec> &commands()
         {Tool::Tf, "delete", {"del"}, {"recursive"}, &Client::remove, "delete ITEM..."},
         {Tool::Tf, "difference", {"diff"}, {"recursive"}, &Client::difference,
          "difference [ITEM...] [-recursive]", {"format"}, " [-format:Visual|Unified]"},
-        {Tool::Tf, "get", {}, {"recursive"}, &Client::get, "get [ITEM...] [-recursive]"},
-        {Tool::Tf, "history", {"hist"}, {"recursive"}, &Client::history, "history ITEM [-recursive]"},
+        {Tool::Tf, "get", {}, {"recursive", "version"}, &Client::get,
+         "get [ITEM...] [-recursive] [-version:VERSION]"},
+        {Tool::Tf, "history", {"hist"},
+         {"recursive", "format", "stopafter", "version", "itemmode", "slotmode", "user"},
+         &Client::history,
+         "history ITEM[;VERSION] [-recursive] [-format:brief|detailed|xml] [-stopafter:N]\n"
+         "          [-version:VERSION|FROM~TO] [-itemmode|-slotmode] [-user:NAME]"},
+        {Tool::Tf, "print", {"cat"}, {"version"}, &Client::print,
+         "print ITEM[;VERSION] [-version:VERSION]   (the cross-platform client)"},
+        {Tool::Tf, "view", {}, {}, &Client::view,
+         "view ITEM[;VERSION]   (tf.exe)", {"version", "output", "console"},
+         " [/version:VERSION] [/output:FILE] [/console]"},
         {Tool::Tf, "info", {}, {"recursive"}, &Client::info, "info ITEM..."},
         {Tool::Tf, "rename", {"ren", "move"}, {}, &Client::rename, "rename OLD NEW"},
         {Tool::Tf, "status", {"stat"}, {"recursive", "format", "nodetect"}, &Client::status,
@@ -280,11 +372,13 @@ const QVector<CommandSpec> &commands()
          "workfold [-map SERVERPATH LOCALPATH | -unmap LOCALPATH] [-workspace:NAME]"},
         {Tool::Tf, "workspace", {}, {"new", "delete", "comment"}, &Client::workspace,
          "workspace -new NAME | -delete NAME [-comment:TEXT]"},
-        {Tool::Tf, "workspaces", {}, {}, &Client::workspaces, "workspaces"},
+        {Tool::Tf, "workspaces", {}, {"format", "remove"}, &Client::workspaces,
+         "workspaces [NAME] [-format:brief|xml] | -remove:NAME[,NAME...]|*"},
         {Tool::Tf, "seed", {}, {}, &Client::seed, "seed   (a new server with the sample project $/Demo/App)"},
         {Tool::Tf, "init", {}, {}, &Client::init, "init   (a new, empty server)"},
         {Tool::Tf, "useradd", {}, {}, &Client::useradd, "useradd NAME PASSWORD"},
         {Tool::Tf, "help", {}, {}, &Client::help, "help [COMMAND]"},
+        {Tool::Tf, "eula", {}, {"accept"}, &Client::eula, "eula [-accept]   (cross-platform grammar)"},
         {Tool::PowerTools, "annotate", {}, {}, &Client::annotate, "annotate FILE"},
         {Tool::PowerTools, "help", {}, {}, &Client::help, "help [COMMAND]"},
     };
@@ -314,14 +408,19 @@ QString commandUsage(const CommandSpec &command, Grammar grammar)
 QString usage(Tool tool, Grammar grammar)
 {
     const QString options = QString("[-login:USER,PASSWORD] [-collection:DIR|file://URL] [-noprompt]")
-        + (grammar == Grammar::TfExe ? " [-prompt]" : "");
+        + (grammar == Grammar::TfExe ? " [-prompt]" : " [-workspace:NAME]");
     QString text = QString("Usage: %1 COMMAND [ARGUMENTS] %2\n       %1 @   (commands from standard input)\n\n")
                        .arg(toolName(tool), options);
     if (tool == Tool::Tf) {
-        text += QString("A local stand-in for the Team Foundation version control client. The server\n"
-                        "is the directory given by -collection:, else $%1, else a directory in the\n"
-                        "user's data directory.\n\n")
-                    .arg(serverEnvironmentVariable);
+        text += grammar == Grammar::TfExe
+            ? QString("A local stand-in for the Team Foundation version control client. The server\n"
+                      "is the directory given by -collection:, else $%1, else a directory in the\n"
+                      "user's data directory.\n\n")
+                  .arg(serverEnvironmentVariable)
+            : QString("A local stand-in for the Team Foundation version control client. The server\n"
+                      "is the directory given by -collection:, else that of the workspace found in\n"
+                      "the workspace cache of the profile folder ($TEE_PROFILE_DIRECTORY). Commands\n"
+                      "that reach a server need the licence accepted first (tf eula).\n\n");
     }
     text += grammar == Grammar::TfExe
         ? QString("Options start with / or - (the tf.exe grammar, chosen by TF_STANDIN_GRAMMAR=tf.exe).\n")
@@ -329,7 +428,7 @@ QString usage(Tool tool, Grammar grammar)
                   "makes / options, /prompt and difference /format work, as with tf.exe.\n");
     text += "\nCommands:\n";
     for (const CommandSpec &command : commands()) {
-        if (command.tool == tool)
+        if (command.tool == tool && !(command.name == "eula" && grammar == Grammar::TfExe))
             text += "  " + commandUsage(command, grammar) + '\n';
     }
     text += QString("\nEnvironment:\n"
@@ -343,45 +442,104 @@ QString usage(Tool tool, Grammar grammar)
     }
     text += QString("\nExit codes: 0 success, 1 partial success, 100 failure%1.\n")
                 .arg(grammar == Grammar::TfExe ? ", 2 unrecognized command or option" : "");
-    text += QString("\n%1 @ reads one command line per line from standard input (blanks separate\n"
-                    "words; a word with blanks or quotes is in double quotes, a quote in it doubled)\n"
-                    "and exits with the code of the last command.%2\n")
+    text += QString("\n%1 @ reads one command line per line from standard input, %1 @FILE from FILE\n"
+                    "(blanks separate words; a word with blanks or quotes is in double quotes, a\n"
+                    "quote in it doubled; lines starting with # or rem are skipped) and exits with\n"
+                    "the code of the first command that failed, else 0.%2\n")
                 .arg(toolName(tool),
                      grammar == Grammar::TfExe ? QString()
-                                               : QString(" A failing command ends the run unless\n"
-                                                         "-continueOnError; -outputSeparator:TEXT "
-                                                         "prints TEXT on both streams after each."));
+                                               : QString(" With -continueOnError it runs\n"
+                                                         "every line and exits 1 if one failed; "
+                                                         "-outputSeparator:TEXT prints TEXT on both\n"
+                                                         "streams after each command. No line run: 255."));
+    return text;
+}
+
+// A command's usage, as `help COMMAND` and a refused command line show it.
+QString commandHelp(Tool tool, const CommandSpec &command, Grammar grammar)
+{
+    QString text = QString("Usage: %1 %2\n").arg(toolName(tool), commandUsage(command, grammar));
+    if (!command.aliases.isEmpty())
+        text += QString("Also: %1\n").arg(command.aliases.join(", "));
+    text += QString("Options of every command: -login:USER,PASSWORD -collection:DIR|file://URL -noprompt%1\n")
+                .arg(grammar == Grammar::TfExe ? " -prompt" : " -workspace:NAME -exitcode");
     return text;
 }
 
 int Client::run()
 {
     m_cwd = QDir::currentPath();
-    if (m_rawArgs.isEmpty()) {
+    try {
+        return runCommand();
+    } catch (const Error &e) {
+        if (e.showUsage) {
+            const CommandSpec *command = m_command.isEmpty() ? nullptr : findCommand(m_tool, m_command);
+            writeOut(command ? commandHelp(m_tool, *command, m_grammar) : usage(m_tool, m_grammar));
+        }
+        throw;
+    }
+}
+
+int Client::runCommand()
+{
+    QStringList words = m_rawArgs;
+    if (m_grammar == Grammar::CrossPlatform)
+        words.removeAll(QString()); // the client passes over empty words
+    if (words.isEmpty()) {
         // tf answers a bare call with its usage; tfpt takes it for a usage error.
         writeOut(usage(m_tool, m_grammar));
         return m_tool == Tool::Tf ? Success : UnrecognizedCommand;
     }
-    const QString first = m_rawArgs.first();
-    static const QStringList helpForms = {"-h", "--help", "-?"};
-    static const QStringList tfExeHelpForms = {"/?", "/h", "/help", "-help"};
-    if (helpForms.contains(first) || (m_grammar == Grammar::TfExe && tfExeHelpForms.contains(first.toLower()))) {
-        writeOut(usage(m_tool, m_grammar));
-        return Success;
+    if (m_grammar == Grammar::TfExe) {
+        static const QStringList helpForms = {"-h", "--help", "-?", "/?", "/h", "/help", "-help"};
+        if (helpForms.contains(words.first().toLower())) {
+            writeOut(usage(m_tool, m_grammar));
+            return Success;
+        }
     }
-    QString name = first;
+    // The cross-platform client takes options before the command too: the
+    // command is the first word that is not one.
+    int at = 0;
+    while (m_grammar == Grammar::CrossPlatform && at < words.size() && words[at].size() >= 2
+           && words[at].startsWith('-'))
+        ++at;
+    if (at > 0 || at == words.size()) {
+        QStringList every;
+        for (const OptionSpec &option : allOptions())
+            every.append(option.name);
+        Arguments::parse(words.mid(0, at), QString(), every, m_grammar);
+        if (at == words.size()) {
+            writeOut(usage(m_tool, m_grammar));
+            return Success;
+        }
+    }
+    QString name = words[at];
     if (m_grammar == Grammar::TfExe && (name.startsWith('/') || name.startsWith('-')))
         name = name.mid(1);
     const CommandSpec *command = findCommand(m_tool, name);
+    if (command && command->name == "eula" && m_grammar == Grammar::TfExe)
+        command = nullptr; // tf.exe has no licence to accept
+    if (!command && m_grammar == Grammar::CrossPlatform)
+        failArgument(QString("The command '%1' is unknown.").arg(name), words[at]);
     if (!command) {
-        writeErr(QString("Unrecognized command: %1\n").arg(first) + usage(m_tool, m_grammar));
+        writeErr(QString("Unrecognized command: %1\n").arg(words[at]) + usage(m_tool, m_grammar));
         return usageErrorCode(m_grammar);
     }
     m_command = command->name;
     QStringList options = command->options + globalOptions;
     if (m_grammar == Grammar::TfExe)
         options += command->tfExeOptions + tfExeGlobalOptions;
-    m_args = Arguments::parse(m_rawArgs.mid(1), command->name, options, m_grammar);
+    else
+        options += crossPlatformGlobalOptions;
+    QStringList arguments = words;
+    arguments.removeAt(at);
+    m_args = Arguments::parse(arguments, name.toLower(), options, m_grammar);
+    if (m_args.has("help")) {
+        writeOut(commandHelp(m_tool, *command, m_grammar));
+        return Success;
+    }
+    if (m_tool == Tool::Tf && contactOf(command->name) != Contact::None)
+        connect(contactOf(command->name) == Contact::Workspace);
     return (this->*command->run)();
 }
 
@@ -392,15 +550,36 @@ QString Client::localPath(const QString &operand) const
     return QDir::cleanPath(QDir(m_cwd).absoluteFilePath(operand));
 }
 
+QString defaultServerDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/tf-standin/server";
+}
+
+// The collection as the cache is to record it: a directory made absolute, a
+// URL as it is.
+QString absoluteCollection(const QString &collection, const QString &workingDirectory)
+{
+    if (collection.isEmpty() || collection.contains("://") || collection.startsWith("file:", Qt::CaseInsensitive))
+        return collection;
+    return QDir::cleanPath(QDir(workingDirectory).absoluteFilePath(collection));
+}
+
 QString Client::storeDirectoryFromOptions() const
 {
+    if (!m_server.isEmpty())
+        return ServerStore::locationFromCollection(m_server, m_cwd);
     const QString collection = m_args.value("collection");
     if (!collection.isEmpty())
         return ServerStore::locationFromCollection(collection, m_cwd);
     const QString fromEnvironment = qEnvironmentVariable(serverEnvironmentVariable);
     if (!fromEnvironment.isEmpty())
         return ServerStore::locationFromCollection(fromEnvironment, m_cwd);
-    return ClientRegistry::location() + "/server";
+    return defaultServerDirectory();
+}
+
+QString Client::collectionUri() const
+{
+    return m_server.isEmpty() ? m_store->directory() : m_server;
 }
 
 ServerStore &Client::openStore(const QString &directory)
@@ -436,22 +615,104 @@ void Client::authenticate()
                      "is not correct.").arg(m_store->directory()));
 }
 
+// What the cross-platform client does before a command reaches its server:
+// the licence first, then the workspace from the cache (for a command that
+// needs one), then the server: -collection:, else the workspace's.
+void Client::connect(bool needsWorkspace)
+{
+    if (m_grammar != Grammar::CrossPlatform)
+        return;
+    if (!Licence::isAccepted())
+        fail("Error: You must accept the End User License Agreement for this product\n"
+             "Run 'tf eula' to accept the End User License Agreement.");
+    CachedWorkspace found;
+    if (findCachedWorkspace(&found))
+        m_cached = std::make_unique<CachedWorkspace>(found);
+    else if (needsWorkspace)
+        failArgument("The workspace could not be determined from any argument paths or the current "
+                     "working directory.");
+    if (m_args.has("collection"))
+        m_server = absoluteCollection(m_args.value("collection"), m_cwd);
+    else if (m_cached)
+        m_server = m_cached->server;
+    else
+        fail("A client error occurred: The Team Foundation Server project collection URL to use "
+             "could not be determined by the options or argument paths provided.  Specify a "
+             "workspace, or use the 'collection' option.");
+}
+
+// The workspace named by -workspace:NAME[;OWNER], else the one that maps the
+// first local item given, else the current directory's.
+bool Client::findCachedWorkspace(CachedWorkspace *found) const
+{
+    if (m_args.has("workspace")) {
+        const QString named = m_args.value("workspace");
+        const QString owner = named.section(';', 1);
+        QVector<CachedWorkspace> matches = WorkspaceCache::findByName(
+            named.section(';', 0, 0), absoluteCollection(m_args.value("collection"), m_cwd));
+        for (int i = matches.size() - 1; i >= 0 && !owner.isEmpty(); --i) {
+            if (matches[i].ownerName.compare(owner, Qt::CaseInsensitive) != 0
+                && matches[i].ownerDisplayName.compare(owner, Qt::CaseInsensitive) != 0)
+                matches.remove(i);
+        }
+        if (matches.isEmpty())
+            failArgument(QString("The workspace '%1' could not be found.").arg(named));
+        *found = matches.first();
+        return true;
+    }
+    for (const QString &operand : m_args.operands()) {
+        if (!ServerPath::isServerPath(operand)
+            && WorkspaceCache::findByPath(cachedWorkspaces(),
+                                          QDir::cleanPath(QDir(m_cwd).absoluteFilePath(operand)), found))
+            return true;
+    }
+    return WorkspaceCache::findByPath(cachedWorkspaces(), m_cwd, found);
+}
+
+const QVector<CachedWorkspace> &Client::cachedWorkspaces() const
+{
+    if (!m_cache)
+        m_cache = std::make_unique<QVector<CachedWorkspace>>(WorkspaceCache::workspaces());
+    return *m_cache;
+}
+
+// A workspace that the cache knows and the server does not is forgotten, as
+// the client forgets it.
+Workspace &Client::openCachedWorkspace(const CachedWorkspace &cached)
+{
+    openStore(ServerStore::locationFromCollection(cached.server, m_cwd));
+    if (m_server.isEmpty())
+        m_server = cached.server;
+    if (!Workspace::exists(*m_store, cached.name)) {
+        WorkspaceCache::remove(cached.server, cached.name);
+        fail(QString("The workspace '%1' was found in the local workspace cache, but it no longer "
+                     "exists on the server.  It has been removed from the cache.")
+                 .arg(cached.name));
+    }
+    m_workspace = std::make_unique<Workspace>(*m_store, cached.name);
+    return *m_workspace;
+}
+
+void Client::failNoMapping(const QString &path) const
+{
+    if (m_grammar == Grammar::CrossPlatform)
+        fail(QString("A client error occurred: There is no working folder mapping for %1.").arg(path));
+    fail(QString("Unable to determine the workspace: %1 is not in a mapped folder of any "
+                 "workspace.").arg(path));
+}
+
 Workspace &Client::workspaceForLocalPath(const QString &path)
 {
-    ClientRegistry::Entry entry;
-    if (!ClientRegistry::find(path, &entry))
-        fail(QString("Unable to determine the workspace: %1 is not in a mapped folder of any "
-                     "workspace.").arg(path));
-    if (m_workspace) {
-        if (m_workspace->store().directory() != entry.server
-            || m_workspace->name().compare(entry.workspace, Qt::CaseInsensitive) != 0)
-            fail("The items given belong to different workspaces; give them one command each.");
-    } else {
-        openStore(entry.server);
-        m_workspace = std::make_unique<Workspace>(*m_store, entry.workspace);
-    }
+    CachedWorkspace entry;
+    if (!WorkspaceCache::findByPath(cachedWorkspaces(), path, &entry))
+        failNoMapping(path);
+    if (!m_workspace)
+        openCachedWorkspace(entry);
+    else if (!WorkspaceCache::sameServer(m_store->directory(), entry.server)
+             || m_workspace->name().compare(entry.name, Qt::CaseInsensitive) != 0)
+        fail("The items given belong to different workspaces; give them one command each.");
     if (m_workspace->serverPathFor(path).isEmpty())
-        fail(QString("%1 is not in a mapped folder of the workspace %2.").arg(path, m_workspace->name()));
+        failNoMapping(path);
     return *m_workspace;
 }
 
@@ -459,8 +720,10 @@ Workspace *Client::workspaceForWorkingDirectory()
 {
     if (m_workspace)
         return m_workspace.get();
-    ClientRegistry::Entry entry;
-    if (!ClientRegistry::find(m_cwd, &entry))
+    if (m_cached)
+        return &openCachedWorkspace(*m_cached);
+    CachedWorkspace entry;
+    if (!WorkspaceCache::findByPath(cachedWorkspaces(), m_cwd, &entry))
         return nullptr;
     return &workspaceForLocalPath(m_cwd);
 }
@@ -469,6 +732,9 @@ Workspace &Client::requireWorkspace()
 {
     if (Workspace *ws = workspaceForWorkingDirectory())
         return *ws;
+    if (m_grammar == Grammar::CrossPlatform)
+        failArgument("The workspace could not be determined from any argument paths or the current "
+                     "working directory.");
     fail(QString("Unable to determine the workspace: the current directory %1 is not in a mapped "
                  "folder. Give a local path, or change to a mapped directory.").arg(m_cwd));
 }
@@ -490,14 +756,18 @@ Client::Target Client::resolve(const QString &operand)
 QStringList Client::requireOperands(int minimum, int maximum) const
 {
     const QStringList operands = m_args.operands();
+    QString mistake;
     if (operands.size() < minimum)
-        fail(QString("The command %1 needs %2 argument%3.\nUsage: %4")
-                 .arg(m_command).arg(minimum).arg(minimum == 1 ? "" : "s")
-                 .arg(commandUsage(*findCommand(m_tool, m_command), m_grammar)));
-    if (maximum >= 0 && operands.size() > maximum)
-        fail(QString("The command %1 takes at most %2 argument%3; unexpected: %4")
-                 .arg(m_command).arg(maximum).arg(maximum == 1 ? "" : "s").arg(operands.at(maximum)));
-    return operands;
+        mistake = QString("The command %1 needs %2 argument%3.")
+                      .arg(m_command).arg(minimum).arg(minimum == 1 ? "" : "s");
+    else if (maximum >= 0 && operands.size() > maximum)
+        mistake = QString("The command %1 takes at most %2 argument%3; unexpected: %4")
+                      .arg(m_command).arg(maximum).arg(maximum == 1 ? "" : "s").arg(operands.at(maximum));
+    if (mistake.isEmpty())
+        return operands;
+    if (m_grammar == Grammar::CrossPlatform)
+        failArgument(mistake);
+    fail(mistake + QString("\nUsage: %1").arg(commandUsage(*findCommand(m_tool, m_command), m_grammar)));
 }
 
 // Runs the action on each operand; one operand failing does not stop the
@@ -550,6 +820,11 @@ QVector<PendingChange> Client::pendingInScope(const QStringList &operands, bool 
 int Client::info()
 {
     requireOperands(1);
+    // The cross-platform client shows an item only through a workspace, even
+    // with -collection: given.
+    if (m_grammar == Grammar::CrossPlatform && !m_cached)
+        failArgument("The workspace could not be determined from any argument paths or the current "
+                     "working directory.");
     return forEachOperand([&](const QString &operand) {
         const Target t = resolve(operand);
         const ItemRecord record = m_store->item(t.server);
@@ -605,13 +880,27 @@ void Client::conflict(const QString &message)
 // version. A local file is only replaced or removed when it holds exactly the
 // version the workspace got last (or already the new one): local edits are
 // never overwritten.
+ItemRecord Client::itemToGet(const QString &serverPath) const
+{
+    ItemRecord record = m_store->item(serverPath);
+    if (m_getVersion > 0) {
+        QVector<ItemVersion> upTo;
+        for (const ItemVersion &v : record.versions) {
+            if (v.changeset <= m_getVersion)
+                upTo.append(v);
+        }
+        record.versions = upTo;
+    }
+    return record;
+}
+
 void Client::getItem(const QString &serverPath, bool recursive)
 {
     Workspace &ws = *m_workspace;
     const QString local = ws.localPathFor(serverPath);
     if (local.isEmpty())
         return;
-    const ItemRecord record = m_store->item(serverPath);
+    const ItemRecord record = itemToGet(serverPath);
     const PendingChange *pending = ws.findPendingForServerItem(serverPath);
     const int have = ws.have(serverPath);
     const QFileInfo localInfo(local);
@@ -648,8 +937,10 @@ void Client::getItem(const QString &serverPath, bool recursive)
         return;
     }
     const QByteArray current = localInfo.isFile() ? readLocalFile(local) : QByteArray();
+    // What the workspace had may be newer than the version asked for.
+    const ItemRecord whole = m_getVersion > 0 ? m_store->item(serverPath) : record;
     auto unchangedSinceGet = [&]() {
-        const ItemVersion *had = have > 0 ? record.versionAt(have) : nullptr;
+        const ItemVersion *had = have > 0 ? whole.versionAt(have) : nullptr;
         return had && !had->blob.isEmpty() && current == m_store->content(had->blob);
     };
     if (!record.isLive()) {
@@ -689,6 +980,10 @@ void Client::getItem(const QString &serverPath, bool recursive)
 int Client::get()
 {
     const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
+    if (m_args.value("version").contains('~'))
+        fail("A version range is not permitted for this operation.");
+    const VersionSpec version = m_args.has("version")
+        ? VersionSpec::parse(m_args.value("version"), m_grammar) : VersionSpec();
     QVector<Target> targets;
     if (m_args.operands().isEmpty()) {
         for (const Mapping &m : requireWorkspace().mappings())
@@ -697,9 +992,11 @@ int Client::get()
     for (const QString &operand : m_args.operands())
         targets.append(resolve(operand));
     Workspace &ws = requireWorkspace();
+    if (m_args.has("version"))
+        m_getVersion = version.resolve(*m_store, 0);
     int missing = 0;
     for (const Target &t : targets) {
-        const ItemRecord record = m_store->item(t.server);
+        const ItemRecord record = itemToGet(t.server);
         if (record.isNull() || (!record.isLive() && ws.have(t.server) == 0)) {
             if (!ws.findPending(t.server)) {
                 writeErr(QString("No items match %1 on the server.").arg(t.server));
@@ -991,16 +1288,6 @@ int Client::checkin()
     const QString comment = checkinComment();
     QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
     Workspace &ws = requireWorkspace();
-    // Folders added above items in scope go with them, or the items would have no parent.
-    for (const PendingChange &c : QVector<PendingChange>(scope)) {
-        for (const PendingChange &other : ws.pending()) {
-            if (other.add && other.folder && ServerPath::isUnder(c.serverPath, other.serverPath)
-                && std::none_of(scope.begin(), scope.end(), [&](const PendingChange &s) {
-                       return ServerPath::equal(s.serverPath, other.serverPath);
-                   }))
-                scope.append(other);
-        }
-    }
     if (scope.isEmpty()) {
         writeErr("There are no pending changes to check in.");
         return PartialSuccess;
@@ -1176,44 +1463,124 @@ QVector<ItemVersion> Client::versionChain(const ItemRecord &record, int upTo) co
 int Client::history()
 {
     const QStringList operands = requireOperands(1, 1);
-    const Target t = resolve(operands.first());
-    const QString server = m_workspace && m_workspace->findPending(t.server) && m_workspace->findPending(t.server)->rename
-        ? m_workspace->findPending(t.server)->sourcePath : t.server;
+    const VersionedItem versioned = VersionedItem::parse(operands.first());
+    const QString format = m_args.has("format") ? m_args.value("format").toLower() : QString("brief");
+    if (format != "brief" && format != "detailed" && format != "xml")
+        fail(QString("The format '%1' is not valid: use brief, detailed or xml.").arg(m_args.value("format")));
+    const bool recursive = m_args.has("recursive");
+    bool itemMode = m_args.has("itemmode");
+    if (itemMode && m_args.has("slotmode"))
+        fail("The 'slotmode' option cannot be combined with the 'itemmode' option.");
+    if (itemMode && recursive) {
+        writeErr("Ignoring the 'itemmode' option.");
+        itemMode = false;
+    }
+    int stopAfter = std::numeric_limits<int>::max();
+    if (m_args.has("stopafter")) {
+        bool ok = false;
+        stopAfter = m_args.value("stopafter").toInt(&ok);
+        if (!ok || stopAfter < 1)
+            fail(QString("The value '%1' of the 'stopafter' option is not a positive number.")
+                     .arg(m_args.value("stopafter")));
+    }
+    const Target t = resolve(versioned.item);
+    const PendingChange *pending = m_workspace ? m_workspace->findPending(t.server) : nullptr;
+    const QString server = pending && pending->rename ? pending->sourcePath : t.server;
     const ItemRecord record = m_store->item(server);
     if (record.isNull())
         fail(QString("No history entries were found for %1.").arg(operands.first()));
-    struct Row { int changeset; QString change; };
-    QVector<Row> rows;
-    if (record.folder && m_args.has("recursive")) {
-        for (int n = m_store->head(); n >= 1; --n) {
-            const Changeset cs = m_store->changeset(n, true);
-            QStringList kinds;
-            for (const ChangeEntry &e : cs.changes) {
-                if ((ServerPath::isUnder(e.path, server) || (!e.from.isEmpty() && ServerPath::isUnder(e.from, server)))
-                    && !kinds.contains(e.change))
-                    kinds.append(e.change);
-            }
-            if (!kinds.isEmpty())
-                rows.append({n, kinds.join(", ")});
-        }
+    QStringList versions = m_args.has("version") ? m_args.value("version").split('~')
+                                              : QStringList();
+    if (!versioned.version.isEmpty()) {
+        if (!versions.isEmpty())
+            fail("A version was given twice: with the item and with the 'version' option.");
+        versions = versioned.version.split('~');
+    }
+    if (versions.size() > 2)
+        fail(QString("The version range '%1' is not valid.").arg(versions.join('~')));
+    const int have = m_workspace && !t.local.isEmpty() ? m_workspace->have(server) : 0;
+    int start = 1;
+    // Without a version a local file's history ends at the version the workspace has; a
+    // folder's items each have their own, so its history goes to the latest.
+    int cutoff = have > 0 && !record.folder && QFileInfo::exists(t.local) ? have : m_store->head();
+    if (!versions.isEmpty()) {
+        cutoff = VersionSpec::parse(versions.last(), m_grammar).resolve(*m_store, have);
+        if (versions.size() == 2)
+            start = VersionSpec::parse(versions.first(), m_grammar).resolve(*m_store, have);
+    }
+    QVector<HistoryEntry> entries;
+    if (record.folder && recursive) {
+        entries = History::ofFolder(*m_store, server, start, cutoff, stopAfter);
     } else {
-        const QVector<ItemVersion> chain = versionChain(record, m_store->head());
-        for (int i = chain.size() - 1; i >= 0; --i)
-            rows.append({chain[i].changeset, chain[i].change});
-        if (!record.isLive() && !record.versions.isEmpty() && record.versions.last().changeset > 0)
-            rows.prepend({record.versions.last().changeset, record.versions.last().change});
+        entries = History::ofFile(*m_store, record, start, cutoff, itemMode);
+        if (entries.size() > stopAfter)
+            entries.resize(stopAfter);
     }
-    QString text = QString("History of %1\n").arg(server);
-    text += padded("Changeset", 10) + padded("Change", 12) + padded("User", 14) + padded("Date", 21) + "Comment\n";
-    text += QString("-").repeated(9) + ' ' + QString("-").repeated(11) + ' ' + QString("-").repeated(13)
-        + ' ' + QString("-").repeated(20) + ' ' + QString("-").repeated(20) + '\n';
-    for (const Row &row : rows) {
-        const Changeset cs = m_store->changeset(row.changeset);
-        text += padded(QString::number(row.changeset), 10) + padded(row.change, 12)
-            + padded(cs.owner, 14) + padded(cs.date.toString("yyyy-MM-dd HH:mm:ss"), 21)
-            + cs.comment.simplified() + '\n';
+    if (m_args.has("user")) {
+        const QString user = m_args.value("user");
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const HistoryEntry &e) {
+                                         return e.changeset.owner.compare(user, Qt::CaseInsensitive) != 0;
+                                     }),
+                      entries.end());
     }
-    writeOut(text);
+    if (format == "xml")
+        writeOut(History::xml(entries));
+    else if (entries.isEmpty())
+        writeOut("No history entries were found for the item and version combination specified.\n");
+    else if (format == "detailed")
+        writeOut(History::detailed(entries, m_grammar));
+    else
+        writeOut(History::brief(entries, !recursive));
+    return Success;
+}
+
+QByteArray Client::fileContent(const QString &item, const QString &version)
+{
+    if (version.contains('~'))
+        fail("A version range is not permitted for this operation.");
+    const Target t = resolve(item);
+    const int have = m_workspace && !t.local.isEmpty() ? m_workspace->have(t.server) : 0;
+    const int changeset = version.isEmpty()
+        ? m_store->head() : VersionSpec::parse(version, m_grammar).resolve(*m_store, have);
+    const ItemRecord record = m_store->item(t.server);
+    const ItemVersion *v = record.versionAt(changeset);
+    if (record.folder || !v || v->change == "delete" || v->change == "renamed" || v->blob.isEmpty())
+        fail("An argument error occurred: The specified file does not exist at the specified version.");
+    return m_store->content(v->blob);
+}
+
+int Client::print()
+{
+    if (m_grammar == Grammar::TfExe)
+        fail("Unrecognized command: print (tf.exe reads versions with view)", usageErrorCode(m_grammar));
+    const VersionedItem versioned = VersionedItem::parse(requireOperands(1, 1).first());
+    if (m_args.has("version") && !versioned.version.isEmpty())
+        fail("A version was given twice: with the item and with the 'version' option.");
+    const QByteArray content =
+        fileContent(versioned.item, m_args.has("version") ? m_args.value("version") : versioned.version);
+    // Raw, as it is stored: no conversion, no line end added.
+    fwrite(content.constData(), 1, size_t(content.size()), stdout);
+    return Success;
+}
+
+int Client::view()
+{
+    if (m_grammar != Grammar::TfExe)
+        fail("An argument error occurred: The command 'view' is unknown.");
+    const VersionedItem versioned = VersionedItem::parse(requireOperands(1, 1).first());
+    if (m_args.has("version") && !versioned.version.isEmpty())
+        fail("A version was given twice: with the item and with the /version option.");
+    const QByteArray content =
+        fileContent(versioned.item, m_args.has("version") ? m_args.value("version") : versioned.version);
+    if (m_args.has("output")) {
+        const QString output = localPath(m_args.value("output"));
+        QSaveFile file(output);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+            fail(QString("%1 could not be written: %2").arg(output, file.errorString()));
+        return Success;
+    }
+    fwrite(content.constData(), 1, size_t(content.size()), stdout);
     return Success;
 }
 
@@ -1439,15 +1806,85 @@ QByteArray Client::statusXml(const QVector<PendingChange> &pending, const QVecto
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + body + '\n';
 }
 
+// tf.exe's layout: the pending changes of each workspace in a PendingSet, as
+// the server hands them over, the kinds of change a blank-separated list of
+// the server's names ("Add Edit Encoding" for a new file). A server
+// workspace, which is what the stand-in keeps, has no candidates.
+QByteArray Client::tfExeStatusXml(const QVector<PendingChange> &pending)
+{
+    Workspace &ws = *m_workspace;
+    QByteArray body;
+    QXmlStreamWriter xml(&body);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
+    xml.writeStartElement("Status");
+    xml.writeStartElement("PendingSet");
+    xml.writeAttribute("computer", ws.computer());
+    xml.writeAttribute("name", ws.name());
+    xml.writeAttribute("owner", ws.owner());
+    xml.writeAttribute("ownerdisp", ws.owner());
+    xml.writeAttribute("ownership", "0");
+    xml.writeStartElement("PendingChanges");
+    int id = 0;
+    for (const PendingChange &c : pending) {
+        QStringList kinds;
+        if (c.add)
+            kinds << "Add" << (c.folder ? QStringList() : QStringList{"Edit"}) << "Encoding";
+        if (c.edit && !c.add)
+            kinds << "Edit";
+        if (c.rename)
+            kinds << "Rename";
+        if (c.remove)
+            kinds << "Delete";
+        const QString local = ws.localPathFor(c.serverPath);
+        const ItemRecord record = m_store->item(c.rename ? c.sourcePath : c.serverPath);
+        QString encoding = "-3"; // a folder's
+        if (!c.folder) {
+            QFile file(local);
+            encoding = file.open(QIODevice::ReadOnly) && file.read(8192).contains('\0') ? "-1" : "65001";
+        }
+        xml.writeEmptyElement("PendingChange");
+        xml.writeAttribute("chg", kinds.join(' '));
+        xml.writeAttribute("date", c.date.toUTC().toString("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
+        xml.writeAttribute("enc", encoding);
+        xml.writeAttribute("hash", "");
+        xml.writeAttribute("item", c.serverPath);
+        // The server's identity of the item; an add has none until it is checked in.
+        xml.writeAttribute("itemid", record.isLive()
+                                         ? QString::number(ServerPath::key(record.path).left(7).toInt(nullptr, 16))
+                                         : QString("0"));
+        xml.writeAttribute("local", QDir::toNativeSeparators(local));
+        xml.writeAttribute("pcid", QString::number(++id));
+        xml.writeAttribute("psn", ws.name());
+        xml.writeAttribute("pso", ws.owner());
+        xml.writeAttribute("psod", ws.owner());
+        if (c.rename)
+            xml.writeAttribute("srcitem", c.sourcePath);
+        xml.writeAttribute("svrfm", "0");
+        xml.writeAttribute("type", c.folder ? "Folder" : "File");
+        xml.writeAttribute("uhash", "");
+        xml.writeAttribute("ver", QString::number(c.baseVersion));
+    }
+    xml.writeEndDocument();
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + body.trimmed() + '\n';
+}
+
 int Client::status()
 {
     const QString format = m_args.value("format").toLower();
-    if (m_args.has("format") && format != "brief" && format != "detailed" && format != "xml")
+    if (m_args.has("format") && format != "brief" && format != "detailed" && format != "xml") {
+        if (m_grammar == Grammar::CrossPlatform)
+            failArgument("Option 'format' requires one of the following values: brief|detailed|xml");
         fail(QString("Unrecognized format: %1 (use brief, detailed or xml).").arg(m_args.value("format")),
              usageErrorCode(m_grammar));
+    }
     const bool recursive = m_args.has("recursive") || m_args.operands().isEmpty();
     const QVector<PendingChange> scope = pendingInScope(m_args.operands(), recursive);
     Workspace &ws = requireWorkspace();
+    if (format == "xml" && m_grammar == Grammar::TfExe) {
+        writeOut(QString::fromUtf8(tfExeStatusXml(scope)));
+        return Success;
+    }
     if (format == "xml") {
         QVector<PendingChange> candidates;
         if (!m_args.has("nodetect")) {
@@ -1543,6 +1980,9 @@ int Client::workspace()
     ServerStore &store = openStore(storeDirectoryFromOptions());
     if (m_args.has("new")) {
         Workspace::create(store, name, m_owner, QSysInfo::machineHostName(), m_args.value("comment"));
+        // A new workspace maps nothing yet; the cache knows it from now on.
+        WorkspaceCache::insert({collectionUri(), name, m_owner, m_owner, QSysInfo::machineHostName(),
+                                m_args.value("comment"), {}});
         writeOut(QString("Workspace %1 created on %2.\n").arg(name, store.directory()));
         return Success;
     }
@@ -1550,28 +1990,162 @@ int Client::workspace()
     if (!ws.pending().isEmpty())
         fail(QString("The workspace %1 has %2 pending change(s); check them in or undo them first.")
                  .arg(name).arg(ws.pending().size()));
-    ClientRegistry::remove(store.directory(), ws.name());
+    WorkspaceCache::remove(collectionUri(), ws.name());
     if (!QDir(store.workspacesDirectory() + '/' + ws.name().toLower()).removeRecursively())
         fail(QString("Cannot remove the workspace %1.").arg(name));
     writeOut(QString("Workspace %1 deleted; its local files were kept.\n").arg(name));
     return Success;
 }
 
+// What the cache holds for a workspace kept on the server.
+CachedWorkspace cacheEntry(const QString &server, const Workspace &ws)
+{
+    CachedWorkspace entry{server, ws.name(), ws.owner(), ws.owner(), ws.computer(), ws.comment(), {}};
+    for (const Mapping &m : ws.mappings())
+        entry.mappedPaths.append(m.localPath);
+    return entry;
+}
+
+// A table as the client prints one: each column as wide as its widest cell,
+// the last one filling the line, a row of dashes under the headings.
+QString table(const QStringList &headings, const QVector<QStringList> &rows)
+{
+    QVector<int> widths;
+    for (const QString &h : headings)
+        widths.append(h.size());
+    for (const QStringList &row : rows) {
+        for (int i = 0; i < row.size(); ++i)
+            widths[i] = qMax(widths[i], row[i].size());
+    }
+    int used = 0;
+    for (int i = 0; i + 1 < widths.size(); ++i)
+        used += widths[i] + 1;
+    widths.last() = qMax(widths.last(), 79 - used);
+    auto line = [&](const QStringList &cells) {
+        QString text;
+        for (int i = 0; i < cells.size(); ++i)
+            text += i + 1 < cells.size() ? padded(cells[i], widths[i] + 1) : cells[i];
+        return text + '\n';
+    };
+    QStringList dashes;
+    for (int w : widths)
+        dashes.append(QString(w, '-'));
+    QString text = line(headings) + line(dashes);
+    for (const QStringList &row : rows)
+        text += line(row);
+    return text;
+}
+
+// Without a collection the cache alone is listed (and no server is asked);
+// with one, the server's workspaces of the user on this computer, and the
+// cache is brought up to date with them. -remove: forgets cached workspaces.
 int Client::workspaces()
 {
-    requireOperands(0, 0);
+    const QStringList operands = requireOperands(0, 1);
+    const QString format = m_args.has("format") ? m_args.value("format").toLower() : QString("brief");
+    if (format != "brief" && format != "detailed" && format != "xml")
+        failArgument("Option 'format' requires one of the following values: brief|detailed|xml");
+    if (m_args.has("remove")) {
+        if (!operands.isEmpty())
+            failArgument("Workspace names cannot be given with the remove option.");
+        const QString server = absoluteCollection(m_args.value("collection"), m_cwd);
+        QStringList names;
+        for (const QString &name : m_args.value("remove").split(',')) {
+            if (!name.trimmed().isEmpty())
+                names.append(name.trimmed());
+        }
+        if (names.isEmpty())
+            failArgument("The remove option requires at least one workspace name or the wildcard *.");
+        int code = Success;
+        for (const QString &name : names) {
+            const QVector<CachedWorkspace> removed = WorkspaceCache::remove(server, name == "*" ? QString() : name);
+            for (const CachedWorkspace &ws : removed)
+                writeOut(ws.name + ';' + ws.ownerDisplayName + '\n');
+            if (removed.isEmpty()) {
+                writeErr(server.isEmpty()
+                             ? QString("No workspace in the cache matches %1 for all servers.").arg(name)
+                             : QString("No workspace in the cache matches %1 for server %2.").arg(name, server));
+                code = PartialSuccess;
+            }
+        }
+        return code;
+    }
+    if (!m_args.has("collection") && operands.isEmpty()) {
+        if (format != "brief")
+            failArgument("The detailed and XML formats cannot be used when listing all workspaces on this "
+                         "computer.  To use the detailed or XML format, please specify the collection option.");
+        const QVector<CachedWorkspace> cached = WorkspaceCache::workspaces();
+        if (cached.isEmpty()) {
+            writeOut("No local workspaces found.\n");
+            return PartialSuccess;
+        }
+        QMap<QString, QVector<QStringList>> byServer;
+        for (const CachedWorkspace &ws : cached)
+            byServer[ws.server].append({ws.name, ws.ownerDisplayName, ws.computer, ws.comment});
+        QStringList parts;
+        for (auto it = byServer.cbegin(); it != byServer.cend(); ++it)
+            parts.append(QString("Collection: %1/\n").arg(it.key())
+                         + table({"Workspace", "Owner", "Computer", "Comment"}, it.value()));
+        writeOut(parts.join('\n'));
+        return Success;
+    }
+
+    connect(false);
     ServerStore &store = openStore(storeDirectoryFromOptions());
-    QString text = QString("Collection: %1\n").arg(store.directory());
-    text += padded("Workspace", 20) + padded("Owner", 14) + padded("Computer", 20) + "Mappings\n";
+    const QString computer = QSysInfo::machineHostName();
+    QVector<CachedWorkspace> mine;
+    QVector<CachedWorkspace> listed;
     for (const QString &name : Workspace::names(store)) {
         const Workspace ws(store, name);
-        QStringList mappings;
-        for (const Mapping &m : ws.mappings())
-            mappings.append(m.serverPath + ": " + m.localPath);
-        text += padded(ws.name(), 20) + padded(ws.owner(), 14) + padded(ws.computer(), 20)
-            + mappings.join("; ") + '\n';
+        if (ws.owner().compare(m_owner, Qt::CaseInsensitive) != 0
+            || ws.computer().compare(computer, Qt::CaseInsensitive) != 0)
+            continue;
+        mine.append(cacheEntry(collectionUri(), ws));
+        if (operands.isEmpty() || operands.first() == "*"
+            || ws.name().compare(operands.first(), Qt::CaseInsensitive) == 0)
+            listed.append(mine.last());
     }
-    writeOut(text);
+    WorkspaceCache::replaceOwnerWorkspaces(collectionUri(), m_owner, mine);
+    if (listed.isEmpty()) {
+        writeOut(QString("No workspace matching %1;%2 on computer %3 found in Team Foundation Server %4.\n")
+                     .arg(operands.isEmpty() ? QString("*") : operands.first(), m_owner,
+                          computer.section('.', 0, 0), collectionUri()));
+        if (!operands.isEmpty())
+            return PartialSuccess;
+    }
+    if (format == "xml") {
+        QByteArray body;
+        QXmlStreamWriter xml(&body);
+        xml.setAutoFormatting(true);
+        xml.setAutoFormattingIndent(2);
+        xml.writeStartElement("workspaces");
+        for (const CachedWorkspace &entry : listed) {
+            const Workspace ws(store, entry.name);
+            xml.writeStartElement("workspace");
+            xml.writeAttribute("name", ws.name());
+            xml.writeAttribute("owner", ws.owner());
+            xml.writeAttribute("owner-display-name", ws.owner());
+            xml.writeAttribute("computer", ws.computer());
+            xml.writeAttribute("comment", ws.comment());
+            xml.writeAttribute("server", collectionUri());
+            for (const Mapping &m : ws.mappings()) {
+                xml.writeEmptyElement("working-folder");
+                xml.writeAttribute("server-item", m.serverPath);
+                xml.writeAttribute("local-item", m.localPath);
+                xml.writeAttribute("type", "map");
+                xml.writeAttribute("depth", "full");
+            }
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+        // The declaration and the root share a line, as the client writes them.
+        writeOut("<?xml version=\"1.0\" encoding=\"utf-8\"?>" + QString::fromUtf8(body).trimmed() + '\n');
+        return Success;
+    }
+    QVector<QStringList> rows;
+    for (const CachedWorkspace &ws : listed)
+        rows.append({ws.name, ws.ownerDisplayName, ws.computer, ws.comment});
+    writeOut(QString("Collection: %1/\n").arg(collectionUri()) + table({"Workspace", "Owner", "Computer", "Comment"}, rows));
     return Success;
 }
 
@@ -1579,7 +2153,7 @@ int Client::workfold()
 {
     if (m_args.has("map") && m_args.has("unmap"))
         fail("Give either -map or -unmap with the command workfold.");
-    const QString workspaceName = m_args.value("workspace");
+    const QString workspaceName = m_args.value("workspace").section(';', 0, 0);
     if (!m_args.has("map") && !m_args.has("unmap")) {
         requireOperands(0, 1);
         Workspace *ws = nullptr;
@@ -1609,7 +2183,7 @@ int Client::workfold()
         }
         ws.removeMapping(local);
         ws.saveDefinition();
-        ClientRegistry::remove(ws.store().directory(), ws.name(), local);
+        WorkspaceCache::setMappedPaths(collectionUri(), ws.name(), cacheEntry(collectionUri(), ws).mappedPaths);
         writeOut(QString("Unmapped %1 from the workspace %2.\n").arg(local, ws.name()));
         return Success;
     }
@@ -1620,24 +2194,34 @@ int Client::workfold()
     if (QFileInfo(local).exists() && !QFileInfo(local).isDir())
         fail(QString("%1 is a file; map a folder to a directory.").arg(local));
     Workspace *ws = nullptr;
-    if (workspaceName.isEmpty() && !m_args.has("collection"))
-        ws = workspaceForWorkingDirectory();
-    if (!ws) {
-        ServerStore &store = openStore(storeDirectoryFromOptions());
-        const QString name = workspaceName.isEmpty() ? defaultWorkspaceName() : workspaceName;
-        if (workspaceName.isEmpty() && !Workspace::exists(store, name)) {
-            Workspace::create(store, name, m_owner, QSysInfo::machineHostName(), QString());
-            writeOut(QString("Workspace %1 created on %2.\n").arg(name, store.directory()));
-        }
-        m_workspace = std::make_unique<Workspace>(store, name);
+    if (!workspaceName.isEmpty()) {
+        m_workspace = std::make_unique<Workspace>(openStore(storeDirectoryFromOptions()), workspaceName);
         ws = m_workspace.get();
+    } else if (m_cached) {
+        // The cross-platform client maps into the workspace it found for the
+        // paths or the current directory, and into no other.
+        ws = &openCachedWorkspace(*m_cached);
+    } else {
+        if (!m_args.has("collection"))
+            ws = workspaceForWorkingDirectory();
+        if (!ws) {
+            ServerStore &store = openStore(storeDirectoryFromOptions());
+            const QString name = defaultWorkspaceName();
+            if (!Workspace::exists(store, name)) {
+                Workspace::create(store, name, m_owner, QSysInfo::machineHostName(), QString());
+                writeOut(QString("Workspace %1 created on %2.\n").arg(name, store.directory()));
+            }
+            m_workspace = std::make_unique<Workspace>(store, name);
+            ws = m_workspace.get();
+        }
     }
-    for (const ClientRegistry::Entry &e : ClientRegistry::entries()) {
-        const bool overlaps = local == e.localRoot || local.startsWith(e.localRoot + '/')
-            || e.localRoot.startsWith(local + '/') || (e.localRoot == "/" || local == "/");
-        if (overlaps)
-            fail(QString("%1 overlaps %2, which is already mapped in the workspace %3.")
-                     .arg(local, e.localRoot, e.workspace));
+    for (const CachedWorkspace &e : cachedWorkspaces()) {
+        for (const QString &root : e.mappedPaths) {
+            const bool overlaps = local == root || local.startsWith(root + '/') || root.startsWith(local + '/')
+                || root == "/" || local == "/";
+            if (overlaps)
+                fail(QString("%1 overlaps %2, which is already mapped in the workspace %3.").arg(local, root, e.name));
+        }
     }
     for (const Mapping &m : ws->mappings()) {
         if (ServerPath::isUnder(server, m.serverPath) || ServerPath::isUnder(m.serverPath, server))
@@ -1645,7 +2229,8 @@ int Client::workfold()
     }
     ws->addMapping({server, local});
     ws->saveDefinition();
-    ClientRegistry::add({ws->store().directory(), ws->name(), local});
+    // An entry made before the cache knew this workspace (by an earlier stand-in) is made now.
+    WorkspaceCache::insert(cacheEntry(collectionUri(), *ws));
     writeOut(QString("Mapped %1 to %2 in the workspace %3.\n").arg(server, local, ws->name()));
     return Success;
 }
@@ -1703,78 +2288,185 @@ int Client::help()
         return Success;
     }
     const CommandSpec *command = findCommand(m_tool, operands.first());
+    if (!command && m_grammar == Grammar::CrossPlatform)
+        failArgument(QString("The command '%1' is unknown.").arg(operands.first()));
     if (!command)
         fail(QString("Unrecognized command: %1").arg(operands.first()), usageErrorCode(m_grammar));
-    QString text = QString("Usage: %1 %2\n").arg(toolName(m_tool), commandUsage(*command, m_grammar));
-    if (!command->aliases.isEmpty())
-        text += QString("Also: %1\n").arg(command->aliases.join(", "));
-    text += QString("Options of every command: -login:USER,PASSWORD -collection:DIR|file://URL -noprompt%1\n")
-                .arg(m_grammar == Grammar::TfExe ? " -prompt" : "");
-    writeOut(text);
+    writeOut(commandHelp(m_tool, *command, m_grammar));
+    return Success;
+}
+
+// Reads a line of the person's answer; false at the end of the input.
+bool readAnswer(QString *answer)
+{
+    std::string line;
+    if (!std::getline(std::cin, line))
+        return false;
+    *answer = QString::fromUtf8(line.data(), int(line.size()));
+    return true;
+}
+
+// As the cross-platform client asks: the licence a page at a time (a page is
+// the terminal's height less three lines, 22 when there is no terminal), then
+// the question, whose answer must start with "y". Already accepted is a
+// partial success; -noprompt cannot accept it.
+int Client::eula()
+{
+    requireOperands(0, 0);
+    if (Licence::isAccepted()) {
+        writeErr("You have already accepted the terms of this End User License Agreement.");
+        return PartialSuccess;
+    }
+    if (m_args.has("noprompt"))
+        fail("You cannot use 'noprompt' mode with the 'eula' command.");
+    if (!m_args.has("accept")) {
+        int rows = 25;
+        winsize size = {};
+        if (::isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0)
+            rows = size.ws_row;
+        const int page = rows < 3 ? std::numeric_limits<int>::max() : rows - 3;
+        const QStringList lines = Licence::text();
+        QString ignored;
+        for (int i = 0; i < lines.size(); ++i) {
+            writeOut(lines[i] + '\n');
+            if (i > 0 && i % page == 0) {
+                // The answer is not echoed back when there is a terminal to ask;
+                // without one the client says so, as here.
+                if (!::isatty(STDIN_FILENO))
+                    writeErr("(Warning: local echo could not be disabled; characters will echo)");
+                writeOut("\n-- Press enter to continue --");
+                fflush(stdout);
+                readAnswer(&ignored);
+                writeOut("\n");
+            }
+        }
+        writeOut("\nDo you accept the terms of this End User License Agreement? [y/N]: ");
+        fflush(stdout);
+        QString answer;
+        if (!readAnswer(&answer) || !answer.toLower().startsWith('y'))
+            return Failure;
+    }
+    Licence::accept();
     return Success;
 }
 
 } // namespace
 
 // Runs one command line and answers as the process would: its output
-// flushed, a failure's message on standard error.
+// flushed, a failure's message on standard error. With -exitcode the
+// cross-platform client adds the exit code after the command's output.
 static int runCommandLine(Tool tool, Grammar grammar, const QStringList &args)
 {
     int code = Failure;
+    // The client reads -exitcode only when it read the command line that far.
+    int readUpTo = args.size();
     try {
         Client client(tool, grammar, args);
         code = client.run();
     } catch (const Error &e) {
         writeErr(e.message);
         code = e.code;
+        if (!e.badWord.isNull())
+            readUpTo = args.indexOf(e.badWord);
     } catch (const std::exception &e) {
         writeErr(QString("Internal error: %1").arg(e.what()));
         code = Failure;
     }
+    const bool exitCodeAsked = std::any_of(args.begin(), args.begin() + qMax(0, readUpTo), [](const QString &arg) {
+        return arg.compare("-exitcode", Qt::CaseInsensitive) == 0;
+    });
+    if (grammar == Grammar::CrossPlatform && exitCodeAsked)
+        writeOut(QString("ExitCode: %1\n\n").arg(code));
     fflush(stdout);
     fflush(stderr);
     return code;
 }
 
-// `tf @`: the command lines come from standard input, one a line. Nothing is
-// opened before a line arrives, so a client started ahead of need holds no lock.
-static int runFromStandardInput(Tool tool, Grammar grammar, const QStringList &options)
+// The exit code of a command file that ran no line, the cross-platform
+// client's -1 as a process sees it.
+const int nothingRun = 255;
+
+// `tf @` (standard input) and `tf @FILE`: one command line a line. Nothing is
+// opened before a line arrives, so a client started ahead of need holds no
+// lock. The outer command line's other words are what %1, %2 ... stand for;
+// the cross-platform client also looks among them, wherever they are, for
+// -continueOnError and -outputSeparator:TEXT.
+static int runCommandFile(Tool tool, Grammar grammar, const QStringList &args)
 {
-    const QStringList allowed = grammar == Grammar::CrossPlatform
-        ? QStringList{"continueonerror", "outputseparator"} : QStringList();
-    const Arguments args = Arguments::parse(options, "@", allowed, grammar);
-    if (!args.operands().isEmpty())
-        fail(QString("%1 @ reads its commands from standard input; unexpected: %2")
-                 .arg(toolName(tool), args.operands().first()),
-             usageErrorCode(grammar));
-    const QByteArray separator = (args.value("outputseparator") + '\n').toUtf8();
-    int code = Success;
-    std::string line;
-    for (int number = 1; std::getline(std::cin, line); ++number) {
-        QString text = QString::fromUtf8(line.data(), int(line.size()));
-        if (text.endsWith('\r'))
-            text.chop(1);
-        QStringList words;
-        if (!splitCommandLine(text, &words)) {
-            // The line itself may hold a password: it is not repeated.
-            writeErr(QString("Line %1 of the standard input ends inside a quoted word.").arg(number));
-            fflush(stderr);
-            code = Failure;
-        } else if (words.isEmpty()) {
+    const bool crossPlatform = grammar == Grammar::CrossPlatform;
+    bool continueOnError = false;
+    bool separated = false;
+    QByteArray separator;
+    for (const QString &word : args.mid(1)) {
+        const int colon = word.indexOf(':');
+        const QString name = word.mid(1, colon < 0 ? -1 : colon - 1).toLower();
+        if (!crossPlatform || !word.startsWith('-'))
             continue;
-        } else {
-            code = runCommandLine(tool, grammar, words);
+        if (name == "continueonerror" && colon < 0)
+            continueOnError = true;
+        if (name == "outputseparator" && colon >= 0 && colon + 1 < word.size()) {
+            separated = true;
+            separator = (word.mid(colon + 1) + '\n').toUtf8();
         }
-        if (args.has("outputseparator")) {
+    }
+
+    QFile file;
+    if (args.first() != "@") {
+        file.setFileName(args.first().mid(1));
+        if (!file.open(QIODevice::ReadOnly)) {
+            writeErr(QString("The command file '%1' could not be found.").arg(file.fileName()));
+            return crossPlatform ? nothingRun : Failure;
+        }
+    }
+    auto nextLine = [&](QString *text) {
+        if (file.isOpen()) {
+            if (file.atEnd())
+                return false;
+            *text = QString::fromUtf8(file.readLine());
+        } else {
+            std::string line;
+            if (!std::getline(std::cin, line))
+                return false;
+            *text = QString::fromUtf8(line.data(), int(line.size()));
+        }
+        while (text->endsWith('\n') || text->endsWith('\r'))
+            text->chop(1);
+        return true;
+    };
+
+    int result = -1;
+    QString text;
+    while (nextLine(&text)) {
+        if (text.trimmed().isEmpty())
+            continue;
+        QString line = text.mid(int(text.indexOf(QRegExp("\\S"))));
+        if (line.startsWith("rem ", Qt::CaseInsensitive) || line.startsWith('#'))
+            continue;
+        for (int i = 1; i < args.size(); ++i)
+            line.replace('%' + QString::number(i), args[i]);
+        // A quoted word left open runs to the end of the line.
+        QStringList words;
+        splitCommandLine(line, &words);
+        const int code = runCommandLine(tool, grammar, words);
+        if (separated) {
             fwrite(separator.constData(), 1, size_t(separator.size()), stdout);
             fwrite(separator.constData(), 1, size_t(separator.size()), stderr);
             fflush(stdout);
             fflush(stderr);
         }
-        if (code != Success && !args.has("continueonerror"))
+        if (code == Success) {
+            if (result != PartialSuccess)
+                result = Success;
+        } else if (continueOnError) {
+            result = PartialSuccess;
+        } else {
+            result = code;
             break;
+        }
     }
-    return code;
+    if (result < 0)
+        return crossPlatform ? nothingRun : Success;
+    return result;
 }
 
 int runTool(Tool tool, int argc, char **argv)
@@ -1801,8 +2493,8 @@ int runTool(Tool tool, int argc, char **argv)
         QStringList args;
         for (int i = 1; i < argc; ++i)
             args.append(QString::fromUtf8(argv[i]));
-        if (!args.isEmpty() && args.first() == "@")
-            return runFromStandardInput(tool, grammar, args.mid(1));
+        if (!args.isEmpty() && args.first().startsWith('@'))
+            return runCommandFile(tool, grammar, args);
         return runCommandLine(tool, grammar, args);
     } catch (const Error &e) {
         writeErr(e.message);

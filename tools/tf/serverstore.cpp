@@ -3,12 +3,13 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QElapsedTimer>
+#include <QSet>
 #include <QUrl>
 #include <QUuid>
 
@@ -490,14 +491,30 @@ int ServerStore::commit(const QVector<PendingCommit> &changes, const QString &ow
         else
             r.versions.append(v);
     };
-    std::function<void(const QString &)> ensureFolder = [&](const QString &path) {
+    // A new item's folder must be on the server already or be added by this
+    // changeset: the server makes no folder it was not asked for. A folder
+    // whose add is still pending and was left out of the check-in would
+    // otherwise go in unasked.
+    QSet<QString> addedFolders;
+    for (const PendingCommit &c : changes) {
+        if (c.kind == PendingCommit::AddFolder)
+            addedFolders.insert(ServerPath::key(c.path));
+    }
+    std::function<void(const QString &, const QString &)> ensureFolder = [&](const QString &path,
+                                                                             const QString &item) {
         ItemRecord &r = record(path);
         if (r.isLive()) {
             if (!r.folder)
                 fail(QString("Cannot check in: %1 is a file on the server, not a folder.").arg(path));
             return;
         }
-        ensureFolder(ServerPath::parent(path));
+        if (!addedFolders.contains(ServerPath::key(path)))
+            fail(
+                QString("Cannot check in %1: its folder %2 is not on the server and is not part of "
+                        "this check-in. Check in the pending add of %2 with it; nothing was "
+                        "checked in.")
+                    .arg(item, path));
+        ensureFolder(ServerPath::parent(path), path);
         ItemRecord &folder = record(path);
         folder.path = path;
         folder.folder = true;
@@ -512,7 +529,7 @@ int ServerStore::commit(const QVector<PendingCommit> &changes, const QString &ow
     auto placeNewItem = [&](const QString &path, bool folder) -> ItemRecord & {
         if (record(path).isLive())
             fail(QString("Cannot check in: %1 already exists on the server.").arg(path));
-        ensureFolder(ServerPath::parent(path));
+        ensureFolder(ServerPath::parent(path), path);
         ItemRecord &parentRecord = record(ServerPath::parent(path));
         const QString childName = ServerPath::name(path);
         if (std::none_of(parentRecord.children.begin(), parentRecord.children.end(),

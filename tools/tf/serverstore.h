@@ -137,7 +137,8 @@ public:
     // Writes a changeset all or nothing and returns its number; `alongside`
     // (the workspace's new pending changes and local versions) is written
     // with it, all or nothing too. Fails (changing nothing) when an item is
-    // not in the state the change expects or the store cannot be written;
+    // not in the state the change expects, a new item's folder is neither on
+    // the server nor added by the same changeset, or the store cannot be written;
     // should writing `alongside` fail once the changeset is in, it fails
     // saying so, and the next command that opens the store writes them.
     int commit(const QVector<PendingCommit> &changes, const QString &owner, const QString &comment,

@@ -20,11 +20,21 @@ struct Error
 {
     int code;
     QString message;
+    bool showUsage = false; // a mistake in the command line: the command's usage follows
+    QString badWord;        // the word at which reading the command line stopped, if it did
 };
 
 [[noreturn]] inline void fail(const QString &message, int code = Failure)
 {
-    throw Error{code, message};
+    throw Error{code, message, false, QString()};
+}
+
+// A command line the cross-platform client refuses: its words for it, and the
+// command's usage on standard output. `badWord` is the word it could not read,
+// when it stopped there, so that what came after it was not read either.
+[[noreturn]] inline void failArgument(const QString &message, const QString &badWord = QString())
+{
+    throw Error{Failure, "An argument error occurred: " + message, true, badWord};
 }
 
 } // namespace Tf

@@ -68,6 +68,12 @@ QStringList Workspace::names(const ServerStore &store)
     return result;
 }
 
+void Workspace::remove(const ServerStore &store, const QString &name)
+{
+    if (!exists(store, name) || !QDir(workspaceDirectory(store, name)).removeRecursively())
+        fail(QString("Cannot remove the workspace %1.").arg(name));
+}
+
 Workspace::Workspace(ServerStore &store, const QString &name)
     : m_store(store)
 {

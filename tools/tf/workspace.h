@@ -49,12 +49,15 @@ public:
     static void create(const ServerStore &store, const QString &name, const QString &owner,
                        const QString &computer, const QString &comment);
     static QStringList names(const ServerStore &store);
+    // Removes the workspace's record from the store (its local files are the user's).
+    static void remove(const ServerStore &store, const QString &name);
 
     Workspace(ServerStore &store, const QString &name); // throws when it does not exist
 
     QString name() const { return m_name; }
     QString owner() const { return m_owner; }
     QString computer() const { return m_computer; }
+    QString comment() const { return m_comment; }
     ServerStore &store() const { return m_store; }
 
     const QVector<Mapping> &mappings() const { return m_mappings; }
