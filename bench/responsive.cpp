@@ -348,6 +348,6 @@ int main(int argc, char **argv)
               return std::make_unique<WarmRunner>(WarmRunner::AfterEveryCommand);
           }));
     print("kept started after a person's",
-          measureRunner([] { return std::make_unique<WarmRunner>(WarmRunner::AfterJobs); }));
+          measureRunner([] { return std::make_unique<WarmRunner>(WarmRunner::AfterPersonsCommands); }));
     return 0;
 }

@@ -60,7 +60,8 @@ void TreeProcess::killTree()
         TerminateJobObject(m_job, 1);
 #else
     // While the child has not been reaped its pid, and so the group's id, cannot be reused.
-    if (state() == QProcess::Running && processId() > 0)
+    // A child whose start has not been reported yet may have started helpers already.
+    if (processId() > 0)
         ::kill(-pid_t(processId()), SIGKILL);
 #endif
     kill();

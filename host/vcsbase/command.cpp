@@ -25,9 +25,10 @@ Command::~Command()
     }
 }
 
-void Command::addJob(const QStringList &arguments, int timeout, Utils::ExitCodeInterpreter *interpreter)
+void Command::addJob(const QStringList &arguments, int timeout,
+                     Utils::ExitCodeInterpreter *interpreter, std::function<bool()> condition)
 {
-    m_jobs.append(Job{arguments, timeout, interpreter});
+    m_jobs.append(Job{arguments, timeout, interpreter, std::move(condition)});
 }
 
 void Command::start()
@@ -61,6 +62,7 @@ void Command::start()
         vcsJob->setFlags(RunFlags::ShowStdOutInLogWindow);
         vcsJob->setExitCodeInterpreter(job.exitCodeInterpreter);
         vcsJob->setStarter(m_starter);
+        vcsJob->setCondition(job.condition);
         connect(vcsJob, &VcsJob::started, this, [this] { ++m_jobsRun; });
         connect(vcsJob, &VcsJob::finished, this, [this, vcsJob] { jobFinished(vcsJob); });
         m_submitted.append(vcsJob);

@@ -7,6 +7,8 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <functional>
+
 namespace Utils {
 class ExitCodeInterpreter;
 }
@@ -27,6 +29,8 @@ public:
         QStringList arguments;
         int timeout = -1; // milliseconds; zero or less: no limit
         Utils::ExitCodeInterpreter *exitCodeInterpreter = nullptr;
+        // Asked when the job's turn comes; false skips it as done (see VcsJob::setCondition).
+        std::function<bool()> condition;
     };
 
     Command(const QString &binary, const QString &workingDirectory,
@@ -34,7 +38,8 @@ public:
     ~Command() override;
 
     void addJob(const QStringList &arguments, int timeout = -1,
-                Utils::ExitCodeInterpreter *interpreter = nullptr);
+                Utils::ExitCodeInterpreter *interpreter = nullptr,
+                std::function<bool()> condition = {});
     // Hands each job a process started for it (see VcsJob::Starter).
     void setStarter(VcsJob::Starter starter) { m_starter = std::move(starter); }
 

@@ -187,6 +187,13 @@ void VcsJob::cancel()
 void VcsJob::start(JobQueue *queue)
 {
     m_queue = queue;
+    if (m_condition && !m_condition()) {
+        m_state = Done;
+        m_result = Finished;
+        m_exitCode = 0;
+        emit finished();
+        return;
+    }
     m_state = Running;
     using namespace RunFlags;
     if (!(m_flags & SuppressCommandLogging)) {

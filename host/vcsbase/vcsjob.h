@@ -70,6 +70,9 @@ public:
     void setDescription(const QString &description) { m_description = description; }
     QString description() const;
     void setStarter(Starter starter) { m_starter = std::move(starter); }
+    // Asked when the job's turn comes: false means that it is not needed any more (a job
+    // before it found its work done) and it ends as succeeded, without running or logging.
+    void setCondition(std::function<bool()> condition) { m_condition = std::move(condition); }
     // Null: exit code 0 is success. The interpreter must outlive the job.
     void setExitCodeInterpreter(const Utils::ExitCodeInterpreter *interpreter);
 
@@ -123,6 +126,7 @@ private:
     QTextCodec *m_codec = nullptr;
     QString m_description;
     Starter m_starter;
+    std::function<bool()> m_condition;
     const Utils::ExitCodeInterpreter *m_interpreter = nullptr;
 
     QPointer<JobQueue> m_queue;

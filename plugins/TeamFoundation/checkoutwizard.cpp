@@ -15,6 +15,8 @@
 #include <QIcon>
 #include <QProcessEnvironment>
 
+#include <memory>
+
 namespace TeamFoundation {
 namespace Internal {
 
@@ -37,7 +39,8 @@ QList<QWizardPage *> CheckoutWizard::createParameterPages(const QString &path)
     // Without a usable tf the checkout cannot run; the user configures it first.
     if (!vc || !vc->isConfigured())
         pages.append(new VcsBase::VcsConfigurationPage(vc));
-    auto page = new CheckoutWizardPage;
+    auto page = new CheckoutWizardPage(plugin ? plugin->settings().clientKind()
+                                              : TeamFoundationSettings::defaultClientKind());
     page->setPath(path);
     pages.append(page);
     return pages;
@@ -72,6 +75,11 @@ VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &para
     QProcessEnvironment environment = CommandLines::environment(kind, QString(), system);
     if (environment.isEmpty())
         environment = system;
+    // A client that works only once its licence is accepted offers it before the checkout,
+    // which would otherwise fail at its first step.
+    if (plugin->versionControl()->isConfigured() &&
+        CommandLines::licenceRecordedAsNotAccepted(kind, environment))
+        plugin->client()->offerLicence(settings.binaryPath(), path);
     auto command = new VcsBase::Command(settings.binaryPath(), path, environment);
     // Through the client's runner, so that the login stays off the command lines; what was
     // known of the workspaces may be wrong once the new one is mapped.
@@ -81,8 +89,26 @@ VcsBase::Command *CheckoutWizard::createCommand(const QList<QWizardPage *> &para
                      &WorkspaceKnowledge::forget);
 
     const QString collection = cwp->collection();
-    const QString workspace = cwp->workspace();
-    if (!workspace.isEmpty()) {
+    QString workspace = cwp->workspace();
+    if (kind == ClientKind::CrossPlatform) {
+        // This client has no default workspace, and maps a folder outside every workspace
+        // only into one it is named. The workspace is made only when the collection does not
+        // have it for this computer yet, so that a second checkout maps into the same one.
+        if (workspace.isEmpty())
+            workspace = CommandLines::defaultWorkspaceName();
+        QStringList listArguments = CommandLines::workspaces(kind, collection);
+        TeamFoundationClient::addLoginArguments(listArguments);
+        command->addJob(listArguments, -1);
+        auto listed = std::make_shared<QString>();
+        QObject::connect(command, &VcsBase::Command::output, command,
+                         [listed](const QString &text) { *listed += text; });
+        QStringList workspaceArguments = CommandLines::newWorkspace(kind, workspace, collection);
+        TeamFoundationClient::addLoginArguments(workspaceArguments);
+        const QString computer = CommandLines::computerName();
+        command->addJob(workspaceArguments, -1, nullptr, [listed, workspace, computer] {
+            return !CommandLines::listsWorkspace(*listed, workspace, computer);
+        });
+    } else if (!workspace.isEmpty()) {
         QStringList workspaceArguments = CommandLines::newWorkspace(kind, workspace, collection);
         TeamFoundationClient::addLoginArguments(workspaceArguments);
         command->addJob(workspaceArguments, -1);

@@ -1,11 +1,18 @@
 #include "checkoutwizardpage.h"
+#include "commandlines.h"
 
 #include <QLineEdit>
 
 namespace TeamFoundation {
 namespace Internal {
 
-CheckoutWizardPage::CheckoutWizardPage(QWidget *parent) : VcsBase::BaseCheckoutWizardPage(parent)
+CheckoutWizardPage::CheckoutWizardPage(QWidget *parent)
+    : CheckoutWizardPage(ClientKind::VisualStudio, parent)
+{
+}
+
+CheckoutWizardPage::CheckoutWizardPage(ClientKind kind, QWidget *parent)
+    : VcsBase::BaseCheckoutWizardPage(parent), m_kind(kind)
 {
     setTitle(tr("Location"));
     setSubTitle(tr("Specify server path, checkout directory and path."));
@@ -14,13 +21,22 @@ CheckoutWizardPage::CheckoutWizardPage(QWidget *parent) : VcsBase::BaseCheckoutW
     setBranchSelectorVisible(false);
     setRepository(QStringLiteral("$/"));
 
+    const bool crossPlatform = kind == ClientKind::CrossPlatform;
     m_collectionEdit = new QLineEdit(this);
     m_collectionEdit->setObjectName(QStringLiteral("collectionEdit"));
-    addRepositoryControl(tr("Collection: (leave empty for default)"), m_collectionEdit);
+    addRepositoryControl(crossPlatform ? tr("Collection:")
+                                       : tr("Collection: (leave empty for default)"),
+                         m_collectionEdit);
 
     m_workspaceEdit = new QLineEdit(this);
     m_workspaceEdit->setObjectName(QStringLiteral("workspaceEdit"));
     addRepositoryControl(tr("Workspace: (leave empty for default)"), m_workspaceEdit);
+    if (crossPlatform) {
+        m_collectionEdit->setPlaceholderText(QStringLiteral("https://dev.azure.com/ORGANIZATION"));
+        // Named after the computer, as tf.exe names its default workspace.
+        m_workspaceEdit->setPlaceholderText(CommandLines::defaultWorkspaceName());
+        connect(m_collectionEdit, &QLineEdit::textChanged, this, &QWizardPage::completeChanged);
+    }
 }
 
 CheckoutWizardPage::~CheckoutWizardPage() = default;
@@ -33,6 +49,14 @@ QString CheckoutWizardPage::collection() const
 QString CheckoutWizardPage::workspace() const
 {
     return m_workspaceEdit->text();
+}
+
+bool CheckoutWizardPage::isComplete() const
+{
+    if (m_kind == ClientKind::CrossPlatform &&
+        (!m_collectionEdit || m_collectionEdit->text().trimmed().isEmpty()))
+        return false;
+    return VcsBase::BaseCheckoutWizardPage::isComplete();
 }
 
 QString CheckoutWizardPage::directoryFromRepository(const QString &repository) const

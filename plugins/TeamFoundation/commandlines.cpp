@@ -2,7 +2,12 @@
 
 #include <utils/hostosinfo.h>
 
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QTextCodec>
+#include <QXmlStreamReader>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -41,6 +46,15 @@ QStringList promptOption(ClientKind kind)
                                              : option(kind, QStringLiteral("noprompt"))};
 }
 
+// What every cross-platform command but the licence's carries: no question to a console or a
+// browser nobody sees. tf.exe keeps its own lines.
+QStringList noPrompt(ClientKind kind)
+{
+    if (kind == ClientKind::CrossPlatform)
+        return {option(kind, QStringLiteral("noprompt"))};
+    return {};
+}
+
 QStringList onPath(const QString &command, const QString &path)
 {
     return {command, local(path)};
@@ -68,24 +82,24 @@ void addRecursive(QStringList &arguments, ClientKind kind, bool recursive)
 }
 } // namespace
 
-QStringList add(ClientKind, const QString &file)
+QStringList add(ClientKind kind, const QString &file)
 {
-    return onPath(QStringLiteral("add"), file);
+    return onPath(QStringLiteral("add"), file) + noPrompt(kind);
 }
 
-QStringList remove(ClientKind, const QString &file)
+QStringList remove(ClientKind kind, const QString &file)
 {
-    return onPath(QStringLiteral("delete"), file);
+    return onPath(QStringLiteral("delete"), file) + noPrompt(kind);
 }
 
-QStringList rename(ClientKind, const QString &from, const QString &to)
+QStringList rename(ClientKind kind, const QString &from, const QString &to)
 {
-    return {QStringLiteral("rename"), local(from), local(to)};
+    return QStringList{QStringLiteral("rename"), local(from), local(to)} + noPrompt(kind);
 }
 
-QStringList checkout(ClientKind, const QString &file)
+QStringList checkout(ClientKind kind, const QString &file)
 {
-    return onPath(QStringLiteral("checkout"), file);
+    return onPath(QStringLiteral("checkout"), file) + noPrompt(kind);
 }
 
 QStringList annotate(ClientKind, const QString &file)
@@ -114,7 +128,8 @@ QStringList difference(ClientKind kind, const QString &path, bool recursive)
     QStringList arguments = onPath(QStringLiteral("difference"), path);
     // tf.exe shows them in its own window.
     if (!printsDifferences(kind))
-        arguments << option(kind, QStringLiteral("format:Visual")) << promptOption(kind);
+        arguments << option(kind, QStringLiteral("format:Visual"));
+    arguments << promptOption(kind);
     addRecursive(arguments, kind, recursive);
     return arguments;
 }
@@ -135,25 +150,26 @@ QStringList history(ClientKind kind, const QString &path, bool recursive)
 
 QStringList undo(ClientKind kind, const QString &path, bool recursive)
 {
-    QStringList arguments = onPath(QStringLiteral("undo"), path);
+    QStringList arguments = onPath(QStringLiteral("undo"), path) + noPrompt(kind);
     addRecursive(arguments, kind, recursive);
     return arguments;
 }
 
-QStringList undoItems(ClientKind, const QStringList &items)
+QStringList undoItems(ClientKind kind, const QStringList &items)
 {
-    return onItems(QStringLiteral("undo"), items);
+    return onItems(QStringLiteral("undo"), items) + noPrompt(kind);
 }
 
-QStringList info(ClientKind, const QString &path)
+QStringList info(ClientKind kind, const QString &path)
 {
-    return onPath(QStringLiteral("info"), path);
+    return onPath(QStringLiteral("info"), path) + noPrompt(kind);
 }
 
 QStringList status(ClientKind kind, const QString &path)
 {
-    return onPath(QStringLiteral("status"), path) << option(kind, QStringLiteral("recursive"))
-                                                  << option(kind, QStringLiteral("format:xml"));
+    return onPath(QStringLiteral("status"), path)
+           << option(kind, QStringLiteral("recursive"))
+           << option(kind, QStringLiteral("format:xml")) << noPrompt(kind);
 }
 
 QStringList newWorkspace(ClientKind kind, const QString &name, const QString &collection)
@@ -163,7 +179,7 @@ QStringList newWorkspace(ClientKind kind, const QString &name, const QString &co
     // absent; the option with nothing behind it would be refused.
     if (!collection.isEmpty())
         arguments << option(kind, QStringLiteral("collection:")) + collection;
-    return arguments;
+    return arguments + noPrompt(kind);
 }
 
 QStringList mapFolder(ClientKind kind, const QString &serverPath, const QString &localPath,
@@ -175,12 +191,166 @@ QStringList mapFolder(ClientKind kind, const QString &serverPath, const QString 
         arguments << option(kind, QStringLiteral("collection:")) + collection;
     if (!workspace.isEmpty())
         arguments << option(kind, QStringLiteral("workspace:")) + workspace;
-    return arguments;
+    return arguments + noPrompt(kind);
 }
 
 QStringList getFolder(ClientKind kind, const QString &directory)
 {
-    return {QStringLiteral("get"), local(directory), option(kind, QStringLiteral("recursive"))};
+    return QStringList{QStringLiteral("get"), local(directory),
+                       option(kind, QStringLiteral("recursive"))} +
+           noPrompt(kind);
+}
+
+QStringList workspaces(ClientKind kind, const QString &collection)
+{
+    return QStringList{QStringLiteral("workspaces"), option(kind, QStringLiteral("format:xml")),
+                       option(kind, QStringLiteral("collection:")) + collection} +
+           noPrompt(kind);
+}
+
+bool listsWorkspace(const QString &output, const QString &name, const QString &computer)
+{
+    // The cross-platform client may say first, in a line of text, that it found none.
+    int start = output.indexOf(QLatin1String("<?xml"));
+    if (start < 0)
+        start = output.indexOf(QLatin1Char('<'));
+    if (start < 0)
+        return false;
+    QXmlStreamReader reader(output.mid(start));
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        // "workspace" of the cross-platform client, "Workspace" of tf.exe.
+        if (reader.name().compare(QLatin1String("workspace"), Qt::CaseInsensitive) != 0)
+            continue;
+        const QXmlStreamAttributes attributes = reader.attributes();
+        const QStringRef itsComputer = attributes.value(QLatin1String("computer"));
+        if (attributes.value(QLatin1String("name")).compare(name, Qt::CaseInsensitive) == 0 &&
+            (itsComputer.isEmpty() || itsComputer.compare(computer, Qt::CaseInsensitive) == 0))
+            return true;
+    }
+    return false;
+}
+
+QString computerName()
+{
+    return QSysInfo::machineHostName().section(QLatin1Char('.'), 0, 0);
+}
+
+QString defaultWorkspaceName()
+{
+    return computerName();
+}
+
+bool needsLicence(ClientKind kind)
+{
+    return kind == ClientKind::CrossPlatform;
+}
+
+QStringList licence(ClientKind)
+{
+    return {QStringLiteral("eula")};
+}
+
+QStringList acceptLicence(ClientKind kind)
+{
+    // Never with "-noprompt", which the licence command refuses.
+    return {QStringLiteral("eula"), option(kind, QStringLiteral("accept"))};
+}
+
+QString licenceText(const QString &output)
+{
+    QStringList lines = output.split(QLatin1Char('\n'));
+    // The closing question waits for its answer on the same line: the only line not ended.
+    lines.removeLast();
+    QStringList text;
+    for (const QString &line : qAsConst(lines)) {
+        // The pager stops after each page with an empty line and its prompt.
+        if (line.trimmed() == QLatin1String("-- Press enter to continue --")) {
+            if (!text.isEmpty() && text.constLast().trimmed().isEmpty())
+                text.removeLast();
+            continue;
+        }
+        text << line;
+    }
+    while (!text.isEmpty() && text.constLast().trimmed().isEmpty())
+        text.removeLast();
+    return text.join(QLatin1Char('\n'));
+}
+
+bool licenceAccepted(int exitCode, const QString &stdErr)
+{
+    return exitCode == 0 ||
+           (exitCode == 1 && stdErr.contains(QLatin1String("already accepted the terms")));
+}
+
+bool licenceRecordedAsNotAccepted(ClientKind kind, const QProcessEnvironment &environment)
+{
+    if (!needsLicence(kind))
+        return false;
+    if (environment.value(QLatin1String(JAVA_ARGUMENTS_VARIABLE))
+            .contains(QLatin1String("-Dcom.microsoft.tfs.client.eulaAccepted=true"),
+                      Qt::CaseInsensitive))
+        return false;
+    // Where the client keeps its settings: a profile folder given to it, else the user's.
+    QString profile = environment.value(QStringLiteral("TEE_PROFILE_DIRECTORY"));
+    if (profile.isEmpty() || QDir::isRelativePath(profile)) {
+        if (Utils::HostOsInfo::isWindowsHost()) {
+            const QString local = environment.value(QStringLiteral("LOCALAPPDATA"));
+            if (local.isEmpty())
+                return false;
+            profile = local + QLatin1String("/Microsoft/Team Foundation/4.0");
+        } else if (Utils::HostOsInfo::hostOs() == Utils::HostOsInfo::HostOsMac) {
+            profile = QDir::homePath() +
+                      QLatin1String("/Library/Application Support/Microsoft/Team Foundation/4.0");
+        } else {
+            profile = QDir::homePath() + QLatin1String("/.microsoft/Team Foundation/4.0");
+        }
+    }
+    QFile record(
+        profile +
+        QLatin1String("/Configuration/TEE-Mementos/com.microsoft.tfs.client.productid.xml"));
+    if (!record.exists())
+        return true;
+    if (!record.open(QIODevice::ReadOnly))
+        return false;
+    // <eula-14.0 value="true"/>, or with an end tag; any case of "true".
+    static const QRegularExpression accepted(
+        QStringLiteral("<eula-14\\.0\\s[^>]*value\\s*=\\s*[\"']true[\"']"),
+        QRegularExpression::CaseInsensitiveOption);
+    return !accepted.match(QString::fromUtf8(record.readAll())).hasMatch();
+}
+
+bool sendsLogin(const QString &command)
+{
+    return command != QLatin1String("eula");
+}
+
+Failure failureOf(int exitCode, const QString &stdErr)
+{
+    if (exitCode == 0)
+        return Failure::None;
+    if (stdErr.contains(QLatin1String("You must accept the End User License Agreement")))
+        return Failure::LicenceNotAccepted;
+    static const char *const notInWorkspace[] = {
+        // The cross-platform client, of a path in no workspace it knows.
+        "The Team Foundation Server project collection URL to use could not be determined",
+        "The workspace could not be determined from any argument paths or the current working "
+        "directory.",
+        // Both clients, of a local path outside every working folder.
+        "There is no working folder mapping for",
+        // tf.exe, of a path in no workspace.
+        "Unable to determine the workspace"};
+    for (const char *answer : notInWorkspace) {
+        if (stdErr.contains(QLatin1String(answer)))
+            return Failure::NotInWorkspace;
+    }
+    return Failure::Other;
+}
+
+bool mayPartlySucceed(const QString &command)
+{
+    return command == QLatin1String("get") || command == QLatin1String("undo");
 }
 
 QString login(ClientKind kind, const QString &userName, const QString &password)
@@ -210,9 +380,13 @@ bool printsDifferences(ClientKind kind)
 
 bool asksInItsOwnDialog(ClientKind kind, const QStringList &arguments)
 {
+    if (kind != ClientKind::VisualStudio)
+        return false;
+    // The Power Tools show the annotation in a window of their own.
+    if (arguments.value(0) == QLatin1String("annotate"))
+        return true;
     // The first two words are the command and its path; the options follow.
-    return kind == ClientKind::VisualStudio &&
-           arguments.mid(2).contains(option(kind, QStringLiteral("prompt")));
+    return arguments.mid(2).contains(option(kind, QStringLiteral("prompt")));
 }
 
 QProcessEnvironment environment(ClientKind kind, const QString &command,

@@ -18,6 +18,9 @@ namespace Internal {
 // dialogs of its own; the cross-platform client takes options only with "-" (a "/x" word is a
 // path to it), has no dialogs and no "/prompt" or "/format", and runs TF_DIFF_COMMAND to
 // compare. Local paths get the host system's separators; server paths ("$/...") keep "/".
+// Every command of the cross-platform client but the licence's carries "-noprompt", so that a
+// server that wants an interactive sign-in fails with a message instead of waiting for a
+// browser or a console nobody sees.
 namespace CommandLines {
 
 QStringList add(ClientKind kind, const QString &file);
@@ -45,6 +48,45 @@ QStringList newWorkspace(ClientKind kind, const QString &name, const QString &co
 QStringList mapFolder(ClientKind kind, const QString &serverPath, const QString &localPath,
                       const QString &collection, const QString &workspace);
 QStringList getFolder(ClientKind kind, const QString &directory);
+// The person's workspaces on this computer in 'collection', as XML.
+QStringList workspaces(ClientKind kind, const QString &collection);
+// Whether what workspaces() printed (XML, maybe after a line of text) holds the workspace
+// 'name' of 'computer'; names are compared as the server does, ignoring case.
+bool listsWorkspace(const QString &output, const QString &name, const QString &computer);
+// The name of the workspace a checkout makes when none is given: the computer's, as tf.exe
+// names its own default workspace.
+QString defaultWorkspaceName();
+// This computer's name as the clients record it with a workspace: the host name without its
+// domain.
+QString computerName();
+
+// The client's licence. Only the cross-platform client asks for it to be accepted before it
+// contacts a server.
+bool needsLicence(ClientKind kind);
+// Prints the licence text, pages it and asks whether it is accepted; an empty input answers no.
+QStringList licence(ClientKind kind);
+QStringList acceptLicence(ClientKind kind);
+// The licence text in what licence() printed without a terminal: without the pager's prompts
+// and the closing question.
+QString licenceText(const QString &output);
+// Whether a run of acceptLicence() left the licence accepted (also when it was already).
+bool licenceAccepted(int exitCode, const QString &stdErr);
+// Whether the client's own record, in the profile folder it runs with in 'environment'
+// (TEE_PROFILE_DIRECTORY, else the user's), says that its licence was not accepted, nor is
+// it accepted by a Java option. False when it cannot tell.
+bool licenceRecordedAsNotAccepted(ClientKind kind, const QProcessEnvironment &environment);
+// Whether a run of 'command' (its first argument) carries the login: not the licence's, which
+// contacts no server.
+bool sendsLogin(const QString &command);
+
+// What a run that did not succeed says about why, from its exit code and standard error, in
+// the words of the real clients: that the path is in no workspace (an answer, not a fault),
+// that the client's licence was not accepted yet, or anything else.
+enum class Failure { None, NotInWorkspace, LicenceNotAccepted, Other };
+Failure failureOf(int exitCode, const QString &stdErr);
+// Whether 'command' (its first argument) may partly succeed: exit code 1 when it changed some
+// files and listed on its standard error those it could not change.
+bool mayPartlySucceed(const QString &command);
 
 // The login argument, in one substitution so that a "%2" in the user name stays as it is;
 // empty unless both the user name and the password are set.
@@ -59,7 +101,8 @@ bool asksForCheckInComment(ClientKind kind);
 // tf.exe shows differences in a window of its own; the other prints them.
 bool printsDifferences(ClientKind kind);
 // Whether the command opens a dialog of the client's own that a person answers (tf.exe with
-// "/prompt"): it takes as long as the person does.
+// "/prompt", the Power Tools' annotation window): it takes as long as the person does, and it
+// must be started with its command line, since commands read through "@" show no dialog.
 bool asksInItsOwnDialog(ClientKind kind, const QStringList &arguments);
 
 // The environment of a run of 'command' (its first argument), built on 'system': empty,

@@ -18,16 +18,39 @@ QString tr(const char *text)
     return QCoreApplication::translate("TeamFoundation::Internal::PendingChanges", text);
 }
 
-// "edit, rename" as the cross-platform client writes it, "Edit, Rename" as tf.exe does.
+// "edit, rename" as the cross-platform client writes it, "Edit Rename" as tf.exe does.
 QStringList changeTypesOf(const QStringRef &text)
 {
     QStringList types;
-    for (const QStringRef &word : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const QStringRef trimmed = word.trimmed();
-        if (!trimmed.isEmpty())
-            types << trimmed.toString().toLower();
-    }
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    for (const QString &word : text.toString().split(separators, Qt::SkipEmptyParts))
+        types << word.toLower();
     return types;
+}
+
+// tf.exe names a file's encoding by its code page; the cross-platform client by its name.
+QString fileTypeOf(const QStringRef &encoding)
+{
+    bool number = false;
+    const int codePage = encoding.toInt(&number);
+    if (!number)
+        return encoding.toString();
+    switch (codePage) {
+    case -1:
+        return QStringLiteral("binary");
+    case -3: // a folder
+        return QString();
+    case 65001:
+        return QStringLiteral("utf-8");
+    case 1200:
+        return QStringLiteral("utf-16");
+    case 1201:
+        return QStringLiteral("utf-16be");
+    default:
+        if (codePage >= 1250 && codePage <= 1258)
+            return QStringLiteral("windows-%1").arg(codePage);
+        return encoding.toString();
+    }
 }
 
 // What most changes of a workspace share (owner, workspace, computer, lock, change type, file
@@ -96,11 +119,60 @@ void readChange(QXmlStreamReader &reader, bool candidate, Shared &shared,
     changes->append(change);
 }
 
+// tf.exe's layout: Status/PendingSet (one per workspace, naming it, its owner and computer)
+// /PendingChanges/PendingChange, with short attribute names.
+void readTfExeChange(QXmlStreamReader &reader, const PendingChange &set,
+                     QList<PendingChange> *changes)
+{
+    PendingChange change = set;
+    const QXmlStreamAttributes attributes = reader.attributes();
+    change.serverItem = attributes.value(QLatin1String("item")).toString();
+    change.localItem = attributes.value(QLatin1String("local")).toString();
+    change.sourceItem = attributes.value(QLatin1String("srcitem")).toString();
+    change.changeTypes = changeTypesOf(attributes.value(QLatin1String("chg")));
+    change.date = attributes.value(QLatin1String("date")).toString();
+    change.fileType = fileTypeOf(attributes.value(QLatin1String("enc")));
+    change.version = attributes.value(QLatin1String("ver")).toInt();
+    if (change.serverItem.isEmpty()) {
+        reader.raiseError(tr("A pending change names no server item."));
+        return;
+    }
+    changes->append(change);
+}
+
+void readTfExe(QXmlStreamReader &reader, QList<PendingChange> *changes)
+{
+    while (!reader.hasError() && reader.readNextStartElement()) {
+        if (reader.name() != QLatin1String("PendingSet")) {
+            reader.skipCurrentElement();
+            continue;
+        }
+        PendingChange set;
+        set.owner = reader.attributes().value(QLatin1String("owner")).toString();
+        set.workspace = reader.attributes().value(QLatin1String("name")).toString();
+        set.computer = reader.attributes().value(QLatin1String("computer")).toString();
+        while (!reader.hasError() && reader.readNextStartElement()) {
+            if (reader.name() != QLatin1String("PendingChanges")) {
+                reader.skipCurrentElement();
+                continue;
+            }
+            while (!reader.hasError() && reader.readNextStartElement()) {
+                if (reader.name() == QLatin1String("PendingChange"))
+                    readTfExeChange(reader, set, changes);
+                if (!reader.hasError())
+                    reader.skipCurrentElement();
+            }
+        }
+    }
+}
+
 bool read(QXmlStreamReader &reader, QList<PendingChange> *changes, QString *errorMessage)
 {
     QList<PendingChange> result;
     Shared shared;
-    if (reader.readNextStartElement()) {
+    if (reader.readNextStartElement() && reader.name() == QLatin1String("Status")) {
+        readTfExe(reader, &result);
+    } else if (reader.isStartElement()) {
         if (reader.name() != QLatin1String("status")) {
             reader.raiseError(tr("The document is no status but <%1>.").arg(reader.name()));
         }

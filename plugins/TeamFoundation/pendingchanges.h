@@ -33,11 +33,13 @@ struct PendingChange
     bool hasChangeType(const QString &type) const { return changeTypes.contains(type); }
 };
 
-// Reads the XML of "tf status PATH -recursive -format:xml", of either client. Elements and
-// attributes it does not know are passed over, so that newer clients still read. Malformed or
-// truncated XML, or a document that is no status, is an error: then 'changes' is empty and
-// 'errorMessage' says what is wrong and where (line, column), so that no partial list is ever
-// taken for the whole.
+// Reads the XML of "tf status PATH -recursive -format:xml", of either client: the
+// cross-platform client's status/pending-changes/pending-change, and tf.exe's
+// Status/PendingSet/PendingChanges/PendingChange, whose workspace, owner and computer are its
+// PendingSet's, into the same values. Elements and attributes it does not know are passed
+// over, so that newer clients still read. Malformed or truncated XML, or a document that is no
+// status, is an error: then 'changes' is empty and 'errorMessage' says what is wrong and where
+// (line, column), so that no partial list is ever taken for the whole.
 //
 // Text that is already decoded (a job's output) is read as it is, whatever encoding the
 // document declares.

@@ -1,11 +1,13 @@
 #include "teamfoundationclient.h"
 #include "checkindialog.h"
 #include "commandlines.h"
+#include "licencedialog.h"
 #include "teamfoundationhistory.h"
 #include "teamfoundationpendingchanges.h"
 #include "teamfoundationplugin.h"
 #include "teamfoundationsettings.h"
 #include "undodialog.h"
+#include "workspaceknowledge.h"
 
 #include <core/documentmanager.h>
 #include <utils/hostosinfo.h>
@@ -17,6 +19,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRegExp>
+#include <QScopedValueRollback>
 #include <QTemporaryFile>
 #include <QTextCodec>
 
@@ -57,8 +60,10 @@ TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin,
 {
     // A login that was fixed and broke again is worth saying again.
     if (Core::IVersionControl *vc = plugin->versionControl())
-        connect(vc, &Core::IVersionControl::configurationChanged, this,
-                [this] { m_shownProbeFailures.clear(); });
+        connect(vc, &Core::IVersionControl::configurationChanged, this, [this] {
+            m_shownProbeFailures.clear();
+            m_licenceNoted.clear();
+        });
 }
 
 TeamFoundationClient::~TeamFoundationClient() = default;
@@ -79,8 +84,12 @@ TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirect
     TeamFoundationCommand command;
     command.executable = executable;
     command.arguments = arguments;
-    addLoginArguments(command.arguments);
+    if (CommandLines::sendsLogin(arguments.value(0)))
+        addLoginArguments(command.arguments);
     command.workingDirectory = workingDirectory;
+    command.topLevel = knownTopLevel(arguments.value(1));
+    command.commandLine = CommandLines::asksInItsOwnDialog(kind, arguments);
+    command.partialSuccess = CommandLines::mayPartlySucceed(arguments.value(0));
     command.environment = CommandLines::environment(kind, arguments.value(0),
                                                     QProcessEnvironment::systemEnvironment());
     command.codec = CommandLines::outputCodec(kind, Utils::HostOsInfo::isWindowsHost(),
@@ -102,10 +111,20 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
         return response;
     }
     const TeamFoundationCommand run = command(workingDirectory, executable, arguments, flags);
-    const Utils::SynchronousProcessResponse sp = m_runner->run(run);
+    Utils::SynchronousProcessResponse sp = m_runner->run(run);
+    if (sp.result == Utils::SynchronousProcessResponse::FinishedError &&
+        CommandLines::failureOf(sp.exitCode, sp.stdErr) ==
+            CommandLines::Failure::LicenceNotAccepted) {
+        // A silent run is no person's command: it opens no dialog.
+        if (flags & VcsBase::VcsBasePlugin::SuppressCommandLogging)
+            noteLicenceNeeded(executable);
+        else if (offerLicence(executable, workingDirectory))
+            sp = m_runner->run(run);
+    }
     response.error = sp.result != Utils::SynchronousProcessResponse::Finished;
     response.stdOut = sp.stdOut;
     response.stdErr = sp.stdErr;
+    response.exitCode = sp.exitCode;
     if (sp.result != Utils::SynchronousProcessResponse::Finished &&
         sp.result != Utils::SynchronousProcessResponse::FinishedError)
         response.exitMessage = sp.exitMessage(executable, run.timeOutMs);
@@ -115,6 +134,14 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
 bool TeamFoundationClient::submit(const QString &path, const QString &executable,
                                   const QStringList &arguments, unsigned flags,
                                   const TeamFoundationRunner::Finished &finished)
+{
+    return submitCommand(path, executable, arguments, flags, finished, true);
+}
+
+bool TeamFoundationClient::submitCommand(const QString &path, const QString &executable,
+                                         const QStringList &arguments, unsigned flags,
+                                         const TeamFoundationRunner::Finished &finished,
+                                         bool mayOfferLicence)
 {
     // As runCommand: not without the person's password.
     if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
@@ -129,7 +156,22 @@ bool TeamFoundationClient::submit(const QString &path, const QString &executable
                                QFileInfo(path).fileName());
     QPointer<TeamFoundationClient> self(this);
     const bool changes = CommandLines::changesPendingChanges(arguments.value(0));
-    m_runner->submit(job, [self, finished, changes](const VcsBase::VcsJob &ended) {
+    m_runner->submit(job, [=](const VcsBase::VcsJob &ended) {
+        // The person asked for this command: once the licence is accepted it runs again.
+        if (self && mayOfferLicence && ended.result() == VcsBase::VcsJob::FinishedError &&
+            CommandLines::failureOf(ended.exitCode(), ended.stdErr()) ==
+                CommandLines::Failure::LicenceNotAccepted &&
+            self->offerLicence(executable, ended.workingDirectory()) &&
+            self->submitCommand(path, executable, arguments, flags, finished, false)) {
+            return;
+        }
+        if (ended.succeeded() && ended.exitCode() == 1) {
+            VcsBase::VcsOutputWindow::appendWarning(
+                tr("%1 partly succeeded: it changed what it could, and could not change what "
+                   "it listed above.")
+                    .arg(VcsBase::VcsOutputWindow::formatCommandLine(executable,
+                                                                     arguments.mid(0, 2))));
+        }
         if (finished)
             finished(ended);
         if (self && changes)
@@ -544,20 +586,64 @@ QString TeamFoundationClient::parseServerPath(const QString &output)
 
 bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
 {
-    // What tf.exe, the cross-platform client and our stand-ins say of a path outside every
-    // workspace, or of one that the server does not hold.
-    static const char *const answers[] = {"Unable to determine the workspace",
-                                          "The workspace could not be determined",
-                                          "project collection URL to use could not be determined",
-                                          "There is no working folder mapping",
-                                          "is not in a mapped folder",
-                                          "No workspace matching",
-                                          "No items match"};
-    for (const char *answer : answers) {
-        if (stdErr.contains(QLatin1String(answer)))
-            return true;
+    // Both clients say it with a failure.
+    return CommandLines::failureOf(100, stdErr) == CommandLines::Failure::NotInWorkspace;
+}
+
+QString TeamFoundationClient::knownTopLevel(const QString &path) const
+{
+    if (path.isEmpty() || path.startsWith(QLatin1Char('$')) || !m_plugin->knowledge())
+        return QString();
+    const QFileInfo info(path);
+    const std::optional<WorkspaceKnowledge::Directory> known = m_plugin->knowledge()->directory(
+        info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    return known && known->managed ? known->topLevel : QString();
+}
+
+bool TeamFoundationClient::offerLicence(const QString &binary,
+                                        const QString &workingDirectory) const
+{
+    const ClientKind kind = clientKind();
+    if (!CommandLines::needsLicence(kind) || m_offeringLicence)
+        return false;
+    QScopedValueRollback<bool> offering(m_offeringLicence, true);
+    QString text = m_licenceTexts.value(binary);
+    if (text.isEmpty()) {
+        // Read without a terminal: the pager's prompts and the question meet the end of the
+        // input, which answers no.
+        const Utils::SynchronousProcessResponse read = m_runner->run(
+            command(workingDirectory, binary, CommandLines::licence(kind), SilentProbeRunFlags));
+        text = CommandLines::licenceText(read.stdOut);
+        if (!text.isEmpty())
+            m_licenceTexts.insert(binary, text);
     }
-    return false;
+    LicenceDialog dialog(binary, text, QApplication::activeWindow());
+    if (dialog.exec() != QDialog::Accepted) {
+        VcsBase::VcsOutputWindow::appendWarning(
+            tr("The licence of %1 was not accepted, so the command did not run. The next Team "
+               "Foundation command offers it again; or accept it in a terminal with \"%2\".")
+                .arg(QDir::toNativeSeparators(binary), VcsBase::VcsOutputWindow::formatCommandLine(
+                                                           binary, CommandLines::licence(kind))));
+        return false;
+    }
+    const Utils::SynchronousProcessResponse accepted = m_runner->run(
+        command(workingDirectory, binary, CommandLines::acceptLicence(kind), InteractiveRunFlags));
+    if (!CommandLines::licenceAccepted(accepted.exitCode, accepted.stdErr))
+        return false;
+    // What the client could not tell before, it can tell now.
+    m_plugin->notifyChange(QString());
+    return true;
+}
+
+void TeamFoundationClient::noteLicenceNeeded(const QString &binary) const
+{
+    if (m_licenceNoted.contains(binary))
+        return;
+    m_licenceNoted.insert(binary);
+    VcsBase::VcsOutputWindow::appendWarning(
+        tr("Team Foundation cannot tell yet which files are under version control: the licence "
+           "of %1 has not been accepted. The next Team Foundation command offers it.")
+            .arg(QDir::toNativeSeparators(binary)));
 }
 
 bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStringList &arguments,
@@ -569,10 +655,15 @@ bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStri
     // (not configured).
     if (!response.error)
         return true;
+    const CommandLines::Failure failure =
+        CommandLines::failureOf(response.exitCode, response.stdErr);
+    // The pane said it once already, in words of its own.
+    if (failure == CommandLines::Failure::LicenceNotAccepted)
+        return false;
     QString message = response.stdErr.trimmed();
     if (message.isEmpty())
         message = response.exitMessage;
-    if (message.isEmpty() || isNotInWorkspaceAnswer(message))
+    if (message.isEmpty() || failure == CommandLines::Failure::NotInWorkspace)
         return true;
     if (m_shownProbeFailures.contains(message))
         return false;

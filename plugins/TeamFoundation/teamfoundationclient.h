@@ -28,6 +28,8 @@ public:
     QString stdErr;
     // How the process ended when it crashed, hung or did not start; empty otherwise.
     QString exitMessage;
+    // The process's exit code; -1 when it did not finish.
+    int exitCode = -1;
 };
 
 // The run flags the client uses.
@@ -140,6 +142,14 @@ public:
     // the one failure that is an answer rather than a fault.
     static bool isNotInWorkspaceAnswer(const QString &stdErr);
 
+    // Shows the licence of 'binary' to the person, when a command of theirs met the client's
+    // refusal to work before it is accepted, and accepts it on their word ("eula -accept");
+    // true when it is accepted now, so that the command may run again. One dialog at a time.
+    bool offerLicence(const QString &binary, const QString &workingDirectory) const;
+    // Says once per client, in the pane, that a silent run met that refusal and that the next
+    // command will offer the licence.
+    void noteLicenceNeeded(const QString &binary) const;
+
 signals:
     // A command or file operation has ended: the pending changes may be others now.
     void workingCopyChanged();
@@ -182,6 +192,12 @@ private:
                             const TeamFoundationResponse &response) const;
     // "info" of 'path' run in 'workingDirectory': every probe is one of these.
     Probe probe(const QString &path, const QString &workingDirectory) const;
+    // The top level of the workspace that 'path' (a local file or directory) is in, when known.
+    QString knownTopLevel(const QString &path) const;
+    // As submit(); a command that already met the licence refusal once does not offer it again.
+    bool submitCommand(const QString &path, const QString &executable, const QStringList &arguments,
+                       unsigned flags, const TeamFoundationRunner::Finished &finished,
+                       bool mayOfferLicence);
 
     TeamFoundationPlugin *m_plugin;
     std::unique_ptr<TeamFoundationRunner> m_runner;
@@ -189,6 +205,11 @@ private:
     bool m_undoWaiting = false;
     // The probe failures shown since the configuration last changed.
     mutable QSet<QString> m_shownProbeFailures;
+    // The clients whose licence a silent run found not accepted, said in the pane.
+    mutable QSet<QString> m_licenceNoted;
+    // The licence texts read, by client.
+    mutable QHash<QString, QString> m_licenceTexts;
+    mutable bool m_offeringLicence = false;
 };
 
 } // namespace Internal

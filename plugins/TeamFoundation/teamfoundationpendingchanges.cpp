@@ -1,4 +1,5 @@
 #include "teamfoundationpendingchanges.h"
+#include "commandlines.h"
 #include "teamfoundationclient.h"
 #include "teamfoundationplugin.h"
 #include "workspaceknowledge.h"
@@ -170,6 +171,14 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
     QList<PendingChange> changes;
     QString error;
     if (!job.succeeded()) {
+        // Said once in the pane for every silent run, and offered at the next command.
+        if (CommandLines::failureOf(job.exitCode(), job.stdErr()) ==
+            CommandLines::Failure::LicenceNotAccepted) {
+            m_plugin->client()->noteLicenceNeeded(job.binary());
+            fail(topLevel, tr("The licence of the Team Foundation client has not been accepted "
+                              "yet; the next Team Foundation command offers it."));
+            return;
+        }
         error = job.stdErr().trimmed();
         if (error.isEmpty())
             error = job.exitMessage();

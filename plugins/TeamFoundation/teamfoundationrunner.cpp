@@ -5,6 +5,20 @@
 namespace TeamFoundation {
 namespace Internal {
 
+namespace {
+// Exit code 1 as done: what the client could change it changed, the rest it listed.
+class PartialSuccess : public Utils::ExitCodeInterpreter
+{
+public:
+    using Utils::ExitCodeInterpreter::ExitCodeInterpreter;
+    Utils::SynchronousProcessResponse::Result interpretExitCode(int code) const override
+    {
+        return code == 0 || code == 1 ? Utils::SynchronousProcessResponse::Finished
+                                      : Utils::SynchronousProcessResponse::FinishedError;
+    }
+};
+} // namespace
+
 TeamFoundationRunner::~TeamFoundationRunner() = default;
 
 VcsBase::VcsJob *TeamFoundationRunner::createJob(const TeamFoundationCommand &command)
@@ -15,6 +29,9 @@ VcsBase::VcsJob *TeamFoundationRunner::createJob(const TeamFoundationCommand &co
     job->setFlags(command.flags);
     job->setCodec(command.codec);
     job->setDescription(command.description);
+    // It lives as long as the job it judges.
+    if (command.partialSuccess)
+        job->setExitCodeInterpreter(new PartialSuccess(job));
     if (command.started)
         QObject::connect(job, &VcsBase::VcsJob::started, job, command.started);
     return job;

@@ -37,6 +37,15 @@ public:
     // A read the IDE makes on its own, not a person's command. It names its items by absolute
     // paths, so it may run in any directory.
     bool background = false;
+    // The top level of the workspace the command works in, when known. Commands name their
+    // items by absolute paths, so a client started there serves every command of the workspace.
+    QString topLevel;
+    // Started with its command line instead of being handed to a client started as "tf @":
+    // tf.exe shows its own dialogs only then. The login, when set, shows in the process list.
+    bool commandLine = false;
+    // Exit code 1 counts as done: the client changed what it could and listed the rest on its
+    // standard error.
+    bool partialSuccess = false;
     // Hears when the command's turn has come and it starts; for a job, later than submit().
     std::function<void()> started;
 };
@@ -44,7 +53,8 @@ public:
 // How the client's commands reach a process: every run of the plugin goes through one, and
 // the host runs and shows them (runVcs for what the IDE waits for, its job queue for the
 // rest). DirectRunner starts the executable with the command line; WarmRunner hands the
-// command line to a client started ahead of need as "tf @".
+// command line to a client started ahead of need as "tf @", unless the command asks to be
+// started with its command line.
 class TeamFoundationRunner
 {
 public:

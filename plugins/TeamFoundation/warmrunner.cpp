@@ -4,8 +4,6 @@
 #include <vcsbase/vcsbaseplugin.h>
 #include <vcsbase/vcsoutputwindow.h>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QPointer>
 #include <QTextCodec>
 
@@ -16,13 +14,23 @@ namespace Internal {
 
 namespace {
 const char STANDARD_INPUT[] = "@";
-// How long a client given no command may take to end, when the command has no time-out.
-const int TRY_TIME_OUT_MS = 60000;
+
+// A run the person asked for (or a checkout step, or a file operation of the IDE), not a
+// silent probe or a read of the IDE's own: the next command is likely to run where it ran.
+bool isPersons(unsigned flags, bool background)
+{
+    return !background && !(flags & VcsBase::VcsBasePlugin::SuppressCommandLogging);
+}
+
+QString placeOf(const TeamFoundationCommand &command)
+{
+    return command.topLevel.isEmpty() ? command.workingDirectory : command.topLevel;
+}
 } // namespace
 
 bool WarmRunner::Start::operator==(const Start &other) const
 {
-    return executable == other.executable && workingDirectory == other.workingDirectory &&
+    return executable == other.executable && directory == other.directory &&
            environment == other.environment;
 }
 
@@ -53,13 +61,13 @@ bool WarmRunner::standardInputLine(const QStringList &arguments, QString *line)
     return true;
 }
 
-WarmRunner::Start WarmRunner::startOf(const QString &executable, const QString &workingDirectory,
+WarmRunner::Start WarmRunner::startOf(const QString &executable, const QString &directory,
                                       const QProcessEnvironment &environment)
 {
     // The environment is part of what the client was started with, so the IDE's own counts
     // as it is now, not as it was when the client started.
     const bool inherited = environment.isEmpty();
-    return {executable, workingDirectory,
+    return {executable, directory,
             inherited ? QProcessEnvironment::systemEnvironment() : environment, inherited};
 }
 
@@ -75,16 +83,11 @@ QByteArray WarmRunner::encodedLine(const QStringList &arguments, QTextCodec *cod
     return codec->canEncode(line) ? codec->fromUnicode(line) : QByteArray();
 }
 
-WarmRunner::Channel WarmRunner::channel(const QString &executable) const
-{
-    return m_channels.value(executable, Untried);
-}
-
 Utils::TreeProcess *WarmRunner::startClient(const Start &start)
 {
     auto process = new Utils::TreeProcess(this);
-    if (!start.workingDirectory.isEmpty())
-        process->setWorkingDirectory(start.workingDirectory);
+    if (!start.directory.isEmpty())
+        process->setWorkingDirectory(start.directory);
     // Copying the IDE's environment into the child costs more than inheriting it.
     if (!start.inherited)
         process->setProcessEnvironment(start.environment);
@@ -92,10 +95,25 @@ Utils::TreeProcess *WarmRunner::startClient(const Start &start)
     return process;
 }
 
-Utils::TreeProcess *WarmRunner::handOver(const Start &start, const QByteArray &line)
+Utils::TreeProcess *WarmRunner::handOver(const Start &start, const QByteArray &line, bool anywhere,
+                                         bool silent)
 {
+    if (line.isEmpty()) {
+        if (!silent) {
+            VcsBase::VcsOutputWindow::appendError(
+                tr("The command cannot be handed to the client: a word of it holds a line "
+                   "break, or a character that the console's code page cannot write."));
+        }
+        auto refused = new Utils::TreeProcess(this);
+        // No program: the process fails to start, and the command with it.
+        refused->start(QString(), QStringList());
+        return refused;
+    }
     Utils::TreeProcess *process = nullptr;
-    if (m_warm && m_warmStart == start) {
+    const bool fits = m_warm && (m_warmStart == start ||
+                                 (anywhere && m_warmStart.executable == start.executable &&
+                                  m_warmStart.environment == start.environment));
+    if (fits) {
         process = m_warm;
         m_warm = nullptr;
         // One that ended unasked (killed, out of memory) is of no use.
@@ -120,111 +138,75 @@ void WarmRunner::keepWarm(const Start &start)
     m_warmStart = start;
 }
 
-void WarmRunner::tryStandardInput(const Start &start, int timeOutMs)
-{
-    using VcsBase::VcsBasePlugin;
-    const unsigned silent = VcsBasePlugin::SuppressStdErrInLogWindow |
-                            VcsBasePlugin::SuppressFailMessageInLogWindow |
-                            VcsBasePlugin::SuppressCommandLogging;
-    const Utils::SynchronousProcessResponse response = VcsBasePlugin::runVcs(
-        start.workingDirectory, start.executable, {QLatin1String(STANDARD_INPUT)},
-        timeOutMs > 0 ? timeOutMs : TRY_TIME_OUT_MS, silent, nullptr, start.environment);
-    // Only an error says no; a client that crashed or hung says nothing about "@".
-    if (response.result == Utils::SynchronousProcessResponse::FinishedError)
-        useCommandLine(start.executable);
-    else
-        m_channels.insert(start.executable, StandardInput);
-}
-
-void WarmRunner::useCommandLine(const QString &executable)
-{
-    m_channels.insert(executable, CommandLine);
-    delete m_warm;
-    m_warm = nullptr;
-    VcsBase::VcsOutputWindow::appendWarning(
-        tr("%1 does not take commands on its standard input (\"%2 @\"). From now on each "
-           "command starts it with its command line, which other users of this computer can "
-           "see, the login included.")
-            .arg(QDir::toNativeSeparators(executable), QFileInfo(executable).fileName()));
-}
-
 Utils::SynchronousProcessResponse WarmRunner::run(const TeamFoundationCommand &command)
 {
     using VcsBase::VcsBasePlugin;
-    auto runDirectly = [&command] {
+    if (command.commandLine) {
         return VcsBasePlugin::runVcs(command.workingDirectory, command.executable,
                                      command.arguments, command.timeOutMs, command.flags,
                                      command.codec, command.environment);
-    };
-    const QByteArray line = encodedLine(command.arguments, command.codec);
-    if (line.isEmpty() || channel(command.executable) == CommandLine)
-        return runDirectly();
-
-    const Start start = startOf(command.executable, command.workingDirectory, command.environment);
-    const bool untried = channel(command.executable) == Untried;
-    Utils::SynchronousProcessResponse response = VcsBasePlugin::runVcs(
-        command.workingDirectory, command.executable, command.arguments, command.timeOutMs,
-        command.flags, command.codec, command.environment, [&] { return handOver(start, line); });
-    if (response.result == Utils::SynchronousProcessResponse::Finished) {
-        m_channels.insert(command.executable, StandardInput);
-    } else if (untried && response.result == Utils::SynchronousProcessResponse::FinishedError) {
-        // Either the command failed, or the client refused "@" and never saw it.
-        tryStandardInput(start, command.timeOutMs);
-        if (channel(command.executable) == CommandLine)
-            response = runDirectly();
     }
-    if (m_keepWarm == AfterEveryCommand && channel(command.executable) == StandardInput)
+    const Start start = startOf(command.executable, placeOf(command), command.environment);
+    const QByteArray line = encodedLine(command.arguments, command.codec);
+    const bool silent = command.flags & VcsBasePlugin::SuppressFailMessageInLogWindow;
+    const bool hadWarm = m_warm;
+    const Start kept = m_warmStart;
+    const Utils::SynchronousProcessResponse response =
+        VcsBasePlugin::runVcs(command.workingDirectory, command.executable, command.arguments,
+                              command.timeOutMs, command.flags, command.codec, command.environment,
+                              [&] { return handOver(start, line, false, silent); });
+    if (m_keepWarm == AfterEveryCommand || isPersons(command.flags, command.background))
         keepWarm(start);
+    else if (hadWarm && !m_warm)
+        keepWarm(kept); // a probe took it: the person's place stays
     return response;
 }
 
 void WarmRunner::submit(const TeamFoundationCommand &command, const Finished &finished)
 {
-    // Whether the client takes "@" is known before the job's turn comes, so that the job
-    // gets the right process at once.
-    if (channel(command.executable) == Untried)
-        tryStandardInput(startOf(command.executable, command.workingDirectory, command.environment),
-                         command.timeOutMs);
     VcsBase::VcsJob *job = createJob(command);
-    QPointer<WarmRunner> self(this);
-    const bool background = command.background;
-    job->setStarter([self, background](const VcsBase::VcsJob &job) {
-        return self ? self->startJob(job, background) : nullptr;
-    });
+    if (!command.commandLine) {
+        QPointer<WarmRunner> self(this);
+        const QString place = placeOf(command);
+        const bool background = command.background;
+        const bool keep =
+            m_keepWarm == AfterEveryCommand || isPersons(command.flags, command.background);
+        job->setStarter([self, place, background, keep](const VcsBase::VcsJob &job) {
+            return self ? self->startJob(job, place, background, keep) : nullptr;
+        });
+    }
     enqueue(job, finished);
 }
 
 VcsBase::VcsJob::Starter WarmRunner::starter(const QString &executable)
 {
-    if (channel(executable) == Untried)
-        tryStandardInput(startOf(executable, QString(), QProcessEnvironment()), 0);
+    Q_UNUSED(executable)
     QPointer<WarmRunner> self(this);
-    return [self](const VcsBase::VcsJob &job) { return self ? self->startJob(job) : nullptr; };
+    // A checkout's steps name their directory relative to where they run.
+    return [self](const VcsBase::VcsJob &job) {
+        return self ? self->startJob(job, job.workingDirectory(), false, true) : nullptr;
+    };
 }
 
-Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job, bool background)
+Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job, const QString &place,
+                                         bool background, bool keep)
 {
-    if (channel(job.binary()) == CommandLine)
-        return nullptr;
     const QByteArray line = encodedLine(job.arguments(), job.codec());
-    if (line.isEmpty())
-        return nullptr;
-    const Start start = startOf(job.binary(), job.workingDirectory(), job.environment());
+    const bool silent = job.flags() & VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow;
+    const Start start = startOf(job.binary(), place, job.environment());
     if (background) {
-        if (m_warm && m_warm->state() != QProcess::NotRunning &&
-            m_warmStart.executable == start.executable &&
-            m_warmStart.environment == start.environment) {
-            const Start kept = m_warmStart;
-            Utils::TreeProcess *process = handOver(kept, line);
+        // A read names its items by absolute paths: the kept client serves it wherever it was
+        // started, and the person's place stays.
+        const bool hadWarm = m_warm;
+        const Start kept = m_warmStart;
+        Utils::TreeProcess *process = handOver(start, line, true, silent);
+        if (hadWarm && !m_warm)
             keepWarm(kept);
-            return process;
-        }
-        // Nothing kept fits: the read pays its own start, and the person's place stays.
-        return handOver(start, line);
+        return process;
     }
-    Utils::TreeProcess *process = handOver(start, line);
-    // A person who started one command is likely to start the next one in the same place.
-    keepWarm(start);
+    Utils::TreeProcess *process = handOver(start, line, false, silent);
+    if (keep)
+        keepWarm(start);
     return process;
 }
 

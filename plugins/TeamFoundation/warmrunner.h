@@ -2,7 +2,6 @@
 
 #include "teamfoundationrunner.h"
 
-#include <QHash>
 #include <QObject>
 
 namespace Utils {
@@ -16,23 +15,26 @@ namespace Internal {
 // both real clients read commands from their standard input when started as "tf @", so a
 // client is started ahead of need and handed the next command line, then its input is
 // closed. Nothing but "@" is on its command line, so the login never shows in the process
-// list. One client is kept started, for the executable, working directory and environment of
-// the last command a person started (a menu or locator command, a checkout step), which is
-// where the next one is most likely to run; a command elsewhere gets a client started for it,
-// through "@" as well. A read the IDE makes on its own (the pending changes after a command)
-// takes the kept client wherever that was started, and another is started in its place, so
-// that such a read costs one process and the person's next command still finds its client.
-// A client that does not take "@" is found out before a job of it runs,
-// or when a command through "@" fails, and is from then on started with each command line,
-// after one note in the pane.
+// list; a command that fails through "@" fails with the client's own words, and is not
+// started again with its command line. Only a command that asks for its command line
+// (tf.exe's dialogs) gets one.
+//
+// One client is kept started, in the workspace the person works in: commands name their items
+// by absolute paths, so a client started in a workspace's top level serves every command of
+// that workspace. After each command of the person (a menu or locator command, a checkout
+// step, a file operation) a client is started there for the next one. A command elsewhere gets
+// a client started for it. A read the IDE makes on its own (the pending changes after a
+// command) takes the kept client wherever it was started, and another is started in its
+// place, so that such a read costs one process and the person's next command still finds its
+// client.
 class WarmRunner : public QObject, public TeamFoundationRunner
 {
     Q_OBJECT
 public:
     // After which commands a client is started ahead for the next one.
-    enum KeepWarm { AfterJobs, AfterEveryCommand };
+    enum KeepWarm { AfterPersonsCommands, AfterEveryCommand };
 
-    explicit WarmRunner(KeepWarm keepWarm = AfterJobs, QObject *parent = nullptr);
+    explicit WarmRunner(KeepWarm keepWarm = AfterPersonsCommands, QObject *parent = nullptr);
     ~WarmRunner() override;
 
     Utils::SynchronousProcessResponse run(const TeamFoundationCommand &command) override;
@@ -51,31 +53,30 @@ private:
     public:
         bool operator==(const Start &other) const;
         QString executable;
-        QString workingDirectory;
+        QString directory;
         QProcessEnvironment environment; // the IDE's own, when the command brings none
         bool inherited = false;          // the command brought none
     };
-    // How an executable takes its commands.
-    enum Channel { Untried, StandardInput, CommandLine };
 
-    static Start startOf(const QString &executable, const QString &workingDirectory,
+    // Where a command's client is started: in its workspace's top level when that is known.
+    static Start startOf(const QString &executable, const QString &directory,
                          const QProcessEnvironment &environment);
     // The bytes of the line for the client, or empty when it cannot take the arguments so.
     static QByteArray encodedLine(const QStringList &arguments, QTextCodec *codec);
-    Channel channel(const QString &executable) const;
-    // Starts "executable @" ahead of need, for a command of 'start' to come.
     Utils::TreeProcess *startClient(const Start &start);
-    // The kept client when it fits 'start', else a new one; given 'line' and its input closed.
-    Utils::TreeProcess *handOver(const Start &start, const QByteArray &line);
+    // The kept client when it fits 'start' (or, for a read of the IDE's own, any kept client
+    // of the same executable and environment), else a new one; given 'line' and its input
+    // closed. Without a line, a process that failed to start: the command fails, rather than
+    // go on a command line with the login.
+    Utils::TreeProcess *handOver(const Start &start, const QByteArray &line, bool anywhere,
+                                 bool silent);
     void keepWarm(const Start &start);
-    // Learns whether the executable takes "@": a client given no command ends at once,
-    // without an error when it does.
-    void tryStandardInput(const Start &start, int timeOutMs);
-    void useCommandLine(const QString &executable);
-    Utils::TreeProcess *startJob(const VcsBase::VcsJob &job, bool background = false);
+    // The process of a job whose client is started in 'place'; 'keep' starts another there
+    // for the next command.
+    Utils::TreeProcess *startJob(const VcsBase::VcsJob &job, const QString &place, bool background,
+                                 bool keep);
 
     const KeepWarm m_keepWarm;
-    QHash<QString, Channel> m_channels;
     Utils::TreeProcess *m_warm = nullptr;
     Start m_warmStart;
 };

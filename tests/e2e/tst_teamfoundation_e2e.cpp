@@ -418,7 +418,7 @@ void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
     // changed, with the command line that failed; the directories outside any workspace
     // stay silent.
     QCOMPARE(run.out.count(QLatin1String("TF30063")), 2);
-    QVERIFY2(run.out.contains(QStringLiteral(" info %1 -login:ann,********\n").arg(box.path("ws"))),
+    QVERIFY2(run.out.contains(QStringLiteral(" info %1 -noprompt -login:ann,********\n").arg(box.path("ws"))),
              qPrintable(run.out));
     QVERIFY2(!run.out.contains(QLatin1String("Unable to determine")), qPrintable(run.out));
     for (const QString &text : {run.out, run.err}) {
@@ -459,7 +459,7 @@ void TeamFoundationEndToEndTest::aLinuxUsersDay()
     const QString app = box.path("work/App");
     const QString mainCpp = app + QStringLiteral("/main.cpp");
     // Typing asked for a check-out twice: before the check-in and after it.
-    QCOMPARE(run.out.count(QStringLiteral(" checkout %1 -login:ann,********\n").arg(mainCpp)), 2);
+    QCOMPARE(run.out.count(QStringLiteral(" checkout %1 -noprompt -login:ann,********\n").arg(mainCpp)), 2);
     const QByteArray content = readAll(mainCpp);
     QVERIFY2(content.endsWith("// Greeted from Linux.\n"), content.constData());
     QVERIFY(!hasWriteBit(mainCpp));
@@ -574,11 +574,12 @@ void TeamFoundationEndToEndTest::processesOfADay_data()
         << "ws" << "src/d1/f1.cpp src/d1/f2.cpp src/d2/f1.cpp src/d2/f2.cpp src/d3/f1.cpp "
                    "src/d3/f2.cpp src/d4/f1.cpp src/d4/f2.cpp src/d5/f1.cpp src/d5/f2.cpp"
         << QStringList{"src/d2/f1.cpp", "src/d4/f2.cpp"} << true << 6 + 4;
-    // Three probes up to the top level and one above it, and the check-out; the pending
-    // changes read when the project opened and after the check-out.
+    // Three probes up to the top level and one above it, the check-out and the client started
+    // for the next command; the pending changes read when the project opened and after the
+    // check-out.
     QTest::newRow("a project two levels below its top")
         << "ws/src/d1" << "f1.cpp f2.cpp ../d2/f1.cpp ../d3/f2.cpp ../../main.cpp"
-        << QStringList{"f2.cpp"} << false << 5 + 2;
+        << QStringList{"f2.cpp"} << false << 6 + 2;
 }
 
 void TeamFoundationEndToEndTest::processesOfADay()
@@ -799,17 +800,17 @@ void TeamFoundationEndToEndTest::menuAndLocatorCommandLines()
     EXPECT_OK(run);
     const QString ws = box.ws();
     const QString file = box.ws("main.cpp");
-    // File commands run in the file's directory; project commands in the top level's parent,
-    // on the top level, recursively.
+    // File commands are about the file's directory, project commands about the top level's
+    // parent, on the top level, recursively; the client runs in the top level, where the one
+    // kept started for the workspace waits.
     const QStringList expected{
         call("tf", ws, {"checkin", file, "-comment:Reviewed", "-noprompt"}),
         // The cross-platform client has no annotate: the view reads the file's history first.
         call("tf", ws, {"history", file, "-format:xml", "-noprompt", "-itemmode"}),
         // Its history is the IDE's History view, read as XML, a hundred changesets at a time.
-        call("tf", box.root(),
-             {"history", ws, "-format:xml", "-noprompt", "-stopafter:100", "-recursive"}),
+        call("tf", ws, {"history", ws, "-format:xml", "-noprompt", "-stopafter:100", "-recursive"}),
         call("tf", ws, {"get", file, "-noprompt"}),
-        call("tf", box.root(), {"checkin", ws, "-comment:Release", "-noprompt", "-recursive"}),
+        call("tf", ws, {"checkin", ws, "-comment:Release", "-noprompt", "-recursive"}),
     };
     QCOMPARE(withoutProbes(box.calls()), expected);
 
@@ -840,9 +841,9 @@ void TeamFoundationEndToEndTest::hostFileOperationCommandLines()
     EXPECT_OK(run);
     const QString ws = box.ws();
     QCOMPARE(withoutProbes(box.calls()),
-             QStringList({call("tf", ws + "/sub", {"add", box.ws("sub/added.cpp")}),
-                          call("tf", ws, {"rename", box.ws("util.cpp"), box.ws("sub/moved.cpp")}),
-                          call("tf", ws, {"delete", box.ws("notes.txt")})}));
+             QStringList({call("tf", ws, {"add", box.ws("sub/added.cpp"), "-noprompt"}),
+                          call("tf", ws, {"rename", box.ws("util.cpp"), box.ws("sub/moved.cpp"), "-noprompt"}),
+                          call("tf", ws, {"delete", box.ws("notes.txt"), "-noprompt"})}));
     // The recorder changes nothing on disk; the host finishes what the version control left.
     QCOMPARE(readAll(box.ws("sub/added.cpp")), QByteArray("int added;\n"));
     QCOMPARE(readAll(box.ws("sub/moved.cpp")), QByteArray("int util() { return 1; }\n"));
@@ -861,7 +862,7 @@ void TeamFoundationEndToEndTest::checkOutBeforeEditCommandLine()
     EXPECT_FAILED_LINE(run);
     QVERIFY2(run.err.contains(QLatin1String("still read-only")), qPrintable(run.err));
     QCOMPARE(withoutProbes(box.calls()),
-             QStringList(call("tf", box.ws(), {"checkout", box.ws("main.cpp")})));
+             QStringList(call("tf", box.ws(), {"checkout", box.ws("main.cpp"), "-noprompt"})));
     QCOMPARE(readAll(box.ws("main.cpp")), QByteArray("int main() { return 0; }\n"));
 }
 
@@ -991,7 +992,7 @@ void TeamFoundationEndToEndTest::probesClimbSilently()
     for (const QString &c : calls)
         QVERIFY2(isProbe(c), qPrintable(c));
     for (const QString &dir : {box.ws("src/deep"), box.ws("src"), box.ws(), box.root()})
-        QVERIFY2(calls.contains(call("tf", dir, {"info", dir})), qPrintable(dir));
+        QVERIFY2(calls.contains(call("tf", dir, {"info", dir, "-noprompt"})), qPrintable(dir));
     // Nothing of them reaches the pane: neither the command line nor its output.
     QVERIFY2(!run.out.contains(QLatin1String("info")), qPrintable(run.out));
     QVERIFY(!run.out.contains(QLatin1String("Executing")));

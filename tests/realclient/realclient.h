@@ -13,6 +13,7 @@
 #include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QSysInfo>
@@ -241,19 +242,19 @@ inline QList<Outcome> runLines(const QString &executable, const QStringList &lin
         *whole = all;
     const QStringList out = all.stdOut.split(separator + QLatin1Char('\n'));
     const QStringList err = all.stdErr.split(separator + QLatin1Char('\n'));
-    const QString exitLine = QStringLiteral("ExitCode: ");
+    // The exit code is the last thing a line prints; a question left without its line end
+    // (the licence's) runs into it.
+    const QRegularExpression exitLine(QStringLiteral("ExitCode: (-?\\d+)\\n\\n?$"));
     QList<Outcome> outcomes;
     for (int i = 0; i + 1 < out.size() && i + 1 < err.size(); ++i) {
         Outcome line;
         line.finished = true;
         line.stdOut = out.at(i);
         line.stdErr = err.at(i);
-        const int at = line.stdOut.lastIndexOf(exitLine);
-        if (at >= 0 && (at == 0 || line.stdOut.at(at - 1) == QLatin1Char('\n'))) {
-            const int end = line.stdOut.indexOf(QLatin1Char('\n'), at);
-            line.exitCode =
-                line.stdOut.mid(at + exitLine.size(), end - at - exitLine.size()).trimmed().toInt();
-            line.stdOut.truncate(at);
+        const QRegularExpressionMatch match = exitLine.match(line.stdOut);
+        if (match.hasMatch()) {
+            line.exitCode = match.captured(1).toInt();
+            line.stdOut.truncate(match.capturedStart());
         }
         outcomes << line;
     }

@@ -1,5 +1,6 @@
 // What the real cross-platform client makes of what the plugin sends it: every command line the
-// plugin builds for it passes its parser, and a line handed to "tf @" reaches it word for word.
+// plugin builds for it passes its parser, a line handed to "tf @" reaches it word for word, and
+// the plugin reads the client's licence and its answers for a folder in no workspace.
 // The command lines run in a folder that the test's profile maps to a workspace on a loopback
 // port where nothing listens: a line the client accepts gets as far as contacting the server,
 // whose refusal ends it. All lines of a table run in one client ("tf @"), one start for all.
@@ -22,6 +23,7 @@ private slots:
     void commandLinesPassTheParser();
     void standardInputReachesTheClientExactly_data();
     void standardInputReachesTheClientExactly();
+    void licenceThenAFolderInNoWorkspace();
 
 private:
     // A table's rows by name, the lines handed to the client and what each line did.
@@ -32,6 +34,10 @@ private:
         QList<RealClient::Outcome> outcomes;
         // Runs every row in one client; false when a row could not be written as a line.
         bool run(const QString &workingDirectory, const QProcessEnvironment &environment);
+        // The test's data: the rows by their names.
+        void addRows() const;
+        // What row 'row' did; null when the client stopped before it.
+        const RealClient::Outcome *outcome(int row) const;
     };
 
     QTemporaryDir m_sandbox;
@@ -74,6 +80,18 @@ bool tst_RealClient::Table::run(const QString &workingDirectory,
         qWarning("The client stopped after %d of %d lines:\n%s", int(outcomes.size()),
                  int(lines.size()), qPrintable(whole.describe()));
     return true;
+}
+
+void tst_RealClient::Table::addRows() const
+{
+    QTest::addColumn<int>("row");
+    for (int i = 0; i < names.size(); ++i)
+        QTest::newRow(qPrintable(names.at(i))) << i;
+}
+
+const RealClient::Outcome *tst_RealClient::Table::outcome(int row) const
+{
+    return row < outcomes.size() ? &outcomes.at(row) : nullptr;
 }
 
 void tst_RealClient::initTestCase()
@@ -121,6 +139,13 @@ void tst_RealClient::initTestCase()
         {"probe a directory", CommandLines::info(kind, app)},
         {"probe a file", CommandLines::info(kind, file)},
         {"pending changes", CommandLines::status(kind, app)},
+        {"history view: a file across renames",
+         CommandLines::historyRead(kind, file, false, 0, 0, true)},
+        {"history view: the next page of a folder",
+         CommandLines::historyRead(kind, app, true, 40, 100, false)},
+        {"a file's version", CommandLines::printVersion(kind, server, 3, QString())},
+        {"get a version", CommandLines::getVersion(kind, app, true, 3)},
+        {"checkout: the collection's workspaces", CommandLines::workspaces(kind, collection)},
         {"checkout: new workspace",
          CommandLines::newWorkspace(kind, QStringLiteral("tier2"), collection)},
         {"checkout: map", CommandLines::mapFolder(kind, QStringLiteral("$/Proj/App"), app,
@@ -161,16 +186,15 @@ void tst_RealClient::initTestCase()
 
 void tst_RealClient::commandLinesPassTheParser_data()
 {
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < m_commandLines.names.size(); ++i)
-        QTest::newRow(qPrintable(m_commandLines.names.at(i))) << i;
+    m_commandLines.addRows();
 }
 
 void tst_RealClient::commandLinesPassTheParser()
 {
     QFETCH(int, row);
-    QVERIFY2(row < m_commandLines.outcomes.size(), "the client stopped before this line");
-    const RealClient::Outcome &outcome = m_commandLines.outcomes.at(row);
+    const RealClient::Outcome *found = m_commandLines.outcome(row);
+    QVERIFY2(found, "the client stopped before this line");
+    const RealClient::Outcome &outcome = *found;
     const QString context = m_commandLines.arguments.at(row).join(QLatin1Char(' ')) +
                             QLatin1Char('\n') + outcome.describe();
     QVERIFY2(outcome.firstErrorLine() == QLatin1String("An error occurred: Connection refused"),
@@ -180,22 +204,75 @@ void tst_RealClient::commandLinesPassTheParser()
 
 void tst_RealClient::standardInputReachesTheClientExactly_data()
 {
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < m_quoting.names.size(); ++i)
-        QTest::newRow(qPrintable(m_quoting.names.at(i))) << i;
+    m_quoting.addRows();
 }
 
 void tst_RealClient::standardInputReachesTheClientExactly()
 {
     QFETCH(int, row);
-    QVERIFY2(row < m_quoting.outcomes.size(), "the client stopped before this line");
-    const RealClient::Outcome &outcome = m_quoting.outcomes.at(row);
+    const RealClient::Outcome *found = m_quoting.outcome(row);
+    QVERIFY2(found, "the client stopped before this line");
+    const RealClient::Outcome &outcome = *found;
     // The client names the workspace it could not find, the word after "-remove:".
     const QString word = m_quoting.arguments.at(row).constLast().mid(int(qstrlen("-remove:")));
     QVERIFY2(outcome.firstErrorLine() ==
                  QStringLiteral("No workspace in the cache matches %1 for all servers.").arg(word),
              qPrintable(outcome.describe()));
     QCOMPARE(outcome.exitCode, 1);
+}
+
+// A client whose licence was never accepted, in a profile that maps no folder: the plugin
+// tells its refusal from other failures, reads the licence text that "eula" prints without a
+// terminal, accepts it with the line it sends, and then hears "not in a workspace" for the
+// probes, the pending changes and a person's command on a folder outside every mapping.
+void tst_RealClient::licenceThenAFolderInNoWorkspace()
+{
+    const ClientKind kind = ClientKind::CrossPlatform;
+    RealClient::Profile profile(RealClient::Profile::LicenceNotAccepted);
+    QVERIFY(profile.isValid());
+    const QString folder = m_sandbox.filePath(QStringLiteral("unmapped/sub"));
+    const QString file = folder + QStringLiteral("/a.cpp");
+    QVERIFY(writeFile(file, "x\n"));
+    const QList<QStringList> rows{
+        withLogin(CommandLines::info(kind, folder)),
+        CommandLines::licence(kind),
+        CommandLines::acceptLicence(kind),
+        CommandLines::acceptLicence(kind),
+        withLogin(CommandLines::info(kind, folder)),
+        withLogin(CommandLines::info(kind, file)),
+        withLogin(CommandLines::status(kind, folder)),
+        withLogin(CommandLines::checkout(kind, file)),
+        withLogin(CommandLines::history(kind, file, false)),
+    };
+    Table table;
+    table.arguments = rows;
+    QVERIFY(table.run(
+        folder, CommandLines::environment(kind, QStringLiteral("info"), profile.environment())));
+    QCOMPARE(table.outcomes.size(), rows.size());
+    const QList<RealClient::Outcome> &o = table.outcomes;
+    using F = CommandLines::Failure;
+
+    QCOMPARE(CommandLines::failureOf(o.at(0).exitCode, o.at(0).stdErr), F::LicenceNotAccepted);
+    // Read without a terminal: every page and the question answered by the end of the input.
+    QCOMPARE(o.at(1).exitCode, 100);
+    const QString text = CommandLines::licenceText(o.at(1).stdOut);
+    QVERIFY2(text.startsWith(QLatin1String("MICROSOFT SOFTWARE LICENSE TERMS")), qPrintable(text));
+    QVERIFY(text.count(QLatin1Char('\n')) > 100);
+    QVERIFY(!text.contains(QLatin1String("Press enter")));
+    QVERIFY(!text.contains(QLatin1String("[y/N]")));
+    QVERIFY(o.at(1).stdOut.contains(QLatin1String("Press enter")));
+    // Accepted, and again: the second answer says so with exit code 1, and is no failure.
+    QVERIFY2(CommandLines::licenceAccepted(o.at(2).exitCode, o.at(2).stdErr),
+             qPrintable(o.at(2).describe()));
+    QCOMPARE(o.at(3).exitCode, 1);
+    QVERIFY2(CommandLines::licenceAccepted(o.at(3).exitCode, o.at(3).stdErr),
+             qPrintable(o.at(3).describe()));
+    QVERIFY(profile.licenceAccepted());
+    for (int i = 4; i < o.size(); ++i) {
+        QVERIFY2(
+            CommandLines::failureOf(o.at(i).exitCode, o.at(i).stdErr) == F::NotInWorkspace,
+            qPrintable(rows.at(i).join(QLatin1Char(' ')) + QLatin1Char('\n') + o.at(i).describe()));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_RealClient)

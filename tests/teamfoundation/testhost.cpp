@@ -92,6 +92,15 @@ TestHost::TestHost()
     QFile::link(QStringLiteral(TFRECORDER_PATH), tfptPath());
     qputenv("TFREC_LOG", logPath().toLocal8Bit());
     qputenv("TFREC_START_LOG", startLogPath().toLocal8Bit());
+    // The cross-platform client's profile folder, with its licence accepted as a person would
+    // have: what the plugin reads of the client's own files is the sandbox's, not the home's.
+    const QString licence =
+        profilePath() + QLatin1String("/Configuration/TEE-Mementos/com.microsoft.tfs.client.productid.xml");
+    QDir().mkpath(QFileInfo(licence).path());
+    QFile accepted(licence);
+    if (accepted.open(QIODevice::WriteOnly))
+        accepted.write("<ProductIdData><eula-14.0 value=\"true\"/></ProductIdData>");
+    qputenv("TEE_PROFILE_DIRECTORY", profilePath().toLocal8Bit());
 
     Utils::setAssertHandler([this](const QString &message) { m_asserts.append(message); });
 }
@@ -105,6 +114,7 @@ TestHost::~TestHost()
     Utils::setAssertHandler(nullptr);
     qunsetenv("TFREC_LOG");
     qunsetenv("TFREC_START_LOG");
+    qunsetenv("TEE_PROFILE_DIRECTORY");
     for (const QByteArray &name : qAsConst(m_responseVariables))
         qunsetenv(name.constData());
 }

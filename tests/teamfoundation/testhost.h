@@ -71,6 +71,8 @@ public:
     QString tfptPath() const { return m_dir.path() + QLatin1String("/bin/tfpt"); }
     QString logPath() const { return m_dir.path() + QLatin1String("/runs.log"); }
     QString startLogPath() const { return m_dir.path() + QLatin1String("/starts.log"); }
+    // The cross-platform client's profile folder (TEE_PROFILE_DIRECTORY), licence accepted.
+    QString profilePath() const { return m_dir.path() + QLatin1String("/profile"); }
     // Makes a directory (with parents) in the sandbox and returns its absolute path.
     QString makeDirectory(const QString &relativePath) const;
     // Writes a file in the sandbox and returns its absolute path.

@@ -2,6 +2,7 @@
 
 #include <checkoutwizard.h>
 #include <checkoutwizardpage.h>
+#include <commandlines.h>
 #include <teamfoundationplugin.h>
 
 #include <core/icore.h>
@@ -325,7 +326,10 @@ void tst_CheckoutWizard::command_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("checkoutPath");
-    QTest::addColumn<JobList>("jobs");
+    QTest::addColumn<JobList>("jobs");      // tf.exe's
+    // The cross-platform client's: the workspaces of the collection, a new workspace unless
+    // they hold it, the mapping into it, the get. Empty: the page is not complete.
+    QTest::addColumn<JobList>("crossJobs");
 
     const QString app = QStringLiteral("$/Team/App");
     const QString checkout = QStringLiteral("D:/src/App");
@@ -334,26 +338,42 @@ void tst_CheckoutWizard::command_data()
     const QStringList map{QStringLiteral("workfold"), QStringLiteral("/map"), app, checkout};
     const QStringList get{QStringLiteral("get"), QStringLiteral("App"),
                           QStringLiteral("/recursive")};
+    const QString computer = CommandLines::defaultWorkspaceName();
+    const QString noprompt = QStringLiteral("-noprompt");
+    const auto cross = [&](const QString &workspace, const QString &credentials) {
+        const QStringList extra = credentials.isEmpty()
+                                      ? QStringList{noprompt}
+                                      : QStringList{noprompt, QLatin1Char('-') + credentials.mid(1)};
+        return JobList{
+            QStringList{"workspaces", "-format:xml", "-collection:" + coll} + extra,
+            QStringList{"workspace", "-new", workspace, "-collection:" + coll} + extra,
+            QStringList{"workfold", "-map", app, checkout, "-collection:" + coll,
+                        "-workspace:" + workspace} + extra,
+            QStringList{"get", "App", "-recursive"} + extra};
+    };
 
     QTest::newRow("collection and workspace empty")
         << app << QString() << QString() << QString() << QString() << QString() << checkout
-        << JobList{map, get};
-    QTest::newRow("collection only")
+        << JobList{map, get} << JobList();
+    QTest::newRow("collection only: the computer's workspace")
         << app << QString() << coll << QString() << QString() << QString() << checkout
-        << JobList{map + QStringList{QLatin1String("/collection:") + coll}, get};
+        << JobList{map + QStringList{QLatin1String("/collection:") + coll}, get}
+        << cross(computer, QString());
     QTest::newRow("workspace and collection")
         << app << QString() << coll << QStringLiteral("ws1") << QString() << QString() << checkout
         << JobList{{QStringLiteral("workspace"), QStringLiteral("/new"), QStringLiteral("ws1"),
                     QLatin1String("/collection:") + coll},
                    map + QStringList{QLatin1String("/collection:") + coll,
                                      QStringLiteral("/workspace:ws1")},
-                   get};
+                   get}
+        << cross(QStringLiteral("ws1"), QString());
     QTest::newRow("workspace only: no empty collection option")
         << app << QString() << QString() << QStringLiteral("ws1") << QString() << QString()
         << checkout
         << JobList{{QStringLiteral("workspace"), QStringLiteral("/new"), QStringLiteral("ws1")},
                    map + QStringList{QStringLiteral("/workspace:ws1")},
-                   get};
+                   get}
+        << JobList();
     QTest::newRow("blanks-only fields count as given")
         << app << QString() << QStringLiteral(" ") << QStringLiteral("  ") << QString() << QString()
         << checkout
@@ -361,11 +381,12 @@ void tst_CheckoutWizard::command_data()
                {QStringLiteral("workspace"), QStringLiteral("/new"), QStringLiteral("  "),
                 QStringLiteral("/collection: ")},
                map + QStringList{QStringLiteral("/collection: "), QStringLiteral("/workspace:  ")},
-               get};
+               get}
+        << JobList();
     QTest::newRow("credentials set, two jobs")
         << app << QString() << QString() << QString() << QStringLiteral("jane")
         << QStringLiteral("s3cret") << checkout
-        << JobList{map + QStringList{login}, get + QStringList{login}};
+        << JobList{map + QStringList{login}, get + QStringList{login}} << JobList();
     QTest::newRow("credentials set, three jobs: login always last")
         << app << QString() << coll << QStringLiteral("ws1") << QStringLiteral("jane")
         << QStringLiteral("s3cret") << checkout
@@ -373,40 +394,32 @@ void tst_CheckoutWizard::command_data()
                     QLatin1String("/collection:") + coll, login},
                    map + QStringList{QLatin1String("/collection:") + coll,
                                      QStringLiteral("/workspace:ws1"), login},
-                   get + QStringList{login}};
+                   get + QStringList{login}}
+        << cross(QStringLiteral("ws1"), login);
     QTest::newRow("user name without password")
         << app << QString() << QString() << QStringLiteral("ws1") << QStringLiteral("jane")
         << QString() << checkout
         << JobList{{QStringLiteral("workspace"), QStringLiteral("/new"), QStringLiteral("ws1")},
                    map + QStringList{QStringLiteral("/workspace:ws1")},
-                   get};
+                   get}
+        << JobList();
     QTest::newRow("password without user name")
         << app << QString() << QString() << QString() << QString() << QStringLiteral("s3cret")
-        << checkout << JobList{map, get};
+        << checkout << JobList{map, get} << JobList();
     QTest::newRow("server path keeps its blanks")
         << QStringLiteral(" $/Team/App ") << QString() << QString() << QString() << QString()
         << QString() << checkout
         << JobList{{QStringLiteral("workfold"), QStringLiteral("/map"),
                     QStringLiteral(" $/Team/App "), checkout},
-                   get};
+                   get}
+        << JobList();
     QTest::newRow("directory chosen by the user")
         << app << QStringLiteral("Mine") << QString() << QString() << QString() << QString()
         << QStringLiteral("D:/src/Mine")
         << JobList{{QStringLiteral("workfold"), QStringLiteral("/map"), app,
                     QStringLiteral("D:/src/Mine")},
-                   {QStringLiteral("get"), QStringLiteral("Mine"), QStringLiteral("/recursive")}};
-}
-
-// The rows give tf.exe's jobs; the cross-platform client's are the same with "-" options.
-static JobList inCrossPlatformGrammar(JobList jobs)
-{
-    for (QStringList &job : jobs) {
-        for (QString &argument : job) {
-            if (argument.startsWith(QLatin1Char('/')))
-                argument[0] = QLatin1Char('-');
-        }
-    }
-    return jobs;
+                   {QStringLiteral("get"), QStringLiteral("Mine"), QStringLiteral("/recursive")}}
+        << JobList();
 }
 
 void tst_CheckoutWizard::command()
@@ -419,6 +432,7 @@ void tst_CheckoutWizard::command()
     QFETCH(QString, password);
     QFETCH(QString, checkoutPath);
     QFETCH(JobList, jobs);
+    QFETCH(JobList, crossJobs);
 
     for (ClientKind kind : {ClientKind::VisualStudio, ClientKind::CrossPlatform}) {
         const bool crossPlatform = kind == ClientKind::CrossPlatform;
@@ -432,8 +446,22 @@ void tst_CheckoutWizard::command()
         std::vector<std::unique_ptr<QWizardPage>> owned(pages.begin(), pages.end());
         CheckoutWizardPage *page = checkoutPage(pages);
         QVERIFY(page);
+        // With the cross-platform client the collection is no longer optional.
+        QCOMPARE(labelOf(lineEdit(page, "collectionEdit")),
+                 crossPlatform ? QStringLiteral("Collection:")
+                               : QStringLiteral("Collection: (leave empty for default)"));
+        QSignalSpy completeChanged(page, &QWizardPage::completeChanged);
+        lineEdit(page, "collectionEdit")->setText(QStringLiteral("x"));
+        QCOMPARE(completeChanged.isEmpty(), !crossPlatform);
         fillPage(page, serverPath, directory, collection, workspace);
-        QCOMPARE(page->path(), QStringLiteral("D:/src"));
+        // Without a collection the cross-platform client has nothing to map into; the rest
+        // of the page's rules are the host's (the path must exist).
+        const JobList expected = crossPlatform ? crossJobs : jobs;
+        page->setPath(host.sandbox());
+        QCOMPARE(page->isComplete(), !expected.isEmpty());
+        if (expected.isEmpty())
+            continue;
+        page->setPath(QStringLiteral("D:/src"));
 
         QString actualCheckoutPath = QStringLiteral("untouched");
         std::unique_ptr<VcsBase::Command> command(wizard->createCommand(pages, &actualCheckoutPath));
@@ -452,15 +480,31 @@ void tst_CheckoutWizard::command()
                                                     "-Dfile.encoding=UTF-8"));
         }
         QCOMPARE(command->processEnvironment(), environment);
-        const JobList expected = crossPlatform ? inCrossPlatformGrammar(jobs) : jobs;
         QCOMPARE(command->jobs().size(), expected.size());
         for (int i = 0; i < expected.size(); ++i) {
             QCOMPARE(jobArguments(*command, i), expected.at(i));
             QCOMPARE(command->jobs().at(i).timeout, -1);
             QVERIFY(!command->jobs().at(i).exitCodeInterpreter);
+            // Only the new workspace depends on what ran before it.
+            const bool conditional = crossPlatform && i == 1;
+            QCOMPARE(bool(command->jobs().at(i).condition), conditional);
         }
         // Building the command runs nothing.
         QVERIFY(host.takeRuns().isEmpty());
+        if (!crossPlatform)
+            continue;
+        // The workspace is made unless the listing before it names it, for this computer.
+        const std::function<bool()> makeWorkspace = command->jobs().at(1).condition;
+        const QString name = expected.at(1).at(2);
+        QVERIFY(makeWorkspace());
+        emit command->output(QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"utf-8\"?><workspaces>\n  <workspace name=\"%1\" "
+            "owner=\"jane\" computer=\"elsewhere\"/>\n").arg(name));
+        QVERIFY(makeWorkspace());
+        emit command->output(QStringLiteral("  <workspace name=\"%1\" owner=\"jane\" "
+                                            "computer=\"%2\" comment=\"\"/>\n</workspaces>\n")
+                                 .arg(name.toUpper(), CommandLines::computerName()));
+        QVERIFY(!makeWorkspace());
     }
 }
 

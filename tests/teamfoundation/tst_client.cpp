@@ -7,16 +7,21 @@
 #include <utils/hostosinfo.h>
 #include <utils/qtcassert.h>
 
+#include <checkoutwizard.h>
+#include <checkoutwizardpage.h>
 #include <commandlines.h>
 #include <teamfoundationclient.h>
 #include <teamfoundationhistory.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
 
+#include <vcsbase/command.h>
 #include <vcsbase/vcsoutputwindow.h>
+#include <extensionsystem/pluginmanager.h>
 
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextCodec>
 #include <QtTest>
@@ -24,6 +29,8 @@
 using namespace TeamFoundation::Internal;
 
 Q_DECLARE_METATYPE(ClientKind)
+
+Q_DECLARE_METATYPE(TeamFoundation::Internal::CommandLines::Failure)
 
 class tst_Client : public QObject
 {
@@ -54,13 +61,15 @@ private slots:
     void timeOutReachesRunner();
     void changeAnnouncedOnlyAfterSuccess_data();
     void changeAnnouncedOnlyAfterSuccess();
+    void licence_data();
+    void licence();
     void slotWithoutStateRunsNothing_data();
     void slotWithoutStateRunsNothing();
     void awkwardArgumentsArriveExactly_data();
     void awkwardArgumentsArriveExactly();
     void probes();
-    void notInWorkspaceAnswers_data();
-    void notInWorkspaceAnswers();
+    void failures_data();
+    void failures();
     void parseServerPath_data();
     void parseServerPath();
     void parseServerPathLargeOutput();
@@ -126,14 +135,14 @@ void tst_Client::commands_data()
     };
     // Its history, compare of a file and annotate show the IDE's views: viewsInsteadOfText.
     const QList<Row> crossPlatform{
-        {"addCurrentFile", false, "tf", {"add"}, 0x1, {}, false, ""},
-        {"deleteCurrentFile", false, "tf", {"delete"}, 0x1, {}, false, ""},
-        {"undoCurrentFile", false, "tf", {"undo"}, 0x101, {}, false, ""},
+        {"addCurrentFile", false, "tf", {"add", "-noprompt"}, 0x1, {}, false, ""},
+        {"deleteCurrentFile", false, "tf", {"delete", "-noprompt"}, 0x1, {}, false, ""},
+        {"undoCurrentFile", false, "tf", {"undo", "-noprompt"}, 0x101, {}, false, ""},
         {"checkInCurrentFile", false, "tf", {"checkin", "-comment:" + comment, "-noprompt"}, 0x1, comment, false, ""},
         {"getLatestCurrentFile", false, "tf", {"get", "-noprompt"}, 0x1, {}, false, ""},
         {"getLatestProject", true, "tf", {"get", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
-        {"undoProject", true, "tf", {"undo", "-recursive"}, 0x101, {}, false, ""},
-        {"compareProject", true, "tf", {"difference", "-recursive"}, 0x1, {}, false, ""},
+        {"undoProject", true, "tf", {"undo", "-noprompt", "-recursive"}, 0x101, {}, false, ""},
+        {"compareProject", true, "tf", {"difference", "-noprompt", "-recursive"}, 0x1, {}, false, ""},
         {"checkInProject", true, "tf", {"checkin", "-comment:@", "-noprompt", "-recursive"}, 0x1, lines, false, " comment of two lines"},
         {"checkInCurrentFile", false, "tf", {"checkin", "-comment:@", "-noprompt"}, 0x1, mention, false, " comment starting with @"},
         {"checkInProject", true, "tf", {"checkin", "-noprompt", "-recursive"}, 0x1, " \n\t", false, " blank comment"},
@@ -299,15 +308,18 @@ void tst_Client::commands()
     QCOMPARE(runs.first().name, executable);
     QCOMPARE(runs.first().arguments, expected);
     QCOMPARE(runs.first().workingDirectory, onProject ? host.sandbox() + QLatin1String("/src") : project);
-    // Through the client's standard input: the login is on no command line.
-    QCOMPARE(runs.first().argv, QStringList(QStringLiteral("@")));
+    // Through the client's standard input: the login is on no command line. tf.exe shows
+    // its dialogs (and the Power Tools their annotation) only when started with the command.
+    const bool ownWindow = !crossPlatform && (words.contains(QLatin1String("/prompt")) ||
+                                              words.first() == QLatin1String("annotate"));
+    QCOMPARE(runs.first().argv, ownWindow ? expected : QStringList(QStringLiteral("@")));
 
     QCOMPARE(handed.size(), 1);
     const TeamFoundationCommand &command = handed.first().command;
     QVERIFY(handed.first().job);
     QCOMPARE(command.flags, flags);
     // Nobody may end tf.exe's dialog while a person answers it.
-    QCOMPARE(command.timeOutMs, words.contains(QLatin1String("/prompt")) ? 0 : 30000);
+    QCOMPARE(command.timeOutMs, ownWindow ? 0 : 30000);
     QVERIFY(command.codec);
     QCOMPARE(command.codec->name(), QByteArray("UTF-8"));
     // tf.exe inherits the IDE's environment; the cross-platform client gets it with English,
@@ -398,14 +410,14 @@ void tst_Client::windowsCommandLines()
     Utils::HostOsInfo::setOverrideHostOs(Utils::HostOsInfo::HostOsWindows);
     const QList<QPair<QStringList, QStringList>> cases{
         {CommandLines::add(vs, file), {"add", nativeFile}},
-        {CommandLines::rename(cp, file, "C:/src/b.cpp"), {"rename", nativeFile, "C:\\src\\b.cpp"}},
+        {CommandLines::rename(cp, file, "C:/src/b.cpp"), {"rename", nativeFile, "C:\\src\\b.cpp", "-noprompt"}},
         {CommandLines::checkIn(cp, "C:/src/proj", true, "a/b"),
          {"checkin", "C:\\src\\proj", "-comment:a/b", "-noprompt", "-recursive"}},
         {CommandLines::difference(vs, "C:/src/proj", true),
          {"difference", "C:\\src\\proj", "/format:Visual", "/prompt", "/recursive"}},
-        {CommandLines::info(cp, "C:/src"), {"info", "C:\\src"}},
+        {CommandLines::info(cp, "C:/src"), {"info", "C:\\src", "-noprompt"}},
         {CommandLines::status(vs, "C:/src/App"), {"status", "C:\\src\\App", "/recursive", "/format:xml"}},
-        {CommandLines::status(cp, "C:/src/App"), {"status", "C:\\src\\App", "-recursive", "-format:xml"}},
+        {CommandLines::status(cp, "C:/src/App"), {"status", "C:\\src\\App", "-recursive", "-format:xml", "-noprompt"}},
         // A chosen part: the items one by one; an item with no file keeps its server path.
         {CommandLines::checkInItems(cp, {"C:/src/a.cpp", "$/P/gone.cpp"}, "part"),
          {"checkin", "C:\\src\\a.cpp", "$/P/gone.cpp", "-comment:part", "-noprompt"}},
@@ -415,7 +427,7 @@ void tst_Client::windowsCommandLines()
          {"undo", "C:\\src\\a.cpp", "C:\\src\\b.cpp"}},
         {CommandLines::mapFolder(vs, "$/Team/App", "C:/src/App", collection, "ws"),
          {"workfold", "/map", "$/Team/App", "C:\\src\\App", "/collection:" + collection, "/workspace:ws"}},
-        {CommandLines::getFolder(cp, "sub/App"), {"get", "sub\\App", "-recursive"}},
+        {CommandLines::getFolder(cp, "sub/App"), {"get", "sub\\App", "-recursive", "-noprompt"}},
         {{CommandLines::login(vs, "dom/ann", "p/w")}, {"/login:dom/ann,p/w"}},
     };
     Utils::HostOsInfo::clearOverrideHostOs();
@@ -679,23 +691,27 @@ void tst_Client::changeAnnouncedOnlyAfterSuccess_data()
 {
     QTest::addColumn<QString>("worker");
     QTest::addColumn<bool>("onDirectory");
-    QTest::addColumn<bool>("succeed");
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("signal");
     for (const char *worker : {"getLatest", "undo"}) {
-        QTest::addRow("%s file", worker) << worker << false << true << "filesChanged";
-        QTest::addRow("%s directory", worker) << worker << true << true << "repositoryChanged";
-        QTest::addRow("%s failing", worker) << worker << false << false << "";
+        QTest::addRow("%s file", worker) << worker << false << 0 << "filesChanged";
+        QTest::addRow("%s directory", worker) << worker << true << 0 << "repositoryChanged";
+        QTest::addRow("%s failing", worker) << worker << false << 100 << "";
+        // Some files replaced, the rest listed: what changed is announced all the same.
+        QTest::addRow("%s partly", worker) << worker << true << 1 << "repositoryChanged";
     }
     for (const char *worker : {"checkIn", "compare", "history", "addFile", "deleteFile", "checkoutFile", "annotateFile"})
-        QTest::addRow("%s", worker) << worker << false << true << "";
+        QTest::addRow("%s", worker) << worker << false << 0 << "";
+    QTest::addRow("history exit 1: no partial success") << "history" << false << 1 << "";
 }
 
 void tst_Client::changeAnnouncedOnlyAfterSuccess()
 {
     QFETCH(QString, worker);
     QFETCH(bool, onDirectory);
-    QFETCH(bool, succeed);
+    QFETCH(int, exitCode);
     QFETCH(QString, signal);
+    const bool succeed = exitCode == 0;
     TestHost host;
     host.configure();
     TeamFoundationPlugin *plugin = host.loadPlugin();
@@ -703,8 +719,10 @@ void tst_Client::changeAnnouncedOnlyAfterSuccess()
     const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
     // The path goes to the host as the caller gave it, not cleaned up.
     const QString path = onDirectory ? dir + QLatin1String("/../proj") : file;
-    if (!succeed)
-        host.setResponse("TFREC_EXIT", "100");
+    host.setResponse("TFREC_EXIT", QByteArray::number(exitCode));
+    if (exitCode == 1)
+        host.setResponse("TFREC_STDERR", "Conflict main.cpp - Unable to perform the get\n");
+    VcsBase::VcsOutputWindow::clearContents();
 
     Core::IVersionControl *vc = plugin->versionControl();
     QSignalSpy files(vc, &Core::IVersionControl::filesChanged);
@@ -738,6 +756,109 @@ void tst_Client::changeAnnouncedOnlyAfterSuccess()
         QCOMPARE(files.first().first().toStringList(), QStringList(path));
     if (repos.count())
         QCOMPARE(repos.first().first().toString(), path);
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.contains(QLatin1String("partly succeeded")), exitCode == 1 && !signal.isEmpty());
+    QCOMPARE(pane.contains(QLatin1String("Conflict main.cpp")), exitCode == 1);
+}
+
+// The cross-platform client refuses to work before its licence is accepted. A person's
+// command (a job, or a file operation the IDE waits for) shows the licence; Accept accepts it
+// through the client and runs the command again, Cancel leaves it failed with one line on how
+// to accept later. A probe opens nothing: it cannot tell, and the pane says so once.
+void tst_Client::licence_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<QStringList>("ran");
+    QTest::newRow("a job, accepted") << "history" << true
+                                     << QStringList{"history", "eula", "eula -accept", "history"};
+    QTest::newRow("a job, cancelled") << "history" << false << QStringList{"history", "eula"};
+    QTest::newRow("a file operation, accepted")
+        << "checkout" << true << QStringList{"checkout", "eula", "eula -accept", "checkout"};
+    QTest::newRow("a file operation, cancelled") << "checkout" << false << QStringList{"checkout", "eula"};
+    QTest::newRow("a probe, twice") << "info" << true << QStringList{"info", "info"};
+    // The client's own record says so before the checkout's first step would fail.
+    QTest::newRow("a checkout, accepted")
+        << "wizard" << true
+        << QStringList{"eula", "eula -accept", "workspaces", "workspace", "workfold", "get"};
+    QTest::newRow("a checkout, cancelled") << "wizard" << false << QStringList{"eula", "workspaces"};
+}
+
+void tst_Client::licence()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, accept);
+    QFETCH(QStringList, ran);
+    TestHost host;
+    host.configure(QStringLiteral("ann"), QStringLiteral("secret"), 30, ClientKind::CrossPlatform);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString dir = host.makeDirectory(QStringLiteral("proj"));
+    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
+    const QString accepted = host.sandbox() + QLatin1String("/accepted");
+    host.setResponse("TFREC_LICENCE", accepted.toLocal8Bit());
+    QVERIFY(QDir(host.profilePath()).removeRecursively());
+    VcsBase::VcsOutputWindow::clearContents();
+    QStringList shown;
+    host.answerNextDialog([&](QDialog *dialog) {
+        shown << dialog->objectName()
+              << dialog->findChild<QPlainTextEdit *>(QStringLiteral("licenceText"))->toPlainText();
+        if (accept)
+            dialog->accept();
+        else
+            dialog->reject();
+    });
+
+    TeamFoundationClient *client = plugin->client();
+    bool succeeded = false;
+    if (command == QLatin1String("history")) {
+        QVERIFY(client->submit(file, host.tfPath(),
+                               CommandLines::history(ClientKind::CrossPlatform, file, false),
+                               InteractiveRunFlags, [&](const VcsBase::VcsJob &job) {
+                                   succeeded = job.succeeded();
+                               }));
+        host.waitForJobs();
+    } else if (command == QLatin1String("checkout")) {
+        succeeded = client->checkoutFile(file);
+    } else if (command == QLatin1String("wizard")) {
+        const QList<CheckoutWizard *> wizards =
+            ExtensionSystem::PluginManager::getObjects<CheckoutWizard>();
+        QCOMPARE(wizards.size(), 1);
+        const QList<QWizardPage *> pages = wizards.first()->createParameterPages(host.sandbox());
+        std::vector<std::unique_ptr<QWizardPage>> owned(pages.begin(), pages.end());
+        auto page = qobject_cast<CheckoutWizardPage *>(pages.last());
+        QVERIFY(page);
+        page->setRepository(QStringLiteral("$/Team/App"));
+        page->findChild<QLineEdit *>(QStringLiteral("collectionEdit"))
+            ->setText(QStringLiteral("http://tfs:8080/tfs/Coll"));
+        QString checkoutPath;
+        std::unique_ptr<VcsBase::Command> checkout(
+            wizards.first()->createCommand(pages, &checkoutPath));
+        QVERIFY(checkout);
+        succeeded = checkout->run();
+    } else {
+        QVERIFY(!client->managesDirectory(dir));
+        QVERIFY(!client->managesDirectory(dir));
+    }
+
+    QStringList commands;
+    for (const Recorded &run : host.takeRuns()) {
+        const QStringList words = run.arguments.mid(0, run.arguments.first() == "eula" ? 2 : 1);
+        commands << words.join(QLatin1Char(' '));
+        // Nothing is asked of the client's console, and the licence's own commands send no
+        // login to a server they do not contact.
+        QCOMPARE(run.arguments.contains(QLatin1String("-noprompt")), words.first() != "eula");
+        QCOMPARE(run.arguments.last() == QLatin1String("-login:ann,secret"), words.first() != "eula");
+        QCOMPARE(run.argv, QStringList(QStringLiteral("@")));
+    }
+    QCOMPARE(commands, ran);
+    const bool asked = command != QLatin1String("info");
+    const QStringList dialog{"eulaDialog", "LICENCE TERMS\n\nfirst page\nsecond page"};
+    QCOMPARE(shown, asked ? dialog : QStringList());
+    QCOMPARE(succeeded, asked && accept);
+    QCOMPARE(QFileInfo::exists(accepted), asked && accept);
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    QCOMPARE(pane.count(QLatin1String("was not accepted")), asked && !accept ? 1 : 0);
+    QCOMPARE(pane.count(QLatin1String("cannot tell yet")), asked ? 0 : 1);
 }
 
 void tst_Client::slotWithoutStateRunsNothing_data()
@@ -838,34 +959,54 @@ void tst_Client::probes()
         QCOMPARE(handed.command.flags, 0x38u);
 }
 
-void tst_Client::notInWorkspaceAnswers_data()
+void tst_Client::failures_data()
 {
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("stdErr");
-    QTest::addColumn<bool>("answer"); // false: a fault the user must see
+    QTest::addColumn<CommandLines::Failure>("failure");
+    using F = CommandLines::Failure;
+    QTest::newRow("success") << 0 << "" << F::None;
     QTest::newRow("tf.exe, no workspace")
+        << 100
         << "Unable to determine the workspace. You may be able to correct this by running "
            "'tf workspaces /collection:TeamProjectCollectionUrl'."
-        << true;
-    QTest::newRow("cross-platform client, no workspace")
-        << "The workspace could not be determined from any argument paths or the current "
-           "working directory."
-        << true;
-    QTest::newRow("tf.exe, no mapping") << "There is no working folder mapping for C:\\src." << true;
-    QTest::newRow("outside the mappings") << "/w/x is not in a mapped folder of the workspace W." << true;
-    QTest::newRow("not on the server") << "No items match /w/App/new.cpp." << true;
+        << F::NotInWorkspace;
+    QTest::newRow("cross-platform, no collection")
+        << 100
+        << "A client error occurred: The Team Foundation Server project collection URL to use "
+           "could not be determined by the options or argument paths provided.  Specify a "
+           "workspace, or use the 'collection' option.\n"
+        << F::NotInWorkspace;
+    QTest::newRow("cross-platform, no workspace")
+        << 100
+        << "An argument error occurred: The workspace could not be determined from any argument "
+           "paths or the current working directory.\n"
+        << F::NotInWorkspace;
+    QTest::newRow("no mapping") << 100 << "There is no working folder mapping for C:\\src." << F::NotInWorkspace;
+    QTest::newRow("licence")
+        << 100
+        << "Error: You must accept the End User License Agreement for this product\nRun 'tf "
+           "eula' to accept the End User License Agreement.\n"
+        << F::LicenceNotAccepted;
+    // Words only a stand-in ever printed, and an item of a workspace not on the server, which
+    // is in the workspace all the same.
+    QTest::newRow("not in a mapped folder") << 100 << "/w/x is not in a mapped folder of the workspace W." << F::Other;
+    QTest::newRow("no workspace matching") << 100 << "No workspace matching /w/x" << F::Other;
+    QTest::newRow("not on the server") << 100 << "No items match /w/App/new.cpp." << F::Other;
     QTest::newRow("login refused")
-        << "TF30063: You are not authorized to access https://dev.azure.com/org." << false;
-    QTest::newRow("server unreachable")
-        << "TF400324: Team Foundation services are not available from server http://srv:8080/tfs."
-        << false;
-    QTest::newRow("nothing said") << "" << false;
+        << 100 << "TF30063: You are not authorized to access https://dev.azure.com/org." << F::Other;
+    QTest::newRow("server unreachable") << 100 << "An error occurred: Connection refused" << F::Other;
+    QTest::newRow("nothing said") << 100 << "" << F::Other;
 }
 
-void tst_Client::notInWorkspaceAnswers()
+void tst_Client::failures()
 {
+    QFETCH(int, exitCode);
     QFETCH(QString, stdErr);
-    QFETCH(bool, answer);
-    QCOMPARE(TeamFoundationClient::isNotInWorkspaceAnswer(stdErr), answer);
+    QFETCH(CommandLines::Failure, failure);
+    QCOMPARE(CommandLines::failureOf(exitCode, stdErr), failure);
+    QCOMPARE(TeamFoundationClient::isNotInWorkspaceAnswer(stdErr),
+             failure == CommandLines::Failure::NotInWorkspace);
 }
 
 void tst_Client::parseServerPath_data()

@@ -130,27 +130,44 @@ void tst_PendingChanges::parse_data()
                        "candidate add $/P/test.txt local=/home/ann/w/test.txt lock=none owner=ann "
                        "workspace=W1 computer=PC1 date=2016-07-13T12:36:51.060-0400"}
         << QString();
-    // The .NET client's console: CR LF, a UTF-16 declaration on 8-bit text, words as its
-    // enumeration prints them, a lock.
+    // tf.exe's layout read into the same values; it names no lock.
+    QTest::newRow("tf.exe: the same rename")
+        << QByteArray(tfExeStatusSample) << QByteArray("UTF-8")
+        << QStringList{"pending rename $/P/F/New.java from=$/P/F/Old.java "
+                       "local=C:\\w\\F\\New.java version=217 owner=ann workspace=W1 computer=PC1 "
+                       "date=2017-02-08T11:12:06.766-0500 file-type=windows-1252"}
+        << QString();
+    // The .NET client's console: CR LF, a UTF-16 declaration on 8-bit text, two pending sets,
+    // change types as its enumeration prints them, a binary file.
     QTest::newRow("tf.exe: CR LF, UTF-16 declared, several words")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<status>\r\n"
-                      "<pending-changes>\r\n<pending-change server-item=\"$/P/Sub Dir/B.cs\" "
-                      "version=\"9\" lock=\"checkin\" change-type=\"Edit, Rename\" "
-                      "source-item=\"$/P/A.cs\" local-item=\"C:\\w\\Sub Dir\\B.cs\" />\r\n"
-                      "</pending-changes>\r\n<candidate-pending-changes />\r\n</status>\r\n")
+        << QByteArray("<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<Status>\r\n"
+                      "<PendingSet computer=\"PC1\" name=\"W1\" owner=\"dom\\ann\">\r\n"
+                      "<PendingChanges>\r\n<PendingChange chg=\"Edit Rename\" "
+                      "item=\"$/P/Sub Dir/B.cs\" ver=\"9\" srcitem=\"$/P/A.cs\" "
+                      "local=\"C:\\w\\Sub Dir\\B.cs\" enc=\"-1\" />\r\n</PendingChanges>\r\n"
+                      "</PendingSet>\r\n<PendingSet name=\"W2\"><PendingChanges><PendingChange "
+                      "chg=\"Add, Encoding\" item=\"$/Q/n.txt\" enc=\"65001\"/></PendingChanges>"
+                      "</PendingSet>\r\n</Status>\r\n")
         << QByteArray("UTF-8")
         << QStringList{"pending edit+rename $/P/Sub Dir/B.cs from=$/P/A.cs "
-                       "local=C:\\w\\Sub Dir\\B.cs lock=checkin version=9"}
+                       "local=C:\\w\\Sub Dir\\B.cs version=9 owner=dom\\ann workspace=W1 "
+                       "computer=PC1 file-type=binary",
+                       "pending add+encoding $/Q/n.txt workspace=W2 file-type=utf-8"}
         << QString();
     QTest::newRow("tf.exe: its code page declared")
         << QByteArray(
-               "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<status><pending-changes>"
-               "<pending-change server-item=\"$/P/caf\xe9.txt\" change-type=\"delete\" "
-               "local-item=\"C:\\w\\caf\xe9.txt\"/></pending-changes></status>")
+               "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Status><PendingSet name=\"W\">"
+               "<PendingChanges><PendingChange item=\"$/P/caf\xe9.txt\" chg=\"Delete\" "
+               "local=\"C:\\w\\caf\xe9.txt\"/></PendingChanges></PendingSet></Status>")
         << QByteArray("windows-1252")
         << QStringList{QString::fromUtf8("pending delete $/P/caf\xc3\xa9.txt "
-                                         "local=C:\\w\\caf\xc3\xa9.txt")}
+                                         "local=C:\\w\\caf\xc3\xa9.txt workspace=W")}
         << QString();
+    QTest::newRow("tf.exe: a change without its item")
+        << QByteArray("<Status><PendingSet><PendingChanges><PendingChange local=\"C:\\x\"/>"
+                      "</PendingChanges></PendingSet></Status>")
+        << QByteArray("UTF-8") << QStringList()
+        << "Line 1, column 65: A pending change names no server item.";
     QTest::newRow("escaped characters, no local item")
         << QByteArray("<status><pending-changes><pending-change server-item=\"$/P/a&amp;b "
                       "&lt;&quot;c&quot;&gt;.md\" change-type=\"add, encoding\"/>"
@@ -365,7 +382,7 @@ void tst_PendingChanges::offeredToTheIde()
     QCOMPARE(shown, rows);
     QVERIFY2(error.isEmpty() ? message.isEmpty() : message.startsWith(error), qPrintable(message));
     const QString pane = VcsBase::VcsOutputWindow::content();
-    const QString commandLine = QStringLiteral(" status %1 -recursive -format:xml\n").arg(project);
+    const QString commandLine = QStringLiteral(" status %1 -recursive -format:xml -noprompt\n").arg(project);
     QCOMPARE(pane.count(commandLine), error.isEmpty() ? 0 : 1);
     if (!error.isEmpty())
         QCOMPARE(pane.count(message), 1);

@@ -1,11 +1,12 @@
 // How the plugin's commands reach a process: the line a client started as "tf @" reads, the
-// client started ahead for the next command, one that refuses "@", jobs that queue while the
-// IDE takes input, and commands ended at a cancel or a time-out with all they started.
+// client started ahead for the next command, the login on no command line, jobs that queue
+// while the IDE takes input, and commands ended at a cancel or a time-out with all they started.
 #include "testhost.h"
 
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <commandlines.h>
 #include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
 #include <warmrunner.h>
@@ -28,9 +29,9 @@ private slots:
 
     void standardInputLine_data();
     void standardInputLine();
-    void nextCommandFindsItsClientStarted();
-    void clientThatRefusesStandardInput_data();
-    void clientThatRefusesStandardInput();
+    void keptClientServesTheWorkspace();
+    void noLoginOnACommandLine_data();
+    void noLoginOnACommandLine();
     void commandsQueueWhileTheIdeTakesInput();
     void endedCommandsLeaveNoProcess_data();
     void endedCommandsLeaveNoProcess();
@@ -46,14 +47,6 @@ bool processIsGone(qint64 pid)
     return stat.open(QIODevice::ReadOnly) && stat.readAll().split(' ').value(2) == "Z";
 }
 #endif
-
-QSet<qint64> pids(const QList<Started> &starts)
-{
-    QSet<qint64> result;
-    for (const Started &start : starts)
-        result.insert(start.pid);
-    return result;
-}
 } // namespace
 
 void tst_Runner::standardInputLine_data()
@@ -83,87 +76,102 @@ void tst_Runner::standardInputLine()
         QCOMPARE(actual, line);
 }
 
-// The client kept started takes the next command in its place; one elsewhere gets a client
-// of its own. Every process has nothing but "@" on its command line.
-void tst_Runner::nextCommandFindsItsClientStarted()
+// Commands name their items by absolute paths, so the client kept started in the workspace's
+// top level serves every command there, the project's and the files', jobs and file
+// operations alike: each takes the client started before it and leaves one for the next, and
+// no client is started in vain. Every process has nothing but "@" on its command line.
+void tst_Runner::keptClientServesTheWorkspace()
 {
     TestHost host;
-    host.configure(QStringLiteral("ann"), QStringLiteral("secret"));
+    host.configure(QStringLiteral("ann"), QStringLiteral("secret"), 30, ClientKind::CrossPlatform);
     TeamFoundationPlugin *plugin = host.loadPlugin();
-    const QString project = host.makeDirectory(QStringLiteral("ws/App"));
-    const QString file = host.makeFile(QStringLiteral("ws/App/main.cpp"));
+    const QString top = host.makeDirectory(QStringLiteral("ws"));
+    const QString sub = host.makeDirectory(QStringLiteral("ws/App/sub"));
+    const QString file = host.makeFile(QStringLiteral("ws/App/sub/a.cpp"));
+    const QString added = host.makeFile(QStringLiteral("ws/App/b.cpp"));
+    host.setResponse("TFREC_MANAGED_ROOT", top.toLocal8Bit());
+    QString topLevel;
+    QVERIFY(plugin->versionControl()->managesDirectory(sub, &topLevel));
+    QCOMPARE(topLevel, top);
+    host.takeRuns();
+    host.takeStarts();
+
     TeamFoundationClient *client = plugin->client();
+    // Jobs that change no repository the IDE knows, so that what it knows stays.
+    const auto get = [&](const QString &path) {
+        return client->submit(path, host.tfPath(),
+                              CommandLines::get(ClientKind::CrossPlatform, path, false),
+                              InteractiveRunFlags);
+    };
+    QVERIFY(get(top));
+    host.waitForJobs();
+    QVERIFY(client->checkoutFile(file));
+    QVERIFY(client->addFile(added));
+    QVERIFY(get(file));
+    const QList<Recorded> runs = host.takeRuns();
+    QList<Started> starts;
+    QTRY_VERIFY((starts += host.takeStarts()).size() >= runs.size() + 1);
 
-    QVERIFY(client->history(file));
-    const QList<Recorded> first = host.takeRuns();
-    QCOMPARE(first.size(), 1);
-    // Whether tf takes "@", the first history, and the client started for the next one.
-    QList<Started> before;
-    QTRY_VERIFY((before += host.takeStarts()).size() >= 3);
-
-    QVERIFY(client->history(file));
-    QVERIFY(client->history(project));
-    const QList<Recorded> next = host.takeRuns();
-    QCOMPARE(next.size(), 2);
-    QVERIFY(pids(before).contains(next.at(0).pid));
-    QVERIFY(next.at(0).pid != first.first().pid);
-    QVERIFY(!pids(before).contains(next.at(1).pid));
-    QCOMPARE(next.at(1).workingDirectory, host.sandbox() + QLatin1String("/ws"));
-
-    for (const Recorded &run : first + next) {
+    QStringList persons;
+    for (const Recorded &run : runs) {
         QCOMPARE(run.via, QStringLiteral("stdin"));
-        QCOMPARE(run.arguments.last(), QStringLiteral("/login:ann,secret"));
+        QCOMPARE(run.arguments.last(), QStringLiteral("-login:ann,secret"));
+        if (run.arguments.first() != QLatin1String("status")) {
+            persons << run.arguments.first();
+            QCOMPARE(run.workingDirectory, top);
+        }
     }
-    for (const Started &start : before + host.takeStarts())
+    QCOMPARE(persons, QStringList({"get", "checkout", "add", "get"}));
+    QCOMPARE(starts.size(), runs.size() + 1);
+    for (const Started &start : starts)
         QCOMPARE(start.argv, QStringList(QStringLiteral("@")));
 }
 
-void tst_Runner::clientThatRefusesStandardInput_data()
+// A client that does not take "@", or a word that no line can carry: the command fails with
+// what went wrong, and is never started again with its command line, where the login would
+// show in the process list.
+void tst_Runner::noLoginOnACommandLine_data()
 {
-    QTest::addColumn<bool>("jobFirst");
-    QTest::addColumn<int>("refusals");
-    // A command through "@" fails; a client given no command tells why.
-    QTest::newRow("a file operation first") << false << 2;
-    // Before the job's turn, a client given no command tells.
-    QTest::newRow("a person's command first") << true << 1;
+    QTest::addColumn<bool>("refuseStandardInput");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a client that refuses @") << true << "main.cpp" << "Unrecognized command: @";
+    QTest::newRow("a line break in a name") << false << "main\ncpp" << "holds a line break";
 }
 
-void tst_Runner::clientThatRefusesStandardInput()
+void tst_Runner::noLoginOnACommandLine()
 {
-    QFETCH(bool, jobFirst);
-    QFETCH(int, refusals);
+    QFETCH(bool, refuseStandardInput);
+    QFETCH(QString, fileName);
+    QFETCH(QString, said);
     TestHost host;
-    host.configure(QStringLiteral("ann"), QStringLiteral("secret"));
+    host.configure(QStringLiteral("ann"), QStringLiteral("secret"), 30, ClientKind::CrossPlatform);
     TeamFoundationPlugin *plugin = host.loadPlugin();
-    const QString dir = host.makeDirectory(QStringLiteral("proj"));
-    const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
-    host.setResponse("TFREC_REFUSE_AT", "1");
+    host.makeDirectory(QStringLiteral("proj"));
+    const QString file = host.makeFile(QStringLiteral("proj/") + fileName);
+    if (refuseStandardInput)
+        host.setResponse("TFREC_REFUSE_AT", "1");
     TeamFoundationClient *client = plugin->client();
 
-    const std::function<bool()> history = [&] { return client->history(file); };
-    const std::function<bool()> add = [&] { return client->addFile(file); };
-    for (const std::function<bool()> &command : jobFirst ? QList<std::function<bool()>>{history, add}
-                                                          : QList<std::function<bool()>>{add, history}) {
-        QVERIFY(command());
-        host.waitForJobs();
-    }
-    QVERIFY(client->managesDirectory(dir));
+    bool historyEnded = false;
+    bool historySucceeded = true;
+    QVERIFY(client->submit(file, host.tfPath(),
+                           CommandLines::history(ClientKind::CrossPlatform, file, false),
+                           InteractiveRunFlags, [&](const VcsBase::VcsJob &job) {
+                               historyEnded = true;
+                               historySucceeded = job.succeeded();
+                           }));
+    host.waitForJobs();
+    QVERIFY(historyEnded);
+    QVERIFY(!historySucceeded);
+    QVERIFY(!client->addFile(file));
 
-    // Each command ran once, on its command line; the refusals ran nothing.
-    QStringList ran;
-    int refused = 0;
-    for (const Recorded &run : host.takeRuns()) {
-        QCOMPARE(run.via, QStringLiteral("argv"));
-        if (run.arguments == QStringList(QStringLiteral("@"))) {
-            ++refused;
-            continue;
-        }
-        QCOMPARE(run.argv, run.arguments);
-        ran << run.arguments.first();
-    }
-    QCOMPARE(refused, refusals);
-    QCOMPARE(ran, jobFirst ? QStringList({"history", "add", "info"}) : QStringList({"add", "history", "info"}));
-    QCOMPARE(VcsBase::VcsOutputWindow::content().count(QLatin1String("does not take commands on its standard input")), 1);
+    for (const Recorded &run : host.takeRuns())
+        QCOMPARE(run.argv, QStringList(QStringLiteral("@")));
+    for (const Started &start : host.takeStarts())
+        QCOMPARE(start.argv, QStringList(QStringLiteral("@")));
+    QVERIFY2(VcsBase::VcsOutputWindow::content().count(said) >= 2,
+             qPrintable(VcsBase::VcsOutputWindow::content()));
 }
 
 // Two commands a person starts return at once and run one after the other, in order, while

@@ -18,7 +18,14 @@
 //   TFREC_STDERR        text written to standard error
 //   TFREC_DELAY_MS      milliseconds to wait before answering each command
 //   TFREC_MANAGED_ROOT  when set, "info PATH" succeeds exactly for PATH at or below this
-//                       directory (exit 0, with a "Server path" line), else exits 100
+//                       directory (exit 0, with a "Server path" line), else exits 100 with
+//                       the cross-platform client's words for a path in no workspace
+//   TFREC_LICENCE       when set, the cross-platform client's licence, accepted once this file
+//                       exists: until then every command but "eula" exits 100 with the real
+//                       client's words; "eula" prints two pages of text with the pager's
+//                       prompt between them and the closing question, and exits 100 (no
+//                       answer comes); "eula -accept" creates the file (exit 0, or 1 when it
+//                       exists)
 //   TFREC_FAIL_WORD     when set, a command whose first argument is this word exits with 100
 //   TFREC_STATUS_XML    what "status ITEM ... -format:xml" prints (exit 0); unset, it prints
 //                       a status document with every file at or below ITEM as a pending
@@ -199,6 +206,34 @@ int runCommand(Run &run, const QList<QByteArray> &args, const char *via)
 #endif
     sleepFor("TFREC_DELAY_MS");
 
+    const QByteArray licence = env("TFREC_LICENCE");
+    if (!licence.isEmpty()) {
+        const bool accepted = QFileInfo::exists(QString::fromLocal8Bit(licence));
+        if (!args.isEmpty() && args.at(0) == "eula") {
+            if (args.contains("-accept")) {
+                if (accepted) {
+                    std::fprintf(stderr, "You have already accepted the terms of this End User "
+                                         "License Agreement.\n");
+                    return 1;
+                }
+                QFile file(QString::fromLocal8Bit(licence));
+                return file.open(QIODevice::WriteOnly) ? 0 : 100;
+            }
+            std::printf("LICENCE TERMS\n\nfirst page\n\n-- Press enter to continue --\n"
+                        "second page\n\nDo you accept the terms of this End User License "
+                        "Agreement? [y/N]: ");
+            std::fflush(stdout);
+            return 100;
+        }
+        if (!accepted) {
+            std::fprintf(stderr, "Error: You must accept the End User License Agreement for "
+                                 "this product\nRun 'tf eula' to accept the End User License "
+                                 "Agreement.\n");
+            std::fflush(stderr);
+            return 100;
+        }
+    }
+
     const QByteArray managedRoot = env("TFREC_MANAGED_ROOT");
     if (!managedRoot.isEmpty() && args.size() > 1 && args.at(0) == "info") {
         const QByteArray item = args.at(1);
@@ -209,7 +244,11 @@ int runCommand(Run &run, const QList<QByteArray> &args, const char *via)
             path == root ||
             path.startsWith(root == QLatin1String("/") ? root : root + QLatin1Char('/'));
         if (!managed) {
-            std::fprintf(stderr, "No workspace matching %s\n", item.constData());
+            // What the cross-platform client says of a path in no workspace it knows.
+            std::fprintf(stderr, "A client error occurred: The Team Foundation Server project "
+                                 "collection URL to use could not be determined by the options "
+                                 "or argument paths provided.  Specify a workspace, or use the "
+                                 "'collection' option.\n");
             std::fflush(stderr);
             return 100;
         }
