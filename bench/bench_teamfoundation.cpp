@@ -327,7 +327,7 @@ void workbenchLoad()
 // 50 MB of output into the output pane of a scripted workbench run: through runVcs, as the
 // plugins' commands went until now, and as a job. The fake version control's Status runs
 // runVcs, its Log a job; its executable is bigout, printing 50 MB whatever it is asked. Then
-// the Team Foundation plugin's own Compare of a file, as a person chooses it from the menu,
+// the Team Foundation plugin's own Compare (Repository), as a person chooses it from the menu,
 // against a tf that answers the plugin's reads and prints 50 MB for the compare.
 // Peak resident size comes from launch, the size afterwards from the workbench itself.
 void paneMemory()
@@ -343,18 +343,19 @@ void paneMemory()
     const QString settings = host->makeDirectory(QStringLiteral("memory/settings"));
     host->makeFile(QStringLiteral("memory/settings/workbench.ini"),
                    "[FakeVcs]\nBinary=" BIGOUT_PATH "\nTimeout=600\n");
-    // The client as "tf @" reads its command from its standard input; a probe learns the
-    // directory is mapped, a status read finds nothing pending, a compare prints 50 MB.
-    const QString tf =
-        host->makeFile(QStringLiteral("memory/tf"),
-                       "#!/bin/sh\n"
-                       "if [ \"$1\" = @ ]; then IFS= read -r line || exit 0; set -- $line; fi\n"
-                       "case \"$1\" in\n"
-                       "info) printf 'Local information:\\n  Server path: $/Bench/repo\\n' ;;\n"
-                       "status) printf '<?xml version=\"1.0\" encoding=\"utf-8\"?>\\n<status>\\n"
-                       "<pending-changes/>\\n<candidate-pending-changes/>\\n</status>\\n' ;;\n"
-                       "difference) exec " BIGOUT_PATH " ;;\n"
-                       "esac\n");
+    // The client as "tf @" reads its command from its standard input; a probe learns that the
+    // repository is mapped, a status read finds nothing pending, a compare prints 50 MB.
+    const QString tf = host->makeFile(
+        QStringLiteral("memory/tf"),
+        "#!/bin/sh\n"
+        "if [ \"$1\" = @ ]; then IFS= read -r line || exit 0; set -- $line; fi\n"
+        "case \"$1 $2\" in\n"
+        "\"info " + repo.toUtf8() + "\"*) printf 'Local information:\\n  Server path: $/Bench\\n' ;;\n"
+        "info*) exit 100 ;;\n"
+        "status*) printf '<?xml version=\"1.0\" encoding=\"utf-8\"?>\\n<status>\\n"
+        "<pending-changes/>\\n<candidate-pending-changes/>\\n</status>\\n' ;;\n"
+        "difference*) exec " BIGOUT_PATH " ;;\n"
+        "esac\n");
     QFile::setPermissions(tf, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString tfSettings = host->makeDirectory(QStringLiteral("memory/tfsettings"));
     host->makeFile(QStringLiteral("memory/tfsettings/workbench.ini"),
@@ -415,12 +416,12 @@ void paneMemory()
     const Figures job = measure("FakeVcs.Log", fake);
     // The workbench's own plugin directory holds the Team Foundation plugin.
     const Figures compare =
-        measure("TeamFoundation.Compare", {QStringLiteral("-settingspath"), tfSettings});
+        measure("TeamFoundation.CompareProject", {QStringLiteral("-settingspath"), tfSettings});
     std::printf("\n50 MB of output into the pane of a scripted workbench run:\n"
                 "  runVcs: before %ld KiB, peak %ld KiB, afterwards %ld KiB, %.1f s\n"
                 "  job:    before %ld KiB, peak %ld KiB, afterwards %ld KiB, %.1f s\n"
                 "  job / runVcs: peak %.2f, afterwards %.2f\n"
-                "  Team Foundation's Compare, a job: before %ld KiB, peak %ld KiB (goal: at most "
+                "  Team Foundation's Compare (Repository), a job: before %ld KiB, peak %ld KiB (goal: at most "
                 "100 MB), afterwards %ld KiB, %.1f s\n",
                 old.beforeKb, old.peakKb, old.afterKb, old.seconds, job.beforeKb, job.peakKb,
                 job.afterKb, job.seconds, ratio(job.peakKb, old.peakKb),
