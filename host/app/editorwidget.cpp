@@ -68,6 +68,9 @@ Outcome EditorWidget::load(const QString &file)
     m_crlf = text.contains(QLatin1String("\r\n"));
     if (m_crlf)
         text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    // A refusal was about the file it was shown for.
+    if (m_file != info.absoluteFilePath())
+        allowEditAttempt();
     m_file = info.absoluteFilePath();
     watch(m_file);
     m_writeProtected = !FileOperations::isWritableFile(m_file);
@@ -179,6 +182,7 @@ Outcome EditorWidget::save()
 
 void EditorWidget::closeFile()
 {
+    allowEditAttempt();
     m_file.clear();
     watch(QString());
     m_writeProtected = false;
@@ -189,9 +193,29 @@ void EditorWidget::closeFile()
     setReadOnly(true);
 }
 
+void EditorWidget::allowEditAttempt()
+{
+    if (!m_refusedUntilRetry)
+        return;
+    m_refusedUntilRetry = false;
+    emit editRefusalChanged();
+}
+
+bool EditorWidget::retryEdit()
+{
+    allowEditAttempt();
+    return prepareEdit();
+}
+
 bool EditorWidget::prepareEdit()
 {
     m_lastRefusal = Outcome::success();
+    if (m_refusedUntilRetry && hasFile() && QFileInfo::exists(m_file) &&
+        !FileOperations::isWritableFile(m_file)) {
+        // Said once already; asking again at every key would only start the same failure.
+        m_lastRefusal = m_refusal;
+        return false;
+    }
     if (!hasFile()) {
         m_lastRefusal = Outcome::failure(tr("No file is open."));
     } else if (m_undecodable) {
@@ -213,6 +237,11 @@ bool EditorWidget::prepareEdit()
                 m_writeProtected = false;
             } else {
                 m_lastRefusal = guard;
+                m_refusal = guard;
+                if (!m_refusedUntilRetry) {
+                    m_refusedUntilRetry = true;
+                    emit editRefusalChanged();
+                }
             }
         }
         setReadOnly(m_writeProtected);
@@ -290,7 +319,7 @@ void EditorWidget::contextMenuEvent(QContextMenuEvent *event)
         menu->addSeparator();
         if (m_writeProtected && !m_undecodable) {
             QAction *open = menu->addAction(tr("Open for Editing"));
-            connect(open, &QAction::triggered, this, [this] { prepareEdit(); });
+            connect(open, &QAction::triggered, this, [this] { retryEdit(); });
         }
         const int line = cursorForPosition(event->pos()).blockNumber() + 1;
         QAction *annotate = menu->addAction(tr("Annotate Line %1").arg(line));
@@ -304,6 +333,8 @@ void EditorWidget::contextMenuEvent(QContextMenuEvent *event)
 Outcome EditorWidget::typeAtEnd(const QString &text)
 {
     moveCursor(QTextCursor::End);
+    // Every key is typed, as a person's burst of keys arrives whatever became of the first.
+    Outcome refusal;
     for (const QChar c : text) {
         int key = c.unicode();
         QString keyText(c);
@@ -319,10 +350,10 @@ Outcome EditorWidget::typeAtEnd(const QString &text)
         QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, keyText);
         QCoreApplication::sendEvent(this, &press);
         QCoreApplication::sendEvent(this, &release);
-        if (!m_lastRefusal.ok)
-            return m_lastRefusal;
+        if (!m_lastRefusal.ok && refusal.ok)
+            refusal = m_lastRefusal;
     }
-    return Outcome::success();
+    return refusal;
 }
 
 } // namespace Workbench

@@ -72,8 +72,13 @@ Outcome openForEditing(const QString &file)
                 .arg(shown(file), vc->displayName()));
     }
     if (!vc->vcsOpen(file)) {
-        return Outcome::failure(tr("%1 could not open %2 for editing; it was not changed.")
-                                    .arg(vc->displayName(), shown(file)));
+        const QString why = vc->lastFailure();
+        if (why.isEmpty()) {
+            return Outcome::failure(tr("%1 could not open %2 for editing; it was not changed.")
+                                        .arg(vc->displayName(), shown(file)));
+        }
+        return Outcome::failure(tr("%1 could not open %2 for editing (%3); it was not changed.")
+                                    .arg(vc->displayName(), shown(file), why));
     }
     if (!isWritableFile(file)) {
         return Outcome::failure(

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 using namespace Workbench;
@@ -109,6 +110,44 @@ Options parseArguments(const QStringList &arguments, bool skipQtOptions)
     return options;
 }
 
+// Calls 'then' once the window has been painted for the first time (or, should no paint come,
+// shortly after it was shown), from the event loop, so that the picture is on the screen first.
+class FirstPaint : public QObject
+{
+public:
+    FirstPaint(QWidget *window, std::function<void()> then) : m_then(std::move(then))
+    {
+        window->installEventFilter(this);
+        m_fallback.setSingleShot(true);
+        connect(&m_fallback, &QTimer::timeout, this, &FirstPaint::go);
+        m_fallback.start(1000);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && m_then) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, &FirstPaint::go);
+        }
+        return false;
+    }
+
+private:
+    void go()
+    {
+        m_fallback.stop();
+        if (!m_then)
+            return;
+        const std::function<void()> then = std::move(m_then);
+        m_then = nullptr;
+        then();
+    }
+
+    std::function<void()> m_then;
+    QTimer m_fallback;
+};
+
 QString defaultPluginPath()
 {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
@@ -187,45 +226,49 @@ int main(int argc, char *argv[])
     const QString pluginPath = options.pluginPath.isEmpty()
                                    ? defaultPluginPath()
                                    : QDir(options.pluginPath).absolutePath();
-    QStringList errors;
-    if (!QFileInfo(pluginPath).isDir()) {
-        errors << QCoreApplication::translate("Workbench",
-                                              "The plugin directory %1 does not exist; no plugins "
-                                              "are loaded.")
-                      .arg(QDir::toNativeSeparators(pluginPath));
-        writeStandardError(QLatin1String("workbench: ") + errors.last() + QLatin1Char('\n'));
-    } else {
-        // The plugin manager reports each failing plugin on standard error as it goes on.
-        pluginManager->loadPlugins(pluginPath);
-        errors = pluginManager->errors();
-    }
-    if (!Core::ICore::settingsError().isEmpty()) {
-        errors << Core::ICore::settingsError();
-        writeStandardError(QLatin1String("workbench: ") + Core::ICore::settingsError() +
-                           QLatin1Char('\n'));
-    }
-    window->pluginsLoaded(errors);
-
-    for (const QString &path : options.paths) {
-        const QFileInfo info(path);
-        const Outcome outcome = info.isDir() ? window->openProject(info.absoluteFilePath())
-                                             : window->openFile(info.absoluteFilePath());
-        if (!outcome.ok) {
-            writeStandardError(QLatin1String("workbench: ") + outcome.message + QLatin1Char('\n'));
-            window->notify(outcome.message);
+    std::unique_ptr<ScriptRunner> runner;
+    // The window comes first: nothing of a plugin runs, and no project is opened (which asks
+    // the version controls about it), before a person sees it.
+    auto startUp = [&] {
+        QStringList errors;
+        if (!QFileInfo(pluginPath).isDir()) {
+            errors << QCoreApplication::translate("Workbench",
+                                                  "The plugin directory %1 does not exist; no "
+                                                  "plugins are loaded.")
+                          .arg(QDir::toNativeSeparators(pluginPath));
+            writeStandardError(QLatin1String("workbench: ") + errors.last() + QLatin1Char('\n'));
+        } else {
+            // The plugin manager reports each failing plugin on standard error as it goes on.
+            pluginManager->loadPlugins(pluginPath);
+            errors = pluginManager->errors();
         }
-    }
+        if (!Core::ICore::settingsError().isEmpty()) {
+            errors << Core::ICore::settingsError();
+            writeStandardError(QLatin1String("workbench: ") + Core::ICore::settingsError() +
+                               QLatin1Char('\n'));
+        }
+        window->pluginsLoaded(errors);
 
+        for (const QString &path : options.paths) {
+            const QFileInfo info(path);
+            const Outcome outcome = info.isDir() ? window->openProject(info.absoluteFilePath())
+                                                 : window->openFile(info.absoluteFilePath());
+            if (!outcome.ok) {
+                writeStandardError(QLatin1String("workbench: ") + outcome.message +
+                                   QLatin1Char('\n'));
+                window->notify(outcome.message);
+            }
+        }
+        if (scripted) {
+            runner = std::make_unique<ScriptRunner>(window.get());
+            runner->setEcho(options.echo);
+            QCoreApplication::exit(runner->run(options.script));
+        }
+    };
+    FirstPaint firstPaint(window.get(), startUp);
     window->show();
-    int status = 0;
-    if (scripted) {
-        ScriptRunner runner(window.get());
-        runner.setEcho(options.echo);
-        QTimer::singleShot(0, &runner, [&] { QCoreApplication::exit(runner.run(options.script)); });
-        status = app.exec();
-    } else {
-        status = app.exec();
-    }
+    const int status = app.exec();
+    runner.reset();
 
     // Tear down in the order that keeps every pointer valid: plugins shut down while the
     // window and the managers they registered with are there; the window refers to the

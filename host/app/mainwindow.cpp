@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "editorwidget.h"
 #include "fileoperations.h"
+#include "heartbeat.h"
 #include "jobstatus.h"
 #include "locatorwidget.h"
 #include "newprojectdialog.h"
@@ -21,6 +22,7 @@
 #include <extensionsystem/pluginmanager.h>
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsbaseplugin.h>
+#include <vcsbase/vcsjob.h>
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QCloseEvent>
@@ -28,6 +30,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFrame>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -35,6 +39,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -109,9 +114,11 @@ bool isBelow(const QString &path, const QString &directory)
 } // namespace
 
 MainWindow::MainWindow()
-    : m_model(new ProjectModel(this)), m_tree(new QTreeView), m_treeStack(new QStackedWidget),
-      m_editor(new EditorWidget), m_pane(new OutputPane), m_pendingChanges(new PendingChangesView),
-      m_history(new HistoryView), m_diff(new DiffView), m_annotate(new AnnotateView), m_paneTabs(new QTabWidget), m_locator(new LocatorWidget(this)), m_repositoryLabel(new QLabel)
+    : m_heartbeat(new Heartbeat(this)), m_model(new ProjectModel(this)), m_tree(new QTreeView),
+      m_treeStack(new QStackedWidget), m_editor(new EditorWidget), m_pane(new OutputPane),
+      m_pendingChanges(new PendingChangesView), m_history(new HistoryView), m_diff(new DiffView),
+      m_annotate(new AnnotateView), m_paneTabs(new QTabWidget), m_locator(new LocatorWidget(this)),
+      m_repositoryLabel(new QLabel)
 {
     setObjectName(QStringLiteral("mainWindow"));
     m_model->setReadOnly(true);
@@ -138,7 +145,29 @@ MainWindow::MainWindow()
     connect(VcsBase::VcsOutputWindow::instance(), &VcsBase::VcsOutputWindow::popupRequested, this,
             [this] { m_paneTabs->setCurrentWidget(m_pane); });
     auto right = new QSplitter(Qt::Vertical);
-    right->addWidget(titled(tr("No file"), &m_editorTitle, m_editor));
+    // One line above the editor says why its file could not be opened for editing, with a
+    // Retry, as long as the editor does not ask again on its own.
+    m_editRefusal = new QFrame;
+    m_editRefusal->setObjectName(QStringLiteral("editRefusal"));
+    m_editRefusalLabel = new QLabel;
+    m_editRefusalLabel->setObjectName(QStringLiteral("editRefusalLabel"));
+    m_editRefusalLabel->setTextFormat(Qt::PlainText);
+    m_editRefusalLabel->setWordWrap(true);
+    auto retry = new QPushButton(tr("Retry"));
+    retry->setObjectName(QStringLiteral("retryEditButton"));
+    retry->setToolTip(tr("Asks the version control again to open the file for editing"));
+    auto refusalLayout = new QHBoxLayout(m_editRefusal);
+    refusalLayout->setContentsMargins(4, 2, 4, 2);
+    refusalLayout->addWidget(m_editRefusalLabel, 1);
+    refusalLayout->addWidget(retry);
+    m_editRefusal->hide();
+    auto editorBox = new QWidget;
+    auto editorLayout = new QVBoxLayout(editorBox);
+    editorLayout->setContentsMargins(0, 0, 0, 0);
+    editorLayout->setSpacing(0);
+    editorLayout->addWidget(m_editRefusal);
+    editorLayout->addWidget(m_editor, 1);
+    right->addWidget(titled(tr("No file"), &m_editorTitle, editorBox));
     right->addWidget(m_paneTabs);
     right->setStretchFactor(0, 3);
     right->setStretchFactor(1, 2);
@@ -166,7 +195,16 @@ MainWindow::MainWindow()
     });
 
     m_editor->setEditGuard(&FileOperations::openForEditing);
-    connect(m_editor, &EditorWidget::editRefused, this, &MainWindow::notify);
+    connect(m_editor, &EditorWidget::editRefused, this, [this](const QString &message) {
+        m_editRefusalLabel->setText(message);
+        notify(message);
+    });
+    connect(m_editor, &EditorWidget::editRefusalChanged, this,
+            [this] { m_editRefusal->setVisible(m_editor->isEditRefused()); });
+    connect(retry, &QPushButton::clicked, this, [this] {
+        if (m_editor->retryEdit())
+            m_editor->setFocus();
+    });
     connect(m_editor, &EditorWidget::annotateRequested, this,
             [this](int line) { report(annotate(m_editor->filePath(), line)); });
     connect(m_editor->document(), &QTextDocument::modificationChanged, this,
@@ -307,6 +345,17 @@ void MainWindow::pluginsLoaded(const QStringList &errors)
         connect(history, &Core::IVersionHistory::compareRequested, this, &MainWindow::showDiff);
         connect(history, &Core::IVersionHistory::annotateRequested, this,
                 &MainWindow::showAnnotation);
+    }
+    connect(Core::VcsManager::instance(), &Core::VcsManager::answersChanged, this,
+            &MainWindow::updateRepository);
+    // What refused to open the file for editing may let it now.
+    connect(Core::VcsManager::instance(), &Core::VcsManager::configurationChanged, m_editor,
+            &EditorWidget::allowEditAttempt);
+    if (VcsBase::JobQueue *queue = VcsBase::JobQueue::instance()) {
+        connect(queue, &VcsBase::JobQueue::jobFinished, m_editor, [this](VcsBase::VcsJob *job) {
+            if (!job->isBackground() && job->succeeded())
+                m_editor->allowEditAttempt();
+        });
     }
 
     if (m_interactive) {

@@ -20,6 +20,7 @@ class Command;
 namespace Workbench {
 
 class EditorWidget;
+class Heartbeat;
 class LocatorWidget;
 class AnnotateView;
 class DiffView;
@@ -86,6 +87,8 @@ public:
     EditorWidget *editor() const { return m_editor; }
     PendingChangesView *pendingChanges() const { return m_pendingChanges; }
     ProjectModel *projectModel() const { return m_model; }
+    // How long the window's thread was kept from serving it.
+    Heartbeat *heartbeat() const { return m_heartbeat; }
     // Brings the Pending Changes view to the front, beside the output pane.
     void showPendingChanges();
     HistoryView *historyView() const { return m_history; }
@@ -138,11 +141,14 @@ private:
     void deleteInteractive(const QString &file);
     void report(const Outcome &outcome);
 
+    Heartbeat *m_heartbeat;
     ProjectModel *m_model;
     QTreeView *m_tree;
     QStackedWidget *m_treeStack;
     EditorWidget *m_editor;
     QLabel *m_editorTitle;
+    QWidget *m_editRefusal;
+    QLabel *m_editRefusalLabel;
     OutputPane *m_pane;
     PendingChangesView *m_pendingChanges;
     HistoryView *m_history;

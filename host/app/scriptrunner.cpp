@@ -1,6 +1,7 @@
 #include "scriptrunner.h"
 #include "dialoganswerer.h"
 #include "editorwidget.h"
+#include "heartbeat.h"
 #include "locatorwidget.h"
 #include "mainwindow.h"
 #include "optionsdialog.h"
@@ -21,6 +22,7 @@
 #include <vcsbase/basecheckoutwizard.h>
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsbaseplugin.h>
+#include <vcsbase/vcsjob.h>
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -161,13 +163,21 @@ void ScriptRunner::settle() const
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
-void ScriptRunner::waitForJobs() const
+void ScriptRunner::waitForJobs(bool background) const
 {
     VcsBase::JobQueue *queue = VcsBase::JobQueue::instance();
-    while (queue && !queue->isIdle()) {
+    auto busy = [queue, background] {
+        return queue && (background ? !queue->isIdle() : queue->hasPersonsJobs());
+    };
+    while (busy()) {
         QEventLoop loop;
         connect(queue, &VcsBase::JobQueue::idle, &loop, &QEventLoop::quit);
-        loop.exec();
+        connect(queue, &VcsBase::JobQueue::jobFinished, &loop, &QEventLoop::quit);
+        if (busy())
+            loop.exec();
+        // What a job's end set going (a dialog that opens after a read, and the command it
+        // is answered with) comes from the event loop.
+        settle();
     }
 }
 
@@ -182,6 +192,18 @@ int ScriptRunner::run(const QString &scriptFile)
     const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     settle();
+    // A dialog that opened after its line (once a read had ended) and could not be answered
+    // fails the line that set it going.
+    auto failedLate = [&] {
+        const QString late = m_dialogs->takeFailure();
+        if (late.isEmpty())
+            return false;
+        writeStandardError(tr("%1:%2: %3\n  in: %4\n")
+                               .arg(QDir::toNativeSeparators(scriptFile))
+                               .arg(m_line)
+                               .arg(late, lines.value(m_line - 1).trimmed()));
+        return true;
+    };
     bool afterWait = false;
     for (int i = 0; i < lines.size() && !m_quit; ++i) {
         QString line = lines.at(i);
@@ -197,8 +219,16 @@ int ScriptRunner::run(const QString &scriptFile)
         } else {
             // "wait" and "cancel" act on what runs, as does the line after a "wait".
             const bool isWait = words.first() == QLatin1String("wait");
-            if (!isWait && !afterWait && words.first() != QLatin1String("cancel"))
-                waitForJobs();
+            // A person does not wait for the reads a version control makes on its own, but
+            // what the window shows includes what they found.
+            static const QStringList showing{"state", "pending", "menu", "screenshot", "stalls"};
+            if (!isWait && !afterWait && words.first() != QLatin1String("cancel")) {
+                // An answer armed waits for its dialog, which may open only once a read has
+                // ended; what it was answered with runs before the next line.
+                waitForJobs(showing.contains(words.first()) || !m_dialogs->armed().isEmpty());
+                if (failedLate())
+                    return 1;
+            }
             afterWait = isWait;
             if (m_echo)
                 writeStandardOutput(QLatin1String("> ") + line.trimmed() + QLatin1Char('\n'));
@@ -223,6 +253,8 @@ int ScriptRunner::run(const QString &scriptFile)
     }
     if (!m_quit)
         waitForJobs();
+    if (failedLate())
+        return 1;
     // An answer nobody used means the dialog the script expected never opened.
     if (!m_dialogs->armed().isEmpty()) {
         const int line = m_dialogs->armed().first().line;
@@ -257,6 +289,7 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"history", &ScriptRunner::history},   {"annotation", &ScriptRunner::annotation},
         {"diff", &ScriptRunner::diff},         {"get", &ScriptRunner::get},
         {"scroll", &ScriptRunner::scroll},
+        {"stalls", &ScriptRunner::stalls},
     };
     const QString name = words.first();
     const QStringList args = words.mid(1);
@@ -557,7 +590,10 @@ Outcome ScriptRunner::state(const QStringList &args)
     QString out;
     out += tr("file: %1\n").arg(shown(m_window->currentFile()));
     out += tr("project: %1\n").arg(shown(m_window->projectDirectory()));
-    out += tr("version control: %1\n").arg(vc ? vc->displayName() : QStringLiteral("(none)"));
+    QString shownVc = vc ? vc->displayName() : QStringLiteral("(none)");
+    if (vc && !state.unavailableReason().isEmpty())
+        shownVc += tr(" (unavailable: %1)").arg(state.unavailableReason());
+    out += tr("version control: %1\n").arg(shownVc);
     out += tr("top level: %1\n").arg(shown(state.topLevel()));
     out += tr("repository: %1\n").arg(m_window->repository());
     writeStandardOutput(out);
@@ -627,6 +663,16 @@ Outcome ScriptRunner::memory(const QStringList &args)
     if (resident.isEmpty() || peak.isEmpty())
         return Outcome::failure(tr("the memory use is not known on this system"));
     writeStandardOutput(tr("memory: %1 resident, %2 at most\n").arg(resident, peak));
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::stalls(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("stalls"));
+    const Heartbeat::Stalls stalls = m_window->heartbeat()->take();
+    writeStandardOutput(
+        tr("stalls: longest %1 ms, total %2 ms\n").arg(stalls.longestMs).arg(stalls.totalMs));
     return Outcome::success();
 }
 

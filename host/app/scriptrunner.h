@@ -21,9 +21,10 @@ void writeStandardOutput(const QString &text);
 void writeStandardError(const QString &text);
 
 // Runs a workbench script: one command a line, driving the window as a person would.
-// Before a line it waits until the version-control jobs have finished, except for "wait",
-// "cancel" and the line after a "wait", so that a script can act while a job runs. The run
-// stops at the first line that fails, with a message naming the line.
+// Before a line it waits until the version-control jobs a person started have finished (and
+// before a line that prints what the window shows, every job), except for "wait", "cancel"
+// and the line after a "wait", so that a script can act while a job runs. The run stops at
+// the first line that fails, with a message naming the line.
 class ScriptRunner : public QObject
 {
     Q_OBJECT
@@ -59,6 +60,7 @@ private:
     Outcome wait(const QStringList &args);
     Outcome cancel(const QStringList &args);
     Outcome memory(const QStringList &args);
+    Outcome stalls(const QStringList &args);
     Outcome pending(const QStringList &args);
     Outcome history(const QStringList &args);
     Outcome annotation(const QStringList &args);
@@ -68,8 +70,9 @@ private:
 
     QImage menuPicture(QMenu *menu) const;
     void settle() const;
-    // Lets the event loop run until no version-control job runs or waits.
-    void waitForJobs() const;
+    // Lets the event loop run until no version-control job runs or waits, or, without
+    // 'background', none that a person started.
+    void waitForJobs(bool background = true) const;
 
     MainWindow *m_window;
     DialogAnswerer *m_dialogs;

@@ -14,7 +14,7 @@ HostServices::HostServices()
       m_actionManager(std::make_unique<ActionManager>()),
       m_vcsManager(std::make_unique<VcsManager>()),
       m_documentManager(std::make_unique<DocumentManager>()),
-      m_secretStore(std::make_unique<SecretStore>())
+      m_secretStore(std::make_unique<KeychainSecretStore>())
 {
 }
 

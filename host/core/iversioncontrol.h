@@ -31,12 +31,35 @@ public:
 
     enum OpenSupportMode { NoOpen, OpenOptional, OpenMandatory };
 
+    // What a version control says about a directory: it manages it (with the top level of its
+    // tree), it does not, or it cannot tell now (its client refused the login, timed out or
+    // could not reach its server), with why. A directory it cannot tell about is no unmanaged
+    // one: the host keeps offering the version control there and asks again later.
+    class DirectoryAnswer
+    {
+    public:
+        enum Kind { Managed, NotManaged, CannotTell };
+        Kind kind = NotManaged;
+        QString topLevel; // of a managed directory
+        QString reason;   // why it cannot tell
+    };
+
     explicit IVersionControl(QObject *parent = nullptr) : QObject(parent) {}
     ~IVersionControl() override = default;
 
     virtual QString displayName() const = 0;
     virtual Id id() const = 0;
     virtual bool managesDirectory(const QString &directory, QString *topLevel = nullptr) const = 0;
+    // managesDirectory() with its third answer; by default it has none.
+    virtual DirectoryAnswer answerForDirectory(const QString &directory) const
+    {
+        DirectoryAnswer answer;
+        if (managesDirectory(directory, &answer.topLevel))
+            answer.kind = DirectoryAnswer::Managed;
+        else
+            answer.topLevel.clear();
+        return answer;
+    }
     virtual bool managesFile(const QString &workingDirectory, const QString &fileName) const = 0;
     virtual bool isConfigured() const = 0;
     virtual bool supportsOperation(Operation operation) const = 0;
@@ -53,11 +76,17 @@ public:
     virtual bool vcsAnnotate(const QString &file, int line) = 0;
     virtual QString vcsOpenText() const { return tr("&Open for Editing"); }
     virtual QString vcsMakeWritableText() const { return QString(); }
+    // Why the last file operation that failed (vcsOpen, vcsAdd, ...) failed, in the words of
+    // the version control's client, for the IDE to show beside its own; empty when unknown.
+    virtual QString lastFailure() const { return QString(); }
 
 signals:
     void repositoryChanged(const QString &repository);
     void filesChanged(const QStringList &files);
     void configurationChanged();
+    // What the version control answers about directories (managed, top level, repository
+    // location) may be different now, although nothing changed on disk: the host asks again.
+    void answersChanged();
 };
 
 } // namespace Core

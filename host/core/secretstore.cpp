@@ -65,7 +65,7 @@ SecretStore::Answer answerOf(QKeychain::Job *job)
 
 } // namespace
 
-SecretStore::SecretStore()
+SecretStore::SecretStore() : m_previous(s_instance)
 {
     s_instance = this;
 }
@@ -73,11 +73,7 @@ SecretStore::SecretStore()
 SecretStore::~SecretStore()
 {
     if (s_instance == this)
-        s_instance = nullptr;
-    // A job not started yet can go. A running one stays with the keychain, which calls it back
-    // when it answers; it deletes itself then, and its answer reaches nobody.
-    for (const Request &request : qAsConst(m_queue))
-        delete request.job;
+        s_instance = m_previous;
 }
 
 SecretStore *SecretStore::instance()
@@ -85,22 +81,32 @@ SecretStore *SecretStore::instance()
     return s_instance;
 }
 
-void SecretStore::read(const QString &service, const QString &key, QObject *receiver,
-                       Handler handler)
+KeychainSecretStore::KeychainSecretStore() = default;
+
+KeychainSecretStore::~KeychainSecretStore()
+{
+    // A job not started yet can go. A running one stays with the keychain, which calls it back
+    // when it answers; it deletes itself then, and its answer reaches nobody.
+    for (const Request &request : qAsConst(m_queue))
+        delete request.job;
+}
+
+void KeychainSecretStore::read(const QString &service, const QString &key, QObject *receiver,
+                               Handler handler)
 {
     enqueue(new QKeychain::ReadPasswordJob(service), key, receiver, std::move(handler));
 }
 
-void SecretStore::write(const QString &service, const QString &key, const QString &secret,
-                        QObject *receiver, Handler handler)
+void KeychainSecretStore::write(const QString &service, const QString &key, const QString &secret,
+                                QObject *receiver, Handler handler)
 {
     auto job = new QKeychain::WritePasswordJob(service);
     job->setTextData(secret);
     enqueue(job, key, receiver, std::move(handler));
 }
 
-void SecretStore::remove(const QString &service, const QString &key, QObject *receiver,
-                         Handler handler)
+void KeychainSecretStore::remove(const QString &service, const QString &key, QObject *receiver,
+                                 Handler handler)
 {
     enqueue(new QKeychain::DeletePasswordJob(service), key, receiver, std::move(handler));
 }
@@ -116,19 +122,19 @@ bool SecretStore::waitForJobs(int timeoutMs)
     return isIdle();
 }
 
-void SecretStore::enqueue(QKeychain::Job *job, const QString &key, QObject *receiver,
-                          Handler handler)
+void KeychainSecretStore::enqueue(QKeychain::Job *job, const QString &key, QObject *receiver,
+                                  Handler handler)
 {
     job->setKey(key);
     // Never QtKeychain's own plain-text fallback: where no keychain runs, the caller decides
     // what to keep where, and says so.
     job->setInsecureFallback(false);
-    connect(job, &QKeychain::Job::finished, this, &SecretStore::finish);
+    connect(job, &QKeychain::Job::finished, this, &KeychainSecretStore::finish);
     m_queue.enqueue({job, receiver, std::move(handler)});
     startNext();
 }
 
-void SecretStore::startNext()
+void KeychainSecretStore::startNext()
 {
     if (m_running.job || m_queue.isEmpty())
         return;
@@ -136,7 +142,7 @@ void SecretStore::startNext()
     m_running.job->start();
 }
 
-void SecretStore::finish(QKeychain::Job *job)
+void KeychainSecretStore::finish(QKeychain::Job *job)
 {
     if (job != m_running.job)
         return;

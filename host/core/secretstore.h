@@ -13,12 +13,13 @@ class Job;
 
 namespace Core {
 
-// The system keychain (the Secret Service on Linux desktops, the Keychain on macOS, the
-// Credential Manager on Windows), where a plugin keeps what must not stand in the settings
-// file, such as a password. The keychain answers later, through the event loop: it may have to
-// be started first, or ask the person to unlock it. The jobs run one after another in the order
-// they were asked for, so that a write followed by a delete leaves nothing behind. One store
-// lives in the host's services, from before the plugins are loaded until after they are gone.
+// Where a plugin keeps what must not stand in the settings file, such as a password: the
+// system keychain in the IDE (KeychainSecretStore), a fake in tests. The store answers later,
+// through the event loop: a keychain may have to be started first, or ask the person to
+// unlock it. The jobs run one after another in the order they were asked for, so that a write
+// followed by a delete leaves nothing behind. The latest store made is instance() until it
+// goes; the host's lives in its services, from before the plugins are loaded until after they
+// are gone.
 class SecretStore : public QObject
 {
     Q_OBJECT
@@ -37,25 +38,51 @@ public:
     };
     using Handler = std::function<void(const Answer &answer)>;
 
-    SecretStore();
     ~SecretStore() override;
 
     // Null while the host has no services.
     static SecretStore *instance();
 
-    // 'handler' runs when the keychain answered, unless 'receiver' is gone by then.
-    void read(const QString &service, const QString &key, QObject *receiver, Handler handler);
-    void write(const QString &service, const QString &key, const QString &secret, QObject *receiver,
-               Handler handler);
-    void remove(const QString &service, const QString &key, QObject *receiver, Handler handler);
+    // 'handler' runs when the store answered, unless 'receiver' is gone by then.
+    virtual void read(const QString &service, const QString &key, QObject *receiver,
+                      Handler handler) = 0;
+    virtual void write(const QString &service, const QString &key, const QString &secret,
+                       QObject *receiver, Handler handler) = 0;
+    virtual void remove(const QString &service, const QString &key, QObject *receiver,
+                        Handler handler) = 0;
 
-    bool isIdle() const { return !m_running.job && m_queue.isEmpty(); }
+    virtual bool isIdle() const = 0;
     // Lets the jobs asked for finish, for at most 'timeoutMs', serving no user input meanwhile;
     // false when some are still under way.
     bool waitForJobs(int timeoutMs);
 
 signals:
+    // The last job asked for has answered.
     void idle();
+
+protected:
+    SecretStore();
+
+private:
+    SecretStore *m_previous = nullptr;
+};
+
+// The system keychain (the Secret Service on Linux desktops, the Keychain on macOS, the
+// Credential Manager on Windows), through QtKeychain.
+class KeychainSecretStore : public SecretStore
+{
+    Q_OBJECT
+public:
+    KeychainSecretStore();
+    ~KeychainSecretStore() override;
+
+    void read(const QString &service, const QString &key, QObject *receiver,
+              Handler handler) override;
+    void write(const QString &service, const QString &key, const QString &secret, QObject *receiver,
+               Handler handler) override;
+    void remove(const QString &service, const QString &key, QObject *receiver,
+                Handler handler) override;
+    bool isIdle() const override { return !m_running.job && m_queue.isEmpty(); }
 
 private:
     struct Request

@@ -19,17 +19,6 @@ static QString parentPath(const QString &path)
     return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
-static bool isAtOrBelow(const QString &path, const QString &topLevel)
-{
-    if (topLevel.isEmpty())
-        return false;
-    const Qt::CaseSensitivity cs = Utils::HostOsInfo::fileNameCaseSensitivity();
-    if (path.compare(topLevel, cs) == 0)
-        return true;
-    return path.startsWith(
-        topLevel.endsWith(QLatin1Char('/')) ? topLevel : topLevel + QLatin1Char('/'), cs);
-}
-
 // Where the system ignores the case of file names, so does the memory of answers.
 static QString cacheKey(const QString &path)
 {
@@ -65,6 +54,10 @@ void VcsManager::addVersionControl(IVersionControl *vc)
     connect(vc, &IVersionControl::configurationChanged, m_instance, [vc] {
         resetCache();
         emit m_instance->configurationChanged(vc);
+    });
+    connect(vc, &IVersionControl::answersChanged, m_instance, [vc] {
+        resetCache();
+        emit m_instance->answersChanged(vc);
     });
     resetCache();
 }
@@ -102,6 +95,14 @@ IVersionControl *VcsManager::findVersionControl(const QString &id)
 IVersionControl *VcsManager::findVersionControlForDirectory(const QString &inputDirectory,
                                                             QString *topLevel)
 {
+    return findVersionControlForDirectory(inputDirectory, topLevel, nullptr);
+}
+
+IVersionControl *VcsManager::findVersionControlForDirectory(const QString &inputDirectory,
+                                                            QString *topLevel, QString *unavailable)
+{
+    if (unavailable)
+        unavailable->clear();
     if (!m_instance || inputDirectory.isEmpty())
         return nullptr;
     const QString directory = QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath());
@@ -116,26 +117,40 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
     ++m_instance->m_misses;
     IVersionControl *found = nullptr;
     QString foundTopLevel;
+    IVersionControl *cannotTell = nullptr;
+    QString reason;
     for (IVersionControl *vc : versionControls()) {
-        QString candidateTop;
-        if (vc->managesDirectory(directory, &candidateTop)) {
+        const IVersionControl::DirectoryAnswer answer = vc->answerForDirectory(directory);
+        if (answer.kind == IVersionControl::DirectoryAnswer::Managed) {
             // The deepest top level wins: nested repositories belong to the inner one.
-            candidateTop = QDir::cleanPath(candidateTop);
+            const QString candidateTop = QDir::cleanPath(answer.topLevel);
             if (!found || candidateTop.size() > foundTopLevel.size()) {
                 found = vc;
                 foundTopLevel = candidateTop;
             }
+        } else if (answer.kind == IVersionControl::DirectoryAnswer::CannotTell && !cannotTell) {
+            cannotTell = vc;
+            reason = answer.reason.isEmpty() ? tr("it cannot tell now") : answer.reason;
         }
+    }
+    if (!found && cannotTell) {
+        // Not remembered: the next question may get an answer.
+        if (topLevel)
+            topLevel->clear();
+        if (unavailable)
+            *unavailable = reason;
+        return cannotTell;
     }
 
     Entry entry{found, foundTopLevel};
     m_instance->m_cache.insert(cacheKey(directory), entry);
-    if (found && isAtOrBelow(directory, foundTopLevel)) {
+    if (found && Utils::HostOsInfo::isAtOrBelow(directory, foundTopLevel)) {
         // Every directory between this one and the top level has the same answer. The walk
         // is done on the path alone: asking must not depend on the directories still being
         // there, and an answer whose top level is not above the directory teaches nothing
         // about other directories.
-        for (QString path = parentPath(directory); !path.isEmpty() && isAtOrBelow(path, foundTopLevel);
+        for (QString path = parentPath(directory);
+             !path.isEmpty() && Utils::HostOsInfo::isAtOrBelow(path, foundTopLevel);
              path = parentPath(path)) {
             m_instance->m_cache.insert(cacheKey(path), entry);
         }
@@ -147,8 +162,9 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
 
 QString VcsManager::repositoryUrl(const QString &inputDirectory)
 {
-    IVersionControl *vc = findVersionControlForDirectory(inputDirectory);
-    if (!vc)
+    QString unavailable;
+    IVersionControl *vc = findVersionControlForDirectory(inputDirectory, nullptr, &unavailable);
+    if (!vc || !unavailable.isEmpty())
         return QString();
     const QString key = cacheKey(QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath()));
     const auto known = m_instance->m_repositoryUrls.constFind(key);

@@ -12,7 +12,9 @@ class IVersionControl;
 // repository location" by asking the registered version controls, and remembers the answer
 // for the directory and (but for the location) for every directory between it and the top
 // level, comparing paths without regard to case where the system does (Windows). The memory
-// is dropped when a version control reports a repository or configuration change.
+// is dropped when a version control reports a repository or configuration change, or that
+// its answers changed. A version control that cannot tell now (its client refused the login,
+// say) is no answer: it is named with why, and asked again at the next question.
 class VcsManager : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,10 @@ public:
 
     static IVersionControl *findVersionControlForDirectory(const QString &directory,
                                                            QString *topLevel = nullptr);
+    // As above; when no version control manages the directory but one cannot tell, that one,
+    // with why in 'unavailable' (else emptied) and no top level.
+    static IVersionControl *findVersionControlForDirectory(const QString &directory,
+                                                           QString *topLevel, QString *unavailable);
     static IVersionControl *findVersionControl(const QString &id);
     // The repository location (a server path or URL) of 'directory' as the version control
     // managing it says, or an empty string; asked once per directory and remembered until
@@ -40,6 +46,8 @@ signals:
     // A version control reported a change; the host refreshes its state.
     void repositoryChanged(const QString &repository);
     void configurationChanged(Core::IVersionControl *vc);
+    // A version control answers differently now; nothing changed on disk.
+    void answersChanged(Core::IVersionControl *vc);
 
 private:
     struct Entry

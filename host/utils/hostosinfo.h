@@ -30,6 +30,18 @@ public:
     {
         return isWindowsHost() ? Qt::CaseInsensitive : Qt::CaseSensitive;
     }
+    // Whether 'path' is 'directory' or lies below it, both clean and with '/' separators,
+    // regarding case as the system does. Nothing lies in an empty directory.
+    static bool isAtOrBelow(const QString &path, const QString &directory)
+    {
+        if (directory.isEmpty())
+            return false;
+        const Qt::CaseSensitivity cs = fileNameCaseSensitivity();
+        if (path.compare(directory, cs) == 0)
+            return true;
+        return path.startsWith(
+            directory.endsWith(QLatin1Char('/')) ? directory : directory + QLatin1Char('/'), cs);
+    }
 };
 
 } // namespace Utils

@@ -25,6 +25,8 @@ QString SynchronousProcessResponse::exitMessage(const QString &binary, int timeo
         return QObject::tr("The command \"%1\" did not respond within the timeout limit (%2 ms).")
             .arg(name)
             .arg(timeoutMs);
+    case Cancelled:
+        return QObject::tr("The command \"%1\" was cancelled.").arg(name);
     }
     return QString();
 }

@@ -14,7 +14,8 @@ public:
         FinishedError,        // a non-zero exit code
         TerminatedAbnormally, // crashed or killed by a signal
         StartFailed,          // could not be started
-        Hang                  // killed after the time-out
+        Hang,                 // killed after the time-out
+        Cancelled             // ended because the person stopped waiting for it
     };
 
     void clear();

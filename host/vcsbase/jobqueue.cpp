@@ -40,10 +40,48 @@ void JobQueue::submit(VcsJob *job)
     job->m_queue = this;
     connect(job, &VcsJob::started, this, [this, job] { emit jobStarted(job); });
     connect(job, &VcsJob::finished, this, [this, job] { jobEnded(job); });
-    m_waiting.append(job);
+    if (job->isBackground()) {
+        m_waiting.append(job);
+    } else {
+        m_waiting.insert(firstBackgroundIndex(), job);
+        // A read can be made again; the person should not wait for it.
+        if (m_running && m_running->isBackground())
+            m_running->interrupt();
+    }
     emit waitingCountChanged(m_waiting.size());
     if (!m_running && !m_startPending)
         startNext();
+}
+
+bool JobQueue::hasPersonsJobs() const
+{
+    return (m_running && !m_running->isBackground()) || firstBackgroundIndex() > 0;
+}
+
+int JobQueue::firstBackgroundIndex() const
+{
+    for (int i = 0; i < m_waiting.size(); ++i) {
+        if (m_waiting.at(i)->isBackground())
+            return i;
+    }
+    return m_waiting.size();
+}
+
+void JobQueue::putBack(VcsJob *job)
+{
+    if (m_running == job)
+        m_running = nullptr;
+    m_waiting.insert(firstBackgroundIndex(), job);
+    emit waitingCountChanged(m_waiting.size());
+    startSoon();
+}
+
+void JobQueue::startSoon()
+{
+    if (m_startPending)
+        return;
+    m_startPending = true;
+    QMetaObject::invokeMethod(this, &JobQueue::startNext, Qt::QueuedConnection);
 }
 
 void JobQueue::cancelRunning()
@@ -74,10 +112,7 @@ void JobQueue::jobEnded(VcsJob *job)
         emit jobFinished(job);
         // The next job starts from the event loop, so that whoever waited for this one has
         // seen its end (and may have cancelled what depended on it) before it starts.
-        if (!m_startPending) {
-            m_startPending = true;
-            QMetaObject::invokeMethod(this, &JobQueue::startNext, Qt::QueuedConnection);
-        }
+        startSoon();
     } else if (isIdle()) {
         emit idle();
     }

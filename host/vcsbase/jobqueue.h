@@ -7,9 +7,12 @@ namespace VcsBase {
 
 class VcsJob;
 
-// Runs the version-control jobs of the whole host one after another, in the order they were
-// submitted, while the window goes on taking input: submit() returns at once and a job waits
-// its turn. The workbench creates one in main(); instance() finds it.
+// Runs the version-control jobs of the whole host one after another, while the window goes on
+// taking input: submit() returns at once and a job waits its turn. A person's commands run in
+// the order they were submitted, before the reads the IDE makes on its own (background jobs,
+// which run in their order after them): a person never waits behind such a read, and one that
+// runs when a person's command comes is stopped and run again after it. The workbench creates
+// one in main(); instance() finds it.
 class JobQueue : public QObject
 {
     Q_OBJECT
@@ -33,6 +36,8 @@ public:
     // No job runs or waits, and none is about to start: between one job's end and the next
     // one's start, whoever heard of the end may still queue more (as idle() says too).
     bool isIdle() const { return !m_running && m_waiting.isEmpty() && !m_startPending; }
+    // Whether a job a person started runs or waits; the background reads are left out.
+    bool hasPersonsJobs() const;
 
     void cancelRunning();
     // Cancels the waiting jobs, then the running one.
@@ -48,6 +53,10 @@ signals:
 private:
     friend class VcsJob;
     void remove(VcsJob *job);
+    // A background job stopped for a person's command waits again, first of its kind.
+    void putBack(VcsJob *job);
+    int firstBackgroundIndex() const;
+    void startSoon();
     void jobEnded(VcsJob *job);
     void startNext();
 

@@ -56,20 +56,27 @@ QString VcsBasePluginState::topLevel() const
     return hasFile() && !m_fileTopLevel.isEmpty() ? m_fileTopLevel : m_projectTopLevel;
 }
 
+QString VcsBasePluginState::unavailableReason() const
+{
+    return m_fileVc ? m_fileUnavailable : m_projectUnavailable;
+}
+
 void VcsBasePluginState::setFile(const QString &file, const QString &topLevel,
-                                 Core::IVersionControl *vc)
+                                 Core::IVersionControl *vc, const QString &unavailable)
 {
     m_file = file;
     m_fileTopLevel = topLevel;
     m_fileVc = vc;
+    m_fileUnavailable = unavailable;
 }
 
 void VcsBasePluginState::setProject(const QString &projectPath, const QString &topLevel,
-                                    Core::IVersionControl *vc)
+                                    Core::IVersionControl *vc, const QString &unavailable)
 {
     m_projectPath = projectPath;
     m_projectTopLevel = topLevel;
     m_projectVc = vc;
+    m_projectUnavailable = unavailable;
 }
 
 VcsBasePluginState VcsBasePluginState::forContext(const QString &file, const QString &projectPath)
@@ -78,16 +85,18 @@ VcsBasePluginState VcsBasePluginState::forContext(const QString &file, const QSt
     if (!file.isEmpty()) {
         const QString absolute = QFileInfo(file).absoluteFilePath();
         QString topLevel;
-        Core::IVersionControl *vc =
-            Core::VcsManager::findVersionControlForDirectory(directoryOf(absolute), &topLevel);
-        state.setFile(absolute, vc ? topLevel : QString(), vc);
+        QString unavailable;
+        Core::IVersionControl *vc = Core::VcsManager::findVersionControlForDirectory(
+            directoryOf(absolute), &topLevel, &unavailable);
+        state.setFile(absolute, vc ? topLevel : QString(), vc, unavailable);
     }
     if (!projectPath.isEmpty()) {
         const QString absolute = QFileInfo(projectPath).absoluteFilePath();
         QString topLevel;
-        Core::IVersionControl *vc =
-            Core::VcsManager::findVersionControlForDirectory(directoryOf(absolute), &topLevel);
-        state.setProject(absolute, vc ? topLevel : QString(), vc);
+        QString unavailable;
+        Core::IVersionControl *vc = Core::VcsManager::findVersionControlForDirectory(
+            directoryOf(absolute), &topLevel, &unavailable);
+        state.setProject(absolute, vc ? topLevel : QString(), vc, unavailable);
     }
     return state;
 }
@@ -120,6 +129,7 @@ void VcsBasePlugin::initializeVcs(Core::IVersionControl *vc)
         Core::VcsManager *manager = Core::VcsManager::instance();
         connect(manager, &Core::VcsManager::repositoryChanged, manager, [] { refreshState(); });
         connect(manager, &Core::VcsManager::configurationChanged, manager, [] { refreshState(); });
+        connect(manager, &Core::VcsManager::answersChanged, manager, [] { refreshState(); });
         connect(manager, &QObject::destroyed, [] {
             if (!sharedState.isDestroyed())
                 global().connected = false;
@@ -159,9 +169,11 @@ void VcsBasePlugin::stateChanged(const VcsBasePluginState &state)
     const bool projectIsMine = mine && state.projectVersionControl() == mine;
     m_state.clear();
     if (fileIsMine)
-        m_state.setFile(state.currentFile(), state.currentFileTopLevel(), mine);
+        m_state.setFile(state.currentFile(), state.currentFileTopLevel(), mine,
+                        state.currentFileUnavailable());
     if (projectIsMine)
-        m_state.setProject(state.currentProjectPath(), state.currentProjectTopLevel(), mine);
+        m_state.setProject(state.currentProjectPath(), state.currentProjectTopLevel(), mine,
+                           state.currentProjectUnavailable());
 
     ActionState actionState = NoVcsEnabled;
     if (fileIsMine || projectIsMine)

@@ -45,10 +45,18 @@ public:
 
     Core::IVersionControl *fileVersionControl() const { return m_fileVc; }
     Core::IVersionControl *projectVersionControl() const { return m_projectVc; }
+    // Why the version control of the file (or the project) cannot tell now whether it manages
+    // it; empty when it answered.
+    QString currentFileUnavailable() const { return m_fileUnavailable; }
+    QString currentProjectUnavailable() const { return m_projectUnavailable; }
+    // That of the file when it has a version control, else that of the project.
+    QString unavailableReason() const;
 
     void clear() { *this = VcsBasePluginState(); }
-    void setFile(const QString &file, const QString &topLevel, Core::IVersionControl *vc);
-    void setProject(const QString &projectPath, const QString &topLevel, Core::IVersionControl *vc);
+    void setFile(const QString &file, const QString &topLevel, Core::IVersionControl *vc,
+                 const QString &unavailable = QString());
+    void setProject(const QString &projectPath, const QString &topLevel, Core::IVersionControl *vc,
+                    const QString &unavailable = QString());
 
     // The state of 'file' and 'projectPath' (a project file or directory), with the version
     // controls and top levels found through the host's version-control manager.
@@ -61,6 +69,8 @@ private:
     QString m_projectTopLevel;
     QPointer<Core::IVersionControl> m_fileVc;
     QPointer<Core::IVersionControl> m_projectVc;
+    QString m_fileUnavailable;
+    QString m_projectUnavailable;
 };
 
 // The base of version-control plugins: registers the plugin's version control, follows the

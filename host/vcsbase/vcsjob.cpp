@@ -155,8 +155,10 @@ QString VcsJob::exitMessage() const
         response.result = Utils::SynchronousProcessResponse::FinishedError;
         break;
     case StartFailed:
-    case Cancelled:
         response.result = Utils::SynchronousProcessResponse::StartFailed;
+        break;
+    case Cancelled:
+        response.result = Utils::SynchronousProcessResponse::Cancelled;
         break;
     case Crashed:
         response.result = Utils::SynchronousProcessResponse::TerminatedAbnormally;
@@ -176,12 +178,57 @@ void VcsJob::cancel()
         m_state = Done;
         m_result = Cancelled;
         emit finished();
-    } else if (m_state == Running && !m_ending) {
+    } else if (m_state == Running && m_preparing) {
+        // Nothing runs yet: there is no process to end.
+        m_preparing = false;
+        finish(Cancelled);
+    } else if (m_state == Running && (!m_ending || m_interrupted)) {
         m_ending = true;
+        m_interrupted = false;
         m_result = Cancelled;
         if (m_process)
             m_process->killTree();
     }
+}
+
+bool VcsJob::interrupt()
+{
+    if (!m_background || m_state != Running || (m_ending && !m_interrupted))
+        return false;
+    if (m_preparing) {
+        putBack();
+        return true;
+    }
+    m_interrupted = true;
+    m_ending = true;
+    if (m_process)
+        m_process->killTree();
+    return true;
+}
+
+void VcsJob::putBack()
+{
+    if (m_timer)
+        m_timer->stop();
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->deleteLater();
+        m_process = nullptr;
+    }
+    m_out.reset();
+    m_err.reset();
+    m_stdOut.clear();
+    m_stdErr.clear();
+    m_stdOutSize = 0;
+    m_stdErrSize = 0;
+    m_exitCode = -1;
+    m_result = StartFailed;
+    m_ending = false;
+    m_interrupted = false;
+    m_preparing = false;
+    m_state = Waiting;
+    if (m_queue)
+        m_queue->putBack(this);
 }
 
 void VcsJob::start(JobQueue *queue)
@@ -195,6 +242,40 @@ void VcsJob::start(JobQueue *queue)
         return;
     }
     m_state = Running;
+    const int run = ++m_runs;
+    using namespace RunFlags;
+    m_out = std::make_unique<Stream>(m_codec, m_flags & ShowStdOutInLogWindow,
+                                     VcsOutputWindow::Normal, &m_stdOut, &m_stdOutSize);
+    m_err = std::make_unique<Stream>(m_codec, !(m_flags & SuppressStdErrInLogWindow),
+                                     VcsOutputWindow::Error, &m_stdErr, &m_stdErrSize);
+    emit started();
+    // Cancelled, or stopped for a person's command, by whoever heard that it started.
+    if (m_state != Running || m_runs != run || m_ending)
+        return;
+    if (!m_preparation) {
+        this->run();
+        return;
+    }
+    m_preparing = true;
+    QPointer<VcsJob> self(this);
+    m_preparation(*this, [self, run](const QString &error) {
+        if (!self || self->m_runs != run || !self->m_preparing || self->m_state != Running)
+            return;
+        self->m_preparing = false;
+        if (error.isEmpty()) {
+            self->run();
+            return;
+        }
+        self->m_stdErr = error;
+        self->m_stdErrSize = error.size();
+        if (!(self->m_flags & SuppressStdErrInLogWindow))
+            VcsOutputWindow::appendError(error);
+        self->finish(StartFailed);
+    });
+}
+
+void VcsJob::run()
+{
     using namespace RunFlags;
     if (!(m_flags & SuppressCommandLogging)) {
         VcsOutputWindow::appendCommand(m_workingDirectory, m_binary, m_arguments);
@@ -205,17 +286,14 @@ void VcsJob::start(JobQueue *queue)
         if (m_flags & ShowStdOutInLogWindow)
             VcsOutputWindow::popup();
     }
-    m_out = std::make_unique<Stream>(m_codec, m_flags & ShowStdOutInLogWindow,
-                                     VcsOutputWindow::Normal, &m_stdOut, &m_stdOutSize);
-    m_err = std::make_unique<Stream>(m_codec, !(m_flags & SuppressStdErrInLogWindow),
-                                     VcsOutputWindow::Error, &m_stdErr, &m_stdErrSize);
     if (m_timeOutMs > 0) {
-        m_timer = new QTimer(this);
-        m_timer->setSingleShot(true);
-        connect(m_timer, &QTimer::timeout, this, &VcsJob::timeOut);
+        if (!m_timer) {
+            m_timer = new QTimer(this);
+            m_timer->setSingleShot(true);
+            connect(m_timer, &QTimer::timeout, this, &VcsJob::timeOut);
+        }
         m_timer->start(m_timeOutMs);
     }
-    emit started();
     Utils::TreeProcess *given = m_starter ? m_starter(*this) : nullptr;
     if (given)
         adoptStarted(given);
@@ -248,7 +326,9 @@ void VcsJob::adoptStarted(Utils::TreeProcess *process)
             [this, failedToStart] {
                 if (m_state != Running)
                     return;
-                if (failedToStart)
+                if (failedToStart && m_interrupted)
+                    putBack();
+                else if (failedToStart)
                     finish(m_ending ? m_result : StartFailed);
                 else
                     processEnded();
@@ -298,6 +378,15 @@ void VcsJob::processEnded()
         return;
     readStdOut();
     readStdErr();
+    if (m_interrupted) {
+        // One that succeeded before it was stopped has its answer; any other runs again.
+        if (m_process->exitStatus() != QProcess::NormalExit || m_process->exitCode() != 0) {
+            putBack();
+            return;
+        }
+        m_interrupted = false;
+        m_ending = false;
+    }
     if (m_ending) {
         finish(m_result);
     } else if (m_process->exitStatus() == QProcess::CrashExit) {
@@ -316,7 +405,10 @@ void VcsJob::processError()
     // Only a failed start ends the job here; every other error is followed by finished().
     if (m_state == Running && m_process->error() == QProcess::FailedToStart &&
         m_process->state() == QProcess::NotRunning) {
-        finish(m_ending ? m_result : StartFailed);
+        if (m_interrupted)
+            putBack();
+        else
+            finish(m_ending ? m_result : StartFailed);
     }
 }
 

@@ -73,6 +73,19 @@ public:
     // Asked when the job's turn comes: false means that it is not needed any more (a job
     // before it found its work done) and it ends as succeeded, without running or logging.
     void setCondition(std::function<bool()> condition) { m_condition = std::move(condition); }
+    // A read the IDE makes on its own, not a person's command: it waits behind the commands a
+    // person started, and one running when a person starts a command is stopped and run again
+    // after it (see JobQueue). It must therefore change nothing and may run twice.
+    void setBackground(bool background) { m_background = background; }
+    bool isBackground() const { return m_background; }
+    // A job that needs something before its process can start (a password from the keychain)
+    // gets it here when its turn has come: 'ready' is to be called once it is there, with an
+    // empty text to go on, or with why the job cannot run, which ends it as StartFailed.
+    using Ready = std::function<void(const QString &error)>;
+    using Preparation = std::function<void(VcsJob &job, const Ready &ready)>;
+    void setPreparation(Preparation preparation) { m_preparation = std::move(preparation); }
+    // For a preparation: the arguments the process gets (the login, once it is known).
+    void setArguments(const QStringList &arguments) { m_arguments = arguments; }
     // Null: exit code 0 is success. The interpreter must outlive the job.
     void setExitCodeInterpreter(const Utils::ExitCodeInterpreter *interpreter);
 
@@ -95,8 +108,13 @@ public:
     // Ends a running job's process tree, or takes a waiting job out of its queue; the job
     // then finishes as Cancelled. Nothing happens to a job that is done.
     void cancel();
+    // Stops a running background job so that it waits its turn again and starts anew (what
+    // it would find is out of date, or a person's command goes first); true when it will,
+    // false when it is no running background job, or ends anyway.
+    bool interrupt();
 
 signals:
+    // Its turn has come; it may emit again when it was stopped for a person's command.
     void started();
     // The outcome is known and the pane has reported it.
     void finished();
@@ -106,6 +124,8 @@ private:
     class Stream;
 
     void start(JobQueue *queue);
+    void run();
+    void putBack();
     void adopt(Utils::TreeProcess *process);
     void adoptStarted(Utils::TreeProcess *process);
     void startProcess();
@@ -127,6 +147,11 @@ private:
     QString m_description;
     Starter m_starter;
     std::function<bool()> m_condition;
+    Preparation m_preparation;
+    bool m_background = false;
+    bool m_interrupted = false;
+    bool m_preparing = false;
+    int m_runs = 0; // counts the starts, so that a preparation's late answer is recognised
     const Utils::ExitCodeInterpreter *m_interpreter = nullptr;
 
     QPointer<JobQueue> m_queue;

@@ -1,9 +1,11 @@
 #include "vcsprocess.h"
+#include "blockingwait.h"
 #include "vcsoutputwindow.h"
 
 #include <utils/treeprocess.h>
 
-#include <QEventLoop>
+#include <QDir>
+#include <QFileInfo>
 #include <QTextCodec>
 #include <QTimer>
 
@@ -18,6 +20,24 @@ static QString decode(const QByteArray &bytes, QTextCodec *codec)
     // The Windows clients end their lines with CR LF.
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text;
+}
+
+// What a wait for the command is called: the executable, the command word and the names of
+// the files and directories it names, as the status bar names a job ("tf checkout main.cpp").
+// Only what exists on disk is named, so that no option (a login) ever shows.
+static QString describe(const QString &binary, const QStringList &arguments)
+{
+    QStringList words{QFileInfo(binary).completeBaseName()};
+    if (!arguments.isEmpty())
+        words << VcsOutputWindow::maskPassword(arguments.first());
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (!QDir::isAbsolutePath(argument) || !QFileInfo::exists(argument))
+            continue;
+        const QString name = QFileInfo(argument).fileName();
+        words << (name.isEmpty() ? QDir::toNativeSeparators(argument) : name);
+    }
+    return words.join(QLatin1Char(' '));
 }
 
 void setUpProcess(QProcess *process, const QString &workingDirectory,
@@ -62,62 +82,57 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
 
     SynchronousProcessResponse response;
     bool timedOut = false;
+    bool cancelled = false;
     QByteArray out;
     QByteArray err;
 
-    if (startHere)
+    if (startHere) {
         process.start(binary, arguments, QIODevice::ReadOnly);
-    // A process handed over may have ended already; what it printed is still to be read.
-    const bool started = process.state() == QProcess::NotRunning
-                             ? process.error() != QProcess::FailedToStart
-                             : process.waitForStarted(30000);
-    if (!started) {
-        response.result = SynchronousProcessResponse::StartFailed;
-    } else if (flags & RunFlags::FullySynchronously) {
-        if (startHere)
-            process.closeWriteChannel();
-        if (!process.waitForFinished(timeOutMs > 0 ? timeOutMs : -1)) {
-            timedOut = process.state() != QProcess::NotRunning;
-        }
-    } else {
-        if (startHere)
-            process.closeWriteChannel();
-        QEventLoop loop;
+        process.closeWriteChannel();
+    }
+    // The start, the run and a time-out are awaited alike: the window goes on painting, and a
+    // run that lasts shows what it waits for and can be cancelled. A process handed over may
+    // have ended already; what it printed is still to be read.
+    if (process.state() != QProcess::NotRunning) {
+        BlockingWait wait(describe(binary, arguments));
         // Drain the pipes as data comes, so the child never blocks on a full pipe.
-        QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop,
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, &wait,
                          [&] { out += process.readAllStandardOutput(); });
-        QObject::connect(&process, &QProcess::readyReadStandardError, &loop,
+        QObject::connect(&process, &QProcess::readyReadStandardError, &wait,
                          [&] { err += process.readAllStandardError(); });
         QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
-                         &loop, &QEventLoop::quit);
+                         &wait, &BlockingWait::finish);
+        QObject::connect(&process, &QProcess::errorOccurred, &wait, [&] {
+            if (process.state() == QProcess::NotRunning)
+                wait.finish();
+        });
         QTimer timer;
         timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
+        QObject::connect(&timer, &QTimer::timeout, &wait, [&] {
             timedOut = true;
-            loop.quit();
+            wait.finish();
         });
         if (timeOutMs > 0)
             timer.start(timeOutMs);
-        if (process.state() != QProcess::NotRunning)
-            loop.exec(QEventLoop::ExcludeUserInputEvents);
+        cancelled = !wait.exec();
     }
+    const bool started = process.error() != QProcess::FailedToStart;
 
-    if (timedOut) {
+    if (!started) {
+        response.result = SynchronousProcessResponse::StartFailed;
+    } else if (timedOut || cancelled) {
         // Whatever the client started goes with it, or it would go on changing files.
         process.killTree();
         process.waitForFinished(1000);
-        response.result = SynchronousProcessResponse::Hang;
-    } else if (started) {
-        // The response starts out as StartFailed; only a process that ran gets a verdict
-        // from its exit.
-        if (process.exitStatus() == QProcess::CrashExit) {
-            response.result = SynchronousProcessResponse::TerminatedAbnormally;
-        } else {
-            response.exitCode = process.exitCode();
-            response.result = interpreter ? interpreter->interpretExitCode(response.exitCode)
-                              : response.exitCode == 0 ? SynchronousProcessResponse::Finished
-                                                       : SynchronousProcessResponse::FinishedError;
-        }
+        response.result =
+            cancelled ? SynchronousProcessResponse::Cancelled : SynchronousProcessResponse::Hang;
+    } else if (process.exitStatus() == QProcess::CrashExit) {
+        response.result = SynchronousProcessResponse::TerminatedAbnormally;
+    } else {
+        response.exitCode = process.exitCode();
+        response.result = interpreter ? interpreter->interpretExitCode(response.exitCode)
+                          : response.exitCode == 0 ? SynchronousProcessResponse::Finished
+                                                   : SynchronousProcessResponse::FinishedError;
     }
     if (started) {
         out += process.readAllStandardOutput();
@@ -130,7 +145,10 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
         VcsOutputWindow::append(response.stdOut);
     if (!(flags & RunFlags::SuppressStdErrInLogWindow) && !response.stdErr.isEmpty())
         VcsOutputWindow::appendError(response.stdErr);
-    if (response.result == SynchronousProcessResponse::Finished) {
+    // A person cancelled: the pane says so whatever the flags, so the cancel is seen to work.
+    if (response.result == SynchronousProcessResponse::Cancelled) {
+        VcsOutputWindow::appendWarning(response.exitMessage(binary, timeOutMs));
+    } else if (response.result == SynchronousProcessResponse::Finished) {
         if (flags & RunFlags::ShowSuccessMessage)
             VcsOutputWindow::appendMessage(response.exitMessage(binary, timeOutMs));
     } else if (!(flags & RunFlags::SuppressFailMessageInLogWindow)) {

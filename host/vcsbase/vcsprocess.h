@@ -43,9 +43,11 @@ void setUpProcess(QProcess *process, const QString &workingDirectory,
 
 // Runs 'binary' with 'arguments' (never through a shell) in 'workingDirectory' until it ends
 // or 'timeOutMs' passes (zero or less: no limit), then kills it with everything it started.
-// Reports in the output pane as 'flags' say. Without FullySynchronously a local event loop
-// keeps the window painted. A 'starter' may hand over a process already started for the
-// command instead (see VcsBasePlugin::ProcessStarter).
+// Reports in the output pane as 'flags' say. The caller waits in a BlockingWait: the window
+// keeps painting, a run that lasts says what it waits for and can be cancelled (the result
+// is then Cancelled, the process tree ended), and no other input is served meanwhile, with
+// FullySynchronously or without. A 'starter' may hand over a process already started for
+// the command instead (see VcsBasePlugin::ProcessStarter).
 Utils::SynchronousProcessResponse
 runProcess(const QString &workingDirectory, const QString &binary, const QStringList &arguments,
            int timeOutMs, unsigned flags, QTextCodec *outputCodec,

@@ -3,10 +3,10 @@
 #include "teamfoundationsettings.h"
 
 #include <core/icore.h>
+#include <vcsbase/blockingwait.h>
 #include <vcsbase/vcsoutputwindow.h>
 
-#include <QEventLoop>
-#include <QTimer>
+#include <memory>
 
 namespace TeamFoundation {
 namespace Internal {
@@ -49,6 +49,8 @@ Core::SecretStore::Answer noKeychain()
 
 PasswordKeeper::PasswordKeeper(QObject *parent) : QObject(parent)
 {
+    m_giveUp.setSingleShot(true);
+    connect(&m_giveUp, &QTimer::timeout, this, &PasswordKeeper::giveUp);
 }
 
 void PasswordKeeper::load(const TeamFoundationSettings &settings)
@@ -98,6 +100,7 @@ void PasswordKeeper::load(const TeamFoundationSettings &settings)
                 readFailed(answer.error);
                 break;
             }
+            m_giveUp.stop();
             emit readFinished();
             emit noteChanged();
         });
@@ -120,28 +123,74 @@ void PasswordKeeper::store(const TeamFoundationSettings &previous,
         return;
     }
     ++m_generation;
+    const bool wasReading = m_state == State::Reading;
     m_state = State::Known;
     m_confirmed = false;
     moveIntoKeychain(current.userName(), current.password(), previous.userName(),
                      keychainHoldsOne());
+    // What waited for the keychain's answer has the password now.
+    if (wasReading) {
+        m_giveUp.stop();
+        emit readFinished();
+    }
 }
 
-bool PasswordKeeper::waitForPassword(int timeoutMs)
+void PasswordKeeper::startGivingUp(int timeoutMs)
 {
+    if (m_state == State::Reading && !m_giveUp.isActive())
+        m_giveUp.start(timeoutMs);
+}
+
+void PasswordKeeper::giveUp()
+{
+    if (m_state != State::Reading)
+        return;
+    // Given up for the session: an answer coming later would change the password under a
+    // page or a command that went on without it.
+    m_state = State::Unreadable;
+    readFailed(tr("it did not answer in time"));
+    emit noteChanged();
+    emit readFinished();
+}
+
+bool PasswordKeeper::waitForPassword(int timeoutMs, bool *cancelled)
+{
+    if (cancelled)
+        *cancelled = false;
     if (m_state == State::Reading) {
-        QEventLoop loop;
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        connect(this, &PasswordKeeper::readFinished, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-        if (m_state == State::Reading) {
-            // Given up for the session: an answer coming later would change the password
-            // under a page or a command that went on without it.
-            m_state = State::Unreadable;
-            readFailed(tr("it did not answer in time"));
-            emit noteChanged();
+        startGivingUp(timeoutMs);
+        VcsBase::BlockingWait wait(tr("the system keychain (the Team Foundation password)"));
+        connect(this, &PasswordKeeper::readFinished, &wait, &VcsBase::BlockingWait::finish);
+        if (!wait.exec()) {
+            if (cancelled)
+                *cancelled = true;
+            return false;
         }
     }
     return m_state == State::Known;
+}
+
+void PasswordKeeper::whenRead(int timeoutMs, QObject *context,
+                              const std::function<void(const QString &)> &then)
+{
+    if (m_state != State::Reading) {
+        then(unknownReason());
+        return;
+    }
+    startGivingUp(timeoutMs);
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &PasswordKeeper::readFinished, context, [this, connection, then] {
+        disconnect(*connection);
+        then(unknownReason());
+    });
+}
+
+QString PasswordKeeper::unknownReason() const
+{
+    if (m_state == State::Known)
+        return QString();
+    return tr("The Team Foundation password could not be read from the system keychain; enter "
+              "it again in Tools > Options > Version Control > TeamFoundation.");
 }
 
 QString PasswordKeeper::note() const

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QTimer>
+
+#include <functional>
 
 namespace TeamFoundation {
 namespace Internal {
@@ -21,8 +24,9 @@ class TeamFoundationSettings;
 // holds one; with neither, there is none. A password in the file is taken out of it only once
 // the keychain confirmed that it holds it, so nothing is lost on the way.
 //
-// At start-up the keychain answers later; everything that needs the password (a command that
-// logs in, the options page) waits for that answer, bounded, through waitForPassword().
+// At start-up the keychain answers later; everything that needs the password waits for that
+// answer, bounded: what the IDE waits for (a file operation, the options page) through
+// waitForPassword(), the queued commands through whenRead() as a step of their turn.
 class PasswordKeeper : public QObject
 {
     Q_OBJECT
@@ -37,10 +41,19 @@ public:
     void store(const TeamFoundationSettings &previous, const TeamFoundationSettings &current);
 
     // Whether the settings hold the person's password. While the keychain has not answered at
-    // start-up, waits for it, at most 'timeoutMs' and serving no user input meanwhile; a
-    // keychain that did not answer by then, or could not be read, leaves it unknown for the
-    // session (false), and the pane says so.
-    bool waitForPassword(int timeoutMs);
+    // start-up, waits for it (showing so after a moment, serving no other input meanwhile), at
+    // most 'timeoutMs' from the first wait on; a keychain that did not answer by then, or
+    // could not be read, leaves it unknown for the session (false), and the pane says so. A
+    // person who cancels the wait gets false, with 'cancelled' set.
+    bool waitForPassword(int timeoutMs, bool *cancelled = nullptr);
+    // Calls 'then' once the keychain has answered (at once when it has), bounded as above,
+    // unless 'context' is gone by then; with an empty text when the password is known, else
+    // with why it is not.
+    void whenRead(int timeoutMs, QObject *context,
+                  const std::function<void(const QString &)> &then);
+    bool isReading() const { return m_state == State::Reading; }
+    // Why the password is not known, for a command that cannot run without it.
+    QString unknownReason() const;
     // Where the password is when it is not in the keychain, for the options page; empty when
     // it is there or there is none.
     QString note() const;
@@ -60,6 +73,8 @@ private:
     void confirmed(bool inKeychain);
     void failed(const Core::SecretStore::Answer &answer, const QString &message);
     void readFailed(const QString &reason);
+    void startGivingUp(int timeoutMs);
+    void giveUp();
     // Writes 'text' to the pane, once a session.
     void report(const QString &text);
 
@@ -70,6 +85,7 @@ private:
     // Counts the passwords set: an answer about an earlier one changes nothing.
     int m_generation = 0;
     QSet<QString> m_reported;
+    QTimer m_giveUp; // how long the keychain's first answer is waited for
 };
 
 } // namespace Internal

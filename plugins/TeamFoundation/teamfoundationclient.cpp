@@ -86,6 +86,27 @@ TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirect
     command.arguments = arguments;
     if (CommandLines::sendsLogin(arguments.value(0)))
         addLoginArguments(command.arguments);
+    // A job waits for the keychain's answer in its turn, not before it is queued; the login
+    // is added once the password is there.
+    if (CommandLines::sendsLogin(arguments.value(0)) && m_plugin->isReadingPassword()) {
+        const QPointer<TeamFoundationPlugin> plugin(m_plugin);
+        command.prepare = [plugin, arguments](VcsBase::VcsJob &job,
+                                              const VcsBase::VcsJob::Ready &ready) {
+            if (!plugin) {
+                ready(tr("Team Foundation is gone."));
+                return;
+            }
+            const QPointer<VcsBase::VcsJob> waiting(&job);
+            plugin->whenPasswordRead(&job, [waiting, arguments, ready](const QString &error) {
+                if (waiting && error.isEmpty()) {
+                    QStringList withLogin = arguments;
+                    addLoginArguments(withLogin);
+                    waiting->setArguments(withLogin);
+                }
+                ready(error);
+            });
+        };
+    }
     command.workingDirectory = workingDirectory;
     command.topLevel = knownTopLevel(arguments.value(1));
     command.commandLine = CommandLines::asksInItsOwnDialog(kind, arguments);
@@ -105,9 +126,15 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
                                                         unsigned flags) const
 {
     TeamFoundationResponse response;
-    // Not without the person's password: tf would log in as someone else, or be refused.
-    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword()) {
+    if (!m_plugin->versionControl()->isConfigured()) {
         response.error = true;
+        return response;
+    }
+    // Not without the person's password: tf would log in as someone else, or be refused.
+    QString passwordError;
+    if (!m_plugin->waitForPassword(&passwordError)) {
+        response.error = true;
+        response.exitMessage = passwordError;
         return response;
     }
     const TeamFoundationCommand run = command(workingDirectory, executable, arguments, flags);
@@ -124,10 +151,13 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
     response.error = sp.result != Utils::SynchronousProcessResponse::Finished;
     response.stdOut = sp.stdOut;
     response.stdErr = sp.stdErr;
-    response.exitCode = sp.exitCode;
-    if (sp.result != Utils::SynchronousProcessResponse::Finished &&
-        sp.result != Utils::SynchronousProcessResponse::FinishedError)
+    if (sp.result == Utils::SynchronousProcessResponse::Finished ||
+        sp.result == Utils::SynchronousProcessResponse::FinishedError)
+        response.exitCode = sp.exitCode;
+    else
         response.exitMessage = sp.exitMessage(executable, run.timeOutMs);
+    if (!response.error)
+        emit const_cast<TeamFoundationClient *>(this)->succeeded();
     return response;
 }
 
@@ -143,8 +173,7 @@ bool TeamFoundationClient::submitCommand(const QString &path, const QString &exe
                                          const TeamFoundationRunner::Finished &finished,
                                          bool mayOfferLicence)
 {
-    // As runCommand: not without the person's password.
-    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
+    if (!m_plugin->versionControl()->isConfigured())
         return false;
     TeamFoundationCommand job = command(containingDirectory(path), executable, arguments, flags);
     // A person answering tf.exe's own dialog takes as long as they take; ending it would
@@ -165,6 +194,8 @@ bool TeamFoundationClient::submitCommand(const QString &path, const QString &exe
             self->submitCommand(path, executable, arguments, flags, finished, false)) {
             return;
         }
+        if (self && ended.succeeded())
+            emit self->succeeded();
         if (ended.succeeded() && ended.exitCode() == 1) {
             VcsBase::VcsOutputWindow::appendWarning(
                 tr("%1 partly succeeded: it changed what it could, and could not change what "
@@ -180,20 +211,64 @@ bool TeamFoundationClient::submitCommand(const QString &path, const QString &exe
     return true;
 }
 
-bool TeamFoundationClient::readStatus(const QString &topLevel, const std::function<void()> &started,
-                                      const TeamFoundationRunner::Finished &finished)
+bool TeamFoundationClient::readStatus(const QString &topLevel,
+                                      const std::function<void(VcsBase::VcsJob &)> &started,
+                                      const TeamFoundationRunner::Finished &finished,
+                                      bool forPerson)
 {
-    if (!m_plugin->versionControl()->isConfigured() || !m_plugin->waitForPassword())
+    if (!m_plugin->versionControl()->isConfigured())
         return false;
     const QString binary = m_plugin->settings().binaryPath();
     TeamFoundationCommand job = command(
         topLevel, binary, CommandLines::status(clientKind(), topLevel), SilentProbeRunFlags);
-    job.background = true;
+    job.background = !forPerson;
     job.started = started;
     job.description =
         QStringLiteral("%1 status %2")
             .arg(QFileInfo(binary).completeBaseName(), QFileInfo(topLevel).fileName());
-    m_runner->submit(job, finished);
+    QPointer<TeamFoundationClient> self(this);
+    m_runner->submit(job, [self, finished](const VcsBase::VcsJob &ended) {
+        if (self && ended.succeeded())
+            emit self->succeeded();
+        if (finished)
+            finished(ended);
+    });
+    return true;
+}
+
+bool TeamFoundationClient::readServerPath(const QString &directory,
+                                          const std::function<void(const Probe &)> &finished)
+{
+    if (!m_plugin->versionControl()->isConfigured())
+        return false;
+    const QString binary = m_plugin->settings().binaryPath();
+    TeamFoundationCommand job =
+        command(containingDirectory(directory), binary, CommandLines::info(clientKind(), directory),
+                SilentProbeRunFlags);
+    job.background = true;
+    job.description =
+        QStringLiteral("%1 info %2")
+            .arg(QFileInfo(binary).completeBaseName(), QFileInfo(directory).fileName());
+    QPointer<TeamFoundationClient> self(this);
+    m_runner->submit(job, [self, finished, binary](const VcsBase::VcsJob &ended) {
+        if (!self)
+            return;
+        TeamFoundationResponse response;
+        response.error = !ended.succeeded();
+        response.stdOut = ended.stdOut();
+        response.stdErr = ended.stdErr();
+        response.exitCode = ended.exitCode();
+        if (CommandLines::failureOf(response.exitCode, response.stdErr) ==
+            CommandLines::Failure::LicenceNotAccepted)
+            self->noteLicenceNeeded(binary);
+        if (ended.result() != VcsBase::VcsJob::Finished &&
+            ended.result() != VcsBase::VcsJob::FinishedError)
+            response.exitMessage = ended.exitMessage();
+        const Probe probe = classifyProbe(response);
+        if (probe.managed)
+            emit self->succeeded();
+        finished(probe);
+    });
     return true;
 }
 
@@ -204,6 +279,7 @@ TeamFoundationCommand TeamFoundationClient::commandFile(const QString &workingDi
                                          options, SilentProbeRunFlags);
     // The login goes on each line, where no process list shows it, never on the command line.
     file.arguments = options;
+    file.prepare = {};
     file.codec = QTextCodec::codecForName("ISO-8859-1");
     return file;
 }
@@ -260,40 +336,47 @@ ClientKind TeamFoundationClient::clientKind() const
     return m_plugin->settings().clientKind();
 }
 
+bool TeamFoundationClient::fileOperationEnded(const TeamFoundationResponse &response)
+{
+    m_lastFailure.clear();
+    if (response.error) {
+        m_lastFailure = response.stdErr.simplified();
+        if (m_lastFailure.isEmpty())
+            m_lastFailure = response.exitMessage.simplified();
+    }
+    // A refused login, a time-out or a cancel changed nothing; what ended by itself with
+    // success, or with a partial one (exit code 1), may have.
+    if (!response.error || response.exitCode == 1)
+        emit workingCopyChanged();
+    return !response.error;
+}
+
 bool TeamFoundationClient::addFile(const QString &fileName)
 {
-    const bool done = !runTf(containingDirectory(fileName),
-                             CommandLines::add(clientKind(), fileName), InteractiveRunFlags)
-                           .error;
-    emit workingCopyChanged();
-    return done;
+    return fileOperationEnded(runTf(containingDirectory(fileName),
+                                    CommandLines::add(clientKind(), fileName),
+                                    InteractiveRunFlags));
 }
 
 bool TeamFoundationClient::deleteFile(const QString &fileName)
 {
-    const bool done = !runTf(containingDirectory(fileName),
-                             CommandLines::remove(clientKind(), fileName), InteractiveRunFlags)
-                           .error;
-    emit workingCopyChanged();
-    return done;
+    return fileOperationEnded(runTf(containingDirectory(fileName),
+                                    CommandLines::remove(clientKind(), fileName),
+                                    InteractiveRunFlags));
 }
 
 bool TeamFoundationClient::renameFile(const QString &from, const QString &to)
 {
     const QStringList arguments = CommandLines::rename(
         clientKind(), QFileInfo(from).absoluteFilePath(), QFileInfo(to).absoluteFilePath());
-    const bool done = !runTf(containingDirectory(from), arguments, SynchronousRunFlags).error;
-    emit workingCopyChanged();
-    return done;
+    return fileOperationEnded(runTf(containingDirectory(from), arguments, SynchronousRunFlags));
 }
 
 bool TeamFoundationClient::checkoutFile(const QString &fileName)
 {
-    const bool done = !runTf(containingDirectory(fileName),
-                             CommandLines::checkout(clientKind(), fileName), InteractiveRunFlags)
-                           .error;
-    emit workingCopyChanged();
-    return done;
+    return fileOperationEnded(runTf(containingDirectory(fileName),
+                                    CommandLines::checkout(clientKind(), fileName),
+                                    InteractiveRunFlags));
 }
 
 bool TeamFoundationClient::annotatesWithPowerTools() const
@@ -317,9 +400,11 @@ bool TeamFoundationClient::annotateFile(const QString &fileName)
         showInView([fileName](Core::IVersionHistory *h) { emit h->annotateRequested(fileName); });
         return true;
     }
-    return !runTfpt(containingDirectory(fileName), CommandLines::annotate(clientKind(), fileName),
-                    InteractiveRunFlags)
-                .error;
+    const TeamFoundationResponse response =
+        runTfpt(containingDirectory(fileName), CommandLines::annotate(clientKind(), fileName),
+                InteractiveRunFlags);
+    m_lastFailure = response.error ? response.stdErr.simplified() : QString();
+    return !response.error;
 }
 
 bool TeamFoundationClient::checkIn(const QString &path)
@@ -338,33 +423,59 @@ bool TeamFoundationClient::checkInChanges(const QString &path,
     // The client checks in what is on disk; the user means what the editor shows.
     if (!saveModifiedDocuments(path))
         return false;
-    const ClientKind kind = clientKind();
-    QString comment;
-    // Empty: everything under the path.
-    QStringList items;
-    if (CommandLines::asksForCheckInComment(kind)) {
-        CheckInDialog dialog(path, QApplication::activeWindow());
-        QList<PendingChange> changes;
-        QString error;
-        if (m_plugin->pendingChanges()->currentChanges(path, &changes, &error)) {
-            dialog.setChanges(changes, checked);
-        } else if (checked) {
-            // Not everything under the path was asked for; without the list nothing says
-            // what the chosen files' changes are.
-            VcsBase::VcsOutputWindow::appendError(
-                tr("The pending changes could not be read: %1 Nothing was checked in.").arg(error));
-            return false;
-        } else {
-            dialog.setChangesUnknown(error);
-        }
-        if (dialog.exec() != QDialog::Accepted)
-            return false;
-        comment = dialog.comment();
-        if (!dialog.allChecked())
-            items = dialog.checkedItems();
-    } else if (checked) {
-        items = *checked;
+    if (!m_plugin->versionControl()->isConfigured())
+        return false;
+    if (!CommandLines::asksForCheckInComment(clientKind())) {
+        // tf.exe asks for the comment and the changes in its own dialog.
+        submitCheckIn(path, QString(), checked ? *checked : QStringList());
+        return true;
     }
+    // The dialog lists the pending changes: those known, or those of a read that the person
+    // now waits for; it opens when they are there, and nothing waits in a loop of its own.
+    QPointer<TeamFoundationClient> self(this);
+    m_plugin->pendingChanges()->currentChanges(
+        path, [self, path, checked](bool read, const QList<PendingChange> &changes,
+                                    const QString &error) {
+            if (self)
+                self->openCheckInDialog(path, checked, read, changes, error);
+        });
+    return true;
+}
+
+void TeamFoundationClient::openCheckInDialog(const QString &path,
+                                             const std::optional<QStringList> &checked, bool read,
+                                             const QList<PendingChange> &changes,
+                                             const QString &error)
+{
+    if (!read && checked) {
+        // Not everything under the path was asked for; without the list nothing says what
+        // the chosen files' changes are.
+        VcsBase::VcsOutputWindow::appendError(
+            tr("The pending changes could not be read: %1 Nothing was checked in.").arg(error));
+        return;
+    }
+    auto dialog = new CheckInDialog(path, QApplication::activeWindow());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (read)
+        dialog->setChanges(changes, checked);
+    else
+        dialog->setChangesUnknown(error);
+    QPointer<TeamFoundationClient> self(this);
+    connect(dialog, &QDialog::accepted, this, [self, dialog, path] {
+        if (!self)
+            return;
+        // Empty: everything under the path.
+        self->submitCheckIn(path, dialog->comment(),
+                            dialog->allChecked() ? QStringList() : dialog->checkedItems());
+    });
+    dialog->open();
+}
+
+void TeamFoundationClient::submitCheckIn(const QString &path, const QString &comment,
+                                         const QStringList &items)
+{
+    const ClientKind kind = clientKind();
+    QString shownComment = comment;
     // A comment of several lines fits on no command line that the client reads from its
     // input, and one starting with "@" would be taken for a file; both go through a file
     // that only the user can read, kept until the check-in has ended.
@@ -380,16 +491,16 @@ bool TeamFoundationClient::checkInChanges(const QString &path,
                 tr("The check-in comment could not be written to a temporary file (%1). The "
                    "command was not run.")
                     .arg(commentFile->errorString()));
-            return false;
+            return;
         }
         commentFile->close();
-        comment = QLatin1Char('@') + QDir::toNativeSeparators(commentFile->fileName());
+        shownComment = QLatin1Char('@') + QDir::toNativeSeparators(commentFile->fileName());
     }
     const QStringList arguments =
-        items.isEmpty() ? CommandLines::checkIn(kind, path, isDirectory(path), comment)
-                        : CommandLines::checkInItems(kind, items, comment);
-    return submit(path, m_plugin->settings().binaryPath(), arguments, InteractiveRunFlags,
-                  [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
+        items.isEmpty() ? CommandLines::checkIn(kind, path, isDirectory(path), shownComment)
+                        : CommandLines::checkInItems(kind, items, shownComment);
+    submit(path, m_plugin->settings().binaryPath(), arguments, InteractiveRunFlags,
+           [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
 }
 
 bool TeamFoundationClient::compare(const QString &path)
@@ -496,14 +607,22 @@ void TeamFoundationClient::askUndo(const QString &path)
         return;
     m_undoWaiting = true;
     QPointer<TeamFoundationClient> self(this);
-    m_plugin->pendingChanges()->withCurrentChanges(
-        path, this,
-        [self, path](const std::optional<QList<PendingChange>> &changes, const QString &error) {
+    m_plugin->pendingChanges()->currentChanges(
+        path, [self, path](bool read, const QList<PendingChange> &changes, const QString &error) {
             if (!self)
                 return;
-            self->m_undoWaiting = false;
-            if (self->confirmUndo(path, changes, error))
-                self->undo(path);
+            // Asked from the event loop, not from inside the end of the read's job: the
+            // question must not hold up the queue that ran it.
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, path, read, changes, error] {
+                    self->m_undoWaiting = false;
+                    if (self->confirmUndo(path,
+                                          read ? std::make_optional(changes) : std::nullopt,
+                                          error))
+                        self->undo(path);
+                },
+                Qt::QueuedConnection);
         });
 }
 
@@ -539,11 +658,39 @@ TeamFoundationClient::Probe TeamFoundationClient::probe(const QString &path,
 {
     const QStringList arguments = CommandLines::info(clientKind(), path);
     const TeamFoundationResponse response = runTf(workingDirectory, arguments, SilentProbeRunFlags);
+    const Probe probe = classifyProbe(response);
+    // A licence not accepted was said in the pane in words of its own.
+    if (!probe.answered && CommandLines::failureOf(response.exitCode, response.stdErr) !=
+                               CommandLines::Failure::LicenceNotAccepted)
+        reportProbeFault(m_plugin->settings().binaryPath(), arguments, probe.reason);
+    return probe;
+}
+
+TeamFoundationClient::Probe
+TeamFoundationClient::classifyProbe(const TeamFoundationResponse &response)
+{
     Probe probe;
     probe.managed = !response.error;
-    probe.answered = reportProbeFailure(m_plugin->settings().binaryPath(), arguments, response);
-    if (probe.managed)
+    if (probe.managed) {
+        probe.answered = true;
         probe.serverPath = parseServerPath(response.stdOut);
+        return probe;
+    }
+    // A client that refuses the login, cannot reach the server or waits for its licence to
+    // be accepted fails every probe; that says nothing about the directory. A failure
+    // without a word and with an exit code is the client's way to say "not in a workspace",
+    // as is not running at all (not configured). A run that ended otherwise (crashed, timed
+    // out, cancelled, not started for want of the password) is a fault, whatever it printed.
+    const QString message = response.stdErr.trimmed();
+    const CommandLines::Failure failure = CommandLines::failureOf(response.exitCode, message);
+    if (response.exitMessage.isEmpty() &&
+        (message.isEmpty() || failure == CommandLines::Failure::NotInWorkspace)) {
+        probe.answered = true;
+        return probe;
+    }
+    probe.reason = failure == CommandLines::Failure::LicenceNotAccepted
+                       ? tr("the client's licence has not been accepted")
+                       : (message.isEmpty() ? response.exitMessage : message).simplified();
     return probe;
 }
 
@@ -646,34 +793,18 @@ void TeamFoundationClient::noteLicenceNeeded(const QString &binary) const
             .arg(QDir::toNativeSeparators(binary)));
 }
 
-bool TeamFoundationClient::reportProbeFailure(const QString &binary, const QStringList &arguments,
-                                              const TeamFoundationResponse &response) const
+void TeamFoundationClient::reportProbeFault(const QString &binary, const QStringList &arguments,
+                                            const QString &reason) const
 {
-    // A client that refuses the login or cannot reach the server fails every probe; unsaid,
-    // that looks like files not under version control. A failure without a word and with an
-    // exit code is the client's way to say "not in a workspace", as is not running at all
-    // (not configured).
-    if (!response.error)
-        return true;
-    const CommandLines::Failure failure =
-        CommandLines::failureOf(response.exitCode, response.stdErr);
-    // The pane said it once already, in words of its own.
-    if (failure == CommandLines::Failure::LicenceNotAccepted)
-        return false;
-    QString message = response.stdErr.trimmed();
-    if (message.isEmpty())
-        message = response.exitMessage;
-    if (message.isEmpty() || failure == CommandLines::Failure::NotInWorkspace)
-        return true;
-    if (m_shownProbeFailures.contains(message))
-        return false;
-    m_shownProbeFailures.insert(message);
+    // Unsaid, a refused login looks like files not under version control.
+    if (m_shownProbeFailures.contains(reason))
+        return;
+    m_shownProbeFailures.insert(reason);
     QStringList shownArguments = arguments;
     addLoginArguments(shownArguments);
     VcsBase::VcsOutputWindow::appendError(
         tr("Team Foundation cannot tell which files are under version control:\n  %1\n  %2")
-            .arg(VcsBase::VcsOutputWindow::formatCommandLine(binary, shownArguments), message));
-    return false;
+            .arg(VcsBase::VcsOutputWindow::formatCommandLine(binary, shownArguments), reason));
 }
 
 void TeamFoundationClient::addCurrentFile()

@@ -26,9 +26,10 @@ public:
     bool error = false;
     QString stdOut;
     QString stdErr;
-    // How the process ended when it crashed, hung or did not start; empty otherwise.
+    // How the process ended when it crashed, hung, was cancelled or did not start, or why
+    // nothing was started; empty otherwise.
     QString exitMessage;
-    // The process's exit code; -1 when it did not finish.
+    // The exit code of a process that ended by itself; -1 otherwise.
     int exitCode = -1;
 };
 
@@ -77,10 +78,11 @@ public:
     // only looks. False when tf cannot be run.
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
                 unsigned flags, const TeamFoundationRunner::Finished &finished = {});
-    // Queues "status TOP -recursive -format:xml" as a silent job read in the background;
-    // 'started' hears when it starts, 'finished' of its end. False when tf cannot be run.
-    bool readStatus(const QString &topLevel, const std::function<void()> &started,
-                    const TeamFoundationRunner::Finished &finished);
+    // Queues "status TOP -recursive -format:xml" as a silent job, read in the background
+    // unless a person waits for it; 'started' hears when it starts, 'finished' of its end.
+    // False when tf cannot be run.
+    bool readStatus(const QString &topLevel, const std::function<void(VcsBase::VcsJob &)> &started,
+                    const TeamFoundationRunner::Finished &finished, bool forPerson = false);
     // Queues one client, in 'workingDirectory', that runs each of 'lines' (the login appended
     // to each) from its standard input, 'options' on its own command line; its output is read
     // one character a byte (Latin-1), so that what it printed is had back as bytes. Silent:
@@ -93,20 +95,38 @@ public:
     // Starts that client ahead of its lines; null when tf cannot be run. The caller owns it.
     Utils::TreeProcess *startCommandFile(const QString &workingDirectory,
                                          const QStringList &options);
+    // Whether "info" of a directory says it is in a workspace; a failure is an answer (not
+    // in a workspace) or a fault (a refused login, a licence not accepted, a crash, a
+    // cancel), which says nothing about it.
+    class Probe
+    {
+    public:
+        bool managed = false;
+        bool answered = false;
+        QString serverPath;
+        QString reason; // why a fault is one
+    };
+    // Queues a silent "info" of 'directory' in the background; 'finished' hears what it
+    // found. False when tf cannot be run.
+    bool readServerPath(const QString &directory,
+                        const std::function<void(const Probe &)> &finished);
     // Appends the login argument ("/login:user,password" for tf.exe) when both are set.
     static void addLoginArguments(QStringList &arguments);
 
-    // What the host asks for: run at once; true when the client succeeded.
+    // What the host asks for: run at once; true when the client succeeded. When not,
+    // lastFailure() says why, in the client's words.
     bool addFile(const QString &fileName);
     bool deleteFile(const QString &fileName);
     bool renameFile(const QString &from, const QString &to);
     bool checkoutFile(const QString &fileName);
     bool annotateFile(const QString &fileName);
+    QString lastFailure() const { return m_lastFailure; }
 
     // What a person asks for: queued as jobs; true when a job was queued. Get and undo
     // announce the change when their job has succeeded. The cross-platform client's
     // check-in asks for the comment and lets the person choose among the pending changes
-    // under the path, all checked at first, or only 'checked' (local files).
+    // under the path, all checked at first, or only 'checked' (local files), in a dialog
+    // that opens once they are read (true when that was set going).
     bool checkIn(const QString &path);
     bool checkIn(const QString &path, const QStringList &checked);
     // Undoes exactly 'items' (local files, or server items) in one command.
@@ -124,15 +144,8 @@ public:
     bool history(const QString &path);
     bool undo(const QString &path);
 
-    // Whether "info" of a directory says it is in a workspace; a failure is an answer (not
-    // in a workspace) or a fault (a refused login, a crash), which says nothing about it.
-    class Probe
-    {
-    public:
-        bool managed = false;
-        bool answered = false;
-        QString serverPath;
-    };
+    // What a run of "info" says: the one place that tells an answer from a fault.
+    static Probe classifyProbe(const TeamFoundationResponse &response);
     Probe probeDirectory(const QString &directory) const;
     bool managesDirectory(const QString &directory) const;
     bool managesFile(const QString &fileName) const;
@@ -153,6 +166,8 @@ public:
 signals:
     // A command or file operation has ended: the pending changes may be others now.
     void workingCopyChanged();
+    // A run of the client succeeded: it works (again).
+    void succeeded();
 
 private slots:
     // The user commands; the plugin connects its menu actions to them.
@@ -177,6 +192,12 @@ private:
     // question when nothing is pending: the pane says so.
     bool confirmUndo(const QString &path, const std::optional<QList<PendingChange>> &changes,
                      const QString &error) const;
+    void openCheckInDialog(const QString &path, const std::optional<QStringList> &checked,
+                           bool read, const QList<PendingChange> &changes, const QString &error);
+    void submitCheckIn(const QString &path, const QString &comment, const QStringList &items);
+    // Whether a file operation's run may have changed the pending changes, and why it
+    // failed when it did; emits what follows from it.
+    bool fileOperationEnded(const TeamFoundationResponse &response);
     TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
                                   const QStringList &arguments, unsigned flags) const;
     // A command file's client: silent, its output read one character a byte.
@@ -186,10 +207,9 @@ private:
     // computed from the file's history in the IDE's annotate view.
     bool annotatesWithPowerTools() const;
     void showInView(const std::function<void(Core::IVersionHistory *)> &ask);
-    // Shows in the pane why a probe failed, unless it is an answer or was shown already;
-    // true when it is an answer.
-    bool reportProbeFailure(const QString &binary, const QStringList &arguments,
-                            const TeamFoundationResponse &response) const;
+    // Shows in the pane why a probe could not tell, once for each reason.
+    void reportProbeFault(const QString &binary, const QStringList &arguments,
+                          const QString &reason) const;
     // "info" of 'path' run in 'workingDirectory': every probe is one of these.
     Probe probe(const QString &path, const QString &workingDirectory) const;
     // The top level of the workspace that 'path' (a local file or directory) is in, when known.
@@ -210,6 +230,7 @@ private:
     // The licence texts read, by client.
     mutable QHash<QString, QString> m_licenceTexts;
     mutable bool m_offeringLicence = false;
+    QString m_lastFailure;
 };
 
 } // namespace Internal

@@ -2,10 +2,12 @@
 #include "teamfoundationclient.h"
 #include "teamfoundationconstants.h"
 #include "teamfoundationplugin.h"
+#include "workspacecache.h"
 #include "workspaceknowledge.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 
 namespace TeamFoundation {
 namespace Internal {
@@ -53,15 +55,39 @@ Core::IVersionControl::OpenSupportMode TeamFoundationControl::openSupportMode() 
 
 bool TeamFoundationControl::managesDirectory(const QString &directory, QString *topLevel) const
 {
+    const DirectoryAnswer answer = answerForDirectory(directory);
+    if (answer.kind != DirectoryAnswer::Managed)
+        return false;
+    if (topLevel)
+        *topLevel = answer.topLevel;
+    return true;
+}
+
+Core::IVersionControl::DirectoryAnswer
+TeamFoundationControl::answerForDirectory(const QString &directory) const
+{
+    DirectoryAnswer answer;
     // What was learnt is no answer while no tf can be run.
     if (!isConfigured())
-        return false;
+        return answer;
+    // The client's own record of its workspaces answers without a process.
+    if (const std::optional<WorkspaceCache::Found> found =
+            m_plugin->workspaceCache()->find(directory)) {
+        answer.kind = DirectoryAnswer::Managed;
+        answer.topLevel = found->topLevel;
+        return answer;
+    }
     WorkspaceKnowledge *knowledge = m_plugin->knowledge();
     if (const std::optional<WorkspaceKnowledge::Directory> known =
             knowledge->directory(directory)) {
-        if (known->managed && topLevel)
-            *topLevel = known->topLevel;
-        return known->managed;
+        if (known->managed) {
+            answer.kind = DirectoryAnswer::Managed;
+            answer.topLevel = known->topLevel;
+        } else if (!known->fault.isEmpty()) {
+            answer.kind = DirectoryAnswer::CannotTell;
+            answer.reason = known->fault;
+        }
+        return answer;
     }
 
     // The top level is the highest directory reached by an unbroken chain of managed parents.
@@ -69,9 +95,14 @@ bool TeamFoundationControl::managesDirectory(const QString &directory, QString *
     const TeamFoundationClient::Probe first = client->probeDirectory(directory);
     if (!first.managed) {
         // A fault (a refused login, a crash) says nothing about the directory.
-        if (first.answered)
+        if (first.answered) {
             knowledge->learnNotManaged(directory);
-        return false;
+        } else {
+            knowledge->learnFault(directory, first.reason);
+            answer.kind = DirectoryAnswer::CannotTell;
+            answer.reason = first.reason;
+        }
+        return answer;
     }
     QDir dir(directory);
     QString top = dir.absolutePath();
@@ -83,12 +114,16 @@ bool TeamFoundationControl::managesDirectory(const QString &directory, QString *
                 knowledge->directory(parent)) {
             if (known->managed)
                 top = known->topLevel;
+            else if (!known->fault.isEmpty())
+                certain = false;
             break;
         }
         const TeamFoundationClient::Probe probe = client->probeDirectory(parent);
         if (!probe.managed) {
             if (probe.answered)
                 knowledge->learnNotManaged(parent);
+            else
+                knowledge->learnFault(parent, probe.reason);
             certain = probe.answered;
             break;
         }
@@ -100,9 +135,9 @@ bool TeamFoundationControl::managesDirectory(const QString &directory, QString *
         for (const auto &learnt : qAsConst(managed))
             knowledge->learnManaged(learnt.first, top, learnt.second);
     }
-    if (topLevel)
-        *topLevel = top;
-    return true;
+    answer.kind = DirectoryAnswer::Managed;
+    answer.topLevel = top;
+    return answer;
 }
 
 bool TeamFoundationControl::managesFile(const QString &workingDirectory, const QString &fileName) const
@@ -145,19 +180,86 @@ bool TeamFoundationControl::vcsCheckout(const QString &directory, const QByteArr
 
 QString TeamFoundationControl::vcsGetRepositoryURL(const QString &directory)
 {
-    if (isConfigured()) {
-        const std::optional<WorkspaceKnowledge::Directory> known =
-            m_plugin->knowledge()->directory(directory);
-        if (known && known->serverPath)
-            return *known->serverPath;
+    if (!isConfigured())
+        return QString();
+    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
+    const std::optional<WorkspaceKnowledge::Directory> known = knowledge->directory(directory);
+    if (known && known->serverPath)
+        return *known->serverPath;
+    // Below a mapped folder whose server path is known, the path follows from it.
+    if (const std::optional<WorkspaceCache::Found> found =
+            m_plugin->workspaceCache()->find(directory)) {
+        const std::optional<WorkspaceKnowledge::Directory> mapping =
+            knowledge->directory(found->mapping);
+        if (mapping && mapping->serverPath && !mapping->serverPath->isEmpty()) {
+            const QString relative =
+                QDir(found->mapping).relativeFilePath(QFileInfo(directory).absoluteFilePath());
+            return relative.isEmpty() || relative == QLatin1String(".")
+                       ? *mapping->serverPath
+                       : *mapping->serverPath + QLatin1Char('/') + relative;
+        }
+        readServerPath(found->mapping, found->topLevel);
+        return QString();
     }
-    return m_plugin->client()->repositoryUrl(directory);
+    // The host does not wait for it: it hears of it with answersChanged().
+    readServerPath(directory, known && known->managed ? known->topLevel : QString());
+    return QString();
+}
+
+void TeamFoundationControl::readServerPath(const QString &directory, const QString &topLevel)
+{
+    const QString key = QDir::cleanPath(QFileInfo(directory).absoluteFilePath());
+    if (m_serverPathReads.contains(key))
+        return;
+    m_serverPathReads.insert(key);
+    QPointer<TeamFoundationControl> self(this);
+    const bool queued = m_plugin->client()->readServerPath(
+        directory, [self, key, topLevel](const TeamFoundationClient::Probe &probe) {
+            if (!self || !self->m_serverPathReads.contains(key))
+                return;
+            if (!probe.answered) {
+                // Read again once the client was seen to work again.
+                self->m_failedServerPathReads.insert(key);
+                return;
+            }
+            // Not in a workspace after all: the host learns that at its next question.
+            if (!probe.managed)
+                return;
+            self->m_plugin->knowledge()->learnManaged(key, topLevel.isEmpty() ? key : topLevel,
+                                                      probe.serverPath);
+            // From the event loop: the host asks again when it hears it, not inside the
+            // end of a job.
+            QMetaObject::invokeMethod(self, &Core::IVersionControl::answersChanged,
+                                      Qt::QueuedConnection);
+        });
+    if (!queued)
+        m_serverPathReads.remove(key);
 }
 
 bool TeamFoundationControl::vcsAnnotate(const QString &file, int line)
 {
     Q_UNUSED(line) // the annotate tool has no way to go to a line
     return m_plugin->client()->annotateFile(file);
+}
+
+void TeamFoundationControl::forgetServerPathReads()
+{
+    m_serverPathReads.clear();
+    m_failedServerPathReads.clear();
+}
+
+bool TeamFoundationControl::retryFailedServerPathReads()
+{
+    if (m_failedServerPathReads.isEmpty())
+        return false;
+    m_serverPathReads -= m_failedServerPathReads;
+    m_failedServerPathReads.clear();
+    return true;
+}
+
+QString TeamFoundationControl::lastFailure() const
+{
+    return m_plugin->client()->lastFailure();
 }
 
 } // namespace Internal

@@ -354,22 +354,37 @@ int TeamFoundationHistory::readVersions(const QString &file, int older, int newe
 
 int TeamFoundationHistory::getVersion(const QString &path, int changeset)
 {
-    if (isServerItem(path) || !Core::DocumentManager::discardModifiedDocuments(path))
+    if (isServerItem(path) || !Core::DocumentManager::discardModifiedDocuments(path) ||
+        !m_plugin->versionControl()->isConfigured())
         return 0;
+    const int request = ++m_lastRequest;
     // The client keeps a file with a pending change as it is; getting another version means
-    // undoing the change first, which throws the person's work away: they are asked.
-    QList<PendingChange> changes;
-    QString error;
-    QStringList changed;
-    if (m_plugin->pendingChanges()->currentChanges(path, &changes, &error)) {
-        for (const PendingChange &change : qAsConst(changes)) {
-            if (!change.candidate && !change.localItem.isEmpty())
-                changed << change.localItem;
-        }
-    }
+    // undoing the change first, which throws the person's work away: they are asked, once
+    // the pending changes are known.
+    QPointer<TeamFoundationHistory> self(this);
+    m_plugin->pendingChanges()->currentChanges(
+        path, [self, request, path, changeset](bool read, const QList<PendingChange> &changes,
+                                              const QString &) {
+            if (!self)
+                return;
+            QStringList changed;
+            if (read) {
+                for (const PendingChange &change : changes) {
+                    if (!change.candidate && !change.localItem.isEmpty())
+                        changed << change.localItem;
+                }
+            }
+            self->getVersionOver(request, path, changeset, changed);
+        });
+    return request;
+}
+
+void TeamFoundationHistory::getVersionOver(int request, const QString &path, int changeset,
+                                           const QStringList &changed)
+{
     if (!changed.isEmpty()) {
         QStringList shown;
-        for (const QString &item : qAsConst(changed))
+        for (const QString &item : changed)
             shown << QDir::toNativeSeparators(item);
         const QMessageBox::StandardButton answer = QMessageBox::question(
             QApplication::activeWindow(), tr("Get This Version"),
@@ -377,10 +392,20 @@ int TeamFoundationHistory::getVersion(const QString &path, int changeset)
                 .arg(changeset)
                 .arg(shown.join(QLatin1Char('\n'))),
             QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
-        if (answer != QMessageBox::Discard || !m_plugin->client()->undo(changed))
-            return 0;
+        if (answer != QMessageBox::Discard) {
+            fail(request, tr("Changeset %1 of %2 was not got: the pending changes were kept.")
+                              .arg(changeset)
+                              .arg(QDir::toNativeSeparators(path)));
+            return;
+        }
+        if (!m_plugin->client()->undo(changed)) {
+            fail(request, tr("Changeset %1 of %2 was not got: the pending changes could not be "
+                             "undone.")
+                              .arg(changeset)
+                              .arg(QDir::toNativeSeparators(path)));
+            return;
+        }
     }
-    const int request = ++m_lastRequest;
     QPointer<TeamFoundationHistory> self(this);
     TeamFoundationPlugin *plugin = m_plugin;
     const bool queued = m_plugin->client()->submit(
@@ -397,7 +422,8 @@ int TeamFoundationHistory::getVersion(const QString &path, int changeset)
             plugin->notifyChange(path);
             emit self->versionGot(request);
         });
-    return queued ? request : 0;
+    if (!queued)
+        fail(request, tr("Team Foundation cannot run its client now."));
 }
 
 } // namespace Internal

@@ -56,6 +56,9 @@ private:
     bool parseHistory(const VcsBase::VcsJob &job, QList<Core::ChangesetInfo> *changesets,
                       QString *error) const;
     void fail(int request, const QString &message);
+    // Gets the version once the pending changes 'changed' of the path are known.
+    void getVersionOver(int request, const QString &path, int changeset,
+                        const QStringList &changed);
     QString workingDirectoryOf(const QString &path) const;
 
     TeamFoundationPlugin *m_plugin;

@@ -9,7 +9,6 @@
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -24,16 +23,6 @@ namespace {
 QString cleanPath(const QString &path)
 {
     return QDir::cleanPath(QDir::fromNativeSeparators(QFileInfo(path).absoluteFilePath()));
-}
-
-bool isAtOrBelow(const QString &path, const QString &directory)
-{
-    const Qt::CaseSensitivity sensitivity = Utils::HostOsInfo::fileNameCaseSensitivity();
-    if (path.compare(directory, sensitivity) == 0)
-        return true;
-    const QString prefix =
-        directory.endsWith(QLatin1Char('/')) ? directory : directory + QLatin1Char('/');
-    return path.startsWith(prefix, sensitivity);
 }
 
 QString localFileOf(const PendingChange &change)
@@ -85,9 +74,14 @@ void TeamFoundationPendingChanges::refresh(const QString &directory)
 void TeamFoundationPendingChanges::changed()
 {
     m_plugin->knowledge()->forgetPendingChanges();
-    // What a running read finds may be from before the change; one still waiting for its
-    // turn finds what the change left.
+    // What a running read finds may be from before the change: it starts anew (or, when it
+    // cannot, is made again when it has ended). One still waiting for its turn finds what the
+    // change left.
     m_readAgain += m_running;
+    for (const QString &topLevel : qAsConst(m_running)) {
+        if (VcsBase::VcsJob *job = m_runningJobs.value(topLevel))
+            job->interrupt();
+    }
     if (!m_shown.isEmpty()) {
         m_dueDirectories.insert(m_shown);
         m_due.start();
@@ -99,7 +93,7 @@ QString TeamFoundationPendingChanges::topLevelOf(const QString &directory) const
     // The host's current top level is what the plugin told it; only directories elsewhere
     // are asked about.
     const QString current = m_plugin->currentState().topLevel();
-    if (!current.isEmpty() && isAtOrBelow(directory, cleanPath(current)))
+    if (!current.isEmpty() && Utils::HostOsInfo::isAtOrBelow(directory, cleanPath(current)))
         return cleanPath(current);
     QString topLevel;
     if (!versionControl()->managesDirectory(directory, &topLevel))
@@ -128,7 +122,7 @@ void TeamFoundationPendingChanges::readDue()
         read(topLevel);
 }
 
-void TeamFoundationPendingChanges::read(const QString &topLevel)
+void TeamFoundationPendingChanges::read(const QString &topLevel, bool forPerson)
 {
     if (m_waiting.contains(topLevel))
         return;
@@ -140,22 +134,25 @@ void TeamFoundationPendingChanges::read(const QString &topLevel)
     QPointer<TeamFoundationPendingChanges> self(this);
     const bool queued = m_plugin->client()->readStatus(
         topLevel,
-        [self, topLevel] {
-            if (!self || !self->m_waiting.remove(topLevel))
+        [self, topLevel](VcsBase::VcsJob &job) {
+            // Also when it starts again, after it was stopped for a person's command.
+            if (!self || (!self->m_waiting.remove(topLevel) && !self->m_running.contains(topLevel)))
                 return;
             self->m_running.insert(topLevel);
-            // What was asked for until now, this read finds.
-            if (isAtOrBelow(self->m_shown, topLevel))
+            self->m_runningJobs.insert(topLevel, &job);
+            // What was asked for until now, and what changed until now, this read finds.
+            self->m_readAgain.remove(topLevel);
+            if (Utils::HostOsInfo::isAtOrBelow(self->m_shown, topLevel))
                 self->m_dueDirectories.remove(self->m_shown);
         },
         [self, topLevel](const VcsBase::VcsJob &job) {
             if (self)
                 self->readFinished(topLevel, job);
-        });
+        },
+        forPerson);
     if (!queued) {
         m_waiting.remove(topLevel);
-        fail(topLevel, tr("tf was not run: Team Foundation is not configured, or the password "
-                          "is not known."));
+        fail(topLevel, tr("tf was not run: Team Foundation is not configured."));
     }
 }
 
@@ -163,6 +160,7 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
 {
     m_waiting.remove(topLevel); // cancelled before its turn
     m_running.remove(topLevel);
+    m_runningJobs.remove(topLevel);
     // Already out of date: the changes asked for after it started are read instead.
     if (m_readAgain.remove(topLevel)) {
         read(topLevel);
@@ -200,137 +198,80 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
     m_errors.remove(topLevel);
     m_reported.clear();
     m_plugin->knowledge()->learnPendingChanges(topLevel, changes);
-    if (!m_shown.isEmpty() && isAtOrBelow(m_shown, topLevel)) {
+    if (!m_shown.isEmpty() && Utils::HostOsInfo::isAtOrBelow(m_shown, topLevel)) {
         QList<Core::PendingChangeRow> rows;
         for (const PendingChange &change : qAsConst(changes)) {
             const QString file = localFileOf(change);
-            if (file.isEmpty() || isAtOrBelow(file, m_shown))
+            if (file.isEmpty() || Utils::HostOsInfo::isAtOrBelow(file, m_shown))
                 rows.append({change.changeTypeText(), file, change.serverItem, change.candidate});
         }
         emit rowsRead(m_shown, rows);
     }
-    emit readEnded(topLevel, QPrivateSignal());
+    answer(topLevel);
 }
 
 void TeamFoundationPendingChanges::fail(const QString &topLevel, const QString &message)
 {
     m_errors.insert(topLevel, message);
-    if (!m_shown.isEmpty() && isAtOrBelow(m_shown, topLevel))
+    if (!m_shown.isEmpty() && Utils::HostOsInfo::isAtOrBelow(m_shown, topLevel))
         emit readFailed(m_shown, message);
-    emit readEnded(topLevel, QPrivateSignal());
+    answer(topLevel);
 }
 
-bool TeamFoundationPendingChanges::currentChanges(const QString &path,
-                                                  QList<PendingChange> *changes, QString *error)
+void TeamFoundationPendingChanges::currentChanges(const QString &path, const Answer &answer)
 {
-    changes->clear();
     const QString target = cleanPath(path);
     const QString directory = QFileInfo(path).isDir() ? target : cleanPath(QFileInfo(path).path());
     if (!versionControl()->isConfigured()) {
-        *error = tr("Team Foundation is not configured.");
-        return false;
+        answer(false, {}, tr("Team Foundation is not configured."));
+        return;
     }
     const QString topLevel = topLevelOf(directory);
     if (topLevel.isEmpty()) {
-        *error = tr("%1 is not in a Team Foundation workspace.")
-                     .arg(QDir::toNativeSeparators(directory));
-        return false;
+        answer(false, {},
+               tr("%1 is not in a Team Foundation workspace.")
+                   .arg(QDir::toNativeSeparators(directory)));
+        return;
     }
     // A read asked for and not started yet may be the one that makes them current.
     if (m_due.isActive()) {
         m_due.stop();
         readDue();
     }
-    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
     // A read that runs gives what is current: changed() has it read again otherwise.
-    if (!knowledge->pendingChanges(topLevel) && !m_running.contains(topLevel))
-        read(topLevel);
-    QPointer<TeamFoundationPendingChanges> self(this);
-    while (self && (m_waiting.contains(topLevel) || m_running.contains(topLevel))) {
-        QEventLoop loop;
-        connect(this, &TeamFoundationPendingChanges::readEnded, &loop, &QEventLoop::quit);
-        // Anything else than quit(): the IDE is quitting, and nothing is read any more.
-        if (loop.exec() != 0)
-            break;
+    if (!m_plugin->knowledge()->pendingChanges(topLevel) && !m_running.contains(topLevel) &&
+        !m_waiting.contains(topLevel))
+        read(topLevel, true);
+    if (m_waiting.contains(topLevel) || m_running.contains(topLevel)) {
+        m_answers[topLevel].append({target, answer});
+        return;
     }
-    if (!self) {
-        *error = tr("The pending changes were not read.");
-        return false;
-    }
-    const std::optional<QList<PendingChange>> known = changesAt(target, topLevel);
-    if (!known) {
-        *error = m_errors.value(topLevel, tr("The pending changes were not read."));
-        return false;
-    }
-    *changes = *known;
-    return true;
+    answerNow(target, topLevel, answer);
 }
 
-std::optional<QList<PendingChange>> TeamFoundationPendingChanges::changesAt(const QString &target,
-                                                                          const QString &topLevel) const
+void TeamFoundationPendingChanges::answer(const QString &topLevel)
 {
-    const std::optional<QList<PendingChange>> known = m_plugin->knowledge()->pendingChanges(topLevel);
-    if (!known)
-        return std::nullopt;
-    // Those without a file (a delete, say) belong to the top level as a whole.
+    const QList<QPair<QString, Answer>> waiting = m_answers.take(topLevel);
+    for (const auto &entry : waiting)
+        answerNow(entry.first, topLevel, entry.second);
+}
+
+void TeamFoundationPendingChanges::answerNow(const QString &target, const QString &topLevel,
+                                             const Answer &answer) const
+{
+    const std::optional<QList<PendingChange>> known =
+        m_plugin->knowledge()->pendingChanges(topLevel);
+    if (!known) {
+        answer(false, {}, m_errors.value(topLevel, tr("The pending changes were not read.")));
+        return;
+    }
     QList<PendingChange> changes;
     for (const PendingChange &change : *known) {
         const QString file = localFileOf(change);
-        if (file.isEmpty() ? target == topLevel : isAtOrBelow(file, target))
+        if (file.isEmpty() ? target == topLevel : Utils::HostOsInfo::isAtOrBelow(file, target))
             changes.append(change);
     }
-    return changes;
-}
-
-void TeamFoundationPendingChanges::withCurrentChanges(const QString &path, QObject *context,
-                                                      const ChangesThen &then)
-{
-    const QString target = cleanPath(path);
-    const QString directory = QFileInfo(path).isDir() ? target : cleanPath(QFileInfo(path).path());
-    if (!versionControl()->isConfigured()) {
-        then(std::nullopt, tr("Team Foundation is not configured."));
-        return;
-    }
-    const QString topLevel = topLevelOf(directory);
-    if (topLevel.isEmpty()) {
-        then(std::nullopt, tr("%1 is not in a Team Foundation workspace.")
-                               .arg(QDir::toNativeSeparators(directory)));
-        return;
-    }
-    // A read asked for and not started yet may be the one that makes them current.
-    if (m_due.isActive()) {
-        m_due.stop();
-        readDue();
-    }
-    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
-    QPointer<TeamFoundationPendingChanges> self(this);
-    auto answer = [self, target, topLevel, then] {
-        if (!self)
-            return;
-        const std::optional<QList<PendingChange>> changes = self->changesAt(target, topLevel);
-        then(changes, changes ? QString()
-                              : self->m_errors.value(topLevel,
-                                                     tr("The pending changes were not read.")));
-    };
-    // A read that runs gives what is current: changed() has it read again otherwise.
-    if (!knowledge->pendingChanges(topLevel) && !m_running.contains(topLevel))
-        read(topLevel);
-    if (!m_waiting.contains(topLevel) && !m_running.contains(topLevel)) {
-        answer();
-        return;
-    }
-    // Answered from the event loop, not from inside the end of the read's job: what comes
-    // next (a question to the person) must not hold up the queue that ran it.
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection =
-        connect(this, &TeamFoundationPendingChanges::readEnded, context,
-                [self, context, topLevel, connection, answer](const QString &ended) {
-                    if (!self || ended != topLevel || self->m_waiting.contains(topLevel) ||
-                        self->m_running.contains(topLevel))
-                        return;
-                    QObject::disconnect(*connection);
-                    QMetaObject::invokeMethod(context, answer, Qt::QueuedConnection);
-                });
+    answer(true, changes, QString());
 }
 
 void TeamFoundationPendingChanges::compare(const QList<Core::PendingChangeRow> &rows)

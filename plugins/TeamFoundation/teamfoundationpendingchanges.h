@@ -5,11 +5,11 @@
 #include <core/ipendingchanges.h>
 
 #include <QHash>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 
 #include <functional>
-#include <optional>
 
 namespace VcsBase {
 class VcsJob;
@@ -45,30 +45,23 @@ public:
     // A command or file operation of the plugin ended: what was read may be wrong now.
     void changed();
 
-    // The pending changes at and below 'path' (candidates included) as they are now: those
-    // read last, or, when they are not known to be current, those of the read that is due or
-    // running, else of one started for them; it waits for that read with the IDE going on.
-    // False, with 'error' saying why, when they cannot be read.
-    bool currentChanges(const QString &path, QList<PendingChange> *changes, QString *error);
-
-    // The pending changes at and below 'path' (candidates included) as they are now, or
-    // (nullopt) why they cannot be read, handed to 'then': at once when what was read last is
-    // current, else from the event loop once the read that is due or running, or one started
-    // for them, has ended. Nothing waits meanwhile. Not called once 'context' is gone.
-    using ChangesThen = std::function<void(const std::optional<QList<PendingChange>> &changes,
-                                           const QString &error)>;
-    void withCurrentChanges(const QString &path, QObject *context, const ChangesThen &then);
-
-signals:
-    void readEnded(const QString &topLevel, QPrivateSignal);
+    // Hears the pending changes at and below a path (candidates included), or, when they
+    // cannot be read ('read' false), why.
+    using Answer =
+        std::function<void(bool read, const QList<PendingChange> &changes, const QString &error)>;
+    // The pending changes at and below 'path' as they are now: those read last, or, when
+    // they are not known to be current, those of the read that is due or running, else of
+    // one started for them, which goes before the reads the IDE makes on its own since a
+    // person waits for it. 'answer' hears them at once when they are known, else when that
+    // read has ended; nothing waits meanwhile.
+    void currentChanges(const QString &path, const Answer &answer);
 
 private:
     QString topLevelOf(const QString &directory) const;
-    // What was read of 'topLevel' at and below 'target'; nullopt when it is not known.
-    std::optional<QList<PendingChange>> changesAt(const QString &target,
-                                                  const QString &topLevel) const;
     void readDue();
-    void read(const QString &topLevel);
+    void read(const QString &topLevel, bool forPerson = false);
+    void answer(const QString &topLevel);
+    void answerNow(const QString &target, const QString &topLevel, const Answer &answer) const;
     void readFinished(const QString &topLevel, const VcsBase::VcsJob &job);
     void fail(const QString &topLevel, const QString &message);
 
@@ -78,8 +71,10 @@ private:
     QSet<QString> m_waiting;          // top levels whose read waits for its turn
     QSet<QString> m_running;          // top levels being read
     QSet<QString> m_readAgain;        // asked again while being read
+    QHash<QString, QPointer<VcsBase::VcsJob>> m_runningJobs; // the reads of m_running
     QHash<QString, QString> m_errors; // why the last read of a top level failed
     QSet<QString> m_reported;         // failures shown in the pane since the last success
+    QHash<QString, QList<QPair<QString, Answer>>> m_answers; // by top level: path, answer
     QTimer m_due;
 };
 

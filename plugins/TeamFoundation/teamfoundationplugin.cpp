@@ -8,11 +8,13 @@
 #include "teamfoundationpendingchanges.h"
 #include "teamfoundationhistory.h"
 #include "warmrunner.h"
+#include "workspacecache.h"
 #include "workspaceknowledge.h"
 
 #include <core/actionmanager.h>
 #include <core/icore.h>
 #include <locator/commandlocator.h>
+#include <utils/hostosinfo.h>
 #include <utils/parameteraction.h>
 #include <utils/qtcassert.h>
 #include <vcsbase/vcsoutputwindow.h>
@@ -21,6 +23,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSettings>
+#include <QProcessEnvironment>
 
 namespace TeamFoundation {
 namespace Internal {
@@ -63,7 +66,29 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
         m_settings.setValue(TeamFoundationSettings::passwordKey, password);
     });
     m_passwordKeeper->load(m_settings);
+    // Which directories are in a workspace is read from the client's own cache, without a
+    // process; when its mappings change, what was learnt by asking may be wrong, and the
+    // host asks again.
+    m_workspaceCache = new WorkspaceCache(this);
+    connect(m_workspaceCache, &WorkspaceCache::changed, this, [this, control] {
+        m_knowledge->forget();
+        emit control->answersChanged();
+    });
+    connect(control, &Core::IVersionControl::configurationChanged, this,
+            &TeamFoundationPlugin::locateWorkspaceCache);
+    locateWorkspaceCache();
     m_client = new TeamFoundationClient(this, std::make_unique<WarmRunner>());
+    // A client that worked again answers what it could not tell before.
+    // Said from the event loop: the news comes while a command ends, and the host asks its
+    // questions anew when it hears it.
+    connect(m_client, &TeamFoundationClient::succeeded, this, [this, control] {
+        const bool faults = m_knowledge->forgetFaults();
+        if (control->retryFailedServerPathReads() || faults)
+            QMetaObject::invokeMethod(control, &Core::IVersionControl::answersChanged,
+                                      Qt::QueuedConnection);
+    });
+    connect(m_knowledge, &WorkspaceKnowledge::forgotten, control,
+            &TeamFoundationControl::forgetServerPathReads);
     addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
     createActions();
@@ -137,12 +162,46 @@ void TeamFoundationPlugin::setSettings(const TeamFoundationSettings &settings)
     notifyChange(QString());
 }
 
-bool TeamFoundationPlugin::waitForPassword() const
+bool TeamFoundationPlugin::waitForPassword(QString *error) const
 {
     // Without a user name no login is passed, so nothing needs the password.
     if (!m_passwordKeeper || m_settings.userName().isEmpty())
         return true;
-    return m_passwordKeeper->waitForPassword(PASSWORD_WAIT_MS);
+    bool cancelled = false;
+    if (m_passwordKeeper->waitForPassword(PASSWORD_WAIT_MS, &cancelled))
+        return true;
+    if (error) {
+        *error = cancelled ? tr("The wait for the system keychain was cancelled.")
+                           : m_passwordKeeper->unknownReason();
+    }
+    return false;
+}
+
+void TeamFoundationPlugin::whenPasswordRead(QObject *context,
+                                            const std::function<void(const QString &)> &then) const
+{
+    if (!m_passwordKeeper || m_settings.userName().isEmpty()) {
+        then(QString());
+        return;
+    }
+    m_passwordKeeper->whenRead(PASSWORD_WAIT_MS, context, then);
+}
+
+bool TeamFoundationPlugin::isReadingPassword() const
+{
+    return m_passwordKeeper && !m_settings.userName().isEmpty() && m_passwordKeeper->isReading();
+}
+
+WorkspaceCache *TeamFoundationPlugin::workspaceCache() const
+{
+    return m_workspaceCache;
+}
+
+void TeamFoundationPlugin::locateWorkspaceCache()
+{
+    m_workspaceCache->setFile(WorkspaceCache::location(
+        m_settings.clientKind(), Utils::HostOsInfo::hostOs(),
+        QProcessEnvironment::systemEnvironment(), WorkspaceCache::userHome()));
 }
 
 PasswordKeeper *TeamFoundationPlugin::passwordKeeper() const

@@ -4,6 +4,8 @@
 
 #include <vcsbase/vcsbaseplugin.h>
 
+#include <functional>
+
 QT_BEGIN_NAMESPACE
 class QAction;
 QT_END_NAMESPACE
@@ -26,6 +28,7 @@ class PasswordKeeper;
 class TeamFoundationClient;
 class TeamFoundationPendingChanges;
 class TeamFoundationHistory;
+class WorkspaceCache;
 class WorkspaceKnowledge;
 
 // The plugin object: creates the version control, the command client, the options page,
@@ -46,7 +49,15 @@ public:
     void setSettings(const TeamFoundationSettings &settings);
     // Whether settings() holds the person's password, or no login needs one. The keychain
     // answers after start-up; until then this waits for it, bounded (see PasswordKeeper).
-    bool waitForPassword() const;
+    // When not, 'error' says why (the wait was cancelled, the keychain could not be read).
+    bool waitForPassword(QString *error = nullptr) const;
+    // For a queued command: calls 'then' once the password is known or known to be missing
+    // (at once when the keychain has answered), with an empty text or why it is missing.
+    void whenPasswordRead(QObject *context, const std::function<void(const QString &)> &then) const;
+    // Whether a command that logs in would wait for the keychain now.
+    bool isReadingPassword() const;
+    // What the client keeps of the workspaces in its cache file.
+    WorkspaceCache *workspaceCache() const;
     // Where the password is kept, for the options page.
     PasswordKeeper *passwordKeeper() const;
     TeamFoundationClient *client() const;
@@ -66,6 +77,8 @@ protected:
 
 private:
     void createActions();
+    // Reads the client's workspace cache where the configured client keeps it.
+    void locateWorkspaceCache();
     // Says why the commands are disabled while tf is not configured: in the menu's tooltip,
     // and in the pane once for each configuration that does not work, remembered in the
     // settings store across starts.
@@ -84,6 +97,7 @@ private:
     TeamFoundationClient *m_client = nullptr;
     PasswordKeeper *m_passwordKeeper = nullptr;
     WorkspaceKnowledge *m_knowledge = nullptr;
+    WorkspaceCache *m_workspaceCache = nullptr;
     TeamFoundationPendingChanges *m_pendingChanges = nullptr;
     TeamFoundationHistory *m_history = nullptr;
 

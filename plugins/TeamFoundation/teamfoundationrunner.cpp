@@ -32,8 +32,12 @@ VcsBase::VcsJob *TeamFoundationRunner::createJob(const TeamFoundationCommand &co
     // It lives as long as the job it judges.
     if (command.partialSuccess)
         job->setExitCodeInterpreter(new PartialSuccess(job));
-    if (command.started)
-        QObject::connect(job, &VcsBase::VcsJob::started, job, command.started);
+    job->setBackground(command.background);
+    job->setPreparation(command.prepare);
+    if (command.started) {
+        const std::function<void(VcsBase::VcsJob &)> started = command.started;
+        QObject::connect(job, &VcsBase::VcsJob::started, job, [job, started] { started(*job); });
+    }
     return job;
 }
 

@@ -46,8 +46,12 @@ public:
     // Exit code 1 counts as done: the client changed what it could and listed the rest on its
     // standard error.
     bool partialSuccess = false;
-    // Hears when the command's turn has come and it starts; for a job, later than submit().
-    std::function<void()> started;
+    // Hears when the command's turn has come and it starts (for a job, later than submit();
+    // again when it was stopped for a person's command and starts anew).
+    std::function<void(VcsBase::VcsJob &job)> started;
+    // For a job: what must be there before its process starts (the password), as a step of
+    // its turn; it may set the job's arguments.
+    VcsBase::VcsJob::Preparation prepare;
 };
 
 // How the client's commands reach a process: every run of the plugin goes through one, and

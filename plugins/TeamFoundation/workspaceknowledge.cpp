@@ -44,6 +44,7 @@ WorkspaceKnowledge::directory(const QString &directory) const
         const auto known = m_directories.constFind(above);
         if (known == m_directories.constEnd())
             continue;
+        // Not managed, or not known: a mapping may start further down.
         if (!known->managed)
             return std::nullopt;
         Directory below;
@@ -67,6 +68,27 @@ void WorkspaceKnowledge::learnManaged(const QString &directory, const QString &t
 void WorkspaceKnowledge::learnNotManaged(const QString &directory)
 {
     m_directories.insert(keyOf(directory), Directory());
+}
+
+void WorkspaceKnowledge::learnFault(const QString &directory, const QString &reason)
+{
+    Directory fault;
+    fault.fault = reason;
+    m_directories.insert(keyOf(directory), fault);
+}
+
+bool WorkspaceKnowledge::forgetFaults()
+{
+    bool forgotten = false;
+    for (auto it = m_directories.begin(); it != m_directories.end();) {
+        if (it->fault.isEmpty()) {
+            ++it;
+        } else {
+            it = m_directories.erase(it);
+            forgotten = true;
+        }
+    }
+    return forgotten;
 }
 
 std::optional<QList<PendingChange>>

@@ -16,9 +16,12 @@ namespace Internal {
 // their mapping and their server path, and the pending changes below each top level that
 // was read. Asking tf costs a process per directory, and the answers only change when the
 // workspaces or their mappings change; the plugin forgets everything on the events that can
-// change them (a changed configuration or repository, a checkout). Directories nothing is
-// known about are left to the probes. The pending changes change with every command: they
-// are forgotten on their own after each one, until they are read again.
+// change them (a changed configuration or repository, a checkout, a change of the client's
+// workspace cache). Directories nothing is known about are left to the probes. A probe that
+// failed for another reason than "not in a workspace" (a refused login, a time-out) is no
+// answer: it is kept as such, with why, until the client was seen to work again or a person
+// asks anew. The pending changes change with every command: they are forgotten on their own
+// after each one, until they are read again.
 class WorkspaceKnowledge : public QObject
 {
     Q_OBJECT
@@ -29,6 +32,7 @@ public:
         bool managed = false;
         QString topLevel;                  // of a managed directory
         std::optional<QString> serverPath; // what "info" said of the directory itself
+        QString fault;                     // why it could not be told, when it could not
     };
 
     explicit WorkspaceKnowledge(QObject *parent = nullptr);
@@ -43,6 +47,9 @@ public:
     void learnManaged(const QString &directory, const QString &topLevel,
                       const std::optional<QString> &serverPath = std::nullopt);
     void learnNotManaged(const QString &directory);
+    void learnFault(const QString &directory, const QString &reason);
+    // The faults are no answer any more; true when there were some.
+    bool forgetFaults();
 
     // The pending changes and candidates at and below the top level 'topLevel' as they were
     // last read; nothing when they were not read since they were last forgotten.

@@ -403,22 +403,39 @@ void TeamFoundationEndToEndTest::refusedLoginIsShownOncePerCause()
     const Run got = getIntoNewWorkspace(box, QStringLiteral("ws"), QStringLiteral("-login:ann,right"));
     QVERIFY2(got.exitCode == 0, qPrintable(describe(got)));
     QDir().mkpath(box.path("ws/src"));
-    const Run run = box.runScript(
-        QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
-                       "usernameLineEdit=ann passwordLineEdit=wrong-guess\n"
-                       "project ${SANDBOX}/ws\n"
-                       "open main.cpp\n"
-                       "new src/added.cpp\n"
-                       "project ${SANDBOX}\n"
-                       "options T.TeamFoundation passwordLineEdit=still-wrong\n"
-                       "open ${SANDBOX}/ws/README.md\n")
-            .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)));
+    // tf.exe keeps no workspace cache the plugin reads here, so the plugin asks the client.
+    const Run run =
+        box.runScript(QStringLiteral("options T.TeamFoundation pathChooser=%1 tfptPathChooser=%2 "
+                                     "clientKindComboBox=\"Visual Studio (tf.exe)\" "
+                                     "usernameLineEdit=ann passwordLineEdit=wrong-guess\n"
+                                     "project ${SANDBOX}/ws\n"
+                                     "open main.cpp\n"
+                                     "state\n"
+                                     "menu\n"
+                                     "project ${SANDBOX}\n"
+                                     "options T.TeamFoundation passwordLineEdit=still-wrong\n"
+                                     "open ${SANDBOX}/ws/README.md\n"
+                                     "options T.TeamFoundation passwordLineEdit=right\n"
+                                     "state\n")
+                          .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE)),
+                      {QStringLiteral("TF_STANDIN_GRAMMAR=tf.exe")});
     EXPECT_OK(run);
     // Every probe in the workspace is refused: said once, and once more after the settings
     // changed, with the command line that failed; the directories outside any workspace
     // stay silent.
-    QCOMPARE(run.out.count(QLatin1String("TF30063")), 2);
-    QVERIFY2(run.out.contains(QStringLiteral(" info %1 -noprompt -login:ann,********\n").arg(box.path("ws"))),
+    QVERIFY2(run.out.count(QLatin1String("TF30063")) == 2, qPrintable(run.out));
+    // A refusal is no answer: the workspace is not taken for unmanaged, and once the login
+    // is accepted the plugin knows it again.
+    QVERIFY2(run.out.contains(QStringLiteral("version control: Team Foundation (unavailable: "
+                                             "TF30063: You are not authorized")),
+             qPrintable(run.out));
+    // The menu stays: the file's commands ask the client again.
+    QVERIFY2(run.out.contains(QLatin1String("[x] Check In main.cpp  (TeamFoundation.CheckIn)")),
+             qPrintable(run.out));
+    QVERIFY2(run.out.contains(QStringLiteral("version control: Team Foundation\ntop level: %1\n")
+                                  .arg(box.path("ws"))),
+             qPrintable(run.out));
+    QVERIFY2(run.out.contains(QStringLiteral(" info %1 /login:ann,********\n").arg(box.path("ws"))),
              qPrintable(run.out));
     QVERIFY2(!run.out.contains(QLatin1String("Unable to determine")), qPrintable(run.out));
     for (const QString &text : {run.out, run.err}) {

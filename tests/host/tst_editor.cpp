@@ -19,6 +19,7 @@ class tst_Editor : public QObject
 private slots:
     void followsTheDisk_data();
     void followsTheDisk();
+    void refusalIsNotAskedAgainAtEveryKey();
 };
 
 void tst_Editor::followsTheDisk_data()
@@ -90,6 +91,50 @@ void tst_Editor::followsTheDisk()
     QVERIFY(editor.typeAtEnd(QStringLiteral("y")).ok == (guardCalls == 0));
     QCOMPARE(calls, guardCalls);
     QCOMPARE(editor.toPlainText().endsWith(QLatin1Char('y')), guardCalls == 0);
+}
+
+// A version control that refused to open the file is not asked again at each key of a burst:
+// only when something may have changed (allowEditAttempt) or the person asks (retryEdit).
+void tst_Editor::refusalIsNotAskedAgainAtEveryKey()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("main.cpp"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("int a;\n");
+    out.close();
+    QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup));
+
+    EditorWidget editor;
+    int calls = 0;
+    bool refuse = true;
+    editor.setEditGuard([&](const QString &) {
+        ++calls;
+        if (refuse)
+            return Outcome::failure(QStringLiteral("the login was refused"));
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        return Outcome::success();
+    });
+    QVERIFY(editor.openFile(file).ok);
+    QSignalSpy refused(&editor, &EditorWidget::editRefused);
+
+    QCOMPARE(editor.typeAtEnd(QStringLiteral("abcdef")).message,
+             QStringLiteral("the login was refused"));
+    for (const QChar c : QStringLiteral("bcdef"))
+        QVERIFY(!editor.typeAtEnd(QString(c)).ok);
+    QCOMPARE(calls, 1);
+    QCOMPARE(refused.count(), 1);
+    QVERIFY(editor.isEditRefused());
+
+    editor.allowEditAttempt();
+    QVERIFY(!editor.typeAtEnd(QStringLiteral("g")).ok);
+    QCOMPARE(calls, 2);
+    refuse = false;
+    QVERIFY(editor.retryEdit());
+    QCOMPARE(calls, 3);
+    QVERIFY(!editor.isEditRefused());
+    QVERIFY(editor.typeAtEnd(QStringLiteral("h")).ok);
+    QCOMPARE(editor.toPlainText(), QStringLiteral("int a;\nh"));
 }
 
 QTEST_MAIN(tst_Editor)

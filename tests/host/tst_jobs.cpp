@@ -9,8 +9,10 @@
 #include <vcsbase/vcsjob.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCodec>
@@ -20,6 +22,7 @@
 #include <csignal>
 #include <sys/types.h>
 
+using Utils::SynchronousProcessResponse;
 using VcsBase::JobQueue;
 using VcsBase::VcsBasePlugin;
 using VcsBase::VcsJob;
@@ -66,6 +69,10 @@ private slots:
     void processTreeEndsWithTheCommand_data();
     void processTreeEndsWithTheCommand();
     void queueRunsInOrderWhileInputIsServed();
+    void personGoesBeforeBackgroundReads();
+    void preparationIsAStepOfTheTurn();
+    void aLongWaitShowsItselfAndCancels_data();
+    void aLongWaitShowsItselfAndCancels();
     void outputStreamsAndDecodesAcrossReads_data();
     void outputStreamsAndDecodesAcrossReads();
     void outputKeptWholeOrItsEnd_data();
@@ -236,6 +243,131 @@ void tst_Jobs::queueRunsInOrderWhileInputIsServed()
     QVERIFY(typedWhileRunning);
     QVERIFY(ticksWhileRunning > 0);
     QTRY_VERIFY(!slow && !quick && !dropped); // the queue deletes what it ran
+}
+
+// A read the IDE makes on its own never delays a person's command: one waiting goes after it,
+// one running is stopped and runs again after it, and is heard of once, when it has ended.
+void tst_Jobs::personGoesBeforeBackgroundReads()
+{
+    JobQueue queue;
+    QStringList events;
+    connect(&queue, &JobQueue::jobStarted, this,
+            [&](VcsJob *job) { events << QLatin1String("start ") + job->description(); });
+    auto job = [&](const QString &name, const QStringList &arguments, bool background) {
+        auto j = new VcsJob(helper, arguments);
+        j->setDescription(name);
+        j->setBackground(background);
+        connect(j, &VcsJob::finished, this, [&events, j, name] {
+            events << QStringLiteral("end %1 %2").arg(name).arg(j->succeeded() ? "ok" : "failed");
+        });
+        return j;
+    };
+    queue.submit(job(QStringLiteral("read"), {"sleep", "1000"}, true));
+    queue.submit(job(QStringLiteral("second read"), {"exit", "0"}, true));
+    QTRY_COMPARE(events, QStringList({"start read"}));
+    queue.submit(job(QStringLiteral("command"), {"exit", "0"}, false));
+    queue.submit(job(QStringLiteral("next command"), {"exit", "0"}, false));
+    QSignalSpy idle(&queue, &JobQueue::idle);
+    QVERIFY(idle.wait(20000));
+    QCOMPARE(events, (QStringList{"start read", "start command", "end command ok",
+                                  "start next command", "end next command ok", "start read",
+                                  "end read ok", "start second read", "end second read ok"}));
+}
+
+// What a job needs before its process starts (a password) comes in its turn: the jobs behind
+// it wait, a cancel meanwhile ends it at once, and a preparation that fails says why.
+void tst_Jobs::preparationIsAStepOfTheTurn()
+{
+    JobQueue queue;
+    VcsJob::Ready ready;
+    auto waiting = new VcsJob(helper, {"exit", "3"});
+    waiting->setPreparation([&](VcsJob &job, const VcsJob::Ready &proceed) {
+        job.setArguments({"exit", "0"});
+        ready = proceed;
+    });
+    VcsJob::Result result = VcsJob::StartFailed;
+    connect(waiting, &VcsJob::finished, this, [&] { result = waiting->result(); });
+    auto refused = new VcsJob(helper, {"exit", "0"});
+    refused->setPreparation([](VcsJob &, const VcsJob::Ready &proceed) { proceed("no password"); });
+    QString refusal;
+    connect(refused, &VcsJob::finished, this, [&] { refusal = refused->stdErr(); });
+    auto cancelled = new VcsJob(helper, {"exit", "0"});
+    cancelled->setPreparation([](VcsJob &, const VcsJob::Ready &) {});
+    VcsJob::Result cancelledResult = VcsJob::Finished;
+    connect(cancelled, &VcsJob::finished, this, [&] { cancelledResult = cancelled->result(); });
+
+    queue.submit(waiting);
+    queue.submit(refused);
+    queue.submit(cancelled);
+    QVERIFY(ready);
+    QCOMPARE(queue.waitingCount(), 2);
+    ready(QString());
+    QTRY_COMPARE(result, VcsJob::Finished); // with the arguments it was given meanwhile
+    QTRY_COMPARE(refusal, QStringLiteral("no password"));
+    QTRY_VERIFY(queue.runningJob() == cancelled);
+    queue.cancelRunning();
+    QCOMPARE(cancelledResult, VcsJob::Cancelled);
+    QTRY_VERIFY(queue.isIdle());
+}
+
+// A run the IDE waits for says what it waits for once it lasts, and can be cancelled with the
+// window's button or Escape: the process tree ends and the run is Cancelled. What the person
+// typed meanwhile reaches the widget that had the focus afterwards, in its order.
+void tst_Jobs::aLongWaitShowsItselfAndCancels_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::addColumn<unsigned>("flags");
+    QTest::newRow("Cancel") << false << 0u;
+    QTest::newRow("Escape, fully synchronously")
+        << true << unsigned(VcsBasePlugin::FullySynchronously);
+}
+
+void tst_Jobs::aLongWaitShowsItselfAndCancels()
+{
+    QFETCH(bool, escape);
+    QFETCH(unsigned, flags);
+    QLineEdit edit;
+    edit.show();
+    edit.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&edit));
+    edit.setFocus();
+    // Typed before the window shows, and while it shows.
+    QCoreApplication::postEvent(&edit,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+    QString shown;
+    QTimer look;
+    connect(&look, &QTimer::timeout, this, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("waitWindow") && w->isVisible() &&
+                shown.isEmpty()) {
+                shown = w->findChild<QLabel *>(QStringLiteral("waitLabel"))->text();
+                QWidget *focus = QApplication::focusWidget();
+                QCoreApplication::postEvent(
+                    focus ? focus : w,
+                    new QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b"));
+                if (escape) {
+                    QCoreApplication::postEvent(
+                        w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+                } else {
+                    QMetaObject::invokeMethod(
+                        w->findChild<QPushButton *>(QStringLiteral("cancelWaitButton")), "click",
+                        Qt::QueuedConnection);
+                }
+            }
+        }
+    });
+    look.start(20);
+    const SynchronousProcessResponse r =
+        VcsBasePlugin::runVcs(m_tempDir.path(), helper, {"sleep", "60000"}, 120000, flags);
+    look.stop();
+    QVERIFY2(shown.startsWith(QLatin1String("Waiting for childprocess sleep")), qPrintable(shown));
+    QCOMPARE(r.result, SynchronousProcessResponse::Cancelled);
+    const qint64 pid = r.stdOut.section(QLatin1Char('\n'), 0, 0).toLongLong();
+    QVERIFY(pid > 0);
+    QTRY_VERIFY(processIsGone(pid));
+    QVERIFY2(VcsOutputWindow::content().contains(QLatin1String("was cancelled")),
+             qPrintable(VcsOutputWindow::content()));
+    QTRY_COMPARE(edit.text(), QStringLiteral("ab"));
 }
 
 void tst_Jobs::outputStreamsAndDecodesAcrossReads_data()

@@ -2,6 +2,7 @@
 
 #include <core/hostservices.h>
 #include <editorwidget.h>
+#include <heartbeat.h>
 #include <locatorwidget.h>
 #include <mainwindow.h>
 #include <outputpane.h>
@@ -17,6 +18,7 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QThread>
 #include <QtTest>
 
 class tst_MainWindow : public QObject
@@ -28,6 +30,7 @@ private slots:
     void paneKeepsOutputInSight();
     void anotherProjectTakesItsFiles_data();
     void anotherProjectTakesItsFiles();
+    void heartbeatMeasuresABlockedThread();
 };
 
 void tst_MainWindow::messagesLeaveTheLocatorAlone()
@@ -153,6 +156,19 @@ void tst_MainWindow::anotherProjectTakesItsFiles()
              opened ? project : dir.absoluteFilePath(QStringLiteral("old")));
     QCOMPARE(window.currentFile(), shown.isEmpty() ? QString() : dir.absoluteFilePath(shown));
     QCOMPARE(window.editor()->isModified(), unsaved);
+}
+
+// A blocked thread keeps the heartbeat from beating: that is a stall, counted once.
+void tst_MainWindow::heartbeatMeasuresABlockedThread()
+{
+    Workbench::Heartbeat heartbeat;
+    heartbeat.take();
+    QThread::msleep(300);
+    const Workbench::Heartbeat::Stalls stalls = heartbeat.take();
+    QVERIFY2(stalls.longestMs >= 250, qPrintable(QString::number(stalls.longestMs)));
+    QVERIFY2(stalls.totalMs >= stalls.longestMs, qPrintable(QString::number(stalls.totalMs)));
+    // Counted anew: the stall belongs to the period before.
+    QVERIFY(heartbeat.take().longestMs < 250);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -93,14 +93,16 @@ TestHost::TestHost()
     qputenv("TFREC_LOG", logPath().toLocal8Bit());
     qputenv("TFREC_START_LOG", startLogPath().toLocal8Bit());
     // The cross-platform client's profile folder, with its licence accepted as a person would
-    // have: what the plugin reads of the client's own files is the sandbox's, not the home's.
-    const QString licence =
-        profilePath() + QLatin1String("/Configuration/TEE-Mementos/com.microsoft.tfs.client.productid.xml");
+    // have: what the plugin reads of the client's own files (its licence, its workspace cache)
+    // is the sandbox's, not the home's.
+    const QString licence = profileDirectory() +
+                            QLatin1String("/Configuration/TEE-Mementos/com.microsoft.tfs.client.productid.xml");
     QDir().mkpath(QFileInfo(licence).path());
     QFile accepted(licence);
     if (accepted.open(QIODevice::WriteOnly))
         accepted.write("<ProductIdData><eula-14.0 value=\"true\"/></ProductIdData>");
-    qputenv("TEE_PROFILE_DIRECTORY", profilePath().toLocal8Bit());
+    qputenv("TEE_PROFILE_DIRECTORY", profileDirectory().toLocal8Bit());
+    qunsetenv("TFSVC_CACHE_DIR");
 
     Utils::setAssertHandler([this](const QString &message) { m_asserts.append(message); });
 }
@@ -146,6 +148,37 @@ QString TestHost::makeFile(const QString &relativePath, const QByteArray &conten
     if (file.open(QIODevice::WriteOnly))
         file.write(content);
     return path;
+}
+
+QString TestHost::writeWorkspaceCache(const QStringList &mappedPaths) const
+{
+    // The layout the client writes (no declaration, two blanks of indent, attributes in
+    // alphabetical order); the file is rewritten in place, as the client does.
+    QString paths;
+    for (const QString &path : mappedPaths)
+        paths += QStringLiteral("          <MappedPath path=\"%1\"/>\n").arg(path.toHtmlEscaped());
+    const QString xml =
+        QStringLiteral("<VersionControlServer>\n"
+                       "  <Servers>\n"
+                       "    <ServerInfo repositoryGuid=\"ba99f1f5-d1fa-4029-8621-28b72ed1b4fb\" "
+                       "uri=\"http://tfs:8080/tfs/DefaultCollection\">\n"
+                       "      <WorkspaceInfo "
+                       "LastSavedCheckinTimeStamp=\"0001-01-01T00:00:00.000Z\" comment=\"\" "
+                       "computer=\"host\" isLocalWorkspace=\"false\" name=\"ws\" options=\"0\" "
+                       "ownerDisplayName=\"Ann\" ownerName=\"ann\">\n"
+                       "        <MappedPaths>\n%1        </MappedPaths>\n"
+                       "        <OwnerAliases/>\n"
+                       "      </WorkspaceInfo>\n"
+                       "    </ServerInfo>\n"
+                       "  </Servers>\n"
+                       "</VersionControlServer>\n")
+            .arg(paths);
+    const QString file = profileDirectory() + QLatin1String("/Cache/VersionControl.config");
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile out(file);
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        out.write(xml.toUtf8());
+    return file;
 }
 
 void TestHost::setCurrentFile(const QString &file, const QString &topLevel) const

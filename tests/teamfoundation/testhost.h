@@ -70,9 +70,13 @@ public:
     QString tfPath() const { return m_dir.path() + QLatin1String("/bin/tf"); }
     QString tfptPath() const { return m_dir.path() + QLatin1String("/bin/tfpt"); }
     QString logPath() const { return m_dir.path() + QLatin1String("/runs.log"); }
+    // The cross-platform client's profile (TEE_PROFILE_DIRECTORY), licence accepted: its
+    // workspace cache is Cache/VersionControl.config in it.
+    QString profileDirectory() const { return m_dir.path() + QLatin1String("/profile"); }
+    // Writes the workspace cache as the cross-platform client writes it, one workspace
+    // mapping 'mappedPaths' (absolute local paths); returns the file's path.
+    QString writeWorkspaceCache(const QStringList &mappedPaths) const;
     QString startLogPath() const { return m_dir.path() + QLatin1String("/starts.log"); }
-    // The cross-platform client's profile folder (TEE_PROFILE_DIRECTORY), licence accepted.
-    QString profilePath() const { return m_dir.path() + QLatin1String("/profile"); }
     // Makes a directory (with parents) in the sandbox and returns its absolute path.
     QString makeDirectory(const QString &relativePath) const;
     // Writes a file in the sandbox and returns its absolute path.

@@ -4,8 +4,10 @@
 
 #include <checkoutwizard.h>
 #include <checkoutwizardpage.h>
+#include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
 #include <teamfoundationsettings.h>
+#include <workspacecache.h>
 
 #include <extensionsystem/pluginmanager.h>
 #include <vcsbase/command.h>
@@ -30,6 +32,11 @@ private slots:
     void notConfiguredAnswersWithoutProcess();
     void knowledge_data();
     void knowledge();
+    void workspaceCache_data();
+    void workspaceCache();
+    void workspaceCacheFollowsTheFile();
+    void cacheLocation_data();
+    void cacheLocation();
 };
 
 void tst_Adapter::topLevelSearch_data()
@@ -175,20 +182,33 @@ void tst_Adapter::annotateIgnoresLine()
     QCOMPARE(runs.at(1).workingDirectory, runs.at(0).workingDirectory);
 }
 
+// The server path is never waited for: the first question starts one read in the background
+// and answers nothing yet; the host hears when the answer is there.
 void tst_Adapter::repositoryUrl()
 {
     TestHost host;
     host.configure();
     TeamFoundationPlugin *plugin = host.loadPlugin();
+    Core::IVersionControl *vc = plugin->versionControl();
     const QString top = host.makeDirectory(QStringLiteral("ws/App"));
     host.makeDirectory(QStringLiteral("ws/App/src"));
     host.setResponse("TFREC_MANAGED_ROOT", top.toLocal8Bit());
-    QCOMPARE(plugin->versionControl()->vcsGetRepositoryURL(top + QLatin1String("/src")),
+    QSignalSpy answers(vc, &Core::IVersionControl::answersChanged);
+    QCOMPARE(vc->vcsGetRepositoryURL(top + QLatin1String("/src")), QString());
+    QCOMPARE(vc->vcsGetRepositoryURL(top + QLatin1String("/src")), QString());
+    QTRY_COMPARE(answers.count(), 1);
+    QCOMPARE(vc->vcsGetRepositoryURL(top + QLatin1String("/src")),
              QStringLiteral("$/Recorded/src"));
-    QCOMPARE(plugin->versionControl()->vcsGetRepositoryURL(host.sandbox()), QString());
-    // Success without output is no location either.
-    host.setResponse("TFREC_MANAGED_ROOT", "");
-    QCOMPARE(plugin->versionControl()->vcsGetRepositoryURL(top), QString());
+    const QList<Handed> handed = host.takeHanded();
+    QCOMPARE(handed.size(), 1);
+    QVERIFY(handed.first().command.background);
+    QCOMPARE(handed.first().command.arguments, QStringList({"info", top + QLatin1String("/src")}));
+    // Outside a workspace there is none to announce, and one read says so.
+    QCOMPARE(vc->vcsGetRepositoryURL(host.sandbox()), QString());
+    host.waitForJobs();
+    QCOMPARE(vc->vcsGetRepositoryURL(host.sandbox()), QString());
+    QCOMPARE(answers.count(), 1);
+    QCOMPARE(host.takeRuns().size(), 2);
 }
 
 void tst_Adapter::notConfiguredAnswersWithoutProcess()
@@ -217,13 +237,16 @@ void tst_Adapter::notConfiguredAnswersWithoutProcess()
 }
 
 // What the probes found is remembered until something may have changed it: a second question
-// costs no process, unless it comes after such an event or the first answer was a fault.
+// costs no process, unless it comes after such an event. A fault (a refused login) is no
+// answer: the plugin cannot tell, and says so without asking again until the client was seen
+// to work again, or the settings changed.
 void tst_Adapter::knowledge_data()
 {
     QTest::addColumn<QString>("event");
     QTest::addColumn<QString>("question"); // "directory" or "url"
     QTest::addColumn<QString>("asked");    // below the sandbox
-    QTest::addColumn<QString>("answer");   // the top level or the server path; empty: not managed
+    QTest::addColumn<QString>(
+        "answer"); // the top level or the server path; empty: not managed; "?": cannot tell
     QTest::addColumn<int>("processes");
     // The first question, about ws/App/src with ws/App mapped, learns src and App (managed,
     // top level App) and ws (not managed).
@@ -232,13 +255,37 @@ void tst_Adapter::knowledge_data()
     QTest::newRow("another folder of the mapping") << "" << "directory" << "ws/App/lib" << "ws/App" << 0;
     QTest::newRow("the directory above") << "" << "directory" << "ws" << "" << 0;
     QTest::newRow("beside the mapping") << "" << "directory" << "ws/Other" << "" << 1;
-    QTest::newRow("a refused login is no answer") << "fault" << "directory" << "ws/App/src" << "ws/App" << 3;
+    QTest::newRow("a refused login is no answer") << "fault"
+                                                  << "directory"
+                                                  << "ws/App/src"
+                                                  << "?" << 0;
+    QTest::newRow("until the client worked again") << "fault, then a command"
+                                                   << "directory"
+                                                   << "ws/App/src"
+                                                   << "ws/App" << 3;
+    QTest::newRow("or the settings changed") << "fault, then the settings"
+                                             << "directory"
+                                             << "ws/App/src"
+                                             << "ws/App" << 3;
+    // The parent of the top reached could not be told about: that top may be too low.
+    QTest::newRow("a climb a fault ended") << "fault above"
+                                           << "directory"
+                                           << "ws/App/src"
+                                           << "ws" << 4;
+    // Known not to be managed, ws/Other holds no answer for what is below it, even below a
+    // directory known to be managed: a mapping may start further down (or a cloak).
+    QTest::newRow("below a directory not managed") << "mapping widened"
+                                                   << "directory"
+                                                   << "ws/Other/deep"
+                                                   << "ws/Other/deep" << 1;
     QTest::newRow("after the configuration changed") << "configuration" << "directory" << "ws/App/src" << "ws/App" << 3;
     QTest::newRow("after the repository changed") << "repository" << "directory" << "ws/App/src" << "ws/App" << 3;
     QTest::newRow("after a checkout") << "checkout" << "directory" << "ws/App/src" << "ws/App" << 3;
     QTest::newRow("after a file changed") << "file" << "directory" << "ws/App/src" << "ws/App" << 0;
-    QTest::newRow("server path of a probed directory") << "" << "url" << "ws/App/src" << "$/Recorded/src" << 0;
-    QTest::newRow("server path of a folder below") << "" << "url" << "ws/App/src/new" << "$/Recorded/src/new" << 1;
+    QTest::newRow("server path of a probed directory") << ""
+                                                       << "url"
+                                                       << "ws/App/src"
+                                                       << "$/Recorded/src" << 0;
 }
 
 void tst_Adapter::knowledge()
@@ -252,24 +299,53 @@ void tst_Adapter::knowledge()
     host.configure();
     TeamFoundationPlugin *plugin = host.loadPlugin();
     Core::IVersionControl *vc = plugin->versionControl();
+    const QString ws = host.makeDirectory(QStringLiteral("ws"));
     const QString app = host.makeDirectory(QStringLiteral("ws/App"));
     const QString src = host.makeDirectory(QStringLiteral("ws/App/src"));
-    host.makeDirectory(QStringLiteral("ws/Other"));
-    const bool fault = event == QLatin1String("fault");
-    if (fault) {
+    host.makeDirectory(QStringLiteral("ws/Other/deep"));
+    // The question itself is refused, or only that about a parent.
+    const bool refused =
+        event == QLatin1String("fault") || event.startsWith(QLatin1String("fault,"));
+    if (event == QLatin1String("fault")) {
         host.setResponse("TFREC_EXIT", "100");
         host.setResponse("TFREC_STDERR", "TF30063: You are not authorized.\n");
+    } else if (event == QLatin1String("fault above")) {
+        // Everything from ws down is mapped, but ws cannot be asked about.
+        host.setResponse("TFREC_MANAGED_ROOT", ws.toLocal8Bit());
+        host.setResponse("TFREC_FAULT_PATH", ws.toLocal8Bit());
+    } else if (event.startsWith(QLatin1String("fault"))) {
+        host.setResponse("TFREC_FAULT_PATH", src.toLocal8Bit());
+        host.setResponse("TFREC_MANAGED_ROOT", app.toLocal8Bit());
+    } else if (event == QLatin1String("mapping widened")) {
+        host.setResponse("TFREC_MANAGED_ROOT", app.toLocal8Bit());
+        QCOMPARE(vc->answerForDirectory(host.sandbox() + QLatin1String("/ws/Other")).kind,
+                 Core::IVersionControl::DirectoryAnswer::NotManaged);
+        host.setResponse("TFREC_MANAGED_ROOT", ws.toLocal8Bit());
     } else {
         host.setResponse("TFREC_MANAGED_ROOT", app.toLocal8Bit());
     }
-    vc->managesDirectory(src, nullptr);
-    QCOMPARE(host.takeRuns().size(), fault ? 1 : 3);
+    const Core::IVersionControl::DirectoryAnswer first = vc->answerForDirectory(src);
+    QCOMPARE(first.kind, refused ? Core::IVersionControl::DirectoryAnswer::CannotTell
+                                 : Core::IVersionControl::DirectoryAnswer::Managed);
+    if (refused)
+        QVERIFY2(first.reason.startsWith(QLatin1String("TF30063")), qPrintable(first.reason));
+    if (event == QLatin1String("fault above"))
+        QCOMPARE(first.topLevel, app);
+    host.takeRuns();
 
-    if (fault) {
+    if (event.startsWith(QLatin1String("fault"))) {
         host.setResponse("TFREC_EXIT", "0");
         host.setResponse("TFREC_STDERR", "");
-        host.setResponse("TFREC_MANAGED_ROOT", app.toLocal8Bit());
-    } else if (event == QLatin1String("configuration")) {
+        host.setResponse("TFREC_FAULT_PATH", "");
+        host.setResponse("TFREC_MANAGED_ROOT",
+                         (event == QLatin1String("fault above") ? ws : app).toLocal8Bit());
+    }
+    if (event == QLatin1String("fault, then a command")) {
+        QSignalSpy answers(vc, &Core::IVersionControl::answersChanged);
+        QVERIFY(plugin->client()->history(app));
+        QTRY_COMPARE(answers.count(), 1);
+    } else if (event == QLatin1String("fault, then the settings") ||
+               event == QLatin1String("configuration")) {
         host.configure(QStringLiteral("ann"), QStringLiteral("pw"));
     } else if (event == QLatin1String("repository")) {
         plugin->notifyChange(app);
@@ -293,11 +369,218 @@ void tst_Adapter::knowledge()
     if (question == QLatin1String("url")) {
         QCOMPARE(vc->vcsGetRepositoryURL(path), answer);
     } else {
+        const Core::IVersionControl::DirectoryAnswer second = vc->answerForDirectory(path);
+        if (answer == QLatin1String("?")) {
+            QCOMPARE(second.kind, Core::IVersionControl::DirectoryAnswer::CannotTell);
+        } else {
+            QCOMPARE(second.kind, answer.isEmpty()
+                                      ? Core::IVersionControl::DirectoryAnswer::NotManaged
+                                      : Core::IVersionControl::DirectoryAnswer::Managed);
+            QCOMPARE(second.topLevel,
+                     answer.isEmpty() ? QString() : host.sandbox() + QLatin1Char('/') + answer);
+        }
+        // The boolean question says the same, from what was just learnt.
         QString topLevel = QStringLiteral("untouched");
-        QCOMPARE(vc->managesDirectory(path, &topLevel), !answer.isEmpty());
-        QCOMPARE(topLevel, answer.isEmpty() ? QStringLiteral("untouched") : host.sandbox() + QLatin1Char('/') + answer);
+        QCOMPARE(vc->managesDirectory(path, &topLevel),
+                 second.kind == Core::IVersionControl::DirectoryAnswer::Managed);
     }
     QCOMPARE(host.takeRuns().size(), processes);
+}
+
+// Which directories are in a workspace is read from the client's cache file, written as the
+// cross-platform client writes it, without any process; what it does not hold is left to the
+// probes.
+void tst_Adapter::workspaceCache_data()
+{
+    QTest::addColumn<QString>("content"); // "mapped" paths, '|' separated; "cut short"; "none"
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("topLevel"); // empty: not managed
+    QTest::addColumn<int>("processes");
+    QTest::newRow("the mapped folder") << "ws/App"
+                                       << "ws/App"
+                                       << "ws/App" << 0;
+    QTest::newRow("two levels below") << "ws/App"
+                                      << "ws/App/src/core"
+                                      << "ws/App" << 0;
+    QTest::newRow("nested mappings: the outermost") << "ws/App/lib|ws/App"
+                                                    << "ws/App/lib/x"
+                                                    << "ws/App" << 0;
+    QTest::newRow("mappings side by side") << "ws/App|ws/Lib"
+                                           << "ws/Lib/x"
+                                           << "ws/Lib" << 0;
+    QTest::newRow("through a link to a mapped folder") << "ws/App"
+                                                       << "link/src"
+                                                       << "ws/App" << 0;
+    QTest::newRow("an earlier version's layout") << "legacy ws/App"
+                                                 << "ws/App/src"
+                                                 << "ws/App" << 0;
+    QTest::newRow("beside the mappings: the probes") << "ws/App"
+                                                     << "ws/Other"
+                                                     << "" << 1;
+    QTest::newRow("a file cut short: the probes") << "cut short"
+                                                  << "ws/App/src"
+                                                  << "ws/App" << 3;
+    QTest::newRow("no file: the probes") << "none"
+                                         << "ws/App/src"
+                                         << "ws/App" << 3;
+    // As the client leaves it after "tf workspaces -remove" of the last workspace.
+    QTest::newRow("no workspace left: the probes") << "no servers"
+                                                   << "ws/App/src"
+                                                   << "ws/App" << 3;
+}
+
+void tst_Adapter::workspaceCache()
+{
+    QFETCH(QString, content);
+    QFETCH(QString, asked);
+    QFETCH(QString, topLevel);
+    QFETCH(int, processes);
+    TestHost host;
+    host.configure(QString(), QString(), 30, ClientKind::CrossPlatform);
+    for (const char *dir : {"ws/App/src/core", "ws/App/lib/x", "ws/Lib/x", "ws/Other"})
+        host.makeDirectory(QLatin1String(dir));
+    QVERIFY(QFile::link(host.sandbox() + QLatin1String("/ws/App"),
+                        host.sandbox() + QLatin1String("/link")));
+    // What the probes would say, where they are asked.
+    host.setResponse("TFREC_MANAGED_ROOT",
+                     (host.sandbox() + QLatin1String("/ws/App")).toLocal8Bit());
+    if (content == QLatin1String("cut short")) {
+        const QString file = host.writeWorkspaceCache({host.sandbox() + QLatin1String("/ws/App")});
+        QFile cut(file);
+        QVERIFY(cut.open(QIODevice::ReadWrite));
+        QVERIFY(cut.resize(cut.size() / 2));
+    } else if (content.startsWith(QLatin1String("legacy "))) {
+        const QString file = host.writeWorkspaceCache({});
+        QFile legacy(file);
+        QVERIFY(legacy.open(QIODevice::ReadOnly));
+        QString xml = QString::fromUtf8(legacy.readAll());
+        legacy.close();
+        xml.replace(QLatin1String("<MappedPaths>"),
+                    QStringLiteral("<WorkingFolders><Map local=\"%1/%2\" "
+                                   "server=\"$/App\"/></WorkingFolders><MappedPaths>")
+                        .arg(host.sandbox(), content.mid(7)));
+        QVERIFY(legacy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        legacy.write(xml.toUtf8());
+    } else if (content == QLatin1String("no servers")) {
+        QFile file(host.writeWorkspaceCache({}));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("<VersionControlServer>\n  <Servers/>\n</VersionControlServer>\n");
+    } else if (content != QLatin1String("none")) {
+        QStringList mapped;
+        for (const QString &path : content.split(QLatin1Char('|')))
+            mapped << host.sandbox() + QLatin1Char('/') + path;
+        host.writeWorkspaceCache(mapped);
+    }
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+
+    QString found = QStringLiteral("untouched");
+    const bool managed = plugin->versionControl()->managesDirectory(
+        host.sandbox() + QLatin1Char('/') + asked, &found);
+    QCOMPARE(managed, !topLevel.isEmpty());
+    QCOMPARE(found,
+             managed ? host.sandbox() + QLatin1Char('/') + topLevel : QStringLiteral("untouched"));
+    QCOMPARE(host.takeRuns().size(), processes);
+}
+
+// The client rewrites its cache in place: a change is read again, the host hears that the
+// answers changed, and a read caught half-written is tried again shortly.
+void tst_Adapter::workspaceCacheFollowsTheFile()
+{
+    TestHost host;
+    host.configure(QString(), QString(), 30, ClientKind::CrossPlatform);
+    const QString app = host.makeDirectory(QStringLiteral("ws/App"));
+    const QString lib = host.makeDirectory(QStringLiteral("ws/Lib/src"));
+    const QString file = host.writeWorkspaceCache({app});
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    Core::IVersionControl *vc = plugin->versionControl();
+    QSignalSpy answers(vc, &Core::IVersionControl::answersChanged);
+    QCOMPARE(vc->answerForDirectory(app).kind, Core::IVersionControl::DirectoryAnswer::Managed);
+
+    // Lib is mapped: first half the file, then the rest, as a writer would leave it.
+    host.writeWorkspaceCache({app, host.sandbox() + QLatin1String("/ws/Lib")});
+    QFile rewritten(file);
+    QVERIFY(rewritten.open(QIODevice::ReadOnly));
+    const QByteArray whole = rewritten.readAll();
+    rewritten.close();
+    QVERIFY(rewritten.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    rewritten.write(whole.left(whole.size() / 2));
+    rewritten.flush();
+    QTimer::singleShot(WorkspaceCache::RetryIntervalMs, [&] {
+        rewritten.write(whole.mid(whole.size() / 2));
+        rewritten.close();
+    });
+    QTRY_VERIFY(answers.count() >= 1 && !rewritten.isOpen());
+    QString found;
+    QVERIFY(vc->managesDirectory(lib, &found));
+    QCOMPARE(found, host.sandbox() + QLatin1String("/ws/Lib"));
+    QVERIFY(host.takeRuns().isEmpty());
+
+    // Unmapped: now it is left to the probes again.
+    host.setResponse("TFREC_MANAGED_ROOT", app.toLocal8Bit());
+    const int before = answers.count();
+    host.writeWorkspaceCache({app});
+    QTRY_VERIFY(answers.count() > before);
+    QVERIFY(!vc->managesDirectory(lib, &found));
+    QVERIFY(!host.takeRuns().isEmpty());
+}
+
+void tst_Adapter::cacheLocation_data()
+{
+    using Utils::HostOsInfo;
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("os");
+    QTest::addColumn<QStringList>(
+        "environment");                    // NAME=VALUE; @ stands for a directory of the test
+    QTest::addColumn<QString>("expected"); // @ as above; empty: none
+    const int cp = int(ClientKind::CrossPlatform);
+    const int vs = int(ClientKind::VisualStudio);
+    QTest::newRow("profile directory")
+        << cp << int(HostOsInfo::HostOsLinux) << QStringList{"TEE_PROFILE_DIRECTORY=/p"}
+        << "/p/Cache/VersionControl.config";
+    QTest::newRow("relative profile directory ignored")
+        << cp << int(HostOsInfo::HostOsLinux) << QStringList{"TEE_PROFILE_DIRECTORY=p"}
+        << "/home/ann/.microsoft/Team Foundation/4.0/Cache/VersionControl.config";
+    QTest::newRow("macOS") << cp << int(HostOsInfo::HostOsMac) << QStringList()
+                           << "/home/ann/Library/Application Support/Microsoft/Team "
+                              "Foundation/4.0/Cache/VersionControl.config";
+    QTest::newRow("cross-platform client on Windows")
+        << cp << int(HostOsInfo::HostOsWindows)
+        << QStringList{"LOCALAPPDATA=C:\\Users\\ann\\AppData\\Local"}
+        << "C:/Users/ann/AppData/Local/Microsoft/Team Foundation/4.0/Cache/VersionControl.config";
+    QTest::newRow("cache directory of its own")
+        << cp << int(HostOsInfo::HostOsLinux)
+        << QStringList{"TFSVC_CACHE_DIR=%BASE%/tfs", "BASE=/b", "TEE_PROFILE_DIRECTORY=/p"}
+        << "/b/tfs/VersionControl.config";
+    QTest::newRow("tf.exe: the newest version holding a cache")
+        << vs << int(HostOsInfo::HostOsWindows) << QStringList{"LOCALAPPDATA=@"}
+        << "@/Microsoft/Team Foundation/12.0/Cache/VersionControl.config";
+    QTest::newRow("tf.exe elsewhere than on Windows")
+        << vs << int(HostOsInfo::HostOsLinux) << QStringList{"LOCALAPPDATA=@"} << "";
+}
+
+void tst_Adapter::cacheLocation()
+{
+    QFETCH(int, kind);
+    QFETCH(int, os);
+    QFETCH(QStringList, environment);
+    QFETCH(QString, expected);
+    QTemporaryDir local;
+    // Visual Studio 2013 used the cache, 2015 left an empty one, 2017's has none yet.
+    const QString versions = local.path() + QLatin1String("/Microsoft/Team Foundation/");
+    QDir().mkpath(versions + QLatin1String("12.0/Cache"));
+    QDir().mkpath(versions + QLatin1String("14.0/Cache"));
+    QDir().mkpath(versions + QLatin1String("15.0"));
+    QFile used(versions + QLatin1String("12.0/Cache/VersionControl.config"));
+    QVERIFY(used.open(QIODevice::WriteOnly));
+    QProcessEnvironment env;
+    for (QString variable : environment) {
+        variable.replace(QLatin1Char('@'), local.path());
+        env.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    }
+    expected.replace(QLatin1Char('@'), local.path());
+    QCOMPARE(WorkspaceCache::location(ClientKind(kind), Utils::HostOsInfo::OsType(os), env,
+                                      QStringLiteral("/home/ann")),
+             expected);
 }
 
 QTEST_MAIN(tst_Adapter)

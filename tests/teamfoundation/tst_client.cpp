@@ -254,7 +254,25 @@ void tst_Client::commands()
 
     // The check-in dialog asks for the comment; undo asks whether to throw the changes away.
     const bool asks = !comment.isNull() || words.value(0) == QLatin1String("undo");
+    // What the comment file held when the check-in was handed over, and who could read it.
+    QString commentFile;
+    QString commentInFile;
+    QFile::Permissions commentPermissions;
+    auto lookAtCommentFile = [&](const QList<Handed> &handed) {
+        for (const Handed &h : handed) {
+            for (const QString &argument : h.command.arguments) {
+                if (!argument.startsWith(QLatin1String("-comment:@")))
+                    continue;
+                commentFile = argument.mid(10);
+                QFile file(commentFile);
+                if (file.open(QIODevice::ReadOnly))
+                    commentInFile = QString::fromUtf8(file.readAll());
+                commentPermissions = file.permissions();
+            }
+        }
+    };
     QStringList dialogs;
+    QList<Handed> handed;
     host.answerNextDialog([&](QDialog *dialog) {
         dialogs << dialog->findChild<QLabel *>(QStringLiteral("pathLabel"))->text();
         if (cancel) {
@@ -264,27 +282,27 @@ void tst_Client::commands()
         if (auto edit = dialog->findChild<QPlainTextEdit *>(QStringLiteral("commentEdit")))
             edit->setPlainText(comment);
         dialog->accept();
+        // Accepting hands the check-in over; it has not run yet.
+        handed = host.takeHanded();
+        lookAtCommentFile(handed);
     });
     QVERIFY(QMetaObject::invokeMethod(plugin->client(), slot.constData(), Qt::DirectConnection));
-    // Undo lists the pending changes it reads first, and asks when they have come.
+    // Undo lists the pending changes it reads first, and asks when they have come; the
+    // check-in dialog opens once its list was read (see tst_PendingChanges).
     QTRY_COMPARE(dialogs, asks ? QStringList(target) : QStringList());
 
-    // The command runs as a job: the slot has returned, the job has not ended yet. The
-    // check-in dialog's list was read before it (see tst_PendingChanges).
-    QList<Handed> handed = host.takeHanded();
+    // The other commands run as jobs: the slot has returned, the job has not ended yet.
+    const QList<Handed> later = host.takeHanded();
+    lookAtCommentFile(later);
+    handed += later;
     handed.erase(std::remove_if(handed.begin(), handed.end(),
-                                [](const Handed &h) { return h.command.background; }),
+                                [](const Handed &h) {
+                                    return h.command.arguments.value(0) == QLatin1String("status");
+                                }),
                  handed.end());
-    QString commentFile;
-    for (const QString &argument : handed.value(0).command.arguments) {
-        if (argument.startsWith(QLatin1String("-comment:@")))
-            commentFile = argument.mid(10);
-    }
     if (!commentFile.isEmpty()) {
-        QFile file(commentFile);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()), comment);
-        QCOMPARE(file.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        QCOMPARE(commentInFile, comment);
+        QCOMPARE(commentPermissions & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     }
     QList<Recorded> runs = host.takeRuns();
     runs.erase(std::remove_if(runs.begin(), runs.end(),
@@ -796,7 +814,7 @@ void tst_Client::licence()
     const QString file = host.makeFile(QStringLiteral("proj/main.cpp"));
     const QString accepted = host.sandbox() + QLatin1String("/accepted");
     host.setResponse("TFREC_LICENCE", accepted.toLocal8Bit());
-    QVERIFY(QDir(host.profilePath()).removeRecursively());
+    QVERIFY(QDir(host.profileDirectory()).removeRecursively());
     VcsBase::VcsOutputWindow::clearContents();
     QStringList shown;
     host.answerNextDialog([&](QDialog *dialog) {

@@ -27,6 +27,8 @@
 //                       answer comes); "eula -accept" creates the file (exit 0, or 1 when it
 //                       exists)
 //   TFREC_FAIL_WORD     when set, a command whose first argument is this word exits with 100
+//   TFREC_FAULT_PATH    when set, "info PATH" for exactly this path is refused as a login is
+//                       (exit 100, "TF30063: You are not authorized ..." on standard error)
 //   TFREC_STATUS_XML    what "status ITEM ... -format:xml" prints (exit 0); unset, it prints
 //                       a status document with every file at or below ITEM as a pending
 //                       edit, as in a workspace where everything is checked out (server
@@ -232,6 +234,15 @@ int runCommand(Run &run, const QList<QByteArray> &args, const char *via)
             std::fflush(stderr);
             return 100;
         }
+    }
+
+    const QByteArray faultPath = env("TFREC_FAULT_PATH");
+    if (!faultPath.isEmpty() && args.size() > 1 && args.at(0) == "info" &&
+        QDir::cleanPath(QString::fromLocal8Bit(args.at(1))) ==
+            QDir::cleanPath(QString::fromLocal8Bit(faultPath))) {
+        std::fprintf(stderr, "TF30063: You are not authorized to access the server.\n");
+        std::fflush(stderr);
+        return 100;
     }
 
     const QByteArray managedRoot = env("TFREC_MANAGED_ROOT");
