@@ -326,7 +326,9 @@ void workbenchLoad()
 
 // 50 MB of output into the output pane of a scripted workbench run: through runVcs, as the
 // plugins' commands went until now, and as a job. The fake version control's Status runs
-// runVcs, its Log a job; its executable is bigout, printing 50 MB whatever it is asked.
+// runVcs, its Log a job; its executable is bigout, printing 50 MB whatever it is asked. Then
+// the Team Foundation plugin's own Compare (Repository), as a person chooses it from the menu,
+// against a tf that answers the plugin's reads and prints 50 MB for the compare.
 // Peak resident size comes from launch, the size afterwards from the workbench itself.
 void paneMemory()
 {
@@ -341,6 +343,24 @@ void paneMemory()
     const QString settings = host->makeDirectory(QStringLiteral("memory/settings"));
     host->makeFile(QStringLiteral("memory/settings/workbench.ini"),
                    "[FakeVcs]\nBinary=" BIGOUT_PATH "\nTimeout=600\n");
+    // The client as "tf @" reads its command from its standard input; a probe learns that the
+    // repository is mapped, a status read finds nothing pending, a compare prints 50 MB.
+    const QString tf = host->makeFile(
+        QStringLiteral("memory/tf"),
+        "#!/bin/sh\n"
+        "if [ \"$1\" = @ ]; then IFS= read -r line || exit 0; set -- $line; fi\n"
+        "case \"$1 $2\" in\n"
+        "\"info " + repo.toUtf8() + "\"*) printf 'Local information:\\n  Server path: $/Bench\\n' ;;\n"
+        "info*) exit 100 ;;\n"
+        "status*) printf '<?xml version=\"1.0\" encoding=\"utf-8\"?>\\n<status>\\n"
+        "<pending-changes/>\\n<candidate-pending-changes/>\\n</status>\\n' ;;\n"
+        "difference*) exec " BIGOUT_PATH " ;;\n"
+        "esac\n");
+    QFile::setPermissions(tf, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString tfSettings = host->makeDirectory(QStringLiteral("memory/tfsettings"));
+    host->makeFile(QStringLiteral("memory/tfsettings/workbench.ini"),
+                   "[TeamFoundation]\nBinaryPath=" + tf.toUtf8() +
+                       "\nClientKind=CrossPlatform\nTimeout=600\n");
     struct Figures
     {
         long beforeKb = 0;
@@ -348,28 +368,29 @@ void paneMemory()
         long afterKb = 0;
         double seconds = 0;
     };
-    auto measure = [&](const char *command) {
+    auto measure = [&](const char *command, const QStringList &where) {
         Figures figures;
         // A line that is not "wait" waits for the job; the pause lets the finished job go.
         const QString script = host->makeFile(
-            QStringLiteral("memory/%1.wb").arg(QLatin1String(command)),
-            QByteArray("project ") + repo.toUtf8() + "\nopen main.cpp\nmemory\ntrigger FakeVcs." +
-                command + "\nopen main.cpp\nwait 300\nmemory\n");
+            QStringLiteral("memory/%1.wb")
+                .arg(QString::fromLatin1(command).section(QLatin1Char('.'), -1)),
+            QByteArray("project ") + repo.toUtf8() + "\nopen main.cpp\nmemory\ntrigger " + command +
+                "\nopen main.cpp\nwait 300\nmemory\n");
         const QString rssFile = host->sandbox() + QLatin1String("/memory/rss");
         const QString outFile = host->sandbox() + QLatin1String("/memory/out");
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("BIGOUT_MB"), QStringLiteral("50"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
         process.setProcessEnvironment(env);
         process.setStandardOutputFile(outFile);
         process.setStandardErrorFile(QProcess::nullDevice());
         QElapsedTimer timer;
         timer.start();
         process.start(QStringLiteral(LAUNCH_PATH),
-                      {rssFile, workbench, QStringLiteral("-platform"), QStringLiteral("offscreen"),
-                       QStringLiteral("-pluginpath"), QStringLiteral(FAKEVCS_PLUGIN_DIR),
-                       QStringLiteral("-settingspath"), settings, QStringLiteral("--script"),
-                       script});
+                      QStringList{rssFile, workbench, QStringLiteral("-platform"),
+                                  QStringLiteral("offscreen")} +
+                          where + QStringList{QStringLiteral("--script"), script});
         process.waitForFinished(-1);
         figures.seconds = timer.nsecsElapsed() / 1e9;
         QFile rss(rssFile);
@@ -389,15 +410,23 @@ void paneMemory()
         }
         return figures;
     };
-    const Figures old = measure("Status");
-    const Figures job = measure("Log");
+    const QStringList fake{QStringLiteral("-pluginpath"), QStringLiteral(FAKEVCS_PLUGIN_DIR),
+                           QStringLiteral("-settingspath"), settings};
+    const Figures old = measure("FakeVcs.Status", fake);
+    const Figures job = measure("FakeVcs.Log", fake);
+    // The workbench's own plugin directory holds the Team Foundation plugin.
+    const Figures compare =
+        measure("TeamFoundation.CompareProject", {QStringLiteral("-settingspath"), tfSettings});
     std::printf("\n50 MB of output into the pane of a scripted workbench run:\n"
                 "  runVcs: before %ld KiB, peak %ld KiB, afterwards %ld KiB, %.1f s\n"
                 "  job:    before %ld KiB, peak %ld KiB, afterwards %ld KiB, %.1f s\n"
-                "  job / runVcs: peak %.2f (goal: at most 250 MB), afterwards %.2f\n",
+                "  job / runVcs: peak %.2f, afterwards %.2f\n"
+                "  Team Foundation's Compare (Repository), a job: before %ld KiB, peak %ld KiB (goal: at most "
+                "100 MB), afterwards %ld KiB, %.1f s\n",
                 old.beforeKb, old.peakKb, old.afterKb, old.seconds, job.beforeKb, job.peakKb,
                 job.afterKb, job.seconds, ratio(job.peakKb, old.peakKb),
-                ratio(job.afterKb, old.afterKb));
+                ratio(job.afterKb, old.afterKb), compare.beforeKb, compare.peakKb, compare.afterKb,
+                compare.seconds);
 }
 
 } // namespace

@@ -38,6 +38,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
@@ -69,6 +70,39 @@ QWidget *titled(const QString &title, QLabel **label, QWidget *content)
     layout->addWidget(content, 1);
     return box;
 }
+
+// The status bar's temporary messages, in a widget of their own left of the permanent ones:
+// the status bar paints a message right up to its first permanent widget and cuts it off
+// there, so that it runs into "Repository:". This one ends a message that does not fit with
+// "...", keeps a gap to the widgets on its right and offers the whole message as its tooltip.
+class StatusMessage : public QLabel
+{
+public:
+    StatusMessage()
+    {
+        setObjectName(QStringLiteral("statusMessage"));
+        // As wide as the room the permanent widgets leave, never wider.
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setContentsMargins(4, 0, 16, 0);
+    }
+
+    void showMessage(const QString &message)
+    {
+        QString line = message;
+        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        setText(line);
+        setToolTip(message);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, room.width()));
+    }
+};
 
 bool isBelow(const QString &path, const QString &directory)
 {
@@ -107,6 +141,9 @@ MainWindow::MainWindow()
     m_paneTabs->addTab(m_history, tr("History"));
     m_paneTabs->addTab(m_diff, tr("Compare"));
     m_paneTabs->addTab(m_annotate, tr("Annotate"));
+    // A person's command writes into the pane; it must not do so behind another tab.
+    connect(VcsBase::VcsOutputWindow::instance(), &VcsBase::VcsOutputWindow::popupRequested, this,
+            [this] { m_paneTabs->setCurrentWidget(m_pane); });
     auto right = new QSplitter(Qt::Vertical);
     // One line above the editor says why its file could not be opened for editing, with a
     // Retry, as long as the editor does not ask again on its own.
@@ -141,8 +178,11 @@ MainWindow::MainWindow()
     main->setSizes({260, 840});
     setCentralWidget(main);
 
-    // Both are permanent: temporary messages would hide normal widgets, and with them what
-    // a person is typing into the locator.
+    // All are permanent: temporary messages would hide normal widgets, and with them what
+    // a person is typing into the locator. The messages take the room left of the others.
+    auto message = new StatusMessage;
+    statusBar()->addPermanentWidget(message, 1);
+    connect(statusBar(), &QStatusBar::messageChanged, message, &StatusMessage::showMessage);
     statusBar()->addPermanentWidget(m_repositoryLabel);
     m_locator->setMinimumWidth(320);
     statusBar()->addPermanentWidget(m_locator);
@@ -385,7 +425,16 @@ Outcome MainWindow::openProject(const QString &path)
         directory = info.absolutePath();
     else
         return Outcome::failure(tr("%1 does not exist.").arg(QDir::toNativeSeparators(path)));
-    m_project = QDir::cleanPath(directory);
+    directory = QDir::cleanPath(directory);
+    // The editor shows a file of the project or none: under the new project's name, a file
+    // of the previous one would be taken for one of the new project.
+    if (m_editor->hasFile() && !isBelow(m_editor->filePath(), directory)) {
+        const Outcome released = releaseEditor();
+        if (!released.ok)
+            return released;
+        m_editor->closeFile();
+    }
+    m_project = directory;
     m_model->setRootPath(m_project);
     m_tree->setRootIndex(m_model->index(m_project));
     m_treeStack->setCurrentWidget(m_tree);

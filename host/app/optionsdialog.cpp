@@ -112,7 +112,8 @@ OptionsDialog::OptionsDialog(QWidget *parent)
     connect(m_filter, &QLineEdit::textChanged, this, &OptionsDialog::applyFilter);
     connect(m_tree, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem *current) { currentItemChanged(current); });
-    resize(960, 540);
+    // Tall enough for a page of three groups with its fields under their labels.
+    resize(960, 600);
     if (!pages.isEmpty())
         showPage(pages.first()->category(), pages.first()->id());
 }

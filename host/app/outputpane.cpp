@@ -4,26 +4,62 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolButton>
 
 namespace Workbench {
 
-OutputPane::OutputPane(QWidget *parent) : QPlainTextEdit(parent)
+OutputPane::OutputPane(QWidget *parent)
+    : QPlainTextEdit(parent), m_newOutputMarker(new QToolButton(this))
 {
     setObjectName(QStringLiteral("outputPane"));
     setReadOnly(true);
     setUndoRedoEnabled(false);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Messages are read whole: a long one (a refused login with its command line) would
+    // otherwise end at the pane's right edge.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setFont(fixedPitchFont());
+    m_newOutputMarker->setObjectName(QStringLiteral("newOutputMarker"));
+    m_newOutputMarker->setText(tr("New output below"));
+    m_newOutputMarker->setToolTip(tr("Scrolls to the end of the output"));
+    m_newOutputMarker->setArrowType(Qt::DownArrow);
+    m_newOutputMarker->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_newOutputMarker->setCursor(Qt::PointingHandCursor);
+    m_newOutputMarker->hide();
+    connect(m_newOutputMarker, &QToolButton::clicked, this, &OutputPane::scrollToEnd);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (isAtEnd())
+            m_newOutputMarker->hide();
+    });
     connect(VcsBase::VcsOutputWindow::instance(), &VcsBase::VcsOutputWindow::textAppended, this,
             &OutputPane::appendText);
 }
 
-void OutputPane::showEvent(QShowEvent *event)
+bool OutputPane::isAtEnd() const
 {
-    // On its first showing the edit scrolls its cursor, which follows the end of the output,
-    // into view; after a long line that scrolls every line sideways. Output reads from the left.
-    QPlainTextEdit::showEvent(event);
-    horizontalScrollBar()->setValue(0);
+    const QScrollBar *bar = verticalScrollBar();
+    return bar->value() >= bar->maximum();
+}
+
+void OutputPane::scrollToEnd()
+{
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    m_newOutputMarker->hide();
+}
+
+void OutputPane::resizeEvent(QResizeEvent *event)
+{
+    QPlainTextEdit::resizeEvent(event);
+    placeMarker();
+}
+
+void OutputPane::placeMarker()
+{
+    // At the bottom of the text, in the middle, where the new output is.
+    m_newOutputMarker->adjustSize();
+    const QRect area = viewport()->geometry();
+    m_newOutputMarker->move(area.center().x() - m_newOutputMarker->width() / 2,
+                            area.bottom() - m_newOutputMarker->height() - 4);
 }
 
 void OutputPane::appendText(const QString &text, VcsBase::VcsOutputWindow::Kind kind)
@@ -47,8 +83,7 @@ void OutputPane::appendText(const QString &text, VcsBase::VcsOutputWindow::Kind 
     case Kind::Normal:
         break;
     }
-    QScrollBar *bar = verticalScrollBar();
-    const bool atEnd = bar->value() == bar->maximum();
+    const bool atEnd = isAtEnd();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
     cursor.beginEditBlock();
@@ -84,16 +119,26 @@ void OutputPane::appendText(const QString &text, VcsBase::VcsOutputWindow::Kind 
         }
     }
     cursor.endEditBlock();
-    trim();
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    const int linesBefore = verticalScrollBar()->value();
+    const int dropped = trim();
+    if (!atEnd && dropped > 0) {
+        // What the person reads stays in view while the oldest lines go.
+        verticalScrollBar()->setValue(qMax(0, linesBefore - dropped));
+    }
+    if (atEnd) {
+        scrollToEnd();
+    } else if (m_newOutputMarker->isHidden()) {
+        placeMarker();
+        m_newOutputMarker->show();
+        m_newOutputMarker->raise();
+    }
 }
 
-void OutputPane::trim()
+int OutputPane::trim()
 {
     QTextDocument *doc = document();
     if (doc->characterCount() <= MaxCharacters && doc->blockCount() <= MaxBlocks)
-        return;
+        return 0;
     // Down to three quarters of the limits, so that trimming happens in batches and
     // appending stays linear in the amount of output. Whole lines go: none is longer than
     // MaxLineLength.
@@ -107,7 +152,9 @@ void OutputPane::trim()
     if (cut.blockNumber() < markerBlocks + excessBlocks)
         cut = doc->findBlockByNumber(markerBlocks + excessBlocks);
     if (cut.position() <= first.position())
-        return;
+        return 0;
+    const int droppedLines =
+        cut.firstLineNumber() - first.firstLineNumber() - (markerBlocks ? 0 : 1);
 
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
@@ -128,6 +175,7 @@ void OutputPane::trim()
     if (!markerBlocks)
         cursor.insertBlock();
     cursor.endEditBlock();
+    return droppedLines;
 }
 
 } // namespace Workbench

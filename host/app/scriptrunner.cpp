@@ -26,6 +26,7 @@
 #include <vcsbase/vcsjob.h>
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -36,6 +37,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWizard>
 
@@ -289,6 +291,7 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"dialog", &ScriptRunner::dialog},     {"pending", &ScriptRunner::pending},
         {"history", &ScriptRunner::history},   {"annotation", &ScriptRunner::annotation},
         {"diff", &ScriptRunner::diff},         {"get", &ScriptRunner::get},
+        {"scroll", &ScriptRunner::scroll},
         {"stalls", &ScriptRunner::stalls},     {"tree", &ScriptRunner::tree},
     };
     const QString name = words.first();
@@ -597,6 +600,24 @@ Outcome ScriptRunner::state(const QStringList &args)
     out += tr("top level: %1\n").arg(shown(state.topLevel()));
     out += tr("repository: %1\n").arg(m_window->repository());
     writeStandardOutput(out);
+    return Outcome::success();
+}
+
+Outcome ScriptRunner::scroll(const QStringList &args)
+{
+    const QStringList places{QStringLiteral("top"), QStringLiteral("up"), QStringLiteral("down"),
+                             QStringLiteral("end")};
+    const int to = args.size() == 2 ? places.indexOf(args.at(1)) : -1;
+    if (to < 0)
+        return usage(QStringLiteral("scroll NAME top|up|down|end"));
+    auto area = m_window->findChild<QAbstractScrollArea *>(args.at(0));
+    if (!area || !area->isVisible())
+        return Outcome::failure(tr("no visible scrollable widget is named \"%1\"").arg(args.at(0)));
+    // As a person would: the scroll bar moves, a page at a time for up and down.
+    QScrollBar *bar = area->verticalScrollBar();
+    const int page = qMax(1, bar->pageStep());
+    const int values[] = {bar->minimum(), bar->value() - page, bar->value() + page, bar->maximum()};
+    bar->setValue(values[to]);
     return Outcome::success();
 }
 

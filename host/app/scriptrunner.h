@@ -68,6 +68,7 @@ private:
     Outcome annotation(const QStringList &args);
     Outcome diff(const QStringList &args);
     Outcome get(const QStringList &args);
+    Outcome scroll(const QStringList &args);
 
     QImage menuPicture(QMenu *menu) const;
     void settle() const;

@@ -113,7 +113,7 @@ void JobQueue::jobEnded(VcsJob *job)
         // The next job starts from the event loop, so that whoever waited for this one has
         // seen its end (and may have cancelled what depended on it) before it starts.
         startSoon();
-    } else if (isIdle() && !m_startPending) {
+    } else if (isIdle()) {
         emit idle();
     }
     job->deleteLater();

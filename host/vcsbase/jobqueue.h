@@ -33,7 +33,9 @@ public:
 
     VcsJob *runningJob() const { return m_running; }
     int waitingCount() const { return m_waiting.size(); }
-    bool isIdle() const { return !m_running && m_waiting.isEmpty(); }
+    // No job runs or waits, and none is about to start: between one job's end and the next
+    // one's start, whoever heard of the end may still queue more (as idle() says too).
+    bool isIdle() const { return !m_running && m_waiting.isEmpty() && !m_startPending; }
     // Whether a job a person started runs or waits; the background reads are left out.
     bool hasPersonsJobs() const;
 

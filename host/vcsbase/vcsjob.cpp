@@ -3,6 +3,7 @@
 #include "vcsoutputwindow.h"
 #include "vcsprocess.h"
 
+#include <utils/lineends.h>
 #include <utils/synchronousprocess.h>
 #include <utils/treeprocess.h>
 
@@ -20,6 +21,8 @@ namespace VcsBase {
 namespace {
 // Output beyond this many characters leaves freed memory worth handing back to the system.
 const qint64 BigOutputCharacters = 4 * 1024 * 1024;
+// How much of a process's output is read, decoded and shown at a time.
+const qint64 ReadChunkBytes = 64 * 1024;
 
 void keepEnd(QString *text, int characters)
 {
@@ -76,7 +79,7 @@ public:
 private:
     void take(QString text)
     {
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        Utils::dropCarriageReturns(&text);
         if (text.isEmpty())
             return;
         *m_size += text.size();
@@ -275,8 +278,15 @@ void VcsJob::start(JobQueue *queue)
 void VcsJob::run()
 {
     using namespace RunFlags;
-    if (!(m_flags & SuppressCommandLogging))
+    if (!(m_flags & SuppressCommandLogging)) {
         VcsOutputWindow::appendCommand(m_workingDirectory, m_binary, m_arguments);
+        // A job whose output goes to the pane is one a person started (a menu, the locator, a
+        // view's action) to read that output. The IDE's own reads keep their output, and the
+        // file operations that go with editing run at once, not as jobs; neither takes the
+        // pane to the front.
+        if (m_flags & ShowStdOutInLogWindow)
+            VcsOutputWindow::popup();
+    }
     if (m_timeOutMs > 0) {
         if (!m_timer) {
             m_timer = new QTimer(this);
@@ -344,13 +354,23 @@ void VcsJob::startProcess()
 void VcsJob::readStdOut()
 {
     if (m_process && m_state == Running)
-        m_out->add(m_process->readAllStandardOutput());
+        readChannel(QProcess::StandardOutput, m_out.get());
 }
 
 void VcsJob::readStdErr()
 {
     if (m_process && m_state == Running)
-        m_err->add(m_process->readAllStandardError());
+        readChannel(QProcess::StandardError, m_err.get());
+}
+
+void VcsJob::readChannel(QProcess::ProcessChannel channel, Stream *stream)
+{
+    // In pieces of a bounded size, however much waited: each piece is decoded, shown and
+    // let go before the next is read, so that a client printing megabytes never has them
+    // held at once.
+    m_process->setReadChannel(channel);
+    while (m_process->bytesAvailable() > 0)
+        stream->add(m_process->read(ReadChunkBytes));
 }
 
 void VcsJob::processEnded()

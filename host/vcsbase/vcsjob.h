@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
 
@@ -130,6 +131,7 @@ private:
     void startProcess();
     void readStdOut();
     void readStdErr();
+    void readChannel(QProcess::ProcessChannel channel, Stream *stream);
     void processEnded();
     void processError();
     void timeOut();

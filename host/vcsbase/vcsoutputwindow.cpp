@@ -23,6 +23,12 @@ VcsOutputWindow *VcsOutputWindow::instance()
     return globalOutputWindow();
 }
 
+namespace {
+// Pieces up to this many characters take the next text in, so that many small texts do
+// not each cost a string of their own.
+const int PieceCharacters = 64 * 1024;
+} // namespace
+
 void VcsOutputWindow::appendText(const QString &text, Kind kind, bool wholeLine)
 {
     if (text.isEmpty())
@@ -35,10 +41,14 @@ void VcsOutputWindow::appendText(const QString &text, Kind kind, bool wholeLine)
             line += QLatin1Char('\n');
     }
     m_lineOpen = !line.endsWith(QLatin1Char('\n'));
-    m_content += line;
-    // Trim in batches so that appending stays linear in the amount of text; content()
+    if (!m_pieces.isEmpty() && m_pieces.last().size() + line.size() <= PieceCharacters)
+        m_pieces.last() += line;
+    else
+        m_pieces.append(line);
+    m_size += line.size();
+    // Trimmed in batches so that appending stays linear in the amount of text; content()
     // trims the rest.
-    if (m_content.size() > 2 * m_limit)
+    if (m_size > m_limit + m_limit / 8)
         trimToLimit();
     emit textAppended(line, kind);
 }
@@ -46,19 +56,47 @@ void VcsOutputWindow::appendText(const QString &text, Kind kind, bool wholeLine)
 void VcsOutputWindow::trimToLimit()
 {
     // Room for the line that says what was dropped, so that content() stays within the limit.
-    const int keep = m_limit - 64;
-    if (m_content.size() <= keep)
+    const qint64 keep = m_limit - 64;
+    if (m_size <= keep)
         return;
-    int cut = m_content.size() - keep;
+    qint64 cut = m_size - keep;
     // Drop whole lines where one starts within the kept part; a single line longer than
-    // the limit keeps its end rather than vanishing.
-    const int newline = m_content.indexOf(QLatin1Char('\n'), cut - 1);
-    if (newline >= 0 && newline + 1 < m_content.size())
-        cut = newline + 1;
-    else if (m_content.at(cut).isLowSurrogate())
-        ++cut;
-    m_droppedBytes += utf8Size(QStringView(m_content).left(cut));
-    m_content.remove(0, cut);
+    // the limit keeps its end rather than vanishing. The line that the cut falls into ends
+    // at the first line break from the cut's last character on.
+    qint64 offset = 0; // where m_pieces[index] starts
+    int index = 0;
+    while (offset + m_pieces.at(index).size() < cut) {
+        offset += m_pieces.at(index).size();
+        ++index;
+    }
+    qint64 lineEnd = -1;
+    for (int i = index, from = int(cut - 1 - offset); i < m_pieces.size() && lineEnd < 0; ++i) {
+        const int at = m_pieces.at(i).indexOf(QLatin1Char('\n'), qMax(0, from));
+        if (at >= 0)
+            lineEnd = offset + at;
+        offset += m_pieces.at(i).size();
+        from = 0;
+    }
+    if (lineEnd >= 0 && lineEnd + 1 < m_size)
+        cut = lineEnd + 1;
+    while (cut > 0) {
+        QString &first = m_pieces.first();
+        if (first.size() <= cut) {
+            m_droppedBytes += utf8Size(first);
+            cut -= first.size();
+            m_size -= first.size();
+            m_pieces.removeFirst();
+            continue;
+        }
+        int end = int(cut);
+        if (first.at(end).isLowSurrogate())
+            ++end;
+        m_droppedBytes += utf8Size(QStringView(first).left(end));
+        m_size -= end;
+        // A copy of the rest, so that the dropped part's memory goes.
+        first = first.mid(end);
+        break;
+    }
 }
 
 void VcsOutputWindow::appendTo(const QString &text, Kind kind, bool wholeLine)
@@ -160,18 +198,29 @@ void VcsOutputWindow::appendCommand(const QString &workingDirectory, const QStri
                  CommandLine);
 }
 
+void VcsOutputWindow::popup()
+{
+    if (VcsOutputWindow *window = instance())
+        emit window->popupRequested();
+}
+
 QString VcsOutputWindow::content()
 {
     VcsOutputWindow *window = instance();
     window->trimToLimit();
-    if (window->m_droppedBytes == 0)
-        return window->m_content;
-    return droppedLine(window->m_droppedBytes) + QLatin1Char('\n') + window->m_content;
+    QString content;
+    if (window->m_droppedBytes > 0)
+        content = droppedLine(window->m_droppedBytes) + QLatin1Char('\n');
+    content.reserve(int(content.size() + window->m_size));
+    for (const QString &piece : qAsConst(window->m_pieces))
+        content += piece;
+    return content;
 }
 
 void VcsOutputWindow::clearContents()
 {
-    instance()->m_content.clear();
+    instance()->m_pieces.clear();
+    instance()->m_size = 0;
     instance()->m_droppedBytes = 0;
     instance()->m_lineOpen = false;
 }

@@ -31,6 +31,8 @@ public:
     // Logs a command line, with any password in a login argument masked.
     static void appendCommand(const QString &workingDirectory, const QString &binary,
                               const QStringList &arguments);
+    // Asks the IDE to bring the pane to the front, for what a person has to read now.
+    static void popup();
 
     static QString content();
     static void clearContents();
@@ -49,6 +51,7 @@ public:
 
 signals:
     void textAppended(const QString &text, VcsBase::VcsOutputWindow::Kind kind);
+    void popupRequested();
 
 protected:
     VcsOutputWindow() = default;
@@ -58,7 +61,11 @@ private:
     void appendText(const QString &text, Kind kind, bool wholeLine);
     void trimToLimit();
 
-    QString m_content;
+    // The content in the pieces it came in (small ones joined): the oldest go whole, and
+    // what is freed goes back to the system instead of staying as the spare room of one
+    // enormous string.
+    QList<QString> m_pieces;
+    qint64 m_size = 0;
     int m_limit = 8 * 1024 * 1024;
     qint64 m_droppedBytes = 0;
     bool m_lineOpen = false; // the last text was a piece of output without its newline

@@ -27,16 +27,30 @@ QString cleanLocal(const QString &path)
     return path.isEmpty() ? QString() : QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
 
-QString itemOf(const PendingChange &change)
+// A change that puts a folder in its place on the server: what lies below it cannot be
+// checked in before it.
+bool placesFolder(const PendingChange &change)
 {
-    return change.localItem.isEmpty() ? change.serverItem : cleanLocal(change.localItem);
+    for (const char *type : {"add", "rename", "branch", "undelete"}) {
+        if (change.hasChangeType(QLatin1String(type)))
+            return true;
+    }
+    return false;
+}
+
+// Server paths are the same whatever the case of their letters.
+bool isBelow(const QString &serverItem, const QString &folder)
+{
+    return !folder.isEmpty() && serverItem.size() > folder.size() + 1 &&
+           serverItem.startsWith(folder, Qt::CaseInsensitive) &&
+           serverItem.at(folder.size()) == QLatin1Char('/');
 }
 } // namespace
 
 CheckInDialog::CheckInDialog(const QString &path, QWidget *parent)
     : QDialog(parent), m_path(cleanLocal(QFileInfo(path).absoluteFilePath())),
       m_form(new QFormLayout), m_changesNote(new QLabel), m_changesList(new QTreeWidget),
-      m_commentEdit(new QPlainTextEdit)
+      m_commentEdit(new QPlainTextEdit), m_neededNote(new QLabel)
 {
     setObjectName(QStringLiteral("checkInDialog"));
     setWindowTitle(tr("Check In"));
@@ -60,7 +74,11 @@ CheckInDialog::CheckInDialog(const QString &path, QWidget *parent)
     m_changesList->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_changesList->header()->setStretchLastSection(false);
     m_changesList->hide();
-    connect(m_changesList, &QTreeWidget::itemChanged, this, &CheckInDialog::updateOk);
+    connect(m_changesList, &QTreeWidget::itemChanged, this, &CheckInDialog::itemChanged);
+    m_neededNote->setObjectName(QStringLiteral("neededNote"));
+    m_neededNote->setTextFormat(Qt::PlainText);
+    m_neededNote->setWordWrap(true);
+    m_neededNote->hide();
 
     m_commentEdit->setObjectName(QStringLiteral("commentEdit"));
     m_commentEdit->setTabChangesFocus(true);
@@ -76,6 +94,7 @@ CheckInDialog::CheckInDialog(const QString &path, QWidget *parent)
     layout->addLayout(m_form);
     layout->addWidget(m_changesNote);
     layout->addWidget(m_changesList, 1);
+    layout->addWidget(m_neededNote);
     layout->addWidget(new QLabel(tr("Comment:")));
     layout->addWidget(m_commentEdit, 1);
     layout->addWidget(buttons);
@@ -99,31 +118,42 @@ void CheckInDialog::setChanges(const QList<PendingChange> &changes,
             chosen << cleanLocal(file);
     }
     const Qt::CaseSensitivity sensitivity = Utils::HostOsInfo::fileNameCaseSensitivity();
-    auto shownPath = [this, sensitivity](const PendingChange &change) {
-        const QString item = itemOf(change);
-        if (item.compare(m_path, sensitivity) == 0)
-            return QFileInfo(item).fileName();
-        if (item.startsWith(m_path + QLatin1Char('/'), sensitivity))
-            return item.mid(m_path.size() + 1);
-        return item;
-    };
     std::stable_sort(m_changes.begin(), m_changes.end(),
-                     [&](const PendingChange &a, const PendingChange &b) {
-                         return shownPath(a) < shownPath(b);
+                     [this](const PendingChange &a, const PendingChange &b) {
+                         return shownItem(a, m_path) < shownItem(b, m_path);
                      });
+
+    m_needs = QVector<QList<int>>(m_changes.size());
+    for (int i = 0; i < m_changes.size(); ++i) {
+        for (int folder = 0; folder < m_changes.size(); ++folder) {
+            if (placesFolder(m_changes.at(folder)) &&
+                isBelow(m_changes.at(i).serverItem, m_changes.at(folder).serverItem))
+                m_needs[i] << folder;
+        }
+        // Nearest first: the longest server path.
+        std::sort(m_needs[i].begin(), m_needs[i].end(), [this](int a, int b) {
+            return m_changes.at(a).serverItem.size() > m_changes.at(b).serverItem.size();
+        });
+    }
 
     const QSignalBlocker blocker(m_changesList);
     m_changesList->clear();
+    m_neededNote->hide();
+    QList<int> checkedChanges;
     for (int i = 0; i < m_changes.size(); ++i) {
         const PendingChange &change = m_changes.at(i);
         auto item = new QTreeWidgetItem(
-            m_changesList, {QDir::toNativeSeparators(shownPath(change)), change.changeTypeText()});
+            m_changesList, {QDir::toNativeSeparators(shownItem(change, m_path)), change.changeTypeText()});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setData(0, ChangeRole, i);
         item->setToolTip(0, change.serverItem);
         const bool on = !checked || chosen.contains(itemOf(change), sensitivity);
         item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+        if (on)
+            checkedChanges << i;
     }
+    // Chosen without the folder it needs (the rows selected in a view): the folder goes too.
+    checkNeeded(checkedChanges);
     m_changesList->setVisible(!m_changes.isEmpty());
     m_changesNote->setText(m_changes.isEmpty()
                                ? tr("There are no pending changes under this path.")
@@ -171,6 +201,70 @@ QStringList CheckInDialog::checkedItems() const
             items << itemOf(m_changes.at(item->data(0, ChangeRole).toInt()));
     }
     return items;
+}
+
+QTreeWidgetItem *CheckInDialog::listItem(int change) const
+{
+    for (int i = 0; i < m_changesList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = m_changesList->topLevelItem(i);
+        if (item->data(0, ChangeRole).toInt() == change)
+            return item;
+    }
+    return nullptr;
+}
+
+void CheckInDialog::checkNeeded(const QList<int> &checked)
+{
+    QStringList added;
+    QStringList needing;
+    const QSignalBlocker blocker(m_changesList);
+    for (int change : checked) {
+        for (int folder : m_needs.value(change)) {
+            QTreeWidgetItem *item = listItem(folder);
+            if (item && item->checkState(0) != Qt::Checked) {
+                item->setCheckState(0, Qt::Checked);
+                added << tr("%1 (%2)").arg(item->text(0), item->text(1));
+                needing << listItem(change)->text(0);
+            }
+        }
+    }
+    if (added.isEmpty())
+        return;
+    needing.removeDuplicates();
+    m_neededNote->setText(
+        tr("Also checked: %1. %2 cannot be checked in without the pending "
+           "change of the folder above it.")
+            .arg(added.join(QLatin1String(", ")), needing.join(QLatin1String(", "))));
+    m_neededNote->show();
+}
+
+void CheckInDialog::itemChanged(QTreeWidgetItem *item)
+{
+    const int change = item->data(0, ChangeRole).toInt();
+    if (item->checkState(0) == Qt::Checked) {
+        checkNeeded({change});
+    } else {
+        QStringList dropped;
+        {
+            const QSignalBlocker blocker(m_changesList);
+            for (int other = 0; other < m_needs.size(); ++other) {
+                QTreeWidgetItem *needing = listItem(other);
+                if (m_needs.at(other).contains(change) && needing &&
+                    needing->checkState(0) == Qt::Checked) {
+                    needing->setCheckState(0, Qt::Unchecked);
+                    dropped << needing->text(0);
+                }
+            }
+        }
+        if (!dropped.isEmpty()) {
+            m_neededNote->setText(
+                tr("Also unchecked: %1, which cannot be checked in without %2 "
+                   "(%3).")
+                    .arg(dropped.join(QLatin1String(", ")), item->text(0), item->text(1)));
+            m_neededNote->show();
+        }
+    }
+    updateOk();
 }
 
 void CheckInDialog::updateOk()

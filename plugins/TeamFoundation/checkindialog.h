@@ -3,6 +3,7 @@
 #include "pendingchanges.h"
 
 #include <QDialog>
+#include <QVector>
 
 #include <optional>
 
@@ -12,6 +13,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 QT_END_NAMESPACE
 
 namespace TeamFoundation {
@@ -20,8 +22,10 @@ namespace Internal {
 // Asks for the comment of a check-in, for the client that has no check-in dialog of its own,
 // and lets the person choose which of the pending changes under the path go in now: each
 // with a check box, the unchecked ones staying pending. Nothing checked, nothing can be
-// checked in. Shows what is checked in above the comment; rows about the changes go into
-// that same form.
+// checked in. A change below a folder whose add (or rename, branch, undelete) is pending
+// cannot go in without it, as the server refuses it: checking it checks the folder's change
+// too, unchecking that unchecks what needs it, and the dialog says so. Shows what is checked
+// in above the comment; rows about the changes go into that same form.
 class CheckInDialog : public QDialog
 {
     Q_OBJECT
@@ -50,13 +54,21 @@ public:
 
 private:
     void updateOk();
+    // Checks what a checked change needs, unchecks what needs an unchecked one, and says so.
+    void itemChanged(QTreeWidgetItem *item);
+    void checkNeeded(const QList<int> &checked);
+    QTreeWidgetItem *listItem(int change) const;
 
     QString m_path;
     QList<PendingChange> m_changes;
     QFormLayout *m_form;
     QLabel *m_changesNote;
     QTreeWidget *m_changesList;
+    // By index into m_changes: the changes of the folders above it that it cannot go in
+    // without, nearest first.
+    QVector<QList<int>> m_needs;
     QPlainTextEdit *m_commentEdit;
+    QLabel *m_neededNote;
     QPushButton *m_okButton = nullptr;
     bool m_listed = false; // the list holds every pending change under the path
 };

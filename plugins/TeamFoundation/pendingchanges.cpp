@@ -1,6 +1,10 @@
 #include "pendingchanges.h"
 
+#include <utils/hostosinfo.h>
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
 
@@ -236,6 +240,24 @@ bool parsePendingChanges(const QByteArray &xml, QList<PendingChange> *changes,
         return parsePendingChanges(QString::fromUtf8(xml), changes, errorMessage);
     QXmlStreamReader reader(xml);
     return read(reader, changes, errorMessage);
+}
+
+QString itemOf(const PendingChange &change)
+{
+    return change.localItem.isEmpty()
+               ? change.serverItem
+               : QDir::cleanPath(QDir::fromNativeSeparators(change.localItem));
+}
+
+QString shownItem(const PendingChange &change, const QString &path)
+{
+    const Qt::CaseSensitivity sensitivity = Utils::HostOsInfo::fileNameCaseSensitivity();
+    const QString item = itemOf(change);
+    if (item.compare(path, sensitivity) == 0)
+        return QFileInfo(item).fileName();
+    if (item.startsWith(path + QLatin1Char('/'), sensitivity))
+        return item.mid(path.size() + 1);
+    return item;
 }
 
 } // namespace Internal

@@ -49,5 +49,12 @@ bool parsePendingChanges(const QString &xml, QList<PendingChange> *changes, QStr
 bool parsePendingChanges(const QByteArray &xml, QList<PendingChange> *changes,
                          QString *errorMessage);
 
+// What a command is given for a change: its local file (a clean path with '/'), or its server
+// item when it has none on disk.
+QString itemOf(const PendingChange &change);
+// The change's item as a list of the changes under 'path' (a clean absolute path) shows it:
+// relative to 'path', by its file name when it is 'path' itself, else whole.
+QString shownItem(const PendingChange &change, const QString &path);
+
 } // namespace Internal
 } // namespace TeamFoundation

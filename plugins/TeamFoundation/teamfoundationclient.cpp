@@ -6,6 +6,7 @@
 #include "teamfoundationpendingchanges.h"
 #include "teamfoundationplugin.h"
 #include "teamfoundationsettings.h"
+#include "undodialog.h"
 #include "workspaceknowledge.h"
 
 #include <core/documentmanager.h>
@@ -598,6 +599,60 @@ bool TeamFoundationClient::undo(const QStringList &items)
                   });
 }
 
+void TeamFoundationClient::askUndo(const QString &path)
+{
+    // Undo chosen again while the first one's question waits for the pending changes: that
+    // question comes, once.
+    if (m_undoWaiting)
+        return;
+    m_undoWaiting = true;
+    QPointer<TeamFoundationClient> self(this);
+    m_plugin->pendingChanges()->currentChanges(
+        path, [self, path](bool read, const QList<PendingChange> &changes, const QString &error) {
+            if (!self)
+                return;
+            // Asked from the event loop, not from inside the end of the read's job: the
+            // question must not hold up the queue that ran it.
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, path, read, changes, error] {
+                    self->m_undoWaiting = false;
+                    if (self->confirmUndo(path,
+                                          read ? std::make_optional(changes) : std::nullopt,
+                                          error))
+                        self->undo(path);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void TeamFoundationClient::askUndo(const QStringList &items, const QList<PendingChange> &changes,
+                                   const QString &path)
+{
+    if (confirmUndo(path, changes, QString()) && !items.isEmpty())
+        undo(items);
+}
+
+bool TeamFoundationClient::confirmUndo(const QString &path,
+                                       const std::optional<QList<PendingChange>> &changes,
+                                       const QString &error) const
+{
+    UndoDialog dialog(path, QApplication::activeWindow());
+    if (changes) {
+        dialog.setChanges(*changes);
+        if (dialog.changeCount() == 0) {
+            VcsBase::VcsOutputWindow::appendMessage(
+                tr("There are no pending changes at or below %1; nothing was undone.")
+                    .arg(QDir::toNativeSeparators(path)));
+            VcsBase::VcsOutputWindow::popup();
+            return false;
+        }
+    } else {
+        dialog.setChangesUnknown(error);
+    }
+    return dialog.exec() == QDialog::Accepted;
+}
+
 TeamFoundationClient::Probe TeamFoundationClient::probe(const QString &path,
                                                         const QString &workingDirectory) const
 {
@@ -781,7 +836,7 @@ void TeamFoundationClient::compareCurrentFile()
 void TeamFoundationClient::undoCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
-    undo(m_plugin->currentState().currentFile());
+    askUndo(m_plugin->currentState().currentFile());
 }
 
 void TeamFoundationClient::checkInCurrentFile()
@@ -829,7 +884,7 @@ void TeamFoundationClient::getLatestProject()
 void TeamFoundationClient::undoProject()
 {
     QTC_ASSERT(m_plugin->currentState().hasTopLevel(), return);
-    undo(m_plugin->currentState().topLevel());
+    askUndo(m_plugin->currentState().topLevel());
 }
 
 void TeamFoundationClient::compareProject()

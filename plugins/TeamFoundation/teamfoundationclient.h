@@ -134,6 +134,14 @@ public:
     bool checkIn(const QString &path, const QStringList &checked);
     // Undoes exactly 'items' (local files, or server items) in one command.
     bool undo(const QStringList &items);
+    // What a person's Undo does: lists what would be undone (the pending changes at and below
+    // 'path', read first when not known, without waiting) and asks; only an agreed undo runs.
+    // With nothing pending it says so and runs nothing.
+    void askUndo(const QString &path);
+    // The same for exactly 'items', whose pending changes are 'changes', named relative to
+    // 'path'.
+    void askUndo(const QStringList &items, const QList<PendingChange> &changes,
+                 const QString &path);
     bool compare(const QString &path);
     bool getLatest(const QString &path);
     bool history(const QString &path);
@@ -183,6 +191,10 @@ private slots:
 private:
     ClientKind clientKind() const;
     bool checkInChanges(const QString &path, const std::optional<QStringList> &checked);
+    // Shows what an undo of 'path' throws away and asks; true when the person agreed. No
+    // question when nothing is pending: the pane says so.
+    bool confirmUndo(const QString &path, const std::optional<QList<PendingChange>> &changes,
+                     const QString &error) const;
     void openCheckInDialog(const QString &path, const std::optional<QStringList> &checked,
                            bool read, const QList<PendingChange> &changes, const QString &error);
     void submitCheckIn(const QString &path, const QString &comment, const QStringList &items);
@@ -212,6 +224,8 @@ private:
 
     TeamFoundationPlugin *m_plugin;
     std::unique_ptr<TeamFoundationRunner> m_runner;
+    // An undo's question waits for the pending changes to be read.
+    bool m_undoWaiting = false;
     // The probe failures shown since the configuration last changed.
     mutable QSet<QString> m_shownProbeFailures;
     // The clients whose licence a silent run found not accepted, said in the pane.

@@ -7,6 +7,9 @@ namespace Constants {
 const char TEAMFOUNDATION_ID[] = "T.TeamFoundation";
 const char TEAMFOUNDATION_DISPLAY_NAME[] = "Team Foundation";
 const char SETTINGS_GROUP[] = "TeamFoundation";
+// In the settings group, beside the settings: the configuration (client kind and tf path)
+// for which the pane last said why the commands are disabled.
+const char DISABLED_NOTICE_KEY[] = "DisabledNoticeShownFor";
 const char ICON_PATH[] = ":/teamfoundation/images/teamfoundation.png";
 
 const char MENU_ID[] = "TeamFoundation.Menu";

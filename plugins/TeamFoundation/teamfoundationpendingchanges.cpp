@@ -12,6 +12,10 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
 namespace TeamFoundation {
 namespace Internal {
 
@@ -280,9 +284,22 @@ void TeamFoundationPendingChanges::compare(const QList<Core::PendingChangeRow> &
 
 void TeamFoundationPendingChanges::undo(const QList<Core::PendingChangeRow> &rows)
 {
-    const QStringList items = itemsOf(rows);
-    if (!items.isEmpty())
-        m_plugin->client()->undo(items);
+    // A candidate is not pending: there is nothing of it to undo.
+    QList<Core::PendingChangeRow> pending;
+    std::copy_if(rows.cbegin(), rows.cend(), std::back_inserter(pending),
+                 [](const Core::PendingChangeRow &row) { return !row.candidate; });
+    const QStringList items = itemsOf(pending);
+    // The question lists the rows as the view showed them, and says when none is pending.
+    QList<PendingChange> changes;
+    for (const Core::PendingChangeRow &row : pending) {
+        PendingChange change;
+        change.changeTypes = row.changeType.split(QLatin1String(", "));
+        change.localItem = row.localFile;
+        change.serverItem = row.serverItem;
+        changes << change;
+    }
+    const QString path = m_shown.isEmpty() ? m_plugin->currentState().topLevel() : m_shown;
+    m_plugin->client()->askUndo(items, changes, path.isEmpty() ? items.value(0) : path);
 }
 
 void TeamFoundationPendingChanges::checkIn(const QList<Core::PendingChangeRow> &rows)

@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
+#include <QSettings>
 #include <QProcessEnvironment>
 
 namespace TeamFoundation {
@@ -103,23 +104,37 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
 
 void TeamFoundationPlugin::updateConfigurationHint()
 {
+    QSettings *store = Core::ICore::settings(QSettings::UserScope);
+    const QString noticeKey = QLatin1String(Constants::SETTINGS_GROUP) + QLatin1Char('/') +
+                              QLatin1String(Constants::DISABLED_NOTICE_KEY);
     if (versionControl()->isConfigured()) {
         m_menuAction->setToolTip(QString());
-        m_unconfiguredReported = false;
+        // Should this configuration stop working later, that is news again.
+        store->remove(noticeKey);
         return;
     }
     const QString binary = m_settings.stringValue(TeamFoundationSettings::binaryPathKey);
+    const ClientKind kind = m_settings.clientKind();
+    const QString client = kind == ClientKind::VisualStudio
+                               ? tr("Visual Studio's client (tf.exe)")
+                               : tr("the Team Explorer Everywhere client (cross-platform tf)");
     const QString reason =
         binary.isEmpty()
-            ? tr("The Team Foundation commands are disabled because no tf client is set.")
-            : tr("The Team Foundation commands are disabled because the tf client \"%1\" "
-                 "cannot be found or is not an executable file.")
-                  .arg(QDir::toNativeSeparators(binary));
-    const QString hint = reason + QLatin1Char(' ') +
-                         tr("Set it in Tools > Options > Version Control > TeamFoundation.");
+            ? tr("The Team Foundation commands are disabled because no path is set for %1.")
+                  .arg(client)
+            : tr("The Team Foundation commands are disabled because %1 \"%2\" cannot be found "
+                 "or is not an executable file.")
+                  .arg(client, QDir::toNativeSeparators(binary));
+    const QString hint =
+        reason + QLatin1Char(' ') +
+        tr("Install it, or set its path in Tools > Options > Version Control > TeamFoundation.");
     m_menuAction->setToolTip(hint);
-    if (!m_unconfiguredReported) {
-        m_unconfiguredReported = true;
+    // Said once for each configuration, not at every start: the tooltip keeps saying it, and
+    // someone who works without Team Foundation need not read it each day.
+    const QString configuration =
+        m_settings.stringValue(TeamFoundationSettings::clientKindKey) + QLatin1Char('|') + binary;
+    if (store->value(noticeKey).toString() != configuration) {
+        store->setValue(noticeKey, configuration);
         VcsBase::VcsOutputWindow::appendWarning(hint);
     }
 }

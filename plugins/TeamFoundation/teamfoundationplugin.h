@@ -80,7 +80,8 @@ private:
     // Reads the client's workspace cache where the configured client keeps it.
     void locateWorkspaceCache();
     // Says why the commands are disabled while tf is not configured: in the menu's tooltip,
-    // and once in the pane each time the plugin becomes unconfigured.
+    // and in the pane once for each configuration that does not work, remembered in the
+    // settings store across starts.
     void updateConfigurationHint();
     Utils::ParameterAction *createFileAction(const Core::Context &context,
                                              Core::ActionContainer *menu, const QString &emptyText,
@@ -99,7 +100,6 @@ private:
     WorkspaceCache *m_workspaceCache = nullptr;
     TeamFoundationPendingChanges *m_pendingChanges = nullptr;
     TeamFoundationHistory *m_history = nullptr;
-    bool m_unconfiguredReported = false;
 
     static TeamFoundationPlugin *m_teamFoundationPluginInstance;
 };

@@ -24,7 +24,7 @@ QString clientKindText(ClientKind kind)
 TeamFoundationSettings::TeamFoundationSettings()
 {
     setSettingsGroup(QLatin1String(Constants::SETTINGS_GROUP));
-    declareKey(binaryPathKey, QLatin1String("tf.exe"));
+    declareKey(binaryPathKey, defaultBinaryPath());
     declareKey(powerToolsBinaryPathKey, QLatin1String("tfpt.exe"));
     declareKey(passwordKey, QString());
     declareKey(clientKindKey, clientKindText(defaultClientKind()));
@@ -74,6 +74,12 @@ ClientKind TeamFoundationSettings::clientKind() const
 void TeamFoundationSettings::setClientKind(ClientKind kind)
 {
     setValue(clientKindKey, clientKindText(kind));
+}
+
+QString TeamFoundationSettings::defaultBinaryPath()
+{
+    // Only Windows has tf.exe; elsewhere the cross-platform client is installed as tf.
+    return QLatin1String(Utils::HostOsInfo::isWindowsHost() ? "tf.exe" : "tf");
 }
 
 ClientKind TeamFoundationSettings::defaultClientKind()

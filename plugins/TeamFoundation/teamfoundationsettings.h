@@ -35,6 +35,8 @@ public:
     void setClientKind(ClientKind kind);
     // tf.exe on Windows, the cross-platform client everywhere else.
     static ClientKind defaultClientKind();
+    // The client as the default kind is installed: "tf.exe" on Windows, "tf" elsewhere.
+    static QString defaultBinaryPath();
 
 private:
     mutable QString m_powerToolsBinaryFullPath;

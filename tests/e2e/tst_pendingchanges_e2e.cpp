@@ -17,9 +17,13 @@
 #include <vcsbase/jobqueue.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QMenu>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -36,6 +40,9 @@ private slots:
     void viewAndTreeFollowTheIde();
     void actOnAChosenPart_data();
     void actOnAChosenPart();
+    void checkInTakesTheNewFolder();
+    void undoAsksFirst_data();
+    void undoAsksFirst();
 
 private:
     QString path(const QString &relative) const { return m_dir->path() + QLatin1Char('/') + relative; }
@@ -250,6 +257,8 @@ void tst_PendingChangesE2e::actOnAChosenPart()
         if (!checked.isNull())
             answer.fields.append({QStringLiteral("changesList"), checked});
         answerer.arm(answer);
+    } else if (action == QLatin1String("Undo")) {
+        answerer.arm({}); // Undo asks first
     }
     if (action == QLatin1String("menu")) {
         Core::ActionManager::command(Core::Id("TeamFoundation.CheckInProject"))->action()->trigger();
@@ -277,10 +286,112 @@ void tst_PendingChangesE2e::actOnAChosenPart()
         QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
     }
     QCOMPARE(pendingOnServer(), remaining);
-    // Compare brought the diff view to the front; the person goes back to the list.
+    // The command brought the output pane (a compare: the Compare view) to the front; the
+    // person goes back to the list, which has followed on its own.
     m_window->showPendingChanges();
-    // The view follows on its own.
     QTRY_COMPARE_WITH_TIMEOUT(shownRows(), rows, 30000);
+}
+
+// A file checked alone whose folder is new goes in with the folder's add, named to tf, so that
+// the server need not refuse it; the rest stays pending.
+void tst_PendingChangesE2e::checkInTakesTheNewFolder()
+{
+    QVERIFY(m_window->editFile(ws("main.cpp"), QStringLiteral("// part of it\n")).ok);
+    QVERIFY(m_window->newFile(ws("src/c.h"), QStringLiteral("int c;\n")).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(shownRows(), QStringList({"edit|main.cpp", "add|src", "add|src/c.h"}),
+                              30000);
+    Workbench::DialogAnswerer answerer;
+    Workbench::DialogAnswerer::Answer answer;
+    answer.fields = {{QStringLiteral("commentEdit"), QStringLiteral("part")},
+                     {QStringLiteral("changesList"), QStringLiteral("src/c.h")}};
+    answerer.arm(answer);
+    Core::ActionManager::command(Core::Id("TeamFoundation.CheckInProject"))->action()->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.armed().isEmpty() && m_queue->isIdle(), 30000);
+    QCOMPARE(answerer.takeFailure(), QString());
+    const QString pane = VcsBase::VcsOutputWindow::content();
+    const QString ran =
+        QStringLiteral(TF_EXECUTABLE " checkin %1/src %1/src/c.h -comment:part -noprompt")
+            .arg(ws());
+    QVERIFY2(pane.contains(ran + QLatin1Char('\n')), qPrintable(pane));
+    QCOMPARE(pendingOnServer(), QStringList{"main.cpp"});
+}
+
+// Undo throws away work for good: it lists what it would undo and asks. Cancel leaves every
+// change pending and every file as it was; Undo undoes what it listed. With nothing pending
+// under the path it says so and runs nothing.
+void tst_PendingChangesE2e::undoAsksFirst_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("current");       // the editor's file
+    QTest::addColumn<QStringList>("listed");    // in the question; empty: none is asked
+    QTest::addColumn<QStringList>("remaining"); // pending on the server after Undo
+
+    const QStringList all{"added.h", "main.cpp", "notes.md"};
+    QTest::newRow("a saved file") << "TeamFoundation.Undo"
+                                  << "main.cpp" << QStringList{"edit|main.cpp"}
+                                  << QStringList{"added.h", "notes.md"};
+    QTest::newRow("the repository")
+        << "TeamFoundation.UndoProject"
+        << "main.cpp" << QStringList{"add|added.h", "edit|main.cpp", "rename|notes.md"}
+        << QStringList();
+    QTest::newRow("nothing pending") << "TeamFoundation.Undo"
+                                     << "CMakeLists.txt" << QStringList() << all;
+}
+
+void tst_PendingChangesE2e::undoAsksFirst()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, current);
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, remaining);
+    QVERIFY(m_window->editFile(ws("main.cpp"), QStringLiteral("// mine\n")).ok);
+    QVERIFY(m_window->newFile(ws("added.h"), QStringLiteral("int a;\n")).ok);
+    QVERIFY(m_window->renameFile(ws("README.md"), ws("notes.md")).ok);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        shownRows(), QStringList({"add|added.h", "edit|main.cpp", "rename|notes.md"}), 30000);
+    QVERIFY(m_window->openFile(ws(current)).ok);
+    const QStringList before = pendingOnServer();
+    const QByteArray edited = E2e::readAll(ws("main.cpp"));
+    QAction *action = Core::ActionManager::command(Core::Id::fromString(command))->action();
+
+    for (bool agree : {false, true}) {
+        QStringList shown;
+        bool asked = false;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&] {
+            auto dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            asked = true;
+            QCOMPARE(dialog->objectName(), QStringLiteral("undoDialog"));
+            auto list = dialog->findChild<QTreeWidget *>(QStringLiteral("changesList"));
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                shown << list->topLevelItem(i)->text(0) + QLatin1Char('|') +
+                             list->topLevelItem(i)->text(1);
+            agree ? dialog->accept() : dialog->reject();
+        });
+        answer.start(10);
+        VcsBase::VcsOutputWindow::clearContents();
+        action->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(asked == !listed.isEmpty() && m_queue->isIdle(), 30000);
+        QCOMPARE(shown, listed);
+        if (listed.isEmpty()) {
+            // The answer comes from the event loop once the changes are known.
+            QTRY_VERIFY2(VcsBase::VcsOutputWindow::content().contains(
+                             QLatin1String("There are no pending changes at or below")),
+                         qPrintable(VcsBase::VcsOutputWindow::content()));
+            QCOMPARE(pendingOnServer(), before);
+            return;
+        }
+        const QString pane = VcsBase::VcsOutputWindow::content();
+        QCOMPARE(pane.contains(QLatin1String(" undo ")), agree);
+        QCOMPARE(pendingOnServer(), agree ? remaining : before);
+        const bool mainUndone = agree && !remaining.contains(QLatin1String("main.cpp"));
+        QCOMPARE(E2e::readAll(ws("main.cpp")) == edited, !mainUndone);
+        // An add undone leaves its file, a rename undone takes the file back.
+        QVERIFY(QFileInfo::exists(ws("added.h")));
+        QCOMPARE(QFileInfo::exists(ws("README.md")), agree && remaining.isEmpty());
+    }
 }
 
 QTEST_MAIN(tst_PendingChangesE2e)

@@ -170,6 +170,8 @@ void tst_PendingView::viewTreeAndActions()
         calls().contains((QStringList{repo(), "undo", repo("main.cpp"), repo("src/new.cpp")})
                              .join(QLatin1Char('|'))),
         30000);
+    // The command brought the output pane to the front; behind it the view has followed.
+    m_window->showPendingChanges();
     QTRY_COMPARE_WITH_TIMEOUT(
         shownRows(), QStringList({"delete|old.txt", "rename|src/util2.cpp", "?add|notes.txt"}),
         30000);

@@ -468,6 +468,7 @@ void TeamFoundationEndToEndTest::aLinuxUsersDay()
                        "trigger TeamFoundation.CheckInProject\n"
                        "type \"// Not for today.\\n\"\n"
                        "dialog\n"
+                       "dialog\n"
                        "trigger TeamFoundation.UndoProject\n")
             .arg(QStringLiteral(TF_EXECUTABLE), QStringLiteral(TFPT_EXECUTABLE), password),
         {QStringLiteral("COMMENT=") + comment});
@@ -947,11 +948,16 @@ void TeamFoundationEndToEndTest::dialogsInScripts_data()
     // The cross-platform client's compare is the diff view, which reads the history first.
     QTest::newRow("compare saves first") << type + "trigger TeamFoundation.Compare\n" << QString()
                                          << QStringList{"history"} << QString() << typed;
+    // Undo first lists the changes it throws away, then asks about the unsaved ones.
     QTest::newRow("undo drops unsaved changes when agreed")
-        << type + "dialog\ntrigger TeamFoundation.Undo\n" << QString() << QStringList{"undo"}
-        << QString() << original;
-    QTest::newRow("undo keeps them otherwise") << type + "dialog cancel\ntrigger TeamFoundation.Undo\n"
-                                               << QString() << QStringList() << QString() << original;
+        << type + "dialog\ndialog\ntrigger TeamFoundation.Undo\n"
+        << QString() << QStringList{"undo"} << QString() << original;
+    QTest::newRow("undo keeps them otherwise")
+        << type + "dialog\ndialog cancel\ntrigger TeamFoundation.Undo\n"
+        << QString() << QStringList() << QString() << original;
+    QTest::newRow("undo cancelled at its list")
+        << type + "dialog cancel\ntrigger TeamFoundation.Undo\n"
+        << QString() << QStringList() << QString() << original;
     QTest::newRow("get asks too") << type + "dialog cancel\ntrigger TeamFoundation.GetLatestProject\n"
                                   << QString() << QStringList() << QString() << original;
     QTest::newRow("tf.exe asks in its own dialog")

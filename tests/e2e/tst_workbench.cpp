@@ -188,9 +188,10 @@ void WorkbenchTest::menuFollowsTheCurrentFileAndProject()
         "[x] FakeVcs  (FakeVcs.Menu)\n"
         "----\n"
         "[ ] Options...  (QtCreator.Options)\n"
-        // An unmanaged file and project: disabled again.
-        "[ ] Status main.cpp  (FakeVcs.Status)\n"
-        "[ ] Update main.cpp  (FakeVcs.Update)\n"
+        // An unmanaged file and project: disabled again, and main.cpp, a file of the
+        // previous project, was closed when the other project opened.
+        "[ ] Status current file  (FakeVcs.Status)\n"
+        "[ ] Update current file  (FakeVcs.Update)\n"
         "----\n"
         "[ ] Log (Repository)  (FakeVcs.Log)\n"
         "[ ] Update (Repository)  (FakeVcs.UpdateAll)\n"

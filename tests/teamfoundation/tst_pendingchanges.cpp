@@ -11,13 +11,18 @@
 #include <vcsbase/vcsjob.h>
 #include <vcsbase/vcsoutputwindow.h>
 
+#include <checkindialog.h>
 #include <pendingchanges.h>
 #include <teamfoundationclient.h>
 #include <teamfoundationplugin.h>
 
+#include <QDeadlineTimer>
+#include <QDialog>
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextCodec>
+#include <QTreeWidget>
 #include <QtTest>
 
 using namespace TeamFoundation::Internal;
@@ -103,6 +108,10 @@ private slots:
     void offeredToTheIde();
     void readsAfterChanges_data();
     void readsAfterChanges();
+    void checkInTakesTheFoldersItNeeds_data();
+    void checkInTakesTheFoldersItNeeds();
+    void undoAsksWhenTheChangesCome_data();
+    void undoAsksWhenTheChangesCome();
 };
 
 void tst_PendingChanges::parse_data()
@@ -465,6 +474,144 @@ void tst_PendingChanges::readsAfterChanges()
              qPrintable(QStringLiteral("%1 processes without reading, %2 with")
                             .arg(processes[0])
                             .arg(processes[1])));
+}
+
+void tst_PendingChanges::checkInTakesTheFoldersItNeeds_data()
+{
+    QTest::addColumn<QStringList>("opened");  // checked as the dialog opens; "*": everything
+    QTest::addColumn<QString>("click");       // "+file" checks it, "-file" unchecks it
+    QTest::addColumn<QStringList>("checked"); // afterwards
+    QTest::addColumn<QString>("note");        // the start of what the dialog says; empty: nothing
+
+    const QStringList all{"*"};
+    QTest::newRow("chosen without its new folder")
+        << QStringList{"src/a.cpp"} << QString() << QStringList{"src", "src/a.cpp"}
+        << "Also checked: src (add). src/a.cpp cannot";
+    QTest::newRow("checked below two new folders")
+        << QStringList{"main.cpp"} << "+src/sub/c.cpp"
+        << QStringList{"main.cpp", "src", "src/sub", "src/sub/c.cpp"}
+        << "Also checked: src/sub (add), src (add)";
+    QTest::newRow("checked in a renamed folder")
+        << QStringList{"main.cpp"} << "+lib/x.cpp" << QStringList{"lib", "lib/x.cpp", "main.cpp"}
+        << "Also checked: lib (rename)";
+    QTest::newRow("a new folder unchecked")
+        << all << "-src" << QStringList{"lib", "lib/x.cpp", "main.cpp", "old", "old/y.cpp"}
+        << "Also unchecked: src/a.cpp, src/sub, src/sub/c.cpp, which cannot be checked in without "
+           "src (add)";
+    QTest::newRow("an edit unchecked")
+        << all << "-main.cpp" << QStringList{"lib", "lib/x.cpp", "old",     "old/y.cpp",
+                                             "src", "src/a.cpp", "src/sub", "src/sub/c.cpp"}
+        << QString();
+    QTest::newRow("an edited folder needs nothing")
+        << QStringList{"main.cpp"} << "+old/y.cpp" << QStringList{"main.cpp", "old/y.cpp"}
+        << QString();
+}
+
+void tst_PendingChanges::checkInTakesTheFoldersItNeeds()
+{
+    // The server refuses a change below a folder whose add or rename is left out: the dialog
+    // never lets the person choose so, and says what it did.
+    QFETCH(QStringList, opened);
+    QFETCH(QString, click);
+    QFETCH(QStringList, checked);
+    QFETCH(QString, note);
+    const QString top = QDir::cleanPath(QDir::tempPath() + QLatin1String("/w"));
+    QList<PendingChange> changes;
+    const QList<QPair<QString, QString>> pending{
+        {"src", "add"},           {"src/a.cpp", "add"}, {"src/sub", "add"},
+        {"src/sub/c.cpp", "add"}, {"lib", "rename"},    {"lib/x.cpp", "edit"},
+        {"main.cpp", "edit"},     {"old", "edit"},      {"old/y.cpp", "edit"}};
+    for (const auto &entry : pending) {
+        PendingChange change;
+        change.serverItem = QLatin1String("$/P/") + entry.first;
+        change.localItem = top + QLatin1Char('/') + entry.first;
+        change.changeTypes = QStringList(entry.second);
+        changes << change;
+    }
+    CheckInDialog dialog(top);
+    if (opened == QStringList{"*"}) {
+        dialog.setChanges(changes);
+    } else {
+        QStringList files;
+        for (const QString &file : opened)
+            files << top + QLatin1Char('/') + file;
+        dialog.setChanges(changes, files);
+    }
+    auto list = dialog.findChild<QTreeWidget *>(QStringLiteral("changesList"));
+    if (!click.isEmpty()) {
+        const QList<QTreeWidgetItem *> found = list->findItems(click.mid(1), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        found.first()->setCheckState(0, click.startsWith(QLatin1Char('+')) ? Qt::Checked
+                                                                           : Qt::Unchecked);
+    }
+    QStringList shown;
+    for (const QString &item : dialog.checkedItems())
+        shown << QDir(top).relativeFilePath(item);
+    QCOMPARE(shown, checked);
+    auto said = dialog.findChild<QLabel *>(QStringLiteral("neededNote"));
+    QCOMPARE(!said->isHidden(), !note.isEmpty());
+    QVERIFY2(said->text().startsWith(note), qPrintable(said->text()));
+}
+
+void tst_PendingChanges::undoAsksWhenTheChangesCome_data()
+{
+    QTest::addColumn<bool>("readFails");
+    QTest::addColumn<bool>("agree");
+    QTest::newRow("cancelled") << false << false;
+    QTest::newRow("agreed") << false << true;
+    QTest::newRow("not read, agreed") << true << true;
+}
+
+void tst_PendingChanges::undoAsksWhenTheChangesCome()
+{
+    // Undo of a file whose pending changes are not known yet: they are read as a job, and the
+    // question comes with them. Nothing waits meanwhile: the person's Undo returns at once,
+    // and chosen again before the answer it still asks once. Changes that cannot be read are
+    // said in the question, which then offers to undo everything under the path.
+    QFETCH(bool, readFails);
+    QFETCH(bool, agree);
+    TestHost host;
+    host.configure(QString(), QString(), 30, ClientKind::CrossPlatform);
+    TeamFoundationPlugin *plugin = host.loadPlugin();
+    const QString project = host.makeDirectory(QStringLiteral("ws"));
+    const QString file = host.makeFile(QStringLiteral("ws/main.cpp"));
+    host.makeFile(QStringLiteral("ws/other.cpp"));
+    host.setCurrentFile(file, project);
+    host.setResponse("TFREC_DELAY_MS", "200");
+    if (readFails)
+        host.setResponse("TFREC_FAIL_WORD", "status");
+
+    int questions = 0;
+    QString note;
+    QStringList listed;
+    for (int armed = 0; armed < 2; ++armed) {
+        host.answerNextDialog([&](QDialog *dialog) {
+            ++questions;
+            note = dialog->findChild<QLabel *>(QStringLiteral("undoNote"))->text();
+            auto list = dialog->findChild<QTreeWidget *>(QStringLiteral("changesList"));
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                listed << list->topLevelItem(i)->text(0) + QLatin1Char('|') +
+                              list->topLevelItem(i)->text(1);
+            agree ? dialog->accept() : dialog->reject();
+        });
+    }
+    for (int chosen = 0; chosen < 2; ++chosen)
+        QVERIFY(
+            QMetaObject::invokeMethod(plugin->client(), "undoCurrentFile", Qt::DirectConnection));
+    QCOMPARE(questions, 0);
+    QVERIFY(!VcsBase::JobQueue::instance()->isIdle());
+
+    QTRY_COMPARE_WITH_TIMEOUT(questions, 1, 30000);
+    QStringList ran;
+    for (const Recorded &run : host.takeRuns())
+        ran << run.arguments.value(0);
+    QCOMPARE(questions, 1);
+    QCOMPARE(listed, readFails ? QStringList() : QStringList(QStringLiteral("edit|main.cpp")));
+    QCOMPARE(note.contains(QLatin1String("could not be listed")), readFails);
+    QStringList expected{QStringLiteral("status")};
+    if (agree)
+        expected << QStringLiteral("undo");
+    QCOMPARE(ran, expected);
 }
 
 QTEST_MAIN(tst_PendingChanges)

@@ -141,7 +141,8 @@ void tst_Plugin::initializeRegistersAndReadsSettings()
     QCOMPARE(plugin->client()->parent(), plugin);
 
     // A first start reads the defaults.
-    QCOMPARE(plugin->settings().stringValue(TeamFoundationSettings::binaryPathKey), QStringLiteral("tf.exe"));
+    QCOMPARE(plugin->settings().stringValue(TeamFoundationSettings::binaryPathKey),
+             QLatin1String(Utils::HostOsInfo::isWindowsHost() ? "tf.exe" : "tf"));
     QCOMPARE(plugin->settings().stringValue(TeamFoundationSettings::powerToolsBinaryPathKey),
              QStringLiteral("tfpt.exe"));
     QCOMPARE(plugin->settings().password(), QString());
@@ -226,7 +227,8 @@ void tst_Plugin::setSettingsDifferentWritesAndAnnounces()
     QSettings *store = Core::ICore::settings();
     QCOMPARE(store->value(QStringLiteral("TeamFoundation/Username")).toString(), QStringLiteral("carol"));
     QCOMPARE(store->value(QStringLiteral("TeamFoundation/Timeout")).toInt(), 120);
-    QCOMPARE(store->value(QStringLiteral("TeamFoundation/BinaryPath")).toString(), QStringLiteral("tf.exe"));
+    QCOMPARE(store->value(QStringLiteral("TeamFoundation/BinaryPath")).toString(),
+             TeamFoundationSettings::defaultBinaryPath());
 
     // The store survives a restart of the host.
     QVERIFY(Core::ICore::syncSettings());
@@ -283,7 +285,9 @@ void tst_Plugin::settingsDefaults()
 {
     const TeamFoundationSettings s;
     QCOMPARE(s.settingsGroup(), QStringLiteral("TeamFoundation"));
-    QCOMPARE(s.stringValue(TeamFoundationSettings::binaryPathKey), QStringLiteral("tf.exe"));
+    // Only Windows has tf.exe; the cross-platform client is installed as tf.
+    QCOMPARE(s.stringValue(TeamFoundationSettings::binaryPathKey),
+             QLatin1String(Utils::HostOsInfo::isWindowsHost() ? "tf.exe" : "tf"));
     QCOMPARE(s.stringValue(TeamFoundationSettings::powerToolsBinaryPathKey), QStringLiteral("tfpt.exe"));
     QCOMPARE(s.password(), QString());
     QCOMPARE(s.userName(), QString());

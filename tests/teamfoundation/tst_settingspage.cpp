@@ -494,9 +494,9 @@ void tst_SettingsPage::showsResolvedExecutables_data()
                                 << "$BIN/tf"
                                 << "$BIN/tfpt";
     // What cannot be found is shown, and kept, as the user stored it.
-    QTest::newRow("defaults not found") << QString() << QString() << QString() << "$EMPTY"
-                                        << "tf.exe"
-                                        << "tfpt.exe";
+    QTest::newRow("defaults not found")
+        << QString() << QString() << QString() << "$EMPTY"
+        << TeamFoundationSettings::defaultBinaryPath() << "tfpt.exe";
     QTest::newRow("stored paths missing") << "$SANDBOX/gone/tf"
                                           << "$SANDBOX/gone/tfpt" << QString() << "$BIN"
                                           << "$SANDBOX/gone/tf"
@@ -775,9 +775,8 @@ void tst_SettingsPage::screenshot()
     storeValue(TeamFoundationSettings::powerToolsBinaryPathKey, QStringLiteral("tfpt.exe"));
     QVERIFY(host.loadPlugin());
     std::unique_ptr<QWidget> widget(optionsPage()->createPage(nullptr));
-    // The long Power Tools label leaves the path fields little room at the form's own width;
-    // the options dialog gives the page more, and so does the picture.
-    widget->resize(860, 359);
+    // About the room the options dialog gives the page.
+    widget->resize(720, 420);
     widget->show();
     QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
 
