@@ -259,14 +259,16 @@ void tst_RealClientDay::aDayWithTheServer()
     // A file the build left, never added: the IDE renames it on its own.
     QVERIFY(writeFile(app + QStringLiteral("/notes.txt"), "notes\n"));
 
-    // The next session: the project opened, latest got, the rest undone (after the question
-    // for the unsaved text typed into main.cpp), a new edit compared.
+    // The next session: the project opened, latest got, the rest undone (after its question,
+    // which lists what it throws away, and the one for the text typed into main.cpp and not
+    // saved), a new edit compared.
     const RealClient::Outcome second = workbench(
         QStringLiteral("second"), QStringLiteral("project ${WORK}/App\n"
                                                  "trigger TeamFoundation.GetLatestProject\n"
                                                  "rename notes.txt notes.md\n"
                                                  "open main.cpp\n"
                                                  "type \"// not for today\\n\"\n"
+                                                 "dialog\n"
                                                  "dialog\n"
                                                  "trigger TeamFoundation.UndoProject\n"
                                                  "pending\n"
