@@ -11,7 +11,6 @@
 #include "tfserverprocess.h"
 #include "workspace.h"
 
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QtTest>
 
@@ -24,21 +23,8 @@ const QByteArray cmake = "project(App)\nadd_executable(app main.cpp)\n";
 const QByteArray readme = "# App\n";
 const QByteArray util = "int util() { return 1; }\n";
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-bool writeFile(const QString &path, const QByteArray &content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFile::ExeOwner);
-}
+using RealClient::readFile;
+using RealClient::writeFile;
 
 // The server paths of a changeset's changes, "change path", sorted.
 QStringList changesOf(const Tf::ServerStore &store, int number)
@@ -91,7 +77,6 @@ private slots:
 private:
     // Runs the workbench on 'script' with the real client as its tf and the password set.
     RealClient::Outcome workbench(const QString &name, const QString &script);
-    QString unexpectedExceptions() const;
     QStringList starts() const;
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
 
@@ -161,20 +146,6 @@ RealClient::Outcome tst_RealClientDay::workbench(const QString &name, const QStr
                            m_dir.path(), environment, QByteArray(), 300000);
 }
 
-QString tst_RealClientDay::unexpectedExceptions() const
-{
-    QString found;
-    QDirIterator logs(m_profile.path() + QStringLiteral("/Logs"),
-                      {QStringLiteral("teamexplorer-clc-*.log")});
-    while (logs.hasNext()) {
-        const QString text = QString::fromUtf8(readFile(logs.next()));
-        const int at = text.indexOf(QLatin1String("Unexpected exception"));
-        if (at >= 0)
-            found += text.mid(at, 1500);
-    }
-    return found;
-}
-
 QStringList tst_RealClientDay::starts() const
 {
     QStringList lines = QString::fromUtf8(readFile(path(QStringLiteral("starts.log"))))
@@ -207,7 +178,7 @@ void tst_RealClientDay::aDayWithTheServer()
             "pending\n"
             "history main.cpp\n"));
     QVERIFY2(first.finished && first.exitCode == 0, qPrintable(first.describe()));
-    QString problem = unexpectedExceptions();
+    QString problem = m_profile.unexpectedExceptions();
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     const QString shown = first.stdOut;
     QCOMPARE(answer(shown, QStringLiteral("state")),
@@ -276,7 +247,7 @@ void tst_RealClientDay::aDayWithTheServer()
                                                  "diff README.md\n"
                                                  "tree\n"));
     QVERIFY2(second.finished && second.exitCode == 0, qPrintable(second.describe()));
-    problem = unexpectedExceptions();
+    problem = m_profile.unexpectedExceptions();
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     const QString next = second.stdOut;
     QCOMPARE(readFile(app + QStringLiteral("/README.md")), "# App, by a colleague\nMore.\n");
