@@ -1304,13 +1304,7 @@ int Client::checkin()
         writeErr("There are no pending changes to check in.");
         return PartialSuccess;
     }
-    // Deletes deepest first, then everything else parents first.
-    std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
-        if (a.remove != b.remove)
-            return a.remove;
-        return a.remove ? a.serverPath.toLower() > b.serverPath.toLower()
-                        : a.serverPath.toLower() < b.serverPath.toLower();
-    });
+    Workspace::sortForCheckIn(scope);
 
     QVector<PendingCommit> commits;
     QVector<PendingChange> committed;
@@ -1359,25 +1353,7 @@ int Client::checkin()
         committed.append(c);
     }
 
-    // The workspace's new state is worked out first so that the store
-    // writes it together with the changeset: a check-in that dies half-way
-    // leaves neither the changeset without the workspace update nor the
-    // other way round.
-    const int number = commits.isEmpty() ? 0 : m_store->nextChangeset();
-    for (const PendingChange &c : unchanged)
-        ws.removePending(c.serverPath);
-    for (const PendingChange &c : committed) {
-        ws.removePending(c.serverPath);
-        if (c.rename)
-            ws.setHave(c.sourcePath, 0);
-        ws.setHave(c.serverPath, c.remove ? 0 : number);
-    }
-    if (commits.isEmpty()) {
-        ws.savePending();
-        ws.saveHave();
-    } else {
-        m_store->commit(commits, m_owner, comment, ws.takeChangedFiles());
-    }
+    const int number = ws.checkIn(commits, committed, unchanged, m_owner, comment);
 
     for (const PendingChange &c : unchanged) {
         setWritable(ws.localPathFor(c.serverPath), false);
