@@ -9,6 +9,7 @@
 #include "diffview.h"
 #include "historyview.h"
 #include "pendingchangesview.h"
+#include "projectmodel.h"
 #include "scriptparser.h"
 #include "widgetsetter.h"
 
@@ -28,6 +29,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -221,7 +223,8 @@ int ScriptRunner::run(const QString &scriptFile)
             const bool isWait = words.first() == QLatin1String("wait");
             // A person does not wait for the reads a version control makes on its own, but
             // what the window shows includes what they found.
-            static const QStringList showing{"state", "pending", "menu", "screenshot", "stalls"};
+            static const QStringList showing{"state", "pending", "tree", "menu", "screenshot",
+                                             "stalls"};
             if (!isWait && !afterWait && words.first() != QLatin1String("cancel")) {
                 // An answer armed waits for its dialog, which may open only once a read has
                 // ended; what it was answered with runs before the next line.
@@ -289,7 +292,7 @@ Outcome ScriptRunner::execute(const QStringList &words)
         {"history", &ScriptRunner::history},   {"annotation", &ScriptRunner::annotation},
         {"diff", &ScriptRunner::diff},         {"get", &ScriptRunner::get},
         {"scroll", &ScriptRunner::scroll},
-        {"stalls", &ScriptRunner::stalls},
+        {"stalls", &ScriptRunner::stalls},     {"tree", &ScriptRunner::tree},
     };
     const QString name = words.first();
     const QStringList args = words.mid(1);
@@ -699,10 +702,33 @@ Outcome ScriptRunner::pending(const QStringList &args)
     return Outcome::success();
 }
 
+Outcome ScriptRunner::tree(const QStringList &args)
+{
+    if (!args.isEmpty())
+        return usage(QStringLiteral("tree"));
+    const QString root = m_window->projectDirectory();
+    if (root.isEmpty())
+        return Outcome::failure(tr("no project is open"));
+    const ProjectModel *model = m_window->projectModel();
+    const QDir project(root);
+    QStringList lines;
+    QDirIterator entries(root, QDir::AllEntries | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QString path = entries.next();
+        const QString folder = QFileInfo(project.relativeFilePath(path)).path();
+        const QString name = model->data(model->index(path)).toString();
+        lines << (folder == QLatin1String(".") ? name : folder + QLatin1Char('/') + name);
+    }
+    lines.sort();
+    writeStandardOutput(lines.isEmpty() ? QString()
+                                        : lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    return Outcome::success();
+}
+
 namespace {
 // Lets the window go on until 'view' has answered what it was asked.
-template <typename View>
-void waitForView(View *view)
+template <typename View> void waitForView(View *view)
 {
     if (!view->isReading())
         return;
@@ -715,8 +741,8 @@ void waitForView(View *view)
 bool changesetNumber(const QString &text, int *number)
 {
     bool ok = false;
-    *number = (text.startsWith(QLatin1Char('C'), Qt::CaseInsensitive) ? text.mid(1) : text)
-                  .toInt(&ok);
+    *number =
+        (text.startsWith(QLatin1Char('C'), Qt::CaseInsensitive) ? text.mid(1) : text).toInt(&ok);
     return ok && *number > 0;
 }
 } // namespace
@@ -751,10 +777,9 @@ Outcome ScriptRunner::annotation(const QStringList &args)
         return Outcome::failure(view->errorMessage());
     QString out;
     for (const Core::AnnotatedLine &line : view->lines()) {
-        out += line.changeset > 0 ? QStringLiteral("C%1  %2  | %3\n")
-                                        .arg(line.changeset)
-                                        .arg(line.user, line.text)
-                                  : QStringLiteral("local  | %1\n").arg(line.text);
+        out += line.changeset > 0
+                   ? QStringLiteral("C%1  %2  | %3\n").arg(line.changeset).arg(line.user, line.text)
+                   : QStringLiteral("local  | %1\n").arg(line.text);
     }
     writeStandardOutput(out);
     return Outcome::success();

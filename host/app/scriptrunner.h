@@ -62,6 +62,8 @@ private:
     Outcome memory(const QStringList &args);
     Outcome stalls(const QStringList &args);
     Outcome pending(const QStringList &args);
+    // Every file and folder below the project, as the project tree names it.
+    Outcome tree(const QStringList &args);
     Outcome history(const QStringList &args);
     Outcome annotation(const QStringList &args);
     Outcome diff(const QStringList &args);

@@ -674,6 +674,9 @@ TeamFoundationClient::classifyProbe(const TeamFoundationResponse &response)
     if (probe.managed) {
         probe.answered = true;
         probe.serverPath = parseServerPath(response.stdOut);
+        // The cross-platform client says so of an item it does not have, and succeeds.
+        probe.unknownItem = probe.serverPath.isEmpty() &&
+                            response.stdOut.startsWith(QLatin1String("No items match "));
         return probe;
     }
     // A client that refuses the login, cannot reach the server or waits for its licence to
@@ -706,7 +709,8 @@ bool TeamFoundationClient::managesDirectory(const QString &directory) const
 
 bool TeamFoundationClient::managesFile(const QString &fileName) const
 {
-    return probe(fileName, containingDirectory(fileName)).managed;
+    const Probe found = probe(fileName, containingDirectory(fileName));
+    return found.managed && !found.unknownItem;
 }
 
 QString TeamFoundationClient::repositoryUrl(const QString &directory) const

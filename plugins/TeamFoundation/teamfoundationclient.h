@@ -103,6 +103,9 @@ public:
     public:
         bool managed = false;
         bool answered = false;
+        // In a workspace, yet neither on the server nor pended: a file the version control
+        // does not have, which the IDE deletes and renames on its own.
+        bool unknownItem = false;
         QString serverPath;
         QString reason; // why a fault is one
     };

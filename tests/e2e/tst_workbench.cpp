@@ -610,6 +610,11 @@ void WorkbenchTest::pendingPrintsTheViewsRows_data()
         << offered
         << "edit  main.cpp\nadd  src/b.cpp\nrename  src/util2.cpp\ncandidate add  notes.txt\n"
         << QString();
+    QTest::newRow("the project tree marks them")
+        << "project ${REPO}\nedit main.cpp \"// more\\n\"\nnew src/b.cpp\n"
+           "rename util.cpp src/util2.cpp\ntree\n"
+        << offered << "main.cpp [edit]\nnotes.txt\nsrc\nsrc/b.cpp [add]\nsrc/util2.cpp [rename]\n"
+        << QString();
     QTest::newRow("they cannot be read")
         << "project ${REPO}\npending\n" << (offered + QStringList{"FAKEVCS_FAIL=pending"})
         << QString()
@@ -619,6 +624,8 @@ void WorkbenchTest::pendingPrintsTheViewsRows_data()
         << "script.wb:2: No version control lists the pending changes of this project.\n";
     QTest::newRow("no project") << "pending\n" << offered << QString()
                                 << "script.wb:1: No project is open.\n";
+    QTest::newRow("no project for the tree")
+        << "tree\n" << offered << QString() << "script.wb:1: no project is open\n";
 }
 
 void WorkbenchTest::pendingPrintsTheViewsRows()

@@ -7,6 +7,7 @@
 // (build/bin/tf), so that a row can be run against both.
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -165,6 +166,25 @@ public:
         return environment;
     }
 
+    // What the client's logs hold of unexpected exceptions, empty when none: the client turns
+    // one into silence and exit code 0, and writes it only there.
+    QString unexpectedExceptions() const
+    {
+        QString found;
+        QDirIterator logs(path() + QStringLiteral("/Logs"),
+                          {QStringLiteral("teamexplorer-clc-*.log")});
+        while (logs.hasNext()) {
+            QFile log(logs.next());
+            if (!log.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(log.readAll());
+            const int at = text.indexOf(QLatin1String("Unexpected exception"));
+            if (at >= 0)
+                found += text.mid(at, 1500);
+        }
+        return found;
+    }
+
 private:
     // As "tf eula -accept" leaves it, without paying a client's start.
     bool acceptLicence() const
@@ -179,6 +199,24 @@ private:
     QTemporaryDir m_dir;
     bool m_valid = false;
 };
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// Writes 'content' to 'path' (its folders made), executable for its owner when asked.
+inline bool writeFile(const QString &path, const QByteArray &content, bool executable = false)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(content) != content.size())
+        return false;
+    file.close();
+    return !executable || file.setPermissions(file.permissions() | QFile::ExeOwner);
+}
 
 // A collection URL on the loopback interface where nothing listens: a connection is refused at
 // once, so a command that gets as far as contacting the server ends there.

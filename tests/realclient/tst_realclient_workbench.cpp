@@ -26,16 +26,7 @@ private:
 
 namespace {
 const char PASSWORD[] = "s3cret-pw";
-
-bool writeFile(const QString &path, const QByteArray &content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFile::ExeOwner);
-}
+using RealClient::writeFile;
 } // namespace
 
 void tst_RealClientWorkbench::initTestCase()

@@ -126,8 +126,12 @@ void tst_Adapter::managesFile()
     QVERIFY(plugin->versionControl()->managesFile(working, fileName));
     host.setResponse("TFREC_EXIT", "100");
     QVERIFY(!plugin->versionControl()->managesFile(working, fileName));
+    // The cross-platform client's answer for a file of a workspace never added.
+    host.setResponse("TFREC_EXIT", "0");
+    host.setResponse("TFREC_STDOUT", ("No items match " + path + "\n").toLocal8Bit());
+    QVERIFY(!plugin->versionControl()->managesFile(working, fileName));
     const QList<Recorded> runs = host.takeRuns();
-    QCOMPARE(runs.size(), 2);
+    QCOMPARE(runs.size(), 3);
     QCOMPARE(runs.first().arguments, QStringList({"info", path}));
     QCOMPARE(runs.first().workingDirectory, QFileInfo(path).absolutePath());
 }

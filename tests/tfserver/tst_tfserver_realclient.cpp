@@ -10,7 +10,6 @@
 #include "tfserverprocess.h"
 #include "workspace.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -23,19 +22,8 @@ const QByteArray mainVersion2 = "int main()\n{\n    return 2;\n}\n";
 const QByteArray readme = "# App\n";
 const QByteArray cmake = "project(App)\n";
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
+using RealClient::readFile;
+using RealClient::writeFile;
 
 bool isWritable(const QString &path)
 {
@@ -55,7 +43,6 @@ private slots:
 private:
     RealClient::Outcome tf(const QStringList &arguments, const QString &directory,
                            const QProcessEnvironment &extra = QProcessEnvironment());
-    QString unexpectedExceptions() const;
 
     QTemporaryDir m_dir;
     QString m_store;
@@ -107,20 +94,6 @@ RealClient::Outcome TfServerRealClientTest::tf(const QStringList &arguments,
                            environment);
 }
 
-QString TfServerRealClientTest::unexpectedExceptions() const
-{
-    QString found;
-    QDirIterator logs(m_profile->path() + QStringLiteral("/Logs"),
-                      {QStringLiteral("teamexplorer-clc-*.log")});
-    while (logs.hasNext()) {
-        const QString text = QString::fromUtf8(readFile(logs.next()));
-        const int at = text.indexOf(QLatin1String("Unexpected exception"));
-        if (at >= 0)
-            found += text.mid(at, 1500);
-    }
-    return found;
-}
-
 void TfServerRealClientTest::aDayByHand()
 {
     TfServerProcess server;
@@ -133,7 +106,7 @@ void TfServerRealClientTest::aDayByHand()
     auto ok = [&](const QStringList &arguments, const QString &directory,
                   const QProcessEnvironment &extra = QProcessEnvironment()) {
         RealClient::Outcome o = tf(arguments, directory, extra);
-        const QString problem = unexpectedExceptions();
+        const QString problem = m_profile->unexpectedExceptions();
         if (o.exitCode != 0 || !problem.isEmpty())
             qWarning().noquote() << arguments.join(QLatin1Char(' ')) << o.describe() << problem;
         if (!problem.isEmpty())

@@ -51,8 +51,9 @@
 // succeeded (also: no workspace for the path; with the cross-platform grammar,
 // also a usage error), 2 a usage error with the tf.exe grammar. `tfpt` without
 // arguments prints its usage and exits 2. `info` of an item in a workspace that
-// is not on the server prints "No items match ITEM" and exits 0 with the
-// cross-platform grammar, 100 with tf.exe's. -exitcode prints "ExitCode: N"
+// is not on the server prints "No items match LOCAL-PATH" and exits 0 with the
+// cross-platform grammar, 100 with tf.exe's; of an item outside the workspace's
+// mappings it exits 1 with the cross-platform grammar. -exitcode prints "ExitCode: N"
 // and an empty line after the command's output.
 //
 // Help: `tf`, `tf help`, `tf -h`, `tf -help`, `tf -?` (and /?, --help with
@@ -826,14 +827,25 @@ int Client::info()
         failArgument("The workspace could not be determined from any argument paths or the current "
                      "working directory.");
     return forEachOperand([&](const QString &operand) {
-        const Target t = resolve(operand);
+        Target t;
+        try {
+            t = resolve(operand);
+        } catch (const Error &e) {
+            // The cross-platform client says so of each item outside the mappings, in
+            // the message's own words, and goes on: a partial success however many.
+            const QString prefix = "A client error occurred: ";
+            if (m_grammar != Grammar::CrossPlatform ||
+                !e.message.startsWith(prefix + "There is no working folder mapping"))
+                throw;
+            fail(e.message.mid(prefix.size()), PartialSuccess);
+        }
         const ItemRecord record = m_store->item(t.server);
         const PendingChange *pending = m_workspace ? m_workspace->findPending(t.server) : nullptr;
         if (!record.isLive() && !pending) {
             // The cross-platform client answers this for an item of a workspace as
-            // a finding, not a failure.
+            // a finding, not a failure, naming it by its absolute local path.
             if (m_grammar == Grammar::CrossPlatform && m_workspace && !t.local.isEmpty()) {
-                writeOut(QString("No items match %1\n").arg(operand));
+                writeOut(QString("No items match %1\n").arg(t.local));
                 return;
             }
             fail(QString("No items match %1.").arg(operand));
@@ -1008,7 +1020,7 @@ int Client::get()
     }
     ws.saveHave();
     if (m_updates == 0 && m_conflicts == 0 && missing == 0)
-        writeOut("All files are up to date.\n");
+        writeOut("All files up to date.\n");
     if (missing == targets.size() && missing > 0)
         return Failure;
     if (m_conflicts > 0)
@@ -1292,13 +1304,7 @@ int Client::checkin()
         writeErr("There are no pending changes to check in.");
         return PartialSuccess;
     }
-    // Deletes deepest first, then everything else parents first.
-    std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
-        if (a.remove != b.remove)
-            return a.remove;
-        return a.remove ? a.serverPath.toLower() > b.serverPath.toLower()
-                        : a.serverPath.toLower() < b.serverPath.toLower();
-    });
+    Workspace::sortForCheckIn(scope);
 
     QVector<PendingCommit> commits;
     QVector<PendingChange> committed;
@@ -1347,25 +1353,7 @@ int Client::checkin()
         committed.append(c);
     }
 
-    // The workspace's new state is worked out first so that the store
-    // writes it together with the changeset: a check-in that dies half-way
-    // leaves neither the changeset without the workspace update nor the
-    // other way round.
-    const int number = commits.isEmpty() ? 0 : m_store->nextChangeset();
-    for (const PendingChange &c : unchanged)
-        ws.removePending(c.serverPath);
-    for (const PendingChange &c : committed) {
-        ws.removePending(c.serverPath);
-        if (c.rename)
-            ws.setHave(c.sourcePath, 0);
-        ws.setHave(c.serverPath, c.remove ? 0 : number);
-    }
-    if (commits.isEmpty()) {
-        ws.savePending();
-        ws.saveHave();
-    } else {
-        m_store->commit(commits, m_owner, comment, ws.takeChangedFiles());
-    }
+    const int number = ws.checkIn(commits, committed, unchanged, m_owner, comment);
 
     for (const PendingChange &c : unchanged) {
         setWritable(ws.localPathFor(c.serverPath), false);
@@ -1409,8 +1397,9 @@ int Client::undo()
     requireOperands(1);
     QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
     if (scope.isEmpty()) {
+        // Nothing undone is a failure to the real client, whatever the reason.
         writeErr(QString("No pending changes were found for %1.").arg(m_args.operands().join(", ")));
-        return PartialSuccess;
+        return Failure;
     }
     // Restored folders come before the files restored into them.
     std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {

@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace Tf {
 
 QString PendingChange::kindText() const
@@ -311,6 +313,39 @@ QVector<StoreFile> Workspace::takeChangedFiles()
         it->changed = false;
     }
     return files;
+}
+
+int Workspace::checkIn(const QVector<PendingCommit> &commits,
+                       const QVector<PendingChange> &committed,
+                       const QVector<PendingChange> &unchanged, const QString &owner,
+                       const QString &comment)
+{
+    const int number = commits.isEmpty() ? 0 : m_store.nextChangeset();
+    for (const PendingChange &c : unchanged)
+        removePending(c.serverPath);
+    for (const PendingChange &c : committed) {
+        removePending(c.serverPath);
+        if (c.rename)
+            setHave(c.sourcePath, 0);
+        setHave(c.serverPath, c.remove ? 0 : number);
+    }
+    if (commits.isEmpty()) {
+        savePending();
+        saveHave();
+    } else {
+        m_store.commit(commits, owner, comment, takeChangedFiles());
+    }
+    return number;
+}
+
+void Workspace::sortForCheckIn(QVector<PendingChange> &changes)
+{
+    std::sort(changes.begin(), changes.end(), [](const PendingChange &a, const PendingChange &b) {
+        if (a.remove != b.remove)
+            return a.remove;
+        return a.remove ? a.serverPath.toLower() > b.serverPath.toLower()
+                        : a.serverPath.toLower() < b.serverPath.toLower();
+    });
 }
 
 } // namespace Tf

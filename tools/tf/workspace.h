@@ -9,6 +9,7 @@
 namespace Tf {
 
 class ServerStore;
+struct PendingCommit;
 struct StoreFile;
 
 struct Mapping
@@ -84,6 +85,20 @@ public:
     // the parts of the have table that changed), for a check-in, which writes
     // them with its changeset. The caller must write them: they count as saved.
     QVector<StoreFile> takeChangedFiles();
+
+    // Ends a check-in: the pending changes 'committed' (the store gets 'commits' for them,
+    // as one changeset of 'owner' with 'comment') and 'unchanged' (edits that changed
+    // nothing, which end without one) are no longer pending, and the items have the
+    // versions checked in. The workspace's new state is written with the changeset, so
+    // that a check-in that dies half-way leaves neither without the other. Returns the
+    // changeset's number; 0 when 'commits' is empty and none was made.
+    int checkIn(const QVector<PendingCommit> &commits, const QVector<PendingChange> &committed,
+                const QVector<PendingChange> &unchanged, const QString &owner,
+                const QString &comment);
+
+    // The order in which a check-in goes: deletes deepest first, so that a folder is empty
+    // when it goes, then everything else parents first.
+    static void sortForCheckIn(QVector<PendingChange> &changes);
 
 private:
     QString directory() const;

@@ -1223,13 +1223,7 @@ void Repository::Call::checkIn(QXmlStreamWriter &w)
     }
     if (scope.isEmpty())
         senderFault("TF10139: There are no pending changes to check in among the items named.");
-    // Deletes deepest first, then everything else parents first.
-    std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
-        if (a.remove != b.remove)
-            return a.remove;
-        return a.remove ? a.serverPath.toLower() > b.serverPath.toLower()
-                        : a.serverPath.toLower() < b.serverPath.toLower();
-    });
+    Workspace::sortForCheckIn(scope);
 
     QVector<PendingCommit> commits;
     QVector<PendingChange> committed;
@@ -1279,23 +1273,8 @@ void Repository::Call::checkIn(QXmlStreamWriter &w)
         committed.append(c);
     }
 
-    // The workspace's new state goes into the store with the changeset, all or
-    // nothing: in a server workspace the server records what the client now has.
-    const int number = commits.isEmpty() ? 0 : store().nextChangeset();
-    for (const PendingChange &c : unchanged)
-        ws.removePending(c.serverPath);
-    for (const PendingChange &c : committed) {
-        ws.removePending(c.serverPath);
-        if (c.rename)
-            ws.setHave(c.sourcePath, 0);
-        ws.setHave(c.serverPath, c.remove ? 0 : number);
-    }
-    if (commits.isEmpty()) {
-        ws.savePending();
-        ws.saveHave();
-    } else {
-        store().commit(commits, m_identity.account, comment, ws.takeChangedFiles());
-    }
+    // In a server workspace the server records what the client now has.
+    const int number = ws.checkIn(commits, committed, unchanged, m_identity.account, comment);
     for (const PendingChange &c : committed + unchanged)
         removeUpload(ws, c.serverPath);
 
