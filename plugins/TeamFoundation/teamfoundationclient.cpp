@@ -23,10 +23,6 @@
 #include <QTemporaryFile>
 #include <QTextCodec>
 
-static_assert(TeamFoundation::Internal::InteractiveRunFlags == 0x1, "interactive run flags");
-static_assert(TeamFoundation::Internal::SilentProbeRunFlags == 0x38, "probe run flags");
-static_assert(TeamFoundation::Internal::SynchronousRunFlags == 0x101, "synchronous run flags");
-
 namespace TeamFoundation {
 namespace Internal {
 
@@ -78,7 +74,7 @@ TeamFoundationClient::replaceRunner(std::unique_ptr<TeamFoundationRunner> runner
 TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirectory,
                                                     const QString &executable,
                                                     const QStringList &arguments,
-                                                    unsigned flags) const
+                                                    VcsBase::RunFlags flags) const
 {
     const ClientKind kind = clientKind();
     TeamFoundationCommand command;
@@ -123,7 +119,7 @@ TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirect
 TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDirectory,
                                                         const QString &executable,
                                                         const QStringList &arguments,
-                                                        unsigned flags) const
+                                                        VcsBase::RunFlags flags) const
 {
     TeamFoundationResponse response;
     if (!m_plugin->versionControl()->isConfigured()) {
@@ -143,7 +139,7 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
         CommandLines::failureOf(sp.exitCode, sp.stdErr) ==
             CommandLines::Failure::LicenceNotAccepted) {
         // A silent run is no person's command: it opens no dialog.
-        if (flags & VcsBase::VcsBasePlugin::SuppressCommandLogging)
+        if (flags & VcsBase::RunFlag::SuppressCommandLogging)
             noteLicenceNeeded(executable);
         else if (offerLicence(executable, workingDirectory))
             sp = m_runner->run(run);
@@ -162,14 +158,14 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
 }
 
 bool TeamFoundationClient::submit(const QString &path, const QString &executable,
-                                  const QStringList &arguments, unsigned flags,
+                                  const QStringList &arguments, VcsBase::RunFlags flags,
                                   const TeamFoundationRunner::Finished &finished)
 {
     return submitCommand(path, executable, arguments, flags, finished, true);
 }
 
 bool TeamFoundationClient::submitCommand(const QString &path, const QString &executable,
-                                         const QStringList &arguments, unsigned flags,
+                                         const QStringList &arguments, VcsBase::RunFlags flags,
                                          const TeamFoundationRunner::Finished &finished,
                                          bool mayOfferLicence)
 {
@@ -308,13 +304,15 @@ bool TeamFoundationClient::submitCommandFile(const QString &workingDirectory,
 }
 
 TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirectory,
-                                                   const QStringList &arguments, unsigned flags) const
+                                                   const QStringList &arguments,
+                                                   VcsBase::RunFlags flags) const
 {
     return runCommand(workingDirectory, m_plugin->settings().binaryPath(), arguments, flags);
 }
 
 TeamFoundationResponse TeamFoundationClient::runTfpt(const QString &workingDirectory,
-                                                     const QStringList &arguments, unsigned flags) const
+                                                     const QStringList &arguments,
+                                                     VcsBase::RunFlags flags) const
 {
     return runCommand(workingDirectory, m_plugin->settings().powerToolsBinaryPath(), arguments, flags);
 }

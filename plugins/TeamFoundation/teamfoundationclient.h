@@ -34,17 +34,15 @@ public:
 };
 
 // The run flags the client uses.
-enum RunFlagWords : unsigned {
-    // Interactive user commands: the command, its output and failures go to the pane.
-    InteractiveRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow,
-    // Repository probes: nothing about them reaches the pane.
-    SilentProbeRunFlags = VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow
-                          | VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow
-                          | VcsBase::VcsBasePlugin::SuppressCommandLogging,
-    // Rename and undo wait without a local event loop.
-    SynchronousRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow
-                          | VcsBase::VcsBasePlugin::FullySynchronously
-};
+// Interactive user commands: the command, its output and failures go to the pane.
+constexpr VcsBase::RunFlags InteractiveRunFlags = VcsBase::RunFlag::ShowStdOutInLogWindow;
+// Repository probes: nothing about them reaches the pane.
+constexpr VcsBase::RunFlags SilentProbeRunFlags = VcsBase::RunFlag::SuppressStdErrInLogWindow |
+                                                  VcsBase::RunFlag::SuppressFailMessageInLogWindow |
+                                                  VcsBase::RunFlag::SuppressCommandLogging;
+// Rename and undo wait without a local event loop.
+constexpr VcsBase::RunFlags SynchronousRunFlags =
+    VcsBase::RunFlag::ShowStdOutInLogWindow | VcsBase::RunFlag::FullySynchronously;
 
 // Runs the Team Foundation command lines, as the configured kind of client spells them,
 // through the runner it was given: the thirteen user commands as jobs that run one after
@@ -68,16 +66,16 @@ public:
 
     // Runs at once and returns when the client has ended.
     TeamFoundationResponse runCommand(const QString &workingDirectory, const QString &executable,
-                                      const QStringList &arguments, unsigned flags) const;
+                                      const QStringList &arguments, VcsBase::RunFlags flags) const;
     TeamFoundationResponse runTf(const QString &workingDirectory, const QStringList &arguments,
-                                 unsigned flags) const;
+                                 VcsBase::RunFlags flags) const;
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
-                                   unsigned flags) const;
+                                   VcsBase::RunFlags flags) const;
     // Queues a command on 'path' as a job, in the path's containing directory, and returns;
     // 'finished' hears of its end, then workingCopyChanged() is emitted unless the command
     // only looks. False when tf cannot be run.
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
-                unsigned flags, const TeamFoundationRunner::Finished &finished = {});
+                VcsBase::RunFlags flags, const TeamFoundationRunner::Finished &finished = {});
     // Queues "status TOP -recursive -format:xml" as a silent job, read in the background
     // unless a person waits for it; 'started' hears when it starts, 'finished' of its end.
     // False when tf cannot be run.
@@ -199,7 +197,7 @@ private:
     // failed when it did; emits what follows from it.
     bool fileOperationEnded(const TeamFoundationResponse &response);
     TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
-                                  const QStringList &arguments, unsigned flags) const;
+                                  const QStringList &arguments, VcsBase::RunFlags flags) const;
     // A command file's client: silent, its output read one character a byte.
     TeamFoundationCommand commandFile(const QString &workingDirectory,
                                       const QStringList &options) const;
@@ -216,7 +214,7 @@ private:
     QString knownTopLevel(const QString &path) const;
     // As submit(); a command that already met the licence refusal once does not offer it again.
     bool submitCommand(const QString &path, const QString &executable, const QStringList &arguments,
-                       unsigned flags, const TeamFoundationRunner::Finished &finished,
+                       VcsBase::RunFlags flags, const TeamFoundationRunner::Finished &finished,
                        bool mayOfferLicence);
 
     TeamFoundationPlugin *m_plugin;

@@ -107,7 +107,7 @@ bool TeamFoundationHistory::submitHistory(int request, const QString &path,
     const QString place =
         isServerItem(path) ? QDir(workingDirectoryOf(path)).filePath(QStringLiteral(".")) : path;
     QPointer<TeamFoundationHistory> self(this);
-    return m_plugin->client()->submit(place, m_plugin->settings().binaryPath(), arguments, 0,
+    return m_plugin->client()->submit(place, m_plugin->settings().binaryPath(), arguments, {},
                                       [self, request, done](const VcsBase::VcsJob &job) {
                                           if (!self)
                                               return;

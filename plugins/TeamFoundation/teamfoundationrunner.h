@@ -32,7 +32,7 @@ public:
     QProcessEnvironment environment; // empty: the IDE's own
     QTextCodec *codec = nullptr;     // how the client's output is decoded; null: UTF-8
     int timeOutMs = 0;               // zero or less: no limit
-    unsigned flags = 0;              // VcsBase::VcsBasePlugin::RunVcsFlags
+    VcsBase::RunFlags flags;
     QString description;             // what the status bar shows while it runs as a job
     // A read the IDE makes on its own, not a person's command. It names its items by absolute
     // paths, so it may run in any directory.

@@ -17,9 +17,9 @@ const char STANDARD_INPUT[] = "@";
 
 // A run the person asked for (or a checkout step, or a file operation of the IDE), not a
 // silent probe or a read of the IDE's own: the next command is likely to run where it ran.
-bool isPersons(unsigned flags, bool background)
+bool isPersons(VcsBase::RunFlags flags, bool background)
 {
-    return !background && !(flags & VcsBase::VcsBasePlugin::SuppressCommandLogging);
+    return !background && !(flags & VcsBase::RunFlag::SuppressCommandLogging);
 }
 
 QString placeOf(const TeamFoundationCommand &command)
@@ -148,7 +148,7 @@ Utils::SynchronousProcessResponse WarmRunner::run(const TeamFoundationCommand &c
     }
     const Start start = startOf(command.executable, placeOf(command), command.environment);
     const QByteArray line = encodedLine(command.arguments, command.codec);
-    const bool silent = command.flags & VcsBasePlugin::SuppressFailMessageInLogWindow;
+    const bool silent = command.flags & VcsBase::RunFlag::SuppressFailMessageInLogWindow;
     const bool hadWarm = m_warm;
     const Start kept = m_warmStart;
     const Utils::SynchronousProcessResponse response =
@@ -192,7 +192,7 @@ Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job, const QStri
                                          bool background, bool keep)
 {
     const QByteArray line = encodedLine(job.arguments(), job.codec());
-    const bool silent = job.flags() & VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow;
+    const bool silent = job.flags() & VcsBase::RunFlag::SuppressFailMessageInLogWindow;
     const Start start = startOf(job.binary(), place, job.environment());
     if (background) {
         // A read names its items by absolute paths: the kept client serves it wherever it was
