@@ -407,17 +407,13 @@ bool TeamFoundationClient::annotateFile(const QString &fileName)
 
 bool TeamFoundationClient::checkIn(const QString &path)
 {
-    return checkInChanges(path, std::nullopt);
+    return checkIn(path, Selection::wholePath());
 }
 
-bool TeamFoundationClient::checkIn(const QString &path, const QStringList &checked)
+bool TeamFoundationClient::checkIn(const QString &path, const Selection &checked)
 {
-    return checkInChanges(path, checked);
-}
-
-bool TeamFoundationClient::checkInChanges(const QString &path,
-                                          const std::optional<QStringList> &checked)
-{
+    if (checked.isNothing())
+        return false;
     // The client checks in what is on disk; the user means what the editor shows.
     if (!saveModifiedDocuments(path))
         return false;
@@ -425,7 +421,7 @@ bool TeamFoundationClient::checkInChanges(const QString &path,
         return false;
     if (!CommandLines::asksForCheckInComment(clientKind())) {
         // tf.exe asks for the comment and the changes in its own dialog.
-        submitCheckIn(path, QString(), checked ? *checked : QStringList());
+        submitCheckIn(path, QString(), checked);
         return true;
     }
     // The dialog lists the pending changes: those known, or those of a read that the person
@@ -440,12 +436,11 @@ bool TeamFoundationClient::checkInChanges(const QString &path,
     return true;
 }
 
-void TeamFoundationClient::openCheckInDialog(const QString &path,
-                                             const std::optional<QStringList> &checked, bool read,
-                                             const QList<PendingChange> &changes,
+void TeamFoundationClient::openCheckInDialog(const QString &path, const Selection &checked,
+                                             bool read, const QList<PendingChange> &changes,
                                              const QString &error)
 {
-    if (!read && checked) {
+    if (!read && !checked.isWholePath()) {
         // Not everything under the path was asked for; without the list nothing says what
         // the chosen files' changes are.
         VcsBase::VcsOutputWindow::appendError(
@@ -462,16 +457,16 @@ void TeamFoundationClient::openCheckInDialog(const QString &path,
     connect(dialog, &QDialog::accepted, this, [self, dialog, path] {
         if (!self)
             return;
-        // Empty: everything under the path.
-        self->submitCheckIn(path, dialog->comment(),
-                            dialog->allChecked() ? QStringList() : dialog->checkedItems());
+        self->submitCheckIn(path, dialog->comment(), dialog->chosen());
     });
     dialog->open();
 }
 
 void TeamFoundationClient::submitCheckIn(const QString &path, const QString &comment,
-                                         const QStringList &items)
+                                         const Selection &items)
 {
+    if (items.isNothing())
+        return;
     const ClientKind kind = clientKind();
     QString shownComment = comment;
     // A comment of several lines fits on no command line that the client reads from its
@@ -495,8 +490,8 @@ void TeamFoundationClient::submitCheckIn(const QString &path, const QString &com
         shownComment = QLatin1Char('@') + QDir::toNativeSeparators(commentFile->fileName());
     }
     const QStringList arguments =
-        items.isEmpty() ? CommandLines::checkIn(kind, path, isDirectory(path), shownComment)
-                        : CommandLines::checkInItems(kind, items, shownComment);
+        items.isWholePath() ? CommandLines::checkIn(kind, path, isDirectory(path), shownComment)
+                            : CommandLines::checkInItems(kind, items.items(), shownComment);
     submit(path, m_plugin->settings().binaryPath(), arguments, InteractiveRunFlags,
            [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
 }
@@ -624,11 +619,19 @@ void TeamFoundationClient::askUndo(const QString &path)
         });
 }
 
-void TeamFoundationClient::askUndo(const QStringList &items, const QList<PendingChange> &changes,
-                                   const QString &path)
+void TeamFoundationClient::askUndo(const QString &path, const Selection &items,
+                                   const QList<PendingChange> &changes)
 {
-    if (confirmUndo(path, changes, QString()) && !items.isEmpty())
-        undo(items);
+    if (items.isNothing()) {
+        confirmUndo(path, QList<PendingChange>(), QString());
+        return;
+    }
+    if (!confirmUndo(path, changes, QString()))
+        return;
+    if (items.isWholePath())
+        undo(path);
+    else
+        undo(items.items());
 }
 
 bool TeamFoundationClient::confirmUndo(const QString &path,

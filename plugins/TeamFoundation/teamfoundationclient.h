@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pendingchanges.h"
+#include "selection.h"
 #include "teamfoundationrunner.h"
 #include "teamfoundationsettings.h"
 
@@ -123,20 +124,20 @@ public:
     // What a person asks for: queued as jobs; true when a job was queued. Get and undo
     // announce the change when their job has succeeded. The cross-platform client's
     // check-in asks for the comment and lets the person choose among the pending changes
-    // under the path, all checked at first, or only 'checked' (local files), in a dialog
-    // that opens once they are read (true when that was set going).
+    // under the path, all checked at first, or only those 'checked' names (local files), in
+    // a dialog that opens once they are read (true when that was set going). Nothing
+    // checked, nothing runs.
     bool checkIn(const QString &path);
-    bool checkIn(const QString &path, const QStringList &checked);
-    // Undoes exactly 'items' (local files, or server items) in one command.
+    bool checkIn(const QString &path, const Selection &checked);
+    // Undoes exactly 'items' (local files, or server items) in one command; none, nothing.
     bool undo(const QStringList &items);
     // What a person's Undo does: lists what would be undone (the pending changes at and below
     // 'path', read first when not known, without waiting) and asks; only an agreed undo runs.
     // With nothing pending it says so and runs nothing.
     void askUndo(const QString &path);
-    // The same for exactly 'items', whose pending changes are 'changes', named relative to
-    // 'path'.
-    void askUndo(const QStringList &items, const QList<PendingChange> &changes,
-                 const QString &path);
+    // The same for 'items' of 'path', whose pending changes are 'changes'; nothing named,
+    // nothing asked.
+    void askUndo(const QString &path, const Selection &items, const QList<PendingChange> &changes);
     bool compare(const QString &path);
     bool getLatest(const QString &path);
     bool history(const QString &path);
@@ -185,14 +186,13 @@ private slots:
 
 private:
     ClientKind clientKind() const;
-    bool checkInChanges(const QString &path, const std::optional<QStringList> &checked);
     // Shows what an undo of 'path' throws away and asks; true when the person agreed. No
     // question when nothing is pending: the pane says so.
     bool confirmUndo(const QString &path, const std::optional<QList<PendingChange>> &changes,
                      const QString &error) const;
-    void openCheckInDialog(const QString &path, const std::optional<QStringList> &checked,
-                           bool read, const QList<PendingChange> &changes, const QString &error);
-    void submitCheckIn(const QString &path, const QString &comment, const QStringList &items);
+    void openCheckInDialog(const QString &path, const Selection &checked, bool read,
+                           const QList<PendingChange> &changes, const QString &error);
+    void submitCheckIn(const QString &path, const QString &comment, const Selection &items);
     // Whether a file operation's run may have changed the pending changes, and why it
     // failed when it did; emits what follows from it.
     bool fileOperationEnded(const TeamFoundationResponse &response);

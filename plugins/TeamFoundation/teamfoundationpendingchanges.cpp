@@ -299,7 +299,8 @@ void TeamFoundationPendingChanges::undo(const QList<Core::PendingChangeRow> &row
         changes << change;
     }
     const QString path = m_shown.isEmpty() ? m_plugin->currentState().topLevel() : m_shown;
-    m_plugin->client()->askUndo(items, changes, path.isEmpty() ? items.value(0) : path);
+    m_plugin->client()->askUndo(path.isEmpty() ? items.value(0) : path, Selection::only(items),
+                                changes);
 }
 
 void TeamFoundationPendingChanges::checkIn(const QList<Core::PendingChangeRow> &rows)
@@ -314,7 +315,7 @@ void TeamFoundationPendingChanges::checkIn(const QList<Core::PendingChangeRow> &
         path = first.isEmpty() ? QString() : topLevelOf(QFileInfo(first).path());
     }
     if (!path.isEmpty())
-        m_plugin->client()->checkIn(path, items);
+        m_plugin->client()->checkIn(path, Selection::only(items));
 }
 
 } // namespace Internal
