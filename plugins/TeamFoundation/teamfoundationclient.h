@@ -72,9 +72,15 @@ public:
                                  VcsBase::RunFlags flags) const;
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
                                    VcsBase::RunFlags flags) const;
-    // Queues a command on 'path' as a job, in the path's containing directory, and returns;
+    // Builds the job of a command on 'path', to run in the path's containing directory;
     // 'finished' hears of its end, then workingCopyChanged() is emitted unless the command
-    // only looks. False when tf cannot be run.
+    // only looks. Null when tf cannot be run. Nothing runs until the job is queued.
+    VcsBase::VcsJob *commandJob(const QString &path, const QString &executable,
+                                const QStringList &arguments, VcsBase::RunFlags flags,
+                                const TeamFoundationRunner::Finished &finished = {});
+    // Queues a job built here (the host's queue runs it) and returns; false for none.
+    bool queue(VcsBase::VcsJob *job);
+    // Builds the command's job and queues it; false when tf cannot be run.
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
                 VcsBase::RunFlags flags, const TeamFoundationRunner::Finished &finished = {});
     // Queues "status TOP -recursive -format:xml" as a silent job, read in the background
@@ -121,8 +127,19 @@ public:
     bool annotateFile(const QString &fileName);
     QString lastFailure() const { return m_lastFailure; }
 
-    // What a person asks for: queued as jobs; true when a job was queued. Get and undo
-    // announce the change when their job has succeeded. The cross-platform client's
+    // The jobs of a person's commands, built from what was asked before (the comment and
+    // the chosen changes, the answer to undo's question): no question is asked here, and
+    // nothing runs until the caller queues the job. Null when nothing is to run (tf cannot
+    // be run, nothing was chosen). Get and undo announce the change when they succeeded.
+    VcsBase::VcsJob *checkInJob(const QString &path, const QString &comment,
+                                const Selection &items);
+    VcsBase::VcsJob *undoJob(const QString &path, const Selection &items);
+    VcsBase::VcsJob *getLatestJob(const QString &path);
+    VcsBase::VcsJob *compareJob(const QString &path);
+
+    // What a person asks for: the questions first (unsaved documents, the comment, undo's
+    // question), on the GUI thread and without waiting, then the job built from the answers
+    // and queued; true when that was set going. The cross-platform client's
     // check-in asks for the comment and lets the person choose among the pending changes
     // under the path, all checked at first, or only those 'checked' names (local files), in
     // a dialog that opens once they are read (true when that was set going). Nothing
@@ -131,6 +148,8 @@ public:
     bool checkIn(const QString &path, const Selection &checked);
     // Undoes exactly 'items' (local files, or server items) in one command; none, nothing.
     bool undo(const QStringList &items);
+    // Where an undo of 'items' runs: beside its first local file; empty when it names none.
+    static QString undoPlace(const Selection &items);
     // What a person's Undo does: lists what would be undone (the pending changes at and below
     // 'path', read first when not known, without waiting) and asks; only an agreed undo runs.
     // With nothing pending it says so and runs nothing.
@@ -158,6 +177,11 @@ public:
     // refusal to work before it is accepted, and accepts it on their word ("eula -accept");
     // true when it is accepted now, so that the command may run again. One dialog at a time.
     bool offerLicence(const QString &binary, const QString &workingDirectory) const;
+    // The same for a person's job, without waiting: the licence is read as a job, the dialog
+    // opens, and its answer builds the job that accepts it; 'answered' hears whether it is
+    // accepted now. False, asking nothing, when no licence is needed or one is being offered.
+    bool askLicence(const QString &binary, const QString &workingDirectory,
+                    const std::function<void(bool accepted)> &answered);
     // Says once per client, in the pane, that a silent run met that refusal and that the next
     // command will offer the licence.
     void noteLicenceNeeded(const QString &binary) const;
@@ -186,13 +210,12 @@ private slots:
 
 private:
     ClientKind clientKind() const;
-    // Shows what an undo of 'path' throws away and asks; true when the person agreed. No
-    // question when nothing is pending: the pane says so.
-    bool confirmUndo(const QString &path, const std::optional<QList<PendingChange>> &changes,
-                     const QString &error) const;
+    // Shows what an undo of 'items' of 'path' throws away and asks, without waiting; the
+    // person's Undo runs it. No question when nothing is pending: the pane says so.
+    void confirmUndo(const QString &path, const Selection &items,
+                     const std::optional<QList<PendingChange>> &changes, const QString &error);
     void openCheckInDialog(const QString &path, const Selection &checked, bool read,
                            const QList<PendingChange> &changes, const QString &error);
-    void submitCheckIn(const QString &path, const QString &comment, const Selection &items);
     // Whether a file operation's run may have changed the pending changes, and why it
     // failed when it did; emits what follows from it.
     bool fileOperationEnded(const TeamFoundationResponse &response);
@@ -201,6 +224,15 @@ private:
     // A command file's client: silent, its output read one character a byte.
     TeamFoundationCommand commandFile(const QString &workingDirectory,
                                       const QStringList &options) const;
+    // The pane's word that the licence was declined, and how to accept it later.
+    void noteLicenceDeclined(const QString &binary) const;
+    // Whether "eula -accept" accepted the licence; if so the client can tell more now.
+    bool licenceAcceptEnded(int exitCode, const QString &stdErr) const;
+    // A job that ends at once as not started, for 'reason', without a process or a word in
+    // the pane: how a command that did not run ends for its caller.
+    VcsBase::VcsJob *notRunJob(const QString &path, const QString &executable,
+                               const QStringList &arguments, const QString &reason,
+                               const TeamFoundationRunner::Finished &finished);
     // tfpt annotates only for tf.exe, and only where it is found; elsewhere the annotation is
     // computed from the file's history in the IDE's annotate view.
     bool annotatesWithPowerTools() const;
@@ -212,15 +244,17 @@ private:
     Probe probe(const QString &path, const QString &workingDirectory) const;
     // The top level of the workspace that 'path' (a local file or directory) is in, when known.
     QString knownTopLevel(const QString &path) const;
-    // As submit(); a command that already met the licence refusal once does not offer it again.
-    bool submitCommand(const QString &path, const QString &executable, const QStringList &arguments,
-                       VcsBase::RunFlags flags, const TeamFoundationRunner::Finished &finished,
-                       bool mayOfferLicence);
+    // As commandJob(); a command that already met the licence refusal once does not offer it
+    // again.
+    VcsBase::VcsJob *buildCommand(const QString &path, const QString &executable,
+                                  const QStringList &arguments, VcsBase::RunFlags flags,
+                                  const TeamFoundationRunner::Finished &finished,
+                                  bool mayOfferLicence);
 
     TeamFoundationPlugin *m_plugin;
     std::unique_ptr<TeamFoundationRunner> m_runner;
-    // An undo's question waits for the pending changes to be read.
-    bool m_undoWaiting = false;
+    // An undo's question waits for the pending changes to be read, or for its answer.
+    bool m_undoAsking = false;
     // The probe failures shown since the configuration last changed.
     mutable QSet<QString> m_shownProbeFailures;
     // The clients whose licence a silent run found not accepted, said in the pane.

@@ -162,7 +162,7 @@ Utils::SynchronousProcessResponse WarmRunner::run(const TeamFoundationCommand &c
     return response;
 }
 
-void WarmRunner::submit(const TeamFoundationCommand &command, const Finished &finished)
+VcsBase::VcsJob *WarmRunner::job(const TeamFoundationCommand &command)
 {
     VcsBase::VcsJob *job = createJob(command);
     if (!command.commandLine) {
@@ -175,7 +175,7 @@ void WarmRunner::submit(const TeamFoundationCommand &command, const Finished &fi
             return self ? self->startJob(job, place, background, keep) : nullptr;
         });
     }
-    enqueue(job, finished);
+    return job;
 }
 
 VcsBase::VcsJob::Starter WarmRunner::starter(const QString &executable)
