@@ -51,8 +51,11 @@ static bool saveModifiedDocuments(const QString &path)
 }
 
 TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin,
+                                           const TeamFoundationSettings &settings,
+                                           WorkspaceKnowledge *knowledge,
                                            std::unique_ptr<TeamFoundationRunner> runner)
-    : QObject(plugin), m_plugin(plugin), m_runner(std::move(runner))
+    : QObject(plugin), m_plugin(plugin), m_settings(settings), m_knowledge(knowledge),
+      m_runner(std::move(runner))
 {
     // A login that was fixed and broke again is worth saying again.
     if (Core::IVersionControl *vc = plugin->versionControl())
@@ -111,7 +114,7 @@ TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirect
                                                     QProcessEnvironment::systemEnvironment());
     command.codec = CommandLines::outputCodec(kind, Utils::HostOsInfo::isWindowsHost(),
                                               CommandLines::consoleCodePage());
-    command.timeOutMs = m_plugin->settings().timeOutMs();
+    command.timeOutMs = m_settings.timeOutMs();
     command.flags = flags;
     return command;
 }
@@ -243,7 +246,7 @@ bool TeamFoundationClient::readStatus(const QString &topLevel,
 {
     if (!m_plugin->versionControl()->isConfigured())
         return false;
-    const QString binary = m_plugin->settings().binaryPath();
+    const QString binary = m_settings.binaryPath();
     TeamFoundationCommand job = command(
         topLevel, binary, CommandLines::status(clientKind(), topLevel), SilentProbeRunFlags);
     job.background = !forPerson;
@@ -266,7 +269,7 @@ bool TeamFoundationClient::readServerPath(const QString &directory,
 {
     if (!m_plugin->versionControl()->isConfigured())
         return false;
-    const QString binary = m_plugin->settings().binaryPath();
+    const QString binary = m_settings.binaryPath();
     TeamFoundationCommand job =
         command(containingDirectory(directory), binary, CommandLines::info(clientKind(), directory),
                 SilentProbeRunFlags);
@@ -300,8 +303,8 @@ bool TeamFoundationClient::readServerPath(const QString &directory,
 TeamFoundationCommand TeamFoundationClient::commandFile(const QString &workingDirectory,
                                                         const QStringList &options) const
 {
-    TeamFoundationCommand file = command(workingDirectory, m_plugin->settings().binaryPath(),
-                                         options, SilentProbeRunFlags);
+    TeamFoundationCommand file =
+        command(workingDirectory, m_settings.binaryPath(), options, SilentProbeRunFlags);
     // The login goes on each line, where no process list shows it, never on the command line.
     file.arguments = options;
     file.prepare = {};
@@ -336,14 +339,14 @@ TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirecto
                                                    const QStringList &arguments,
                                                    VcsBase::RunFlags flags) const
 {
-    return runCommand(workingDirectory, m_plugin->settings().binaryPath(), arguments, flags);
+    return runCommand(workingDirectory, m_settings.binaryPath(), arguments, flags);
 }
 
 TeamFoundationResponse TeamFoundationClient::runTfpt(const QString &workingDirectory,
                                                      const QStringList &arguments,
                                                      VcsBase::RunFlags flags) const
 {
-    return runCommand(workingDirectory, m_plugin->settings().powerToolsBinaryPath(), arguments, flags);
+    return runCommand(workingDirectory, m_settings.powerToolsBinaryPath(), arguments, flags);
 }
 
 void TeamFoundationClient::addLoginArguments(QStringList &arguments)
@@ -360,7 +363,7 @@ void TeamFoundationClient::addLoginArguments(QStringList &arguments)
 
 ClientKind TeamFoundationClient::clientKind() const
 {
-    return m_plugin->settings().clientKind();
+    return m_settings.clientKind();
 }
 
 bool TeamFoundationClient::fileOperationEnded(const TeamFoundationResponse &response)
@@ -408,8 +411,7 @@ bool TeamFoundationClient::checkoutFile(const QString &fileName)
 
 bool TeamFoundationClient::annotatesWithPowerTools() const
 {
-    return clientKind() == ClientKind::VisualStudio &&
-           !m_plugin->settings().powerToolsBinaryPath().isEmpty();
+    return clientKind() == ClientKind::VisualStudio && !m_settings.powerToolsBinaryPath().isEmpty();
 }
 
 void TeamFoundationClient::showInView(const std::function<void(Core::IVersionHistory *)> &ask)
@@ -520,7 +522,7 @@ VcsBase::VcsJob *TeamFoundationClient::checkInJob(const QString &path, const QSt
     const QStringList arguments =
         items.isWholePath() ? CommandLines::checkIn(kind, path, isDirectory(path), shownComment)
                             : CommandLines::checkInItems(kind, items.items(), shownComment);
-    return commandJob(path, m_plugin->settings().binaryPath(), arguments, InteractiveRunFlags,
+    return commandJob(path, m_settings.binaryPath(), arguments, InteractiveRunFlags,
                       [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
 }
 
@@ -545,7 +547,7 @@ bool TeamFoundationClient::compare(const QString &path)
 VcsBase::VcsJob *TeamFoundationClient::compareJob(const QString &path)
 {
     const ClientKind kind = clientKind();
-    return commandJob(path, m_plugin->settings().binaryPath(),
+    return commandJob(path, m_settings.binaryPath(),
                       CommandLines::difference(kind, path, isDirectory(path)), InteractiveRunFlags,
                       [kind, path](const VcsBase::VcsJob &job) {
                           // The compare tool prints nothing for equal files, which would leave
@@ -569,7 +571,7 @@ bool TeamFoundationClient::getLatest(const QString &path)
 VcsBase::VcsJob *TeamFoundationClient::getLatestJob(const QString &path)
 {
     QPointer<TeamFoundationClient> self(this);
-    return commandJob(path, m_plugin->settings().binaryPath(),
+    return commandJob(path, m_settings.binaryPath(),
                       CommandLines::get(clientKind(), path, isDirectory(path)), InteractiveRunFlags,
                       [self, path](const VcsBase::VcsJob &job) {
                           if (self && job.succeeded())
@@ -587,7 +589,7 @@ bool TeamFoundationClient::history(const QString &path)
         showInView([path](Core::IVersionHistory *h) { emit h->historyRequested(path); });
         return true;
     }
-    return submit(path, m_plugin->settings().binaryPath(),
+    return submit(path, m_settings.binaryPath(),
                   CommandLines::history(clientKind(), path, isDirectory(path)),
                   InteractiveRunFlags);
 }
@@ -629,7 +631,7 @@ VcsBase::VcsJob *TeamFoundationClient::undoJob(const QString &path, const Select
         return nullptr;
     const QStringList changed = items.isWholePath() ? QStringList(path) : items.items();
     QPointer<TeamFoundationClient> self(this);
-    return commandJob(path, m_plugin->settings().binaryPath(),
+    return commandJob(path, m_settings.binaryPath(),
                       items.isWholePath()
                           ? CommandLines::undo(clientKind(), path, isDirectory(path))
                           : CommandLines::undoItems(clientKind(), items.items()),
@@ -712,7 +714,7 @@ TeamFoundationClient::Probe TeamFoundationClient::probe(const QString &path,
     // A licence not accepted was said in the pane in words of its own.
     if (!probe.answered && CommandLines::failureOf(response.exitCode, response.stdErr) !=
                                CommandLines::Failure::LicenceNotAccepted)
-        reportProbeFault(m_plugin->settings().binaryPath(), arguments, probe.reason);
+        reportProbeFault(m_settings.binaryPath(), arguments, probe.reason);
     return probe;
 }
 
@@ -789,11 +791,11 @@ bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
 
 QString TeamFoundationClient::knownTopLevel(const QString &path) const
 {
-    if (path.isEmpty() || path.startsWith(QLatin1Char('$')) || !m_plugin->knowledge())
+    if (path.isEmpty() || path.startsWith(QLatin1Char('$')) || !m_knowledge)
         return QString();
     const QFileInfo info(path);
-    const std::optional<WorkspaceKnowledge::Directory> known = m_plugin->knowledge()->directory(
-        info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    const std::optional<WorkspaceKnowledge::Directory> known =
+        m_knowledge->directory(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
     return known && known->managed ? known->topLevel : QString();
 }
 
@@ -945,7 +947,7 @@ void TeamFoundationClient::addCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
-    submit(file, m_plugin->settings().binaryPath(), CommandLines::add(clientKind(), file),
+    submit(file, m_settings.binaryPath(), CommandLines::add(clientKind(), file),
            InteractiveRunFlags);
 }
 
@@ -953,7 +955,7 @@ void TeamFoundationClient::deleteCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
-    submit(file, m_plugin->settings().binaryPath(), CommandLines::remove(clientKind(), file),
+    submit(file, m_settings.binaryPath(), CommandLines::remove(clientKind(), file),
            InteractiveRunFlags);
 }
 
@@ -983,8 +985,8 @@ void TeamFoundationClient::annotateCurrentFile()
         annotateFile(file);
         return;
     }
-    submit(file, m_plugin->settings().powerToolsBinaryPath(),
-           CommandLines::annotate(clientKind(), file), InteractiveRunFlags);
+    submit(file, m_settings.powerToolsBinaryPath(), CommandLines::annotate(clientKind(), file),
+           InteractiveRunFlags);
 }
 
 void TeamFoundationClient::getLatestCurrentFile()

@@ -19,6 +19,7 @@ namespace TeamFoundation {
 namespace Internal {
 
 class TeamFoundationPlugin;
+class WorkspaceKnowledge;
 
 // What one run of tf.exe or tfpt.exe gave back.
 class TeamFoundationResponse
@@ -56,7 +57,9 @@ class TeamFoundationClient : public QObject
     friend class TeamFoundationPlugin;
 
 public:
-    TeamFoundationClient(TeamFoundationPlugin *plugin,
+    // 'settings' are the plugin's live settings; 'knowledge' what it knows of the workspaces.
+    TeamFoundationClient(TeamFoundationPlugin *plugin, const TeamFoundationSettings &settings,
+                         WorkspaceKnowledge *knowledge,
                          std::unique_ptr<TeamFoundationRunner> runner);
     ~TeamFoundationClient() override;
 
@@ -252,6 +255,8 @@ private:
                                   bool mayOfferLicence);
 
     TeamFoundationPlugin *m_plugin;
+    const TeamFoundationSettings &m_settings;
+    WorkspaceKnowledge *m_knowledge;
     std::unique_ptr<TeamFoundationRunner> m_runner;
     // An undo's question waits for the pending changes to be read, or for its answer.
     bool m_undoAsking = false;

@@ -12,7 +12,12 @@
 namespace TeamFoundation {
 namespace Internal {
 
-TeamFoundationControl::TeamFoundationControl(TeamFoundationPlugin *plugin) : m_plugin(plugin) {}
+TeamFoundationControl::TeamFoundationControl(TeamFoundationPlugin *plugin,
+                                             WorkspaceKnowledge *knowledge,
+                                             WorkspaceCache *workspaceCache)
+    : m_plugin(plugin), m_knowledge(knowledge), m_workspaceCache(workspaceCache)
+{
+}
 
 TeamFoundationControl::~TeamFoundationControl() = default;
 
@@ -71,13 +76,12 @@ TeamFoundationControl::answerForDirectory(const QString &directory) const
     if (!isConfigured())
         return answer;
     // The client's own record of its workspaces answers without a process.
-    if (const std::optional<WorkspaceCache::Found> found =
-            m_plugin->workspaceCache()->find(directory)) {
+    if (const std::optional<WorkspaceCache::Found> found = m_workspaceCache->find(directory)) {
         answer.kind = DirectoryAnswer::Managed;
         answer.topLevel = found->topLevel;
         return answer;
     }
-    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
+    WorkspaceKnowledge *knowledge = m_knowledge;
     if (const std::optional<WorkspaceKnowledge::Directory> known =
             knowledge->directory(directory)) {
         if (known->managed) {
@@ -182,13 +186,12 @@ QString TeamFoundationControl::vcsGetRepositoryURL(const QString &directory)
 {
     if (!isConfigured())
         return QString();
-    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
+    WorkspaceKnowledge *knowledge = m_knowledge;
     const std::optional<WorkspaceKnowledge::Directory> known = knowledge->directory(directory);
     if (known && known->serverPath)
         return *known->serverPath;
     // Below a mapped folder whose server path is known, the path follows from it.
-    if (const std::optional<WorkspaceCache::Found> found =
-            m_plugin->workspaceCache()->find(directory)) {
+    if (const std::optional<WorkspaceCache::Found> found = m_workspaceCache->find(directory)) {
         const std::optional<WorkspaceKnowledge::Directory> mapping =
             knowledge->directory(found->mapping);
         if (mapping && mapping->serverPath && !mapping->serverPath->isEmpty()) {
@@ -225,8 +228,8 @@ void TeamFoundationControl::readServerPath(const QString &directory, const QStri
             // Not in a workspace after all: the host learns that at its next question.
             if (!probe.managed)
                 return;
-            self->m_plugin->knowledge()->learnManaged(key, topLevel.isEmpty() ? key : topLevel,
-                                                      probe.serverPath);
+            self->m_knowledge->learnManaged(key, topLevel.isEmpty() ? key : topLevel,
+                                            probe.serverPath);
             // From the event loop: the host asks again when it hears it, not inside the
             // end of a job.
             QMetaObject::invokeMethod(self, &Core::IVersionControl::answersChanged,

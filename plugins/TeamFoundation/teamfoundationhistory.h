@@ -12,7 +12,10 @@ class VcsJob;
 namespace TeamFoundation {
 namespace Internal {
 
+class TeamFoundationClient;
+class TeamFoundationPendingChanges;
 class TeamFoundationPlugin;
+class TeamFoundationSettings;
 
 // The history of files and folders, versions of a file and its annotation, as the IDE's
 // History, diff and annotate views show them. Every request is a job or two in the host's
@@ -26,7 +29,9 @@ class TeamFoundationHistory : public Core::IVersionHistory
 {
     Q_OBJECT
 public:
-    explicit TeamFoundationHistory(TeamFoundationPlugin *plugin);
+    TeamFoundationHistory(TeamFoundationPlugin *plugin, TeamFoundationClient *client,
+                          TeamFoundationPendingChanges *pendingChanges,
+                          const TeamFoundationSettings &settings);
     ~TeamFoundationHistory() override;
 
     Core::IVersionControl *versionControl() const override;
@@ -62,6 +67,9 @@ private:
     QString workingDirectoryOf(const QString &path) const;
 
     TeamFoundationPlugin *m_plugin;
+    TeamFoundationClient *m_client;
+    TeamFoundationPendingChanges *m_pendingChanges;
+    const TeamFoundationSettings &m_settings;
     int m_lastRequest = 0;
 };
 
