@@ -791,12 +791,15 @@ bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
 
 QString TeamFoundationClient::knownTopLevel(const QString &path) const
 {
-    if (path.isEmpty() || path.startsWith(QLatin1Char('$')) || !m_knowledge)
+    if (path.isEmpty() || path.startsWith(QLatin1Char('$')))
         return QString();
     const QFileInfo info(path);
-    const std::optional<WorkspaceKnowledge::Directory> known =
-        m_knowledge->directory(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
-    return known && known->managed ? known->topLevel : QString();
+    const std::optional<Core::IVersionControl::DirectoryAnswer> known =
+        WorkspaceKnowledge::recordedAnswer(m_plugin->versionControl(), info.isDir()
+                                                                           ? info.absoluteFilePath()
+                                                                           : info.absolutePath());
+    return known && known->kind == Core::IVersionControl::DirectoryAnswer::Managed ? known->topLevel
+                                                                                   : QString();
 }
 
 bool TeamFoundationClient::offerLicence(const QString &binary,
