@@ -63,7 +63,8 @@ public:
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         const QString collection = QStringLiteral("-collection:") + path("server");
         const QString login = QStringLiteral("-login:ann,") + password;
-        m_ok = tf({"seed", collection}, root()) &&
+        // The client in the profile folder has its licence accepted, as a user's has.
+        m_ok = tf({"eula", "-accept"}, root()) && tf({"seed", collection}, root()) &&
                tf({"useradd", "ann", password, collection}, root());
         for (const QString &name : {QStringLiteral("setup"), QStringLiteral("ws")}) {
             if (name == QLatin1String("ws")) {

@@ -2,6 +2,8 @@
 #include "fileoperations.h"
 #include "fixedfont.h"
 
+#include <utils/lineends.h>
+
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -67,7 +69,7 @@ Outcome EditorWidget::load(const QString &file)
     m_undecodable = state.invalidChars > 0 || bytes.contains('\0');
     m_crlf = text.contains(QLatin1String("\r\n"));
     if (m_crlf)
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        Utils::dropCarriageReturns(&text);
     // A refusal was about the file it was shown for.
     if (m_file != info.absoluteFilePath())
         allowEditAttempt();

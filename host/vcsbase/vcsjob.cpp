@@ -3,6 +3,7 @@
 #include "vcsoutputwindow.h"
 #include "vcsprocess.h"
 
+#include <utils/lineends.h>
 #include <utils/synchronousprocess.h>
 #include <utils/treeprocess.h>
 
@@ -78,7 +79,7 @@ public:
 private:
     void take(QString text)
     {
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        Utils::dropCarriageReturns(&text);
         if (text.isEmpty())
             return;
         *m_size += text.size();

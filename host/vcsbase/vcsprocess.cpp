@@ -2,6 +2,7 @@
 #include "blockingwait.h"
 #include "vcsoutputwindow.h"
 
+#include <utils/lineends.h>
 #include <utils/treeprocess.h>
 
 #include <QDir>
@@ -18,7 +19,7 @@ static QString decode(const QByteArray &bytes, QTextCodec *codec)
 {
     QString text = codec ? codec->toUnicode(bytes) : QString::fromUtf8(bytes);
     // The Windows clients end their lines with CR LF.
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    Utils::dropCarriageReturns(&text);
     return text;
 }
 

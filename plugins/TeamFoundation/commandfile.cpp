@@ -69,7 +69,7 @@ bool TeamFoundationRunner::submitCommandFile(const TeamFoundationCommand &comman
     for (const QStringList &arguments : lines) {
         QString line;
         // A word with a line break fits on no line: the file would run another command.
-        if (!WarmRunner::standardInputLine(arguments, &line))
+        if (!WarmRunner::standardInputLine(arguments, &line, !command.arguments.isEmpty()))
             return false;
         input += line.toUtf8() + '\n';
     }

@@ -5,6 +5,7 @@
 #include <vcsbase/vcsoutputwindow.h>
 
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTextCodec>
 
 #include <algorithm>
@@ -40,19 +41,22 @@ WarmRunner::WarmRunner(KeepWarm keepWarm, QObject *parent) : QObject(parent), m_
 
 WarmRunner::~WarmRunner() = default;
 
-bool WarmRunner::standardInputLine(const QStringList &arguments, QString *line)
+bool WarmRunner::standardInputLine(const QStringList &arguments, QString *line, bool outerWords)
 {
+    static const QRegularExpression substituted(QStringLiteral("%(?=\\d)"));
     QStringList words;
     for (const QString &argument : arguments) {
         if (argument.contains(QLatin1Char('\n')) || argument.contains(QLatin1Char('\r')))
             return false;
+        const bool guarded = outerWords && argument.contains(substituted);
         const bool quoted =
-            argument.isEmpty() || argument.contains(QLatin1Char('"')) ||
+            guarded || argument.isEmpty() || argument.contains(QLatin1Char('"')) ||
             std::any_of(argument.cbegin(), argument.cend(), [](QChar c) { return c.isSpace(); });
         if (quoted) {
-            words << QLatin1Char('"') +
-                         QString(argument).replace(QLatin1String("\""), QLatin1String("\"\"")) +
-                         QLatin1Char('"');
+            QString text = QString(argument).replace(QLatin1String("\""), QLatin1String("\"\""));
+            if (guarded)
+                text.replace(substituted, QStringLiteral("\"%\""));
+            words << QLatin1Char('"') + text + QLatin1Char('"');
         } else {
             words << argument;
         }

@@ -44,7 +44,12 @@ public:
     // The line that hands 'arguments' to "tf @": the words separated by blanks, a word that
     // is empty or holds white space or a double quote in double quotes, with each double
     // quote in it doubled. False for a word with a line break, which no line can carry.
-    static bool standardInputLine(const QStringList &arguments, QString *line);
+    // With 'outerWords' the client was started with words after the "@", and it replaces
+    // "%1", "%2" ... anywhere in the line by them; a word holding '%' and a digit then goes
+    // in double quotes that close just before the '%' and open again after it, so that the
+    // line no longer holds the pair and the client still reads the word as it was.
+    static bool standardInputLine(const QStringList &arguments, QString *line,
+                                  bool outerWords = false);
 
 private:
     // What a client is started for: a command elsewhere needs another one.

@@ -224,8 +224,9 @@ inline Outcome run(const QString &executable, const QStringList &arguments,
 // of them; each line gets "-exitcode" so that its own exit code is printed. The outcome of
 // each line: its exit code (-1 where the client printed none, as after an argument error),
 // its standard output without the exit-code line, its standard error. Fewer outcomes than
-// lines mean that the client stopped early; 'whole' gets the run's own outcome. A line must
-// not hold "%1".."%9", which "tf @" replaces by the words of its own command line.
+// lines mean that the client stopped early; 'whole' gets the run's own outcome. "tf @"
+// replaces "%1", "%2" ... in a line by the words of its own command line: the lines are
+// written as for a client with such words (WarmRunner::standardInputLine).
 inline QList<Outcome> runLines(const QString &executable, const QStringList &lines,
                                const QString &workingDirectory,
                                const QProcessEnvironment &environment, Outcome *whole = nullptr)

@@ -69,7 +69,7 @@ bool tst_RealClient::Table::run(const QString &workingDirectory,
     QStringList lines;
     for (const QStringList &words : qAsConst(arguments)) {
         QString line;
-        if (!WarmRunner::standardInputLine(words, &line))
+        if (!WarmRunner::standardInputLine(words, &line, true))
             return false;
         lines << line;
     }
@@ -169,6 +169,8 @@ void tst_RealClient::initTestCase()
         {"non-ASCII", {QString::fromUtf8("Grüße 日本")}},
         {"a tab", {QStringLiteral("a\tb")}},
         {"an empty word before", {QString(), QStringLiteral("after empty")}},
+        // The tier's client has words after its "@", which stand for "%1", "%2" ...
+        {"percent signs and digits", {QStringLiteral("50%1 off%%9\"%2")}},
     };
     for (const auto &row : quoting) {
         QStringList words{QStringLiteral("workspaces")};

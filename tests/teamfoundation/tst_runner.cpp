@@ -53,27 +53,37 @@ void tst_Runner::standardInputLine_data()
 {
     QTest::addColumn<QStringList>("words");
     QTest::addColumn<QString>("line"); // null: no line can carry the words
+    // The line for a client started with words after its "@", which replaces "%1", "%2" ...
+    // in its lines by them; empty: the same line.
+    QTest::addColumn<QString>("afterWords");
     QTest::newRow("bare words") << QStringList{"history", "/w/App/main.cpp", "-noprompt"}
-                                << "history /w/App/main.cpp -noprompt";
-    QTest::newRow("blanks") << QStringList{"checkout", "/w/my file.cpp"} << "checkout \"/w/my file.cpp\"";
-    QTest::newRow("quotes doubled") << QStringList{"-comment:say \"hi\""} << "\"-comment:say \"\"hi\"\"\"";
-    QTest::newRow("a quote without blanks") << QStringList{"a\"b"} << "\"a\"\"b\"";
-    QTest::newRow("commas stay bare") << QStringList{"-login:ann,p,w"} << "-login:ann,p,w";
-    QTest::newRow("unicode") << QStringList{QString::fromUtf8("Grüße/日本.cpp")} << QString::fromUtf8("Grüße/日本.cpp");
-    QTest::newRow("empty word") << QStringList{"get", "", "-recursive"} << "get \"\" -recursive";
-    QTest::newRow("tab") << QStringList{"a\tb"} << "\"a\tb\"";
-    QTest::newRow("line feed") << QStringList{"checkin", "-comment:a\nb"} << QString();
-    QTest::newRow("carriage return") << QStringList{"a\rb"} << QString();
+                                << "history /w/App/main.cpp -noprompt" << QString();
+    QTest::newRow("blanks") << QStringList{"checkout", "/w/my file.cpp"} << "checkout \"/w/my file.cpp\"" << QString();
+    QTest::newRow("quotes doubled") << QStringList{"-comment:say \"hi\""} << "\"-comment:say \"\"hi\"\"\"" << QString();
+    QTest::newRow("a quote without blanks") << QStringList{"a\"b"} << "\"a\"\"b\"" << QString();
+    QTest::newRow("commas stay bare") << QStringList{"-login:ann,p,w"} << "-login:ann,p,w" << QString();
+    QTest::newRow("unicode") << QStringList{QString::fromUtf8("Grüße/日本.cpp")} << QString::fromUtf8("Grüße/日本.cpp") << QString();
+    QTest::newRow("empty word") << QStringList{"get", "", "-recursive"} << "get \"\" -recursive" << QString();
+    QTest::newRow("tab") << QStringList{"a\tb"} << "\"a\tb\"" << QString();
+    QTest::newRow("line feed") << QStringList{"checkin", "-comment:a\nb"} << QString() << QString();
+    QTest::newRow("carriage return") << QStringList{"a\rb"} << QString() << QString();
+    QTest::newRow("percent signs and digits")
+        << QStringList{"-login:ann,50%1", "a%%9b", "x\"%2"} << "-login:ann,50%1 a%%9b \"x\"\"%2\""
+        << "\"-login:ann,50\"%\"1\" \"a%\"%\"9b\" \"x\"\"\"%\"2\"";
 }
 
 void tst_Runner::standardInputLine()
 {
     QFETCH(QStringList, words);
     QFETCH(QString, line);
+    QFETCH(QString, afterWords);
     QString actual;
     QCOMPARE(WarmRunner::standardInputLine(words, &actual), !line.isNull());
     if (!line.isNull())
         QCOMPARE(actual, line);
+    QCOMPARE(WarmRunner::standardInputLine(words, &actual, true), !line.isNull());
+    if (!line.isNull())
+        QCOMPARE(actual, afterWords.isEmpty() ? line : afterWords);
 }
 
 // Commands name their items by absolute paths, so the client kept started in the workspace's
