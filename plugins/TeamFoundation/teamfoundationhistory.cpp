@@ -384,29 +384,49 @@ int TeamFoundationHistory::getVersion(const QString &path, int changeset)
 void TeamFoundationHistory::getVersionOver(int request, const QString &path, int changeset,
                                            const QStringList &changed)
 {
-    if (!changed.isEmpty()) {
-        QStringList shown;
-        for (const QString &item : changed)
-            shown << QDir::toNativeSeparators(item);
-        const QMessageBox::StandardButton answer = QMessageBox::question(
-            QApplication::activeWindow(), tr("Get This Version"),
-            tr("Getting changeset %1 undoes your pending changes to:\n%2\n\nThey will be lost.")
-                .arg(changeset)
-                .arg(shown.join(QLatin1Char('\n'))),
-            QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
-        if (answer != QMessageBox::Discard) {
-            fail(request, tr("Changeset %1 of %2 was not got: the pending changes were kept.")
-                              .arg(changeset)
-                              .arg(QDir::toNativeSeparators(path)));
-            return;
-        }
-        if (!m_client->undo(changed)) {
-            fail(request, tr("Changeset %1 of %2 was not got: the pending changes could not be "
-                             "undone.")
-                              .arg(changeset)
-                              .arg(QDir::toNativeSeparators(path)));
-            return;
-        }
+    if (changed.isEmpty()) {
+        queueGetVersion(request, path, changeset, changed);
+        return;
+    }
+    QStringList shown;
+    for (const QString &item : changed)
+        shown << QDir::toNativeSeparators(item);
+    // Asked without a loop of its own: this may run as a read's job ends. The answer builds
+    // the undo and the get.
+    auto question = new QMessageBox(
+        QMessageBox::Question, tr("Get This Version"),
+        tr("Getting changeset %1 undoes your pending changes to:\n%2\n\nThey will be lost.")
+            .arg(changeset)
+            .arg(shown.join(QLatin1Char('\n'))),
+        QMessageBox::Discard | QMessageBox::Cancel, QApplication::activeWindow());
+    question->setDefaultButton(QMessageBox::Cancel);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<TeamFoundationHistory> self(this);
+    connect(question, &QDialog::finished, this,
+            [self, request, path, changeset, changed](int answer) {
+                if (!self)
+                    return;
+                if (answer != QMessageBox::Discard) {
+                    self->fail(request,
+                               tr("Changeset %1 of %2 was not got: the pending changes were kept.")
+                                   .arg(changeset)
+                                   .arg(QDir::toNativeSeparators(path)));
+                    return;
+                }
+                self->queueGetVersion(request, path, changeset, changed);
+            });
+    question->open();
+}
+
+void TeamFoundationHistory::queueGetVersion(int request, const QString &path, int changeset,
+                                            const QStringList &undone)
+{
+    if (!undone.isEmpty() && !m_client->undo(undone)) {
+        fail(request, tr("Changeset %1 of %2 was not got: the pending changes could not be "
+                         "undone.")
+                          .arg(changeset)
+                          .arg(QDir::toNativeSeparators(path)));
+        return;
     }
     QPointer<TeamFoundationHistory> self(this);
     TeamFoundationPlugin *plugin = m_plugin;

@@ -61,9 +61,13 @@ private:
     bool parseHistory(const VcsBase::VcsJob &job, QList<Core::ChangesetInfo> *changesets,
                       QString *error) const;
     void fail(int request, const QString &message);
-    // Gets the version once the pending changes 'changed' of the path are known.
+    // Gets the version once the pending changes 'changed' of the path are known: when there
+    // are some, after the person agreed to lose them.
     void getVersionOver(int request, const QString &path, int changeset,
                         const QStringList &changed);
+    // Queues the undo of 'undone' (the person agreed), then the get of the version.
+    void queueGetVersion(int request, const QString &path, int changeset,
+                         const QStringList &undone);
     QString workingDirectoryOf(const QString &path) const;
 
     TeamFoundationPlugin *m_plugin;
