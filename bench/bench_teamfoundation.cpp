@@ -186,7 +186,7 @@ void BM_PaneRunVcs20MB(benchmark::State &state)
     for (auto _ : state) {
         VcsBase::VcsBasePlugin::runVcs(QDir::tempPath(), QStringLiteral(BIGOUT_PATH),
                                        {QStringLiteral("20")}, 0,
-                                       VcsBase::VcsBasePlugin::ShowStdOutInLogWindow);
+                                       VcsBase::RunFlag::ShowStdOutInLogWindow);
     }
     state.counters["pane_chars"] = VcsBase::VcsOutputWindow::content().size();
     VcsBase::VcsOutputWindow::clearContents();

@@ -42,6 +42,9 @@ public:
         Kind kind = NotManaged;
         QString topLevel; // of a managed directory
         QString reason;   // why it cannot tell
+        // False for an answer that holds now but may be otherwise when asked again (a top
+        // level that a fault kept from being found higher up): used, never remembered.
+        bool lasting = true;
     };
 
     explicit IVersionControl(QObject *parent = nullptr) : QObject(parent) {}
@@ -84,8 +87,11 @@ signals:
     void repositoryChanged(const QString &repository);
     void filesChanged(const QStringList &files);
     void configurationChanged();
-    // What the version control answers about directories (managed, top level, repository
-    // location) may be different now, although nothing changed on disk: the host asks again.
+    // What the version control answers about directories may be different now, although
+    // nothing changed on disk (it can tell where it could not, it knows a repository
+    // location): the host asks again what it did not record (see VcsManager). Answers that
+    // were recorded and are wrong now need a repository or configuration change, or
+    // VcsManager::resetCache().
     void answersChanged();
 };
 

@@ -26,6 +26,12 @@ static QString cacheKey(const QString &path)
                                                                                : path;
 }
 
+// The clean absolute path of 'directory'.
+static QString cleanDirectory(const QString &directory)
+{
+    return QDir::cleanPath(QFileInfo(directory).absoluteFilePath());
+}
+
 VcsManager::VcsManager(QObject *parent) : QObject(parent)
 {
     m_instance = this;
@@ -56,7 +62,9 @@ void VcsManager::addVersionControl(IVersionControl *vc)
         emit m_instance->configurationChanged(vc);
     });
     connect(vc, &IVersionControl::answersChanged, m_instance, [vc] {
-        resetCache();
+        // What was recorded lasts; what was no answer (cannot tell) was never recorded, and
+        // the repository locations are asked anew.
+        m_instance->m_repositoryUrls.clear();
         emit m_instance->answersChanged(vc);
     });
     resetCache();
@@ -103,24 +111,29 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
 {
     if (unavailable)
         unavailable->clear();
+    if (topLevel)
+        topLevel->clear();
     if (!m_instance || inputDirectory.isEmpty())
         return nullptr;
-    const QString directory = QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath());
+    const QString directory = cleanDirectory(inputDirectory);
 
-    const auto cached = m_instance->m_cache.constFind(cacheKey(directory));
-    if (cached != m_instance->m_cache.constEnd()) {
-        if (topLevel)
-            *topLevel = cached->topLevel;
-        return cached->vc;
-    }
-
-    ++m_instance->m_misses;
+    bool asked = false;
     IVersionControl *found = nullptr;
     QString foundTopLevel;
     IVersionControl *cannotTell = nullptr;
     QString reason;
+    QList<QPair<IVersionControl *, IVersionControl::DirectoryAnswer>> answers;
     for (IVersionControl *vc : versionControls()) {
-        const IVersionControl::DirectoryAnswer answer = vc->answerForDirectory(directory);
+        IVersionControl::DirectoryAnswer answer;
+        if (const std::optional<IVersionControl::DirectoryAnswer> kept =
+                recordedAnswer(vc, directory)) {
+            answer = *kept;
+        } else {
+            asked = true;
+            answer = vc->answerForDirectory(directory);
+            recordAnswer(vc, directory, answer);
+        }
+        answers.append({vc, answer});
         if (answer.kind == IVersionControl::DirectoryAnswer::Managed) {
             // The deepest top level wins: nested repositories belong to the inner one.
             const QString candidateTop = QDir::cleanPath(answer.topLevel);
@@ -133,31 +146,71 @@ IVersionControl *VcsManager::findVersionControlForDirectory(const QString &input
             reason = answer.reason.isEmpty() ? tr("it cannot tell now") : answer.reason;
         }
     }
+    if (asked)
+        ++m_instance->m_misses;
     if (!found && cannotTell) {
-        // Not remembered: the next question may get an answer.
-        if (topLevel)
-            topLevel->clear();
         if (unavailable)
             *unavailable = reason;
         return cannotTell;
     }
-
-    Entry entry{found, foundTopLevel};
-    m_instance->m_cache.insert(cacheKey(directory), entry);
     if (found && Utils::HostOsInfo::isAtOrBelow(directory, foundTopLevel)) {
-        // Every directory between this one and the top level has the same answer. The walk
+        // Every directory between this one and the top level has the same answers. The walk
         // is done on the path alone: asking must not depend on the directories still being
         // there, and an answer whose top level is not above the directory teaches nothing
         // about other directories.
         for (QString path = parentPath(directory);
              !path.isEmpty() && Utils::HostOsInfo::isAtOrBelow(path, foundTopLevel);
              path = parentPath(path)) {
-            m_instance->m_cache.insert(cacheKey(path), entry);
+            for (const auto &answer : qAsConst(answers)) {
+                if (answer.second.kind != IVersionControl::DirectoryAnswer::CannotTell &&
+                    answer.second.lasting)
+                    m_instance->keep(cacheKey(path), answer.first, answer.second);
+            }
         }
     }
     if (topLevel)
         *topLevel = foundTopLevel;
     return found;
+}
+
+std::optional<IVersionControl::DirectoryAnswer>
+VcsManager::recordedAnswer(const IVersionControl *vc, const QString &directory)
+{
+    if (!m_instance || directory.isEmpty())
+        return std::nullopt;
+    const auto answers = m_instance->m_answers.constFind(cacheKey(cleanDirectory(directory)));
+    if (answers == m_instance->m_answers.constEnd())
+        return std::nullopt;
+    const auto answer = answers->constFind(vc);
+    if (answer == answers->constEnd())
+        return std::nullopt;
+    return *answer;
+}
+
+void VcsManager::recordAnswer(const IVersionControl *vc, const QString &inputDirectory,
+                              const IVersionControl::DirectoryAnswer &answer)
+{
+    if (!m_instance || inputDirectory.isEmpty() || !answer.lasting ||
+        answer.kind == IVersionControl::DirectoryAnswer::CannotTell)
+        return;
+    const QString directory = cleanDirectory(inputDirectory);
+    m_instance->m_answers[cacheKey(directory)][vc] = answer;
+    if (answer.kind != IVersionControl::DirectoryAnswer::Managed)
+        return;
+    const QString top = QDir::cleanPath(answer.topLevel);
+    if (!Utils::HostOsInfo::isAtOrBelow(directory, top))
+        return;
+    for (QString path = parentPath(directory);
+         !path.isEmpty() && Utils::HostOsInfo::isAtOrBelow(path, top); path = parentPath(path))
+        m_instance->keep(cacheKey(path), vc, answer);
+}
+
+void VcsManager::keep(const QString &key, const IVersionControl *vc,
+                      const IVersionControl::DirectoryAnswer &answer)
+{
+    Answers &answers = m_answers[key];
+    if (!answers.contains(vc))
+        answers.insert(vc, answer);
 }
 
 QString VcsManager::repositoryUrl(const QString &inputDirectory)
@@ -166,7 +219,7 @@ QString VcsManager::repositoryUrl(const QString &inputDirectory)
     IVersionControl *vc = findVersionControlForDirectory(inputDirectory, nullptr, &unavailable);
     if (!vc || !unavailable.isEmpty())
         return QString();
-    const QString key = cacheKey(QDir::cleanPath(QFileInfo(inputDirectory).absoluteFilePath()));
+    const QString key = cacheKey(cleanDirectory(inputDirectory));
     const auto known = m_instance->m_repositoryUrls.constFind(key);
     if (known != m_instance->m_repositoryUrls.constEnd())
         return *known;
@@ -179,7 +232,7 @@ QString VcsManager::repositoryUrl(const QString &inputDirectory)
 void VcsManager::resetCache()
 {
     if (m_instance) {
-        m_instance->m_cache.clear();
+        m_instance->m_answers.clear();
         m_instance->m_repositoryUrls.clear();
     }
 }

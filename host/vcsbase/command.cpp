@@ -59,7 +59,7 @@ void Command::start()
         auto vcsJob = new VcsJob(m_binary, job.arguments, m_workingDirectory);
         vcsJob->setEnvironment(m_environment);
         vcsJob->setTimeOutMs(job.timeout);
-        vcsJob->setFlags(RunFlags::ShowStdOutInLogWindow);
+        vcsJob->setFlags(RunFlag::ShowStdOutInLogWindow);
         vcsJob->setExitCodeInterpreter(job.exitCodeInterpreter);
         vcsJob->setStarter(m_starter);
         vcsJob->setCondition(job.condition);

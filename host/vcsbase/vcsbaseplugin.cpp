@@ -214,7 +214,7 @@ VcsBasePluginState VcsBasePlugin::globalState()
 Utils::SynchronousProcessResponse VcsBasePlugin::runVcs(const QString &workingDir,
                                                         const QString &binary,
                                                         const QStringList &arguments, int timeOutMs,
-                                                        unsigned flags, QTextCodec *outputCodec,
+                                                        RunFlags flags, QTextCodec *outputCodec,
                                                         const QProcessEnvironment &env,
                                                         const ProcessStarter &starter)
 {

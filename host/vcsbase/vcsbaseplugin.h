@@ -81,18 +81,8 @@ class VcsBasePlugin : public ExtensionSystem::IPlugin
 public:
     enum ActionState { NoVcsEnabled, OtherVcsEnabled, VcsEnabled };
 
-    enum RunVcsFlags : unsigned {
-        ShowStdOutInLogWindow = RunFlags::ShowStdOutInLogWindow,
-        MergeOutputChannels = RunFlags::MergeOutputChannels,
-        SshPasswordPrompt = RunFlags::SshPasswordPrompt,
-        SuppressStdErrInLogWindow = RunFlags::SuppressStdErrInLogWindow,
-        SuppressFailMessageInLogWindow = RunFlags::SuppressFailMessageInLogWindow,
-        SuppressCommandLogging = RunFlags::SuppressCommandLogging,
-        ShowSuccessMessage = RunFlags::ShowSuccessMessage,
-        ForceCLocale = RunFlags::ForceCLocale,
-        FullySynchronously = RunFlags::FullySynchronously,
-        ExpectRepoChanges = RunFlags::ExpectRepoChanges
-    };
+    // The run flags, by the name runVcs gives them.
+    using RunVcsFlags = RunFlags;
 
     VcsBasePlugin();
     ~VcsBasePlugin() override;
@@ -116,7 +106,7 @@ public:
     // Runs at once, whatever jobs run or wait, and returns when the process has ended.
     static Utils::SynchronousProcessResponse
     runVcs(const QString &workingDir, const QString &binary, const QStringList &arguments,
-           int timeOutMs, unsigned flags = 0, QTextCodec *outputCodec = nullptr,
+           int timeOutMs, RunFlags flags = {}, QTextCodec *outputCodec = nullptr,
            const QProcessEnvironment &env = QProcessEnvironment(),
            const ProcessStarter &starter = ProcessStarter());
 

@@ -244,10 +244,9 @@ void VcsJob::start(JobQueue *queue)
     }
     m_state = Running;
     const int run = ++m_runs;
-    using namespace RunFlags;
-    m_out = std::make_unique<Stream>(m_codec, m_flags & ShowStdOutInLogWindow,
+    m_out = std::make_unique<Stream>(m_codec, m_flags & RunFlag::ShowStdOutInLogWindow,
                                      VcsOutputWindow::Normal, &m_stdOut, &m_stdOutSize);
-    m_err = std::make_unique<Stream>(m_codec, !(m_flags & SuppressStdErrInLogWindow),
+    m_err = std::make_unique<Stream>(m_codec, !(m_flags & RunFlag::SuppressStdErrInLogWindow),
                                      VcsOutputWindow::Error, &m_stdErr, &m_stdErrSize);
     emit started();
     // Cancelled, or stopped for a person's command, by whoever heard that it started.
@@ -269,7 +268,7 @@ void VcsJob::start(JobQueue *queue)
         }
         self->m_stdErr = error;
         self->m_stdErrSize = error.size();
-        if (!(self->m_flags & SuppressStdErrInLogWindow))
+        if (!(self->m_flags & RunFlag::SuppressStdErrInLogWindow))
             VcsOutputWindow::appendError(error);
         self->finish(StartFailed);
     });
@@ -277,14 +276,13 @@ void VcsJob::start(JobQueue *queue)
 
 void VcsJob::run()
 {
-    using namespace RunFlags;
-    if (!(m_flags & SuppressCommandLogging)) {
+    if (!(m_flags & RunFlag::SuppressCommandLogging)) {
         VcsOutputWindow::appendCommand(m_workingDirectory, m_binary, m_arguments);
         // A job whose output goes to the pane is one a person started (a menu, the locator, a
         // view's action) to read that output. The IDE's own reads keep their output, and the
         // file operations that go with editing run at once, not as jobs; neither takes the
         // pane to the front.
-        if (m_flags & ShowStdOutInLogWindow)
+        if (m_flags & RunFlag::ShowStdOutInLogWindow)
             VcsOutputWindow::popup();
     }
     if (m_timeOutMs > 0) {
@@ -439,9 +437,9 @@ void VcsJob::finish(Result result)
     // A person cancelled: the pane says so whatever the flags, so the cancel is seen to work.
     if (result == Cancelled)
         VcsOutputWindow::appendWarning(exitMessage());
-    else if (result == Finished && (m_flags & RunFlags::ShowSuccessMessage))
+    else if (result == Finished && (m_flags & RunFlag::ShowSuccessMessage))
         VcsOutputWindow::appendMessage(exitMessage());
-    else if (result != Finished && !(m_flags & RunFlags::SuppressFailMessageInLogWindow))
+    else if (result != Finished && !(m_flags & RunFlag::SuppressFailMessageInLogWindow))
         VcsOutputWindow::appendError(exitMessage());
     emit finished();
 }

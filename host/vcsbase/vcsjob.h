@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runflags.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
@@ -60,9 +62,8 @@ public:
     // Zero or less: no limit, for commands where a person answers the client's own dialog.
     void setTimeOutMs(int timeOutMs) { m_timeOutMs = timeOutMs; }
     int timeOutMs() const { return m_timeOutMs; }
-    // VcsBasePlugin::RunVcsFlags; FullySynchronously means nothing to a job.
-    void setFlags(unsigned flags) { m_flags = flags; }
-    unsigned flags() const { return m_flags; }
+    void setFlags(RunFlags flags) { m_flags = flags; }
+    RunFlags flags() const { return m_flags; }
     // Null: UTF-8. Either way CR LF becomes LF.
     void setCodec(QTextCodec *codec) { m_codec = codec; }
     QTextCodec *codec() const { return m_codec; }
@@ -142,7 +143,7 @@ private:
     QString m_workingDirectory;
     QProcessEnvironment m_environment;
     int m_timeOutMs = -1;
-    unsigned m_flags = 0;
+    RunFlags m_flags;
     QTextCodec *m_codec = nullptr;
     QString m_description;
     Starter m_starter;

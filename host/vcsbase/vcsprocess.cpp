@@ -42,14 +42,14 @@ static QString describe(const QString &binary, const QStringList &arguments)
 }
 
 void setUpProcess(QProcess *process, const QString &workingDirectory,
-                  const QProcessEnvironment &environment, unsigned flags)
+                  const QProcessEnvironment &environment, RunFlags flags)
 {
     // An empty environment means the host's own, which the child inherits as it is: copying
     // it into every child costs a tenth of a trivial command.
-    if (!environment.isEmpty() || (flags & RunFlags::ForceCLocale)) {
+    if (!environment.isEmpty() || (flags & RunFlag::ForceCLocale)) {
         QProcessEnvironment env =
             environment.isEmpty() ? QProcessEnvironment::systemEnvironment() : environment;
-        if (flags & RunFlags::ForceCLocale) {
+        if (flags & RunFlag::ForceCLocale) {
             env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
             env.insert(QStringLiteral("LANGUAGE"), QStringLiteral("C"));
         }
@@ -57,19 +57,19 @@ void setUpProcess(QProcess *process, const QString &workingDirectory,
     }
     if (!workingDirectory.isEmpty())
         process->setWorkingDirectory(workingDirectory);
-    if (flags & RunFlags::MergeOutputChannels)
+    if (flags & RunFlag::MergeOutputChannels)
         process->setProcessChannelMode(QProcess::MergedChannels);
 }
 
 Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, const QString &binary,
                                              const QStringList &arguments, int timeOutMs,
-                                             unsigned flags, QTextCodec *outputCodec,
+                                             RunFlags flags, QTextCodec *outputCodec,
                                              const QProcessEnvironment &environment,
                                              const Utils::ExitCodeInterpreter *interpreter,
                                              const std::function<Utils::TreeProcess *()> &starter)
 {
     using Utils::SynchronousProcessResponse;
-    if (!(flags & RunFlags::SuppressCommandLogging))
+    if (!(flags & RunFlag::SuppressCommandLogging))
         VcsOutputWindow::appendCommand(workingDirectory, binary, arguments);
 
     std::unique_ptr<Utils::TreeProcess> owned(starter ? starter() : nullptr);
@@ -142,17 +142,17 @@ Utils::SynchronousProcessResponse runProcess(const QString &workingDirectory, co
     response.stdOut = decode(out, outputCodec);
     response.stdErr = decode(err, outputCodec);
 
-    if ((flags & RunFlags::ShowStdOutInLogWindow) && !response.stdOut.isEmpty())
+    if ((flags & RunFlag::ShowStdOutInLogWindow) && !response.stdOut.isEmpty())
         VcsOutputWindow::append(response.stdOut);
-    if (!(flags & RunFlags::SuppressStdErrInLogWindow) && !response.stdErr.isEmpty())
+    if (!(flags & RunFlag::SuppressStdErrInLogWindow) && !response.stdErr.isEmpty())
         VcsOutputWindow::appendError(response.stdErr);
     // A person cancelled: the pane says so whatever the flags, so the cancel is seen to work.
     if (response.result == SynchronousProcessResponse::Cancelled) {
         VcsOutputWindow::appendWarning(response.exitMessage(binary, timeOutMs));
     } else if (response.result == SynchronousProcessResponse::Finished) {
-        if (flags & RunFlags::ShowSuccessMessage)
+        if (flags & RunFlag::ShowSuccessMessage)
             VcsOutputWindow::appendMessage(response.exitMessage(binary, timeOutMs));
-    } else if (!(flags & RunFlags::SuppressFailMessageInLogWindow)) {
+    } else if (!(flags & RunFlag::SuppressFailMessageInLogWindow)) {
         VcsOutputWindow::appendError(response.exitMessage(binary, timeOutMs));
     }
     return response;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runflags.h"
+
 #include <utils/synchronousprocess.h>
 
 #include <QProcessEnvironment>
@@ -18,28 +20,12 @@ class TreeProcess;
 
 namespace VcsBase {
 
-// The run flags of VcsBasePlugin::runVcs, shared with the command runner.
-namespace RunFlags {
-enum : unsigned {
-    ShowStdOutInLogWindow = 0x1,
-    MergeOutputChannels = 0x2,
-    SshPasswordPrompt = 0x4,
-    SuppressStdErrInLogWindow = 0x8,
-    SuppressFailMessageInLogWindow = 0x10,
-    SuppressCommandLogging = 0x20,
-    ShowSuccessMessage = 0x40,
-    ForceCLocale = 0x80,
-    FullySynchronously = 0x100,
-    ExpectRepoChanges = 0x200
-};
-}
-
 namespace Internal {
 
 // Prepares a process that is about to start as the run flags say: its environment (an empty
 // one means the host's own, inherited as it is), working directory and output channels.
 void setUpProcess(QProcess *process, const QString &workingDirectory,
-                  const QProcessEnvironment &environment, unsigned flags);
+                  const QProcessEnvironment &environment, RunFlags flags);
 
 // Runs 'binary' with 'arguments' (never through a shell) in 'workingDirectory' until it ends
 // or 'timeOutMs' passes (zero or less: no limit), then kills it with everything it started.
@@ -50,7 +36,7 @@ void setUpProcess(QProcess *process, const QString &workingDirectory,
 // the command instead (see VcsBasePlugin::ProcessStarter).
 Utils::SynchronousProcessResponse
 runProcess(const QString &workingDirectory, const QString &binary, const QStringList &arguments,
-           int timeOutMs, unsigned flags, QTextCodec *outputCodec,
+           int timeOutMs, RunFlags flags, QTextCodec *outputCodec,
            const QProcessEnvironment &environment,
            const Utils::ExitCodeInterpreter *interpreter = nullptr,
            const std::function<Utils::TreeProcess *()> &starter = {});

@@ -104,8 +104,7 @@ CheckInDialog::CheckInDialog(const QString &path, QWidget *parent)
 
 CheckInDialog::~CheckInDialog() = default;
 
-void CheckInDialog::setChanges(const QList<PendingChange> &changes,
-                               const std::optional<QStringList> &checked)
+void CheckInDialog::setChanges(const QList<PendingChange> &changes, const Selection &checked)
 {
     m_changes.clear();
     for (const PendingChange &change : changes) {
@@ -113,10 +112,8 @@ void CheckInDialog::setChanges(const QList<PendingChange> &changes,
             m_changes << change;
     }
     QStringList chosen;
-    if (checked) {
-        for (const QString &file : *checked)
-            chosen << cleanLocal(file);
-    }
+    for (const QString &file : checked.items())
+        chosen << cleanLocal(file);
     const Qt::CaseSensitivity sensitivity = Utils::HostOsInfo::fileNameCaseSensitivity();
     std::stable_sort(m_changes.begin(), m_changes.end(),
                      [this](const PendingChange &a, const PendingChange &b) {
@@ -147,7 +144,7 @@ void CheckInDialog::setChanges(const QList<PendingChange> &changes,
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         item->setData(0, ChangeRole, i);
         item->setToolTip(0, change.serverItem);
-        const bool on = !checked || chosen.contains(itemOf(change), sensitivity);
+        const bool on = checked.isWholePath() || chosen.contains(itemOf(change), sensitivity);
         item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
         if (on)
             checkedChanges << i;
@@ -183,13 +180,13 @@ QString CheckInDialog::comment() const
     return m_commentEdit->toPlainText();
 }
 
-bool CheckInDialog::allChecked() const
+Selection CheckInDialog::chosen() const
 {
     for (int i = 0; i < m_changesList->topLevelItemCount(); ++i) {
         if (m_changesList->topLevelItem(i)->checkState(0) != Qt::Checked)
-            return false;
+            return Selection::only(checkedItems());
     }
-    return true;
+    return Selection::wholePath();
 }
 
 QStringList CheckInDialog::checkedItems() const

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "pendingchanges.h"
+#include "selection.h"
 
 #include <QDialog>
 #include <QVector>
-
-#include <optional>
 
 QT_BEGIN_NAMESPACE
 class QFormLayout;
@@ -34,17 +33,18 @@ public:
     ~CheckInDialog() override;
 
     // Lists the pending changes (candidates are not offered) by their paths relative to the
-    // check-in's path, checked unless 'checked' names the local files that are to be.
+    // check-in's path: all checked for the whole path, else those whose local files 'checked'
+    // names.
     void setChanges(const QList<PendingChange> &changes,
-                    const std::optional<QStringList> &checked = std::nullopt);
+                    const Selection &checked = Selection::wholePath());
     // Lists nothing and says why: everything under the path is checked in.
     void setChangesUnknown(const QString &reason);
 
     // As typed: line breaks, quotes and blanks included.
     QString comment() const;
-    // Every change listed is checked, or nothing is listed: the check-in takes everything
-    // under the path.
-    bool allChecked() const;
+    // What the check-in takes: the whole path when every change listed is checked, or when
+    // nothing could be listed; else exactly the checked items.
+    Selection chosen() const;
     // The items of the checked changes: their local files, or their server items when they
     // have none.
     QStringList checkedItems() const;

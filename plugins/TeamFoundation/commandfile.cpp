@@ -88,7 +88,7 @@ bool TeamFoundationRunner::submitCommandFile(const TeamFoundationCommand &comman
         process->closeWriteChannel();
         return process;
     });
-    enqueue(job, finished);
+    queue(job, finished);
     return true;
 }
 

@@ -12,9 +12,9 @@ Utils::SynchronousProcessResponse DirectRunner::run(const TeamFoundationCommand 
                                           command.codec, command.environment);
 }
 
-void DirectRunner::submit(const TeamFoundationCommand &command, const Finished &finished)
+VcsBase::VcsJob *DirectRunner::job(const TeamFoundationCommand &command)
 {
-    enqueue(createJob(command), finished);
+    return createJob(command);
 }
 
 VcsBase::VcsJob::Starter DirectRunner::starter(const QString &executable)

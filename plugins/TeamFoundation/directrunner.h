@@ -12,7 +12,7 @@ class DirectRunner : public TeamFoundationRunner
 {
 public:
     Utils::SynchronousProcessResponse run(const TeamFoundationCommand &command) override;
-    void submit(const TeamFoundationCommand &command, const Finished &finished) override;
+    VcsBase::VcsJob *job(const TeamFoundationCommand &command) override;
     VcsBase::VcsJob::Starter starter(const QString &executable) override;
 };
 

@@ -23,10 +23,6 @@
 #include <QTemporaryFile>
 #include <QTextCodec>
 
-static_assert(TeamFoundation::Internal::InteractiveRunFlags == 0x1, "interactive run flags");
-static_assert(TeamFoundation::Internal::SilentProbeRunFlags == 0x38, "probe run flags");
-static_assert(TeamFoundation::Internal::SynchronousRunFlags == 0x101, "synchronous run flags");
-
 namespace TeamFoundation {
 namespace Internal {
 
@@ -55,8 +51,11 @@ static bool saveModifiedDocuments(const QString &path)
 }
 
 TeamFoundationClient::TeamFoundationClient(TeamFoundationPlugin *plugin,
+                                           const TeamFoundationSettings &settings,
+                                           WorkspaceKnowledge *knowledge,
                                            std::unique_ptr<TeamFoundationRunner> runner)
-    : QObject(plugin), m_plugin(plugin), m_runner(std::move(runner))
+    : QObject(plugin), m_plugin(plugin), m_settings(settings), m_knowledge(knowledge),
+      m_runner(std::move(runner))
 {
     // A login that was fixed and broke again is worth saying again.
     if (Core::IVersionControl *vc = plugin->versionControl())
@@ -78,7 +77,7 @@ TeamFoundationClient::replaceRunner(std::unique_ptr<TeamFoundationRunner> runner
 TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirectory,
                                                     const QString &executable,
                                                     const QStringList &arguments,
-                                                    unsigned flags) const
+                                                    VcsBase::RunFlags flags) const
 {
     const ClientKind kind = clientKind();
     TeamFoundationCommand command;
@@ -115,7 +114,7 @@ TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirect
                                                     QProcessEnvironment::systemEnvironment());
     command.codec = CommandLines::outputCodec(kind, Utils::HostOsInfo::isWindowsHost(),
                                               CommandLines::consoleCodePage());
-    command.timeOutMs = m_plugin->settings().timeOutMs();
+    command.timeOutMs = m_settings.timeOutMs();
     command.flags = flags;
     return command;
 }
@@ -123,7 +122,7 @@ TeamFoundationCommand TeamFoundationClient::command(const QString &workingDirect
 TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDirectory,
                                                         const QString &executable,
                                                         const QStringList &arguments,
-                                                        unsigned flags) const
+                                                        VcsBase::RunFlags flags) const
 {
     TeamFoundationResponse response;
     if (!m_plugin->versionControl()->isConfigured()) {
@@ -143,7 +142,7 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
         CommandLines::failureOf(sp.exitCode, sp.stdErr) ==
             CommandLines::Failure::LicenceNotAccepted) {
         // A silent run is no person's command: it opens no dialog.
-        if (flags & VcsBase::VcsBasePlugin::SuppressCommandLogging)
+        if (flags & VcsBase::RunFlag::SuppressCommandLogging)
             noteLicenceNeeded(executable);
         else if (offerLicence(executable, workingDirectory))
             sp = m_runner->run(run);
@@ -162,19 +161,36 @@ TeamFoundationResponse TeamFoundationClient::runCommand(const QString &workingDi
 }
 
 bool TeamFoundationClient::submit(const QString &path, const QString &executable,
-                                  const QStringList &arguments, unsigned flags,
+                                  const QStringList &arguments, VcsBase::RunFlags flags,
                                   const TeamFoundationRunner::Finished &finished)
 {
-    return submitCommand(path, executable, arguments, flags, finished, true);
+    return queue(commandJob(path, executable, arguments, flags, finished));
 }
 
-bool TeamFoundationClient::submitCommand(const QString &path, const QString &executable,
-                                         const QStringList &arguments, unsigned flags,
-                                         const TeamFoundationRunner::Finished &finished,
-                                         bool mayOfferLicence)
+bool TeamFoundationClient::queue(VcsBase::VcsJob *job)
+{
+    if (!job)
+        return false;
+    m_runner->queue(job);
+    return true;
+}
+
+VcsBase::VcsJob *TeamFoundationClient::commandJob(const QString &path, const QString &executable,
+                                                  const QStringList &arguments,
+                                                  VcsBase::RunFlags flags,
+                                                  const TeamFoundationRunner::Finished &finished)
+{
+    return buildCommand(path, executable, arguments, flags, finished, true);
+}
+
+VcsBase::VcsJob *TeamFoundationClient::buildCommand(const QString &path, const QString &executable,
+                                                    const QStringList &arguments,
+                                                    VcsBase::RunFlags flags,
+                                                    const TeamFoundationRunner::Finished &finished,
+                                                    bool mayOfferLicence)
 {
     if (!m_plugin->versionControl()->isConfigured())
-        return false;
+        return nullptr;
     TeamFoundationCommand job = command(containingDirectory(path), executable, arguments, flags);
     // A person answering tf.exe's own dialog takes as long as they take; ending it would
     // throw away what they typed.
@@ -185,13 +201,24 @@ bool TeamFoundationClient::submitCommand(const QString &path, const QString &exe
                                QFileInfo(path).fileName());
     QPointer<TeamFoundationClient> self(this);
     const bool changes = CommandLines::changesPendingChanges(arguments.value(0));
-    m_runner->submit(job, [=](const VcsBase::VcsJob &ended) {
-        // The person asked for this command: once the licence is accepted it runs again.
+    VcsBase::VcsJob *built = m_runner->job(job);
+    const auto ended = [=](const VcsBase::VcsJob &ended) {
+        // The person asked for this command: the licence is asked from the event loop, and
+        // once it is accepted the command runs again. Its caller hears of the end of that
+        // run, or that it did not run.
         if (self && mayOfferLicence && ended.result() == VcsBase::VcsJob::FinishedError &&
             CommandLines::failureOf(ended.exitCode(), ended.stdErr()) ==
                 CommandLines::Failure::LicenceNotAccepted &&
-            self->offerLicence(executable, ended.workingDirectory()) &&
-            self->submitCommand(path, executable, arguments, flags, finished, false)) {
+            self->askLicence(executable, ended.workingDirectory(), [=](bool accepted) {
+                if (!self)
+                    return;
+                if (accepted)
+                    self->queue(
+                        self->buildCommand(path, executable, arguments, flags, finished, false));
+                else
+                    self->queue(self->notRunJob(path, executable, arguments,
+                                                tr("The licence was not accepted."), finished));
+            })) {
             return;
         }
         if (self && ended.succeeded())
@@ -207,8 +234,9 @@ bool TeamFoundationClient::submitCommand(const QString &path, const QString &exe
             finished(ended);
         if (self && changes)
             emit self->workingCopyChanged();
-    });
-    return true;
+    };
+    connect(built, &VcsBase::VcsJob::finished, built, [built, ended] { ended(*built); });
+    return built;
 }
 
 bool TeamFoundationClient::readStatus(const QString &topLevel,
@@ -218,7 +246,7 @@ bool TeamFoundationClient::readStatus(const QString &topLevel,
 {
     if (!m_plugin->versionControl()->isConfigured())
         return false;
-    const QString binary = m_plugin->settings().binaryPath();
+    const QString binary = m_settings.binaryPath();
     TeamFoundationCommand job = command(
         topLevel, binary, CommandLines::status(clientKind(), topLevel), SilentProbeRunFlags);
     job.background = !forPerson;
@@ -241,7 +269,7 @@ bool TeamFoundationClient::readServerPath(const QString &directory,
 {
     if (!m_plugin->versionControl()->isConfigured())
         return false;
-    const QString binary = m_plugin->settings().binaryPath();
+    const QString binary = m_settings.binaryPath();
     TeamFoundationCommand job =
         command(containingDirectory(directory), binary, CommandLines::info(clientKind(), directory),
                 SilentProbeRunFlags);
@@ -275,8 +303,8 @@ bool TeamFoundationClient::readServerPath(const QString &directory,
 TeamFoundationCommand TeamFoundationClient::commandFile(const QString &workingDirectory,
                                                         const QStringList &options) const
 {
-    TeamFoundationCommand file = command(workingDirectory, m_plugin->settings().binaryPath(),
-                                         options, SilentProbeRunFlags);
+    TeamFoundationCommand file =
+        command(workingDirectory, m_settings.binaryPath(), options, SilentProbeRunFlags);
     // The login goes on each line, where no process list shows it, never on the command line.
     file.arguments = options;
     file.prepare = {};
@@ -308,15 +336,17 @@ bool TeamFoundationClient::submitCommandFile(const QString &workingDirectory,
 }
 
 TeamFoundationResponse TeamFoundationClient::runTf(const QString &workingDirectory,
-                                                   const QStringList &arguments, unsigned flags) const
+                                                   const QStringList &arguments,
+                                                   VcsBase::RunFlags flags) const
 {
-    return runCommand(workingDirectory, m_plugin->settings().binaryPath(), arguments, flags);
+    return runCommand(workingDirectory, m_settings.binaryPath(), arguments, flags);
 }
 
 TeamFoundationResponse TeamFoundationClient::runTfpt(const QString &workingDirectory,
-                                                     const QStringList &arguments, unsigned flags) const
+                                                     const QStringList &arguments,
+                                                     VcsBase::RunFlags flags) const
 {
-    return runCommand(workingDirectory, m_plugin->settings().powerToolsBinaryPath(), arguments, flags);
+    return runCommand(workingDirectory, m_settings.powerToolsBinaryPath(), arguments, flags);
 }
 
 void TeamFoundationClient::addLoginArguments(QStringList &arguments)
@@ -333,7 +363,7 @@ void TeamFoundationClient::addLoginArguments(QStringList &arguments)
 
 ClientKind TeamFoundationClient::clientKind() const
 {
-    return m_plugin->settings().clientKind();
+    return m_settings.clientKind();
 }
 
 bool TeamFoundationClient::fileOperationEnded(const TeamFoundationResponse &response)
@@ -381,8 +411,7 @@ bool TeamFoundationClient::checkoutFile(const QString &fileName)
 
 bool TeamFoundationClient::annotatesWithPowerTools() const
 {
-    return clientKind() == ClientKind::VisualStudio &&
-           !m_plugin->settings().powerToolsBinaryPath().isEmpty();
+    return clientKind() == ClientKind::VisualStudio && !m_settings.powerToolsBinaryPath().isEmpty();
 }
 
 void TeamFoundationClient::showInView(const std::function<void(Core::IVersionHistory *)> &ask)
@@ -409,17 +438,13 @@ bool TeamFoundationClient::annotateFile(const QString &fileName)
 
 bool TeamFoundationClient::checkIn(const QString &path)
 {
-    return checkInChanges(path, std::nullopt);
+    return checkIn(path, Selection::wholePath());
 }
 
-bool TeamFoundationClient::checkIn(const QString &path, const QStringList &checked)
+bool TeamFoundationClient::checkIn(const QString &path, const Selection &checked)
 {
-    return checkInChanges(path, checked);
-}
-
-bool TeamFoundationClient::checkInChanges(const QString &path,
-                                          const std::optional<QStringList> &checked)
-{
+    if (checked.isNothing())
+        return false;
     // The client checks in what is on disk; the user means what the editor shows.
     if (!saveModifiedDocuments(path))
         return false;
@@ -427,7 +452,7 @@ bool TeamFoundationClient::checkInChanges(const QString &path,
         return false;
     if (!CommandLines::asksForCheckInComment(clientKind())) {
         // tf.exe asks for the comment and the changes in its own dialog.
-        submitCheckIn(path, QString(), checked ? *checked : QStringList());
+        queue(checkInJob(path, QString(), checked));
         return true;
     }
     // The dialog lists the pending changes: those known, or those of a read that the person
@@ -442,12 +467,11 @@ bool TeamFoundationClient::checkInChanges(const QString &path,
     return true;
 }
 
-void TeamFoundationClient::openCheckInDialog(const QString &path,
-                                             const std::optional<QStringList> &checked, bool read,
-                                             const QList<PendingChange> &changes,
+void TeamFoundationClient::openCheckInDialog(const QString &path, const Selection &checked,
+                                             bool read, const QList<PendingChange> &changes,
                                              const QString &error)
 {
-    if (!read && checked) {
+    if (!read && !checked.isWholePath()) {
         // Not everything under the path was asked for; without the list nothing says what
         // the chosen files' changes are.
         VcsBase::VcsOutputWindow::appendError(
@@ -462,18 +486,17 @@ void TeamFoundationClient::openCheckInDialog(const QString &path,
         dialog->setChangesUnknown(error);
     QPointer<TeamFoundationClient> self(this);
     connect(dialog, &QDialog::accepted, this, [self, dialog, path] {
-        if (!self)
-            return;
-        // Empty: everything under the path.
-        self->submitCheckIn(path, dialog->comment(),
-                            dialog->allChecked() ? QStringList() : dialog->checkedItems());
+        if (self)
+            self->queue(self->checkInJob(path, dialog->comment(), dialog->chosen()));
     });
     dialog->open();
 }
 
-void TeamFoundationClient::submitCheckIn(const QString &path, const QString &comment,
-                                         const QStringList &items)
+VcsBase::VcsJob *TeamFoundationClient::checkInJob(const QString &path, const QString &comment,
+                                                  const Selection &items)
 {
+    if (items.isNothing())
+        return nullptr;
     const ClientKind kind = clientKind();
     QString shownComment = comment;
     // A comment of several lines fits on no command line that the client reads from its
@@ -491,26 +514,25 @@ void TeamFoundationClient::submitCheckIn(const QString &path, const QString &com
                 tr("The check-in comment could not be written to a temporary file (%1). The "
                    "command was not run.")
                     .arg(commentFile->errorString()));
-            return;
+            return nullptr;
         }
         commentFile->close();
         shownComment = QLatin1Char('@') + QDir::toNativeSeparators(commentFile->fileName());
     }
     const QStringList arguments =
-        items.isEmpty() ? CommandLines::checkIn(kind, path, isDirectory(path), shownComment)
-                        : CommandLines::checkInItems(kind, items, shownComment);
-    submit(path, m_plugin->settings().binaryPath(), arguments, InteractiveRunFlags,
-           [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
+        items.isWholePath() ? CommandLines::checkIn(kind, path, isDirectory(path), shownComment)
+                            : CommandLines::checkInItems(kind, items.items(), shownComment);
+    return commandJob(path, m_settings.binaryPath(), arguments, InteractiveRunFlags,
+                      [commentFile](const VcsBase::VcsJob &) { Q_UNUSED(commentFile) });
 }
 
 bool TeamFoundationClient::compare(const QString &path)
 {
     if (!saveModifiedDocuments(path))
         return false;
-    const ClientKind kind = clientKind();
     // The cross-platform client can only hand a file to an outside tool; the IDE shows the
     // edit against the version it was got at itself.
-    if (kind == ClientKind::CrossPlatform && !isDirectory(path)) {
+    if (clientKind() == ClientKind::CrossPlatform && !isDirectory(path)) {
         if (!m_plugin->versionControl()->isConfigured())
             return false;
         showInView([path](Core::IVersionHistory *h) {
@@ -519,31 +541,42 @@ bool TeamFoundationClient::compare(const QString &path)
         });
         return true;
     }
-    return submit(path, m_plugin->settings().binaryPath(),
-                  CommandLines::difference(kind, path, isDirectory(path)), InteractiveRunFlags,
-                  [kind, path](const VcsBase::VcsJob &job) {
-                      // The compare tool prints nothing for equal files, which would leave the
-                      // pane showing only the command line. Where tf.exe shows the
-                      // differences in a window of its own, the pane has nothing to say.
-                      if (job.succeeded() && CommandLines::printsDifferences(kind) &&
-                          job.stdOutSize() == 0 && job.stdErrSize() == 0) {
-                          VcsBase::VcsOutputWindow::appendMessage(
-                              tr("No differences in %1.").arg(QDir::toNativeSeparators(path)));
-                      }
-                  });
+    return queue(compareJob(path));
+}
+
+VcsBase::VcsJob *TeamFoundationClient::compareJob(const QString &path)
+{
+    const ClientKind kind = clientKind();
+    return commandJob(path, m_settings.binaryPath(),
+                      CommandLines::difference(kind, path, isDirectory(path)), InteractiveRunFlags,
+                      [kind, path](const VcsBase::VcsJob &job) {
+                          // The compare tool prints nothing for equal files, which would leave
+                          // the pane showing only the command line. Where tf.exe shows the
+                          // differences in a window of its own, the pane has nothing to say.
+                          if (job.succeeded() && CommandLines::printsDifferences(kind) &&
+                              job.stdOutSize() == 0 && job.stdErrSize() == 0) {
+                              VcsBase::VcsOutputWindow::appendMessage(
+                                  tr("No differences in %1.").arg(QDir::toNativeSeparators(path)));
+                          }
+                      });
 }
 
 bool TeamFoundationClient::getLatest(const QString &path)
 {
     if (!Core::DocumentManager::discardModifiedDocuments(path))
         return false;
+    return queue(getLatestJob(path));
+}
+
+VcsBase::VcsJob *TeamFoundationClient::getLatestJob(const QString &path)
+{
     QPointer<TeamFoundationClient> self(this);
-    return submit(path, m_plugin->settings().binaryPath(),
-                  CommandLines::get(clientKind(), path, isDirectory(path)), InteractiveRunFlags,
-                  [self, path](const VcsBase::VcsJob &job) {
-                      if (self && job.succeeded())
-                          self->m_plugin->notifyChange(path);
-                  });
+    return commandJob(path, m_settings.binaryPath(),
+                      CommandLines::get(clientKind(), path, isDirectory(path)), InteractiveRunFlags,
+                      [self, path](const VcsBase::VcsJob &job) {
+                          if (self && job.succeeded())
+                              self->m_plugin->notifyChange(path);
+                      });
 }
 
 bool TeamFoundationClient::history(const QString &path)
@@ -556,7 +589,7 @@ bool TeamFoundationClient::history(const QString &path)
         showInView([path](Core::IVersionHistory *h) { emit h->historyRequested(path); });
         return true;
     }
-    return submit(path, m_plugin->settings().binaryPath(),
+    return submit(path, m_settings.binaryPath(),
                   CommandLines::history(clientKind(), path, isDirectory(path)),
                   InteractiveRunFlags);
 }
@@ -565,92 +598,111 @@ bool TeamFoundationClient::undo(const QString &path)
 {
     if (!Core::DocumentManager::discardModifiedDocuments(path))
         return false;
-    QPointer<TeamFoundationClient> self(this);
-    return submit(path, m_plugin->settings().binaryPath(),
-                  CommandLines::undo(clientKind(), path, isDirectory(path)), SynchronousRunFlags,
-                  [self, path](const VcsBase::VcsJob &job) {
-                      if (self && job.succeeded())
-                          self->m_plugin->notifyChange(path);
-                  });
+    return queue(undoJob(path, Selection::wholePath()));
 }
 
 bool TeamFoundationClient::undo(const QStringList &items)
 {
-    // The command runs beside the first local file; server items name no place on disk.
-    QString place;
-    for (const QString &item : items) {
-        if (item.startsWith(QLatin1Char('$')))
-            continue;
-        if (!Core::DocumentManager::discardModifiedDocuments(item))
-            return false;
-        if (place.isEmpty())
-            place = item;
-    }
+    const Selection selection = Selection::only(items);
+    const QString place = undoPlace(selection);
     if (place.isEmpty())
         return false;
+    for (const QString &item : items) {
+        if (!item.startsWith(QLatin1Char('$')) &&
+            !Core::DocumentManager::discardModifiedDocuments(item))
+            return false;
+    }
+    return queue(undoJob(place, selection));
+}
+
+QString TeamFoundationClient::undoPlace(const Selection &items)
+{
+    // The command runs beside the first local file; server items name no place on disk.
+    for (const QString &item : items.items()) {
+        if (!item.startsWith(QLatin1Char('$')))
+            return item;
+    }
+    return QString();
+}
+
+VcsBase::VcsJob *TeamFoundationClient::undoJob(const QString &path, const Selection &items)
+{
+    if (items.isNothing())
+        return nullptr;
+    const QStringList changed = items.isWholePath() ? QStringList(path) : items.items();
     QPointer<TeamFoundationClient> self(this);
-    return submit(place, m_plugin->settings().binaryPath(),
-                  CommandLines::undoItems(clientKind(), items), SynchronousRunFlags,
-                  [self, items](const VcsBase::VcsJob &job) {
-                      if (!self || !job.succeeded())
-                          return;
-                      for (const QString &item : items)
-                          self->m_plugin->notifyChange(item);
-                  });
+    return commandJob(path, m_settings.binaryPath(),
+                      items.isWholePath()
+                          ? CommandLines::undo(clientKind(), path, isDirectory(path))
+                          : CommandLines::undoItems(clientKind(), items.items()),
+                      SynchronousRunFlags, [self, changed](const VcsBase::VcsJob &job) {
+                          if (!self || !job.succeeded())
+                              return;
+                          for (const QString &item : changed)
+                              self->m_plugin->notifyChange(item);
+                      });
 }
 
 void TeamFoundationClient::askUndo(const QString &path)
 {
-    // Undo chosen again while the first one's question waits for the pending changes: that
-    // question comes, once.
-    if (m_undoWaiting)
+    // Undo chosen again while the first one's question waits for the pending changes, or
+    // for its answer: that question comes, once.
+    if (m_undoAsking)
         return;
-    m_undoWaiting = true;
+    m_undoAsking = true;
     QPointer<TeamFoundationClient> self(this);
     m_plugin->pendingChanges()->currentChanges(
         path, [self, path](bool read, const QList<PendingChange> &changes, const QString &error) {
             if (!self)
                 return;
-            // Asked from the event loop, not from inside the end of the read's job: the
-            // question must not hold up the queue that ran it.
-            QMetaObject::invokeMethod(
-                self.data(),
-                [self, path, read, changes, error] {
-                    self->m_undoWaiting = false;
-                    if (self->confirmUndo(path,
-                                          read ? std::make_optional(changes) : std::nullopt,
-                                          error))
-                        self->undo(path);
-                },
-                Qt::QueuedConnection);
+            self->confirmUndo(path, Selection::wholePath(),
+                              read ? std::make_optional(changes) : std::nullopt, error);
         });
 }
 
-void TeamFoundationClient::askUndo(const QStringList &items, const QList<PendingChange> &changes,
-                                   const QString &path)
+void TeamFoundationClient::askUndo(const QString &path, const Selection &items,
+                                   const QList<PendingChange> &changes)
 {
-    if (confirmUndo(path, changes, QString()) && !items.isEmpty())
-        undo(items);
+    if (m_undoAsking)
+        return;
+    m_undoAsking = true;
+    confirmUndo(path, items, items.isNothing() ? QList<PendingChange>() : changes, QString());
 }
 
-bool TeamFoundationClient::confirmUndo(const QString &path,
+void TeamFoundationClient::confirmUndo(const QString &path, const Selection &items,
                                        const std::optional<QList<PendingChange>> &changes,
-                                       const QString &error) const
+                                       const QString &error)
 {
-    UndoDialog dialog(path, QApplication::activeWindow());
+    auto dialog = new UndoDialog(path, QApplication::activeWindow());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
     if (changes) {
-        dialog.setChanges(*changes);
-        if (dialog.changeCount() == 0) {
+        dialog->setChanges(*changes);
+        if (dialog->changeCount() == 0) {
+            delete dialog;
+            m_undoAsking = false;
             VcsBase::VcsOutputWindow::appendMessage(
                 tr("There are no pending changes at or below %1; nothing was undone.")
                     .arg(QDir::toNativeSeparators(path)));
             VcsBase::VcsOutputWindow::popup();
-            return false;
+            return;
         }
     } else {
-        dialog.setChangesUnknown(error);
+        dialog->setChangesUnknown(error);
     }
-    return dialog.exec() == QDialog::Accepted;
+    // The question is open while the event loop goes on; its answer builds the undo.
+    QPointer<TeamFoundationClient> self(this);
+    connect(dialog, &QDialog::finished, this, [self, path, items](int answer) {
+        if (!self)
+            return;
+        self->m_undoAsking = false;
+        if (answer != QDialog::Accepted)
+            return;
+        if (items.isWholePath())
+            self->undo(path);
+        else
+            self->undo(items.items());
+    });
+    dialog->open();
 }
 
 TeamFoundationClient::Probe TeamFoundationClient::probe(const QString &path,
@@ -662,7 +714,7 @@ TeamFoundationClient::Probe TeamFoundationClient::probe(const QString &path,
     // A licence not accepted was said in the pane in words of its own.
     if (!probe.answered && CommandLines::failureOf(response.exitCode, response.stdErr) !=
                                CommandLines::Failure::LicenceNotAccepted)
-        reportProbeFault(m_plugin->settings().binaryPath(), arguments, probe.reason);
+        reportProbeFault(m_settings.binaryPath(), arguments, probe.reason);
     return probe;
 }
 
@@ -743,12 +795,15 @@ bool TeamFoundationClient::isNotInWorkspaceAnswer(const QString &stdErr)
 
 QString TeamFoundationClient::knownTopLevel(const QString &path) const
 {
-    if (path.isEmpty() || path.startsWith(QLatin1Char('$')) || !m_plugin->knowledge())
+    if (path.isEmpty() || path.startsWith(QLatin1Char('$')))
         return QString();
     const QFileInfo info(path);
-    const std::optional<WorkspaceKnowledge::Directory> known = m_plugin->knowledge()->directory(
-        info.isDir() ? info.absoluteFilePath() : info.absolutePath());
-    return known && known->managed ? known->topLevel : QString();
+    const std::optional<Core::IVersionControl::DirectoryAnswer> known =
+        WorkspaceKnowledge::recordedAnswer(m_plugin->versionControl(), info.isDir()
+                                                                           ? info.absoluteFilePath()
+                                                                           : info.absolutePath());
+    return known && known->kind == Core::IVersionControl::DirectoryAnswer::Managed ? known->topLevel
+                                                                                   : QString();
 }
 
 bool TeamFoundationClient::offerLicence(const QString &binary,
@@ -770,20 +825,104 @@ bool TeamFoundationClient::offerLicence(const QString &binary,
     }
     LicenceDialog dialog(binary, text, QApplication::activeWindow());
     if (dialog.exec() != QDialog::Accepted) {
-        VcsBase::VcsOutputWindow::appendWarning(
-            tr("The licence of %1 was not accepted, so the command did not run. The next Team "
-               "Foundation command offers it again; or accept it in a terminal with \"%2\".")
-                .arg(QDir::toNativeSeparators(binary), VcsBase::VcsOutputWindow::formatCommandLine(
-                                                           binary, CommandLines::licence(kind))));
+        noteLicenceDeclined(binary);
         return false;
     }
     const Utils::SynchronousProcessResponse accepted = m_runner->run(
         command(workingDirectory, binary, CommandLines::acceptLicence(kind), InteractiveRunFlags));
-    if (!CommandLines::licenceAccepted(accepted.exitCode, accepted.stdErr))
+    return licenceAcceptEnded(accepted.exitCode, accepted.stdErr);
+}
+
+void TeamFoundationClient::noteLicenceDeclined(const QString &binary) const
+{
+    VcsBase::VcsOutputWindow::appendWarning(
+        tr("The licence of %1 was not accepted, so the command did not run. The next Team "
+           "Foundation command offers it again; or accept it in a terminal with \"%2\".")
+            .arg(QDir::toNativeSeparators(binary),
+                 VcsBase::VcsOutputWindow::formatCommandLine(binary,
+                                                             CommandLines::licence(clientKind()))));
+}
+
+bool TeamFoundationClient::licenceAcceptEnded(int exitCode, const QString &stdErr) const
+{
+    if (!CommandLines::licenceAccepted(exitCode, stdErr))
         return false;
     // What the client could not tell before, it can tell now.
     m_plugin->notifyChange(QString());
     return true;
+}
+
+bool TeamFoundationClient::askLicence(const QString &binary, const QString &workingDirectory,
+                                      const std::function<void(bool accepted)> &answered)
+{
+    const ClientKind kind = clientKind();
+    if (!CommandLines::needsLicence(kind) || m_offeringLicence)
+        return false;
+    m_offeringLicence = true;
+    QPointer<TeamFoundationClient> self(this);
+    // The person's answer is the argument of the job that accepts it; nothing waits for it.
+    const auto open = [self, binary, workingDirectory, answered](const QString &text) {
+        if (!self)
+            return;
+        auto dialog = new LicenceDialog(binary, text, QApplication::activeWindow());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &QDialog::finished, self,
+                [self, binary, workingDirectory, answered](int answer) {
+                    if (answer != QDialog::Accepted) {
+                        self->m_offeringLicence = false;
+                        self->noteLicenceDeclined(binary);
+                        answered(false);
+                        return;
+                    }
+                    self->m_runner->queue(
+                        self->m_runner->job(self->command(
+                            workingDirectory, binary,
+                            CommandLines::acceptLicence(self->clientKind()), InteractiveRunFlags)),
+                        [self, answered](const VcsBase::VcsJob &job) {
+                            if (!self)
+                                return;
+                            self->m_offeringLicence = false;
+                            answered(self->licenceAcceptEnded(job.exitCode(), job.stdErr()));
+                        });
+                });
+        dialog->open();
+    };
+    const QString known = m_licenceTexts.value(binary);
+    if (!known.isEmpty()) {
+        open(known);
+        return true;
+    }
+    // Read without a terminal: the pager's prompts and the question meet the end of the
+    // input, which answers no.
+    m_runner->queue(m_runner->job(command(workingDirectory, binary, CommandLines::licence(kind),
+                                          SilentProbeRunFlags)),
+                    [self, binary, open](const VcsBase::VcsJob &job) {
+                        if (!self)
+                            return;
+                        const QString text = CommandLines::licenceText(job.stdOut());
+                        if (!text.isEmpty())
+                            self->m_licenceTexts.insert(binary, text);
+                        open(text);
+                    });
+    return true;
+}
+
+VcsBase::VcsJob *TeamFoundationClient::notRunJob(const QString &path, const QString &executable,
+                                                 const QStringList &arguments,
+                                                 const QString &reason,
+                                                 const TeamFoundationRunner::Finished &finished)
+{
+    // The command's end as its caller hears of it: failed, for 'reason', without a process;
+    // the pane has said why already.
+    TeamFoundationCommand notRun =
+        command(containingDirectory(path), executable, arguments, SilentProbeRunFlags);
+    notRun.prepare = [reason](VcsBase::VcsJob &, const VcsBase::VcsJob::Ready &ready) {
+        ready(reason);
+    };
+    VcsBase::VcsJob *job = m_runner->job(notRun);
+    if (finished)
+        connect(job, &VcsBase::VcsJob::finished, job, [job, finished] { finished(*job); });
+    return job;
 }
 
 void TeamFoundationClient::noteLicenceNeeded(const QString &binary) const
@@ -815,7 +954,7 @@ void TeamFoundationClient::addCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
-    submit(file, m_plugin->settings().binaryPath(), CommandLines::add(clientKind(), file),
+    submit(file, m_settings.binaryPath(), CommandLines::add(clientKind(), file),
            InteractiveRunFlags);
 }
 
@@ -823,7 +962,7 @@ void TeamFoundationClient::deleteCurrentFile()
 {
     QTC_ASSERT(m_plugin->currentState().hasFile(), return);
     const QString file = m_plugin->currentState().currentFile();
-    submit(file, m_plugin->settings().binaryPath(), CommandLines::remove(clientKind(), file),
+    submit(file, m_settings.binaryPath(), CommandLines::remove(clientKind(), file),
            InteractiveRunFlags);
 }
 
@@ -853,8 +992,8 @@ void TeamFoundationClient::annotateCurrentFile()
         annotateFile(file);
         return;
     }
-    submit(file, m_plugin->settings().powerToolsBinaryPath(),
-           CommandLines::annotate(clientKind(), file), InteractiveRunFlags);
+    submit(file, m_settings.powerToolsBinaryPath(), CommandLines::annotate(clientKind(), file),
+           InteractiveRunFlags);
 }
 
 void TeamFoundationClient::getLatestCurrentFile()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pendingchanges.h"
+#include "selection.h"
 #include "teamfoundationrunner.h"
 #include "teamfoundationsettings.h"
 
@@ -18,6 +19,7 @@ namespace TeamFoundation {
 namespace Internal {
 
 class TeamFoundationPlugin;
+class WorkspaceKnowledge;
 
 // What one run of tf.exe or tfpt.exe gave back.
 class TeamFoundationResponse
@@ -34,17 +36,15 @@ public:
 };
 
 // The run flags the client uses.
-enum RunFlagWords : unsigned {
-    // Interactive user commands: the command, its output and failures go to the pane.
-    InteractiveRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow,
-    // Repository probes: nothing about them reaches the pane.
-    SilentProbeRunFlags = VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow
-                          | VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow
-                          | VcsBase::VcsBasePlugin::SuppressCommandLogging,
-    // Rename and undo wait without a local event loop.
-    SynchronousRunFlags = VcsBase::VcsBasePlugin::ShowStdOutInLogWindow
-                          | VcsBase::VcsBasePlugin::FullySynchronously
-};
+// Interactive user commands: the command, its output and failures go to the pane.
+constexpr VcsBase::RunFlags InteractiveRunFlags = VcsBase::RunFlag::ShowStdOutInLogWindow;
+// Repository probes: nothing about them reaches the pane.
+constexpr VcsBase::RunFlags SilentProbeRunFlags = VcsBase::RunFlag::SuppressStdErrInLogWindow |
+                                                  VcsBase::RunFlag::SuppressFailMessageInLogWindow |
+                                                  VcsBase::RunFlag::SuppressCommandLogging;
+// Rename and undo wait without a local event loop.
+constexpr VcsBase::RunFlags SynchronousRunFlags =
+    VcsBase::RunFlag::ShowStdOutInLogWindow | VcsBase::RunFlag::FullySynchronously;
 
 // Runs the Team Foundation command lines, as the configured kind of client spells them,
 // through the runner it was given: the thirteen user commands as jobs that run one after
@@ -57,7 +57,9 @@ class TeamFoundationClient : public QObject
     friend class TeamFoundationPlugin;
 
 public:
-    TeamFoundationClient(TeamFoundationPlugin *plugin,
+    // 'settings' are the plugin's live settings; 'knowledge' what it knows of the workspaces.
+    TeamFoundationClient(TeamFoundationPlugin *plugin, const TeamFoundationSettings &settings,
+                         WorkspaceKnowledge *knowledge,
                          std::unique_ptr<TeamFoundationRunner> runner);
     ~TeamFoundationClient() override;
 
@@ -68,16 +70,22 @@ public:
 
     // Runs at once and returns when the client has ended.
     TeamFoundationResponse runCommand(const QString &workingDirectory, const QString &executable,
-                                      const QStringList &arguments, unsigned flags) const;
+                                      const QStringList &arguments, VcsBase::RunFlags flags) const;
     TeamFoundationResponse runTf(const QString &workingDirectory, const QStringList &arguments,
-                                 unsigned flags) const;
+                                 VcsBase::RunFlags flags) const;
     TeamFoundationResponse runTfpt(const QString &workingDirectory, const QStringList &arguments,
-                                   unsigned flags) const;
-    // Queues a command on 'path' as a job, in the path's containing directory, and returns;
+                                   VcsBase::RunFlags flags) const;
+    // Builds the job of a command on 'path', to run in the path's containing directory;
     // 'finished' hears of its end, then workingCopyChanged() is emitted unless the command
-    // only looks. False when tf cannot be run.
+    // only looks. Null when tf cannot be run. Nothing runs until the job is queued.
+    VcsBase::VcsJob *commandJob(const QString &path, const QString &executable,
+                                const QStringList &arguments, VcsBase::RunFlags flags,
+                                const TeamFoundationRunner::Finished &finished = {});
+    // Queues a job built here (the host's queue runs it) and returns; false for none.
+    bool queue(VcsBase::VcsJob *job);
+    // Builds the command's job and queues it; false when tf cannot be run.
     bool submit(const QString &path, const QString &executable, const QStringList &arguments,
-                unsigned flags, const TeamFoundationRunner::Finished &finished = {});
+                VcsBase::RunFlags flags, const TeamFoundationRunner::Finished &finished = {});
     // Queues "status TOP -recursive -format:xml" as a silent job, read in the background
     // unless a person waits for it; 'started' hears when it starts, 'finished' of its end.
     // False when tf cannot be run.
@@ -125,23 +133,36 @@ public:
     bool annotateFile(const QString &fileName);
     QString lastFailure() const { return m_lastFailure; }
 
-    // What a person asks for: queued as jobs; true when a job was queued. Get and undo
-    // announce the change when their job has succeeded. The cross-platform client's
+    // The jobs of a person's commands, built from what was asked before (the comment and
+    // the chosen changes, the answer to undo's question): no question is asked here, and
+    // nothing runs until the caller queues the job. Null when nothing is to run (tf cannot
+    // be run, nothing was chosen). Get and undo announce the change when they succeeded.
+    VcsBase::VcsJob *checkInJob(const QString &path, const QString &comment,
+                                const Selection &items);
+    VcsBase::VcsJob *undoJob(const QString &path, const Selection &items);
+    VcsBase::VcsJob *getLatestJob(const QString &path);
+    VcsBase::VcsJob *compareJob(const QString &path);
+
+    // What a person asks for: the questions first (unsaved documents, the comment, undo's
+    // question), on the GUI thread and without waiting, then the job built from the answers
+    // and queued; true when that was set going. The cross-platform client's
     // check-in asks for the comment and lets the person choose among the pending changes
-    // under the path, all checked at first, or only 'checked' (local files), in a dialog
-    // that opens once they are read (true when that was set going).
+    // under the path, all checked at first, or only those 'checked' names (local files), in
+    // a dialog that opens once they are read (true when that was set going). Nothing
+    // checked, nothing runs.
     bool checkIn(const QString &path);
-    bool checkIn(const QString &path, const QStringList &checked);
-    // Undoes exactly 'items' (local files, or server items) in one command.
+    bool checkIn(const QString &path, const Selection &checked);
+    // Undoes exactly 'items' (local files, or server items) in one command; none, nothing.
     bool undo(const QStringList &items);
+    // Where an undo of 'items' runs: beside its first local file; empty when it names none.
+    static QString undoPlace(const Selection &items);
     // What a person's Undo does: lists what would be undone (the pending changes at and below
     // 'path', read first when not known, without waiting) and asks; only an agreed undo runs.
     // With nothing pending it says so and runs nothing.
     void askUndo(const QString &path);
-    // The same for exactly 'items', whose pending changes are 'changes', named relative to
-    // 'path'.
-    void askUndo(const QStringList &items, const QList<PendingChange> &changes,
-                 const QString &path);
+    // The same for 'items' of 'path', whose pending changes are 'changes'; nothing named,
+    // nothing asked.
+    void askUndo(const QString &path, const Selection &items, const QList<PendingChange> &changes);
     bool compare(const QString &path);
     bool getLatest(const QString &path);
     bool history(const QString &path);
@@ -162,6 +183,11 @@ public:
     // refusal to work before it is accepted, and accepts it on their word ("eula -accept");
     // true when it is accepted now, so that the command may run again. One dialog at a time.
     bool offerLicence(const QString &binary, const QString &workingDirectory) const;
+    // The same for a person's job, without waiting: the licence is read as a job, the dialog
+    // opens, and its answer builds the job that accepts it; 'answered' hears whether it is
+    // accepted now. False, asking nothing, when no licence is needed or one is being offered.
+    bool askLicence(const QString &binary, const QString &workingDirectory,
+                    const std::function<void(bool accepted)> &answered);
     // Says once per client, in the pane, that a silent run met that refusal and that the next
     // command will offer the licence.
     void noteLicenceNeeded(const QString &binary) const;
@@ -190,22 +216,29 @@ private slots:
 
 private:
     ClientKind clientKind() const;
-    bool checkInChanges(const QString &path, const std::optional<QStringList> &checked);
-    // Shows what an undo of 'path' throws away and asks; true when the person agreed. No
-    // question when nothing is pending: the pane says so.
-    bool confirmUndo(const QString &path, const std::optional<QList<PendingChange>> &changes,
-                     const QString &error) const;
-    void openCheckInDialog(const QString &path, const std::optional<QStringList> &checked,
-                           bool read, const QList<PendingChange> &changes, const QString &error);
-    void submitCheckIn(const QString &path, const QString &comment, const QStringList &items);
+    // Shows what an undo of 'items' of 'path' throws away and asks, without waiting; the
+    // person's Undo runs it. No question when nothing is pending: the pane says so.
+    void confirmUndo(const QString &path, const Selection &items,
+                     const std::optional<QList<PendingChange>> &changes, const QString &error);
+    void openCheckInDialog(const QString &path, const Selection &checked, bool read,
+                           const QList<PendingChange> &changes, const QString &error);
     // Whether a file operation's run may have changed the pending changes, and why it
     // failed when it did; emits what follows from it.
     bool fileOperationEnded(const TeamFoundationResponse &response);
     TeamFoundationCommand command(const QString &workingDirectory, const QString &executable,
-                                  const QStringList &arguments, unsigned flags) const;
+                                  const QStringList &arguments, VcsBase::RunFlags flags) const;
     // A command file's client: silent, its output read one character a byte.
     TeamFoundationCommand commandFile(const QString &workingDirectory,
                                       const QStringList &options) const;
+    // The pane's word that the licence was declined, and how to accept it later.
+    void noteLicenceDeclined(const QString &binary) const;
+    // Whether "eula -accept" accepted the licence; if so the client can tell more now.
+    bool licenceAcceptEnded(int exitCode, const QString &stdErr) const;
+    // A job that ends at once as not started, for 'reason', without a process or a word in
+    // the pane: how a command that did not run ends for its caller.
+    VcsBase::VcsJob *notRunJob(const QString &path, const QString &executable,
+                               const QStringList &arguments, const QString &reason,
+                               const TeamFoundationRunner::Finished &finished);
     // tfpt annotates only for tf.exe, and only where it is found; elsewhere the annotation is
     // computed from the file's history in the IDE's annotate view.
     bool annotatesWithPowerTools() const;
@@ -217,15 +250,19 @@ private:
     Probe probe(const QString &path, const QString &workingDirectory) const;
     // The top level of the workspace that 'path' (a local file or directory) is in, when known.
     QString knownTopLevel(const QString &path) const;
-    // As submit(); a command that already met the licence refusal once does not offer it again.
-    bool submitCommand(const QString &path, const QString &executable, const QStringList &arguments,
-                       unsigned flags, const TeamFoundationRunner::Finished &finished,
-                       bool mayOfferLicence);
+    // As commandJob(); a command that already met the licence refusal once does not offer it
+    // again.
+    VcsBase::VcsJob *buildCommand(const QString &path, const QString &executable,
+                                  const QStringList &arguments, VcsBase::RunFlags flags,
+                                  const TeamFoundationRunner::Finished &finished,
+                                  bool mayOfferLicence);
 
     TeamFoundationPlugin *m_plugin;
+    const TeamFoundationSettings &m_settings;
+    WorkspaceKnowledge *m_knowledge;
     std::unique_ptr<TeamFoundationRunner> m_runner;
-    // An undo's question waits for the pending changes to be read.
-    bool m_undoWaiting = false;
+    // An undo's question waits for the pending changes to be read, or for its answer.
+    bool m_undoAsking = false;
     // The probe failures shown since the configuration last changed.
     mutable QSet<QString> m_shownProbeFailures;
     // The clients whose licence a silent run found not accepted, said in the pane.

@@ -5,6 +5,8 @@
 #include "workspacecache.h"
 #include "workspaceknowledge.h"
 
+#include <core/vcsmanager.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -12,7 +14,12 @@
 namespace TeamFoundation {
 namespace Internal {
 
-TeamFoundationControl::TeamFoundationControl(TeamFoundationPlugin *plugin) : m_plugin(plugin) {}
+TeamFoundationControl::TeamFoundationControl(TeamFoundationPlugin *plugin,
+                                             WorkspaceKnowledge *knowledge,
+                                             WorkspaceCache *workspaceCache)
+    : m_plugin(plugin), m_knowledge(knowledge), m_workspaceCache(workspaceCache)
+{
+}
 
 TeamFoundationControl::~TeamFoundationControl() = default;
 
@@ -71,72 +78,51 @@ TeamFoundationControl::answerForDirectory(const QString &directory) const
     if (!isConfigured())
         return answer;
     // The client's own record of its workspaces answers without a process.
-    if (const std::optional<WorkspaceCache::Found> found =
-            m_plugin->workspaceCache()->find(directory)) {
+    if (const std::optional<WorkspaceCache::Found> found = m_workspaceCache->find(directory)) {
         answer.kind = DirectoryAnswer::Managed;
         answer.topLevel = found->topLevel;
         return answer;
     }
-    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
-    if (const std::optional<WorkspaceKnowledge::Directory> known =
-            knowledge->directory(directory)) {
-        if (known->managed) {
-            answer.kind = DirectoryAnswer::Managed;
-            answer.topLevel = known->topLevel;
-        } else if (!known->fault.isEmpty()) {
-            answer.kind = DirectoryAnswer::CannotTell;
-            answer.reason = known->fault;
-        }
+    // What the host recorded, of the directory or of a mapped folder above it.
+    if (const std::optional<DirectoryAnswer> recorded =
+            WorkspaceKnowledge::recordedAnswer(this, directory))
+        return *recorded;
+    const QString fault = m_knowledge->fault(directory);
+    if (!fault.isEmpty()) {
+        answer.kind = DirectoryAnswer::CannotTell;
+        answer.reason = fault;
         return answer;
     }
 
-    // The top level is the highest directory reached by an unbroken chain of managed parents.
-    const TeamFoundationClient *client = m_plugin->client();
-    const TeamFoundationClient::Probe first = client->probeDirectory(directory);
-    if (!first.managed) {
+    const TeamFoundationClient::Probe probe = m_plugin->client()->probeDirectory(directory);
+    if (!probe.managed) {
         // A fault (a refused login, a crash) says nothing about the directory.
-        if (first.answered) {
-            knowledge->learnNotManaged(directory);
-        } else {
-            knowledge->learnFault(directory, first.reason);
+        if (!probe.answered) {
+            m_knowledge->learnFault(directory, probe.reason);
             answer.kind = DirectoryAnswer::CannotTell;
-            answer.reason = first.reason;
+            answer.reason = probe.reason;
         }
+        Core::VcsManager::recordAnswer(this, directory, answer);
         return answer;
     }
-    QDir dir(directory);
-    QString top = dir.absolutePath();
-    QList<QPair<QString, QString>> managed{{top, first.serverPath}};
-    bool certain = true;
-    while (dir.cdUp()) {
-        const QString parent = dir.absolutePath();
-        if (const std::optional<WorkspaceKnowledge::Directory> known =
-                knowledge->directory(parent)) {
-            if (known->managed)
-                top = known->topLevel;
-            else if (!known->fault.isEmpty())
-                certain = false;
-            break;
-        }
-        const TeamFoundationClient::Probe probe = client->probeDirectory(parent);
-        if (!probe.managed) {
-            if (probe.answered)
-                knowledge->learnNotManaged(parent);
-            else
-                knowledge->learnFault(parent, probe.reason);
-            certain = probe.answered;
-            break;
-        }
-        top = parent;
-        managed.append({parent, probe.serverPath});
-    }
-    // A top level that a fault ended the search at may be too low.
-    if (certain) {
-        for (const auto &learnt : qAsConst(managed))
-            knowledge->learnManaged(learnt.first, top, learnt.second);
-    }
+    const QString path = QDir::cleanPath(QFileInfo(directory).absoluteFilePath());
+    m_knowledge->learnServerPath(path, probe.serverPath);
+    // The top level is the highest directory reached by an unbroken chain of managed
+    // parents: the parent's answer, from the record or asked (and recorded) in turn.
     answer.kind = DirectoryAnswer::Managed;
-    answer.topLevel = top;
+    answer.topLevel = path;
+    QDir dir(path);
+    if (dir.cdUp() && dir.absolutePath() != path) {
+        const DirectoryAnswer parent = answerForDirectory(dir.absolutePath());
+        if (parent.kind == DirectoryAnswer::Managed) {
+            answer.topLevel = parent.topLevel;
+            answer.lasting = parent.lasting;
+        } else if (parent.kind == DirectoryAnswer::CannotTell) {
+            // A top level that a fault ended the search at may be too low.
+            answer.lasting = false;
+        }
+    }
+    Core::VcsManager::recordAnswer(this, directory, answer);
     return answer;
 }
 
@@ -182,27 +168,27 @@ QString TeamFoundationControl::vcsGetRepositoryURL(const QString &directory)
 {
     if (!isConfigured())
         return QString();
-    WorkspaceKnowledge *knowledge = m_plugin->knowledge();
-    const std::optional<WorkspaceKnowledge::Directory> known = knowledge->directory(directory);
-    if (known && known->serverPath)
-        return *known->serverPath;
+    if (const std::optional<QString> known = m_knowledge->serverPath(directory))
+        return *known;
     // Below a mapped folder whose server path is known, the path follows from it.
-    if (const std::optional<WorkspaceCache::Found> found =
-            m_plugin->workspaceCache()->find(directory)) {
-        const std::optional<WorkspaceKnowledge::Directory> mapping =
-            knowledge->directory(found->mapping);
-        if (mapping && mapping->serverPath && !mapping->serverPath->isEmpty()) {
+    if (const std::optional<WorkspaceCache::Found> found = m_workspaceCache->find(directory)) {
+        const std::optional<QString> mapping = m_knowledge->serverPath(found->mapping);
+        if (mapping && !mapping->isEmpty()) {
             const QString relative =
                 QDir(found->mapping).relativeFilePath(QFileInfo(directory).absoluteFilePath());
             return relative.isEmpty() || relative == QLatin1String(".")
-                       ? *mapping->serverPath
-                       : *mapping->serverPath + QLatin1Char('/') + relative;
+                       ? *mapping
+                       : *mapping + QLatin1Char('/') + relative;
         }
         readServerPath(found->mapping, found->topLevel);
         return QString();
     }
     // The host does not wait for it: it hears of it with answersChanged().
-    readServerPath(directory, known && known->managed ? known->topLevel : QString());
+    const std::optional<DirectoryAnswer> recorded =
+        WorkspaceKnowledge::recordedAnswer(this, directory);
+    readServerPath(directory, recorded && recorded->kind == DirectoryAnswer::Managed
+                                  ? recorded->topLevel
+                                  : QString());
     return QString();
 }
 
@@ -225,8 +211,11 @@ void TeamFoundationControl::readServerPath(const QString &directory, const QStri
             // Not in a workspace after all: the host learns that at its next question.
             if (!probe.managed)
                 return;
-            self->m_plugin->knowledge()->learnManaged(key, topLevel.isEmpty() ? key : topLevel,
-                                                      probe.serverPath);
+            self->m_knowledge->learnServerPath(key, probe.serverPath);
+            DirectoryAnswer managed;
+            managed.kind = DirectoryAnswer::Managed;
+            managed.topLevel = topLevel.isEmpty() ? key : topLevel;
+            Core::VcsManager::recordAnswer(self, key, managed);
             // From the event loop: the host asks again when it hears it, not inside the
             // end of a job.
             QMetaObject::invokeMethod(self, &Core::IVersionControl::answersChanged,

@@ -8,6 +8,8 @@ namespace TeamFoundation {
 namespace Internal {
 
 class TeamFoundationPlugin;
+class WorkspaceCache;
+class WorkspaceKnowledge;
 
 // Answers the host's version-control questions for Team Foundation. Which directories are
 // managed, and their top levels, come from the client's workspace cache without a process,
@@ -19,7 +21,8 @@ class TeamFoundationControl : public Core::IVersionControl
 {
     Q_OBJECT
 public:
-    explicit TeamFoundationControl(TeamFoundationPlugin *plugin);
+    TeamFoundationControl(TeamFoundationPlugin *plugin, WorkspaceKnowledge *knowledge,
+                          WorkspaceCache *workspaceCache);
     ~TeamFoundationControl() override;
 
     QString displayName() const override;
@@ -52,6 +55,8 @@ private:
     void readServerPath(const QString &directory, const QString &topLevel);
 
     TeamFoundationPlugin *m_plugin;
+    WorkspaceKnowledge *m_knowledge;
+    WorkspaceCache *m_workspaceCache;
     QSet<QString> m_serverPathReads;       // asked for since what was learnt was forgotten
     QSet<QString> m_failedServerPathReads; // of those, the ones a fault ended
 };

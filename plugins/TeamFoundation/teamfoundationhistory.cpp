@@ -62,7 +62,11 @@ QString versionLabel(const Core::ChangesetInfo &changeset)
 }
 } // namespace
 
-TeamFoundationHistory::TeamFoundationHistory(TeamFoundationPlugin *plugin) : m_plugin(plugin)
+TeamFoundationHistory::TeamFoundationHistory(TeamFoundationPlugin *plugin,
+                                             TeamFoundationClient *client,
+                                             TeamFoundationPendingChanges *pendingChanges,
+                                             const TeamFoundationSettings &settings)
+    : m_plugin(plugin), m_client(client), m_pendingChanges(pendingChanges), m_settings(settings)
 {
 }
 
@@ -95,7 +99,7 @@ bool TeamFoundationHistory::parseHistory(const VcsBase::VcsJob &job,
         *error = jobError(job);
         return false;
     }
-    if (m_plugin->settings().clientKind() == ClientKind::VisualStudio)
+    if (m_settings.clientKind() == ClientKind::VisualStudio)
         return HistoryParser::parseDetailed(job.stdOut(), changesets, error);
     return HistoryParser::parseXml(job.stdOut(), changesets, error);
 }
@@ -107,18 +111,18 @@ bool TeamFoundationHistory::submitHistory(int request, const QString &path,
     const QString place =
         isServerItem(path) ? QDir(workingDirectoryOf(path)).filePath(QStringLiteral(".")) : path;
     QPointer<TeamFoundationHistory> self(this);
-    return m_plugin->client()->submit(place, m_plugin->settings().binaryPath(), arguments, 0,
-                                      [self, request, done](const VcsBase::VcsJob &job) {
-                                          if (!self)
-                                              return;
-                                          QList<Core::ChangesetInfo> changesets;
-                                          QString error;
-                                          if (!self->parseHistory(job, &changesets, &error)) {
-                                              self->fail(request, error);
-                                              return;
-                                          }
-                                          done(changesets);
-                                      });
+    return m_client->submit(place, m_settings.binaryPath(), arguments, {},
+                            [self, request, done](const VcsBase::VcsJob &job) {
+                                if (!self)
+                                    return;
+                                QList<Core::ChangesetInfo> changesets;
+                                QString error;
+                                if (!self->parseHistory(job, &changesets, &error)) {
+                                    self->fail(request, error);
+                                    return;
+                                }
+                                done(changesets);
+                            });
 }
 
 int TeamFoundationHistory::readHistory(const QString &path, int olderThan, int count)
@@ -128,8 +132,8 @@ int TeamFoundationHistory::readHistory(const QString &path, int olderThan, int c
     QPointer<TeamFoundationHistory> self(this);
     const bool queued = submitHistory(
         request, path,
-        CommandLines::historyRead(m_plugin->settings().clientKind(), path, recursive, olderThan,
-                                  count, false),
+        CommandLines::historyRead(m_settings.clientKind(), path, recursive, olderThan, count,
+                                  false),
         [self, request, count](const QList<Core::ChangesetInfo> &changesets) {
             emit self->historyRead(request, changesets, count > 0 && changesets.size() >= count);
         });
@@ -139,8 +143,7 @@ int TeamFoundationHistory::readHistory(const QString &path, int olderThan, int c
 bool TeamFoundationHistory::readFileHistory(int request, const QString &file, const History &done)
 {
     return submitHistory(
-        request, file,
-        CommandLines::historyRead(m_plugin->settings().clientKind(), file, false, 0, 0, true),
+        request, file, CommandLines::historyRead(m_settings.clientKind(), file, false, 0, 0, true),
         done);
 }
 
@@ -162,15 +165,14 @@ struct TeamFoundationHistory::Prepared
 std::shared_ptr<TeamFoundationHistory::Prepared> TeamFoundationHistory::prepare(const QString &file)
 {
     auto prepared = std::make_shared<Prepared>();
-    if (m_plugin->settings().clientKind() == ClientKind::VisualStudio) {
+    if (m_settings.clientKind() == ClientKind::VisualStudio) {
         prepared->files = std::make_shared<QTemporaryDir>(QDir::tempPath() +
                                                           QLatin1String("/tf-versions-XXXXXX"));
     } else {
         prepared->separator = CommandFile::newSeparator();
         prepared->options << CommandFile::separatorOption(prepared->separator);
     }
-    prepared->client =
-        m_plugin->client()->startCommandFile(workingDirectoryOf(file), prepared->options);
+    prepared->client = m_client->startCommandFile(workingDirectoryOf(file), prepared->options);
     return prepared;
 }
 
@@ -188,7 +190,7 @@ void TeamFoundationHistory::readContents(int request, const QString &file,
              tr("No temporary directory for the versions: %1").arg(prepared->files->errorString()));
         return;
     }
-    const ClientKind kind = m_plugin->settings().clientKind();
+    const ClientKind kind = m_settings.clientKind();
     QList<QStringList> lines;
     for (int i = 0; i < versions.size(); ++i) {
         const Core::ChangesetInfo &version = versions.at(i);
@@ -201,7 +203,7 @@ void TeamFoundationHistory::readContents(int request, const QString &file,
         tr("tf print %1 (%n versions)", nullptr, versions.size()).arg(QFileInfo(file).fileName());
     QPointer<TeamFoundationHistory> self(this);
     const int count = versions.size();
-    const bool queued = m_plugin->client()->submitCommandFile(
+    const bool queued = m_client->submitCommandFile(
         workingDirectoryOf(file), prepared->options, lines, description,
         [self, request, prepared, count, done](const VcsBase::VcsJob &job) {
             if (!self)
@@ -362,9 +364,9 @@ int TeamFoundationHistory::getVersion(const QString &path, int changeset)
     // undoing the change first, which throws the person's work away: they are asked, once
     // the pending changes are known.
     QPointer<TeamFoundationHistory> self(this);
-    m_plugin->pendingChanges()->currentChanges(
+    m_pendingChanges->currentChanges(
         path, [self, request, path, changeset](bool read, const QList<PendingChange> &changes,
-                                              const QString &) {
+                                               const QString &) {
             if (!self)
                 return;
             QStringList changed;
@@ -382,36 +384,55 @@ int TeamFoundationHistory::getVersion(const QString &path, int changeset)
 void TeamFoundationHistory::getVersionOver(int request, const QString &path, int changeset,
                                            const QStringList &changed)
 {
-    if (!changed.isEmpty()) {
-        QStringList shown;
-        for (const QString &item : changed)
-            shown << QDir::toNativeSeparators(item);
-        const QMessageBox::StandardButton answer = QMessageBox::question(
-            QApplication::activeWindow(), tr("Get This Version"),
-            tr("Getting changeset %1 undoes your pending changes to:\n%2\n\nThey will be lost.")
-                .arg(changeset)
-                .arg(shown.join(QLatin1Char('\n'))),
-            QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Cancel);
-        if (answer != QMessageBox::Discard) {
-            fail(request, tr("Changeset %1 of %2 was not got: the pending changes were kept.")
-                              .arg(changeset)
-                              .arg(QDir::toNativeSeparators(path)));
-            return;
-        }
-        if (!m_plugin->client()->undo(changed)) {
-            fail(request, tr("Changeset %1 of %2 was not got: the pending changes could not be "
-                             "undone.")
-                              .arg(changeset)
-                              .arg(QDir::toNativeSeparators(path)));
-            return;
-        }
+    if (changed.isEmpty()) {
+        queueGetVersion(request, path, changeset, changed);
+        return;
+    }
+    QStringList shown;
+    for (const QString &item : changed)
+        shown << QDir::toNativeSeparators(item);
+    // Asked without a loop of its own: this may run as a read's job ends. The answer builds
+    // the undo and the get.
+    auto question = new QMessageBox(
+        QMessageBox::Question, tr("Get This Version"),
+        tr("Getting changeset %1 undoes your pending changes to:\n%2\n\nThey will be lost.")
+            .arg(changeset)
+            .arg(shown.join(QLatin1Char('\n'))),
+        QMessageBox::Discard | QMessageBox::Cancel, QApplication::activeWindow());
+    question->setDefaultButton(QMessageBox::Cancel);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<TeamFoundationHistory> self(this);
+    connect(question, &QDialog::finished, this,
+            [self, request, path, changeset, changed](int answer) {
+                if (!self)
+                    return;
+                if (answer != QMessageBox::Discard) {
+                    self->fail(request,
+                               tr("Changeset %1 of %2 was not got: the pending changes were kept.")
+                                   .arg(changeset)
+                                   .arg(QDir::toNativeSeparators(path)));
+                    return;
+                }
+                self->queueGetVersion(request, path, changeset, changed);
+            });
+    question->open();
+}
+
+void TeamFoundationHistory::queueGetVersion(int request, const QString &path, int changeset,
+                                            const QStringList &undone)
+{
+    if (!undone.isEmpty() && !m_client->undo(undone)) {
+        fail(request, tr("Changeset %1 of %2 was not got: the pending changes could not be "
+                         "undone.")
+                          .arg(changeset)
+                          .arg(QDir::toNativeSeparators(path)));
+        return;
     }
     QPointer<TeamFoundationHistory> self(this);
     TeamFoundationPlugin *plugin = m_plugin;
-    const bool queued = m_plugin->client()->submit(
-        path, m_plugin->settings().binaryPath(),
-        CommandLines::getVersion(m_plugin->settings().clientKind(), path, QFileInfo(path).isDir(),
-                                 changeset),
+    const bool queued = m_client->submit(
+        path, m_settings.binaryPath(),
+        CommandLines::getVersion(m_settings.clientKind(), path, QFileInfo(path).isDir(), changeset),
         InteractiveRunFlags, [self, plugin, request, path](const VcsBase::VcsJob &job) {
             if (!self)
                 return;

@@ -12,7 +12,10 @@ class VcsJob;
 namespace TeamFoundation {
 namespace Internal {
 
+class TeamFoundationClient;
+class TeamFoundationPendingChanges;
 class TeamFoundationPlugin;
+class TeamFoundationSettings;
 
 // The history of files and folders, versions of a file and its annotation, as the IDE's
 // History, diff and annotate views show them. Every request is a job or two in the host's
@@ -26,7 +29,9 @@ class TeamFoundationHistory : public Core::IVersionHistory
 {
     Q_OBJECT
 public:
-    explicit TeamFoundationHistory(TeamFoundationPlugin *plugin);
+    TeamFoundationHistory(TeamFoundationPlugin *plugin, TeamFoundationClient *client,
+                          TeamFoundationPendingChanges *pendingChanges,
+                          const TeamFoundationSettings &settings);
     ~TeamFoundationHistory() override;
 
     Core::IVersionControl *versionControl() const override;
@@ -56,12 +61,19 @@ private:
     bool parseHistory(const VcsBase::VcsJob &job, QList<Core::ChangesetInfo> *changesets,
                       QString *error) const;
     void fail(int request, const QString &message);
-    // Gets the version once the pending changes 'changed' of the path are known.
+    // Gets the version once the pending changes 'changed' of the path are known: when there
+    // are some, after the person agreed to lose them.
     void getVersionOver(int request, const QString &path, int changeset,
                         const QStringList &changed);
+    // Queues the undo of 'undone' (the person agreed), then the get of the version.
+    void queueGetVersion(int request, const QString &path, int changeset,
+                         const QStringList &undone);
     QString workingDirectoryOf(const QString &path) const;
 
     TeamFoundationPlugin *m_plugin;
+    TeamFoundationClient *m_client;
+    TeamFoundationPendingChanges *m_pendingChanges;
+    const TeamFoundationSettings &m_settings;
     int m_lastRequest = 0;
 };
 

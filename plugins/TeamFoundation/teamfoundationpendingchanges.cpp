@@ -44,16 +44,18 @@ QStringList itemsOf(const QList<Core::PendingChangeRow> &rows)
 }
 } // namespace
 
-TeamFoundationPendingChanges::TeamFoundationPendingChanges(TeamFoundationPlugin *plugin)
-    : m_plugin(plugin)
+TeamFoundationPendingChanges::TeamFoundationPendingChanges(TeamFoundationPlugin *plugin,
+                                                           TeamFoundationClient *client,
+                                                           WorkspaceKnowledge *knowledge)
+    : m_plugin(plugin), m_client(client), m_knowledge(knowledge)
 {
     m_due.setSingleShot(true);
     m_due.setInterval(0);
     connect(&m_due, &QTimer::timeout, this, &TeamFoundationPendingChanges::readDue);
-    connect(plugin->client(), &TeamFoundationClient::workingCopyChanged, this,
+    connect(m_client, &TeamFoundationClient::workingCopyChanged, this,
             &TeamFoundationPendingChanges::changed);
     // A checkout, a changed configuration or repository: the workspaces may be others now.
-    connect(plugin->knowledge(), &WorkspaceKnowledge::forgotten, this,
+    connect(m_knowledge, &WorkspaceKnowledge::forgotten, this,
             &TeamFoundationPendingChanges::changed);
 }
 
@@ -73,7 +75,7 @@ void TeamFoundationPendingChanges::refresh(const QString &directory)
 
 void TeamFoundationPendingChanges::changed()
 {
-    m_plugin->knowledge()->forgetPendingChanges();
+    m_knowledge->forgetPendingChanges();
     // What a running read finds may be from before the change: it starts anew (or, when it
     // cannot, is made again when it has ended). One still waiting for its turn finds what the
     // change left.
@@ -132,7 +134,7 @@ void TeamFoundationPendingChanges::read(const QString &topLevel, bool forPerson)
     }
     m_waiting.insert(topLevel);
     QPointer<TeamFoundationPendingChanges> self(this);
-    const bool queued = m_plugin->client()->readStatus(
+    const bool queued = m_client->readStatus(
         topLevel,
         [self, topLevel](VcsBase::VcsJob &job) {
             // Also when it starts again, after it was stopped for a person's command.
@@ -172,7 +174,7 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
         // Said once in the pane for every silent run, and offered at the next command.
         if (CommandLines::failureOf(job.exitCode(), job.stdErr()) ==
             CommandLines::Failure::LicenceNotAccepted) {
-            m_plugin->client()->noteLicenceNeeded(job.binary());
+            m_client->noteLicenceNeeded(job.binary());
             fail(topLevel, tr("The licence of the Team Foundation client has not been accepted "
                               "yet; the next Team Foundation command offers it."));
             return;
@@ -197,7 +199,7 @@ void TeamFoundationPendingChanges::readFinished(const QString &topLevel, const V
     }
     m_errors.remove(topLevel);
     m_reported.clear();
-    m_plugin->knowledge()->learnPendingChanges(topLevel, changes);
+    m_knowledge->learnPendingChanges(topLevel, changes);
     if (!m_shown.isEmpty() && Utils::HostOsInfo::isAtOrBelow(m_shown, topLevel)) {
         QList<Core::PendingChangeRow> rows;
         for (const PendingChange &change : qAsConst(changes)) {
@@ -239,7 +241,7 @@ void TeamFoundationPendingChanges::currentChanges(const QString &path, const Ans
         readDue();
     }
     // A read that runs gives what is current: changed() has it read again otherwise.
-    if (!m_plugin->knowledge()->pendingChanges(topLevel) && !m_running.contains(topLevel) &&
+    if (!m_knowledge->pendingChanges(topLevel) && !m_running.contains(topLevel) &&
         !m_waiting.contains(topLevel))
         read(topLevel, true);
     if (m_waiting.contains(topLevel) || m_running.contains(topLevel)) {
@@ -259,8 +261,7 @@ void TeamFoundationPendingChanges::answer(const QString &topLevel)
 void TeamFoundationPendingChanges::answerNow(const QString &target, const QString &topLevel,
                                              const Answer &answer) const
 {
-    const std::optional<QList<PendingChange>> known =
-        m_plugin->knowledge()->pendingChanges(topLevel);
+    const std::optional<QList<PendingChange>> known = m_knowledge->pendingChanges(topLevel);
     if (!known) {
         answer(false, {}, m_errors.value(topLevel, tr("The pending changes were not read.")));
         return;
@@ -278,7 +279,7 @@ void TeamFoundationPendingChanges::compare(const QList<Core::PendingChangeRow> &
 {
     for (const Core::PendingChangeRow &row : rows) {
         if (!row.localFile.isEmpty())
-            m_plugin->client()->compare(row.localFile);
+            m_client->compare(row.localFile);
     }
 }
 
@@ -299,7 +300,7 @@ void TeamFoundationPendingChanges::undo(const QList<Core::PendingChangeRow> &row
         changes << change;
     }
     const QString path = m_shown.isEmpty() ? m_plugin->currentState().topLevel() : m_shown;
-    m_plugin->client()->askUndo(items, changes, path.isEmpty() ? items.value(0) : path);
+    m_client->askUndo(path.isEmpty() ? items.value(0) : path, Selection::only(items), changes);
 }
 
 void TeamFoundationPendingChanges::checkIn(const QList<Core::PendingChangeRow> &rows)
@@ -314,7 +315,7 @@ void TeamFoundationPendingChanges::checkIn(const QList<Core::PendingChangeRow> &
         path = first.isEmpty() ? QString() : topLevelOf(QFileInfo(first).path());
     }
     if (!path.isEmpty())
-        m_plugin->client()->checkIn(path, items);
+        m_client->checkIn(path, Selection::only(items));
 }
 
 } // namespace Internal

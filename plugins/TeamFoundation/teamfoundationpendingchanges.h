@@ -18,7 +18,9 @@ class VcsJob;
 namespace TeamFoundation {
 namespace Internal {
 
+class TeamFoundationClient;
 class TeamFoundationPlugin;
+class WorkspaceKnowledge;
 
 // The pending changes of the user's workspaces as the IDE shows them (the Pending Changes
 // view, the project tree) and the check-in dialog lists them. One silent job,
@@ -33,7 +35,8 @@ class TeamFoundationPendingChanges : public Core::IPendingChanges
 {
     Q_OBJECT
 public:
-    explicit TeamFoundationPendingChanges(TeamFoundationPlugin *plugin);
+    TeamFoundationPendingChanges(TeamFoundationPlugin *plugin, TeamFoundationClient *client,
+                                 WorkspaceKnowledge *knowledge);
     ~TeamFoundationPendingChanges() override;
 
     Core::IVersionControl *versionControl() const override;
@@ -66,6 +69,8 @@ private:
     void fail(const QString &topLevel, const QString &message);
 
     TeamFoundationPlugin *m_plugin;
+    TeamFoundationClient *m_client;
+    WorkspaceKnowledge *m_knowledge;
     QString m_shown;                  // the directory the IDE asked about last
     QSet<QString> m_dueDirectories;   // asked about, not read yet
     QSet<QString> m_waiting;          // top levels whose read waits for its turn

@@ -48,8 +48,9 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     Q_UNUSED(arguments)
     Q_UNUSED(errorMessage)
 
-    auto control = new TeamFoundationControl(this);
     m_knowledge = new WorkspaceKnowledge(this);
+    m_workspaceCache = new WorkspaceCache(this);
+    auto control = new TeamFoundationControl(this, m_knowledge, m_workspaceCache);
     // Connected before the host hears of the changes, so that it asks anew of a plugin that
     // has forgotten what it knew.
     connect(control, &Core::IVersionControl::configurationChanged, m_knowledge,
@@ -69,7 +70,6 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     // Which directories are in a workspace is read from the client's own cache, without a
     // process; when its mappings change, what was learnt by asking may be wrong, and the
     // host asks again.
-    m_workspaceCache = new WorkspaceCache(this);
     connect(m_workspaceCache, &WorkspaceCache::changed, this, [this, control] {
         m_knowledge->forget();
         emit control->answersChanged();
@@ -77,7 +77,8 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     connect(control, &Core::IVersionControl::configurationChanged, this,
             &TeamFoundationPlugin::locateWorkspaceCache);
     locateWorkspaceCache();
-    m_client = new TeamFoundationClient(this, std::make_unique<WarmRunner>());
+    m_client =
+        new TeamFoundationClient(this, m_settings, m_knowledge, std::make_unique<WarmRunner>());
     // A client that worked again answers what it could not tell before.
     // Said from the event loop: the news comes while a command ends, and the host asks its
     // questions anew when it hears it.
@@ -92,9 +93,9 @@ bool TeamFoundationPlugin::initialize(const QStringList &arguments, QString *err
     addAutoReleasedObject(new SettingsPage);
     addAutoReleasedObject(new CheckoutWizard);
     createActions();
-    m_pendingChanges = new TeamFoundationPendingChanges(this);
+    m_pendingChanges = new TeamFoundationPendingChanges(this, m_client, m_knowledge);
     addAutoReleasedObject(m_pendingChanges);
-    m_history = new TeamFoundationHistory(this);
+    m_history = new TeamFoundationHistory(this, m_client, m_pendingChanges, m_settings);
     addAutoReleasedObject(m_history);
     connect(versionControl(), &Core::IVersionControl::configurationChanged, this,
             &TeamFoundationPlugin::updateConfigurationHint);

@@ -41,7 +41,7 @@ VcsBase::VcsJob *TeamFoundationRunner::createJob(const TeamFoundationCommand &co
     return job;
 }
 
-void TeamFoundationRunner::enqueue(VcsBase::VcsJob *job, const Finished &finished)
+void TeamFoundationRunner::queue(VcsBase::VcsJob *job, const Finished &finished)
 {
     VcsBase::JobQueue *queue = VcsBase::JobQueue::instance();
     if (!queue) {

@@ -32,7 +32,7 @@ public:
     QProcessEnvironment environment; // empty: the IDE's own
     QTextCodec *codec = nullptr;     // how the client's output is decoded; null: UTF-8
     int timeOutMs = 0;               // zero or less: no limit
-    unsigned flags = 0;              // VcsBase::VcsBasePlugin::RunVcsFlags
+    VcsBase::RunFlags flags;
     QString description;             // what the status bar shows while it runs as a job
     // A read the IDE makes on its own, not a person's command. It names its items by absolute
     // paths, so it may run in any directory.
@@ -69,8 +69,17 @@ public:
 
     // Runs the command at once, whatever jobs run or wait, and returns when it has ended.
     virtual Utils::SynchronousProcessResponse run(const TeamFoundationCommand &command) = 0;
-    // Queues the command as a job and returns; 'finished' hears of its end.
-    virtual void submit(const TeamFoundationCommand &command, const Finished &finished) = 0;
+    // Builds the command's job as this runner starts its processes; nothing runs until the
+    // caller queues it (queue()), and the caller owns it until then.
+    virtual VcsBase::VcsJob *job(const TeamFoundationCommand &command) = 0;
+    // Queues 'job' in the host's queue, or without one (a tool, a test) in the runner's own,
+    // and returns; 'finished' hears of its end. The queue owns the job.
+    void queue(VcsBase::VcsJob *job, const Finished &finished = {});
+    // Builds the command's job and queues it.
+    void submit(const TeamFoundationCommand &command, const Finished &finished)
+    {
+        queue(job(command), finished);
+    }
     // How the jobs of a host Command (the checkout) that runs 'executable' start their
     // processes.
     virtual VcsBase::VcsJob::Starter starter(const QString &executable) = 0;
@@ -90,8 +99,6 @@ public:
 
 protected:
     static VcsBase::VcsJob *createJob(const TeamFoundationCommand &command);
-    // Queues 'job' in the host's queue, or without one (a tool, a test) in the runner's own.
-    void enqueue(VcsBase::VcsJob *job, const Finished &finished);
 
 private:
     std::unique_ptr<VcsBase::JobQueue> m_ownQueue;

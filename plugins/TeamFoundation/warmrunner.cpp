@@ -18,9 +18,9 @@ const char STANDARD_INPUT[] = "@";
 
 // A run the person asked for (or a checkout step, or a file operation of the IDE), not a
 // silent probe or a read of the IDE's own: the next command is likely to run where it ran.
-bool isPersons(unsigned flags, bool background)
+bool isPersons(VcsBase::RunFlags flags, bool background)
 {
-    return !background && !(flags & VcsBase::VcsBasePlugin::SuppressCommandLogging);
+    return !background && !(flags & VcsBase::RunFlag::SuppressCommandLogging);
 }
 
 QString placeOf(const TeamFoundationCommand &command)
@@ -152,7 +152,7 @@ Utils::SynchronousProcessResponse WarmRunner::run(const TeamFoundationCommand &c
     }
     const Start start = startOf(command.executable, placeOf(command), command.environment);
     const QByteArray line = encodedLine(command.arguments, command.codec);
-    const bool silent = command.flags & VcsBasePlugin::SuppressFailMessageInLogWindow;
+    const bool silent = command.flags & VcsBase::RunFlag::SuppressFailMessageInLogWindow;
     const bool hadWarm = m_warm;
     const Start kept = m_warmStart;
     const Utils::SynchronousProcessResponse response =
@@ -166,7 +166,7 @@ Utils::SynchronousProcessResponse WarmRunner::run(const TeamFoundationCommand &c
     return response;
 }
 
-void WarmRunner::submit(const TeamFoundationCommand &command, const Finished &finished)
+VcsBase::VcsJob *WarmRunner::job(const TeamFoundationCommand &command)
 {
     VcsBase::VcsJob *job = createJob(command);
     if (!command.commandLine) {
@@ -179,7 +179,7 @@ void WarmRunner::submit(const TeamFoundationCommand &command, const Finished &fi
             return self ? self->startJob(job, place, background, keep) : nullptr;
         });
     }
-    enqueue(job, finished);
+    return job;
 }
 
 VcsBase::VcsJob::Starter WarmRunner::starter(const QString &executable)
@@ -196,7 +196,7 @@ Utils::TreeProcess *WarmRunner::startJob(const VcsBase::VcsJob &job, const QStri
                                          bool background, bool keep)
 {
     const QByteArray line = encodedLine(job.arguments(), job.codec());
-    const bool silent = job.flags() & VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow;
+    const bool silent = job.flags() & VcsBase::RunFlag::SuppressFailMessageInLogWindow;
     const Start start = startOf(job.binary(), place, job.environment());
     if (background) {
         // A read names its items by absolute paths: the kept client serves it wherever it was

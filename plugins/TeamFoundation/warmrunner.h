@@ -38,7 +38,7 @@ public:
     ~WarmRunner() override;
 
     Utils::SynchronousProcessResponse run(const TeamFoundationCommand &command) override;
-    void submit(const TeamFoundationCommand &command, const Finished &finished) override;
+    VcsBase::VcsJob *job(const TeamFoundationCommand &command) override;
     VcsBase::VcsJob::Starter starter(const QString &executable) override;
 
     // The line that hands 'arguments' to "tf @": the words separated by blanks, a word that

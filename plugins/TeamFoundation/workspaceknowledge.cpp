@@ -1,5 +1,6 @@
 #include "workspaceknowledge.h"
 
+#include <core/vcsmanager.h>
 #include <utils/hostosinfo.h>
 
 #include <QDir>
@@ -33,61 +34,52 @@ WorkspaceKnowledge::WorkspaceKnowledge(QObject *parent) : QObject(parent)
 
 WorkspaceKnowledge::~WorkspaceKnowledge() = default;
 
-std::optional<WorkspaceKnowledge::Directory>
-WorkspaceKnowledge::directory(const QString &directory) const
+std::optional<Core::IVersionControl::DirectoryAnswer>
+WorkspaceKnowledge::recordedAnswer(const Core::IVersionControl *vc, const QString &directory)
 {
     const QString key = keyOf(directory);
-    const auto learnt = m_directories.constFind(key);
-    if (learnt != m_directories.constEnd())
-        return *learnt;
-    for (QString above = parentKey(key); !above.isEmpty(); above = parentKey(above)) {
-        const auto known = m_directories.constFind(above);
-        if (known == m_directories.constEnd())
+    for (QString path = key; !path.isEmpty(); path = parentKey(path)) {
+        const std::optional<Core::IVersionControl::DirectoryAnswer> recorded =
+            Core::VcsManager::recordedAnswer(vc, path);
+        if (!recorded)
             continue;
-        // Not managed, or not known: a mapping may start further down.
-        if (!known->managed)
+        if (path == key)
+            return recorded;
+        // Not managed: a mapping may start further down.
+        if (recorded->kind != Core::IVersionControl::DirectoryAnswer::Managed)
             return std::nullopt;
-        Directory below;
-        below.managed = true;
-        below.topLevel = known->topLevel;
-        return below;
+        return recorded;
     }
     return std::nullopt;
 }
 
-void WorkspaceKnowledge::learnManaged(const QString &directory, const QString &topLevel,
-                                      const std::optional<QString> &serverPath)
+std::optional<QString> WorkspaceKnowledge::serverPath(const QString &directory) const
 {
-    Directory &entry = m_directories[keyOf(directory)];
-    entry.managed = true;
-    entry.topLevel = topLevel;
-    if (serverPath)
-        entry.serverPath = serverPath;
+    const auto known = m_serverPaths.constFind(keyOf(directory));
+    if (known == m_serverPaths.constEnd())
+        return std::nullopt;
+    return *known;
 }
 
-void WorkspaceKnowledge::learnNotManaged(const QString &directory)
+void WorkspaceKnowledge::learnServerPath(const QString &directory, const QString &serverPath)
 {
-    m_directories.insert(keyOf(directory), Directory());
+    m_serverPaths.insert(keyOf(directory), serverPath);
+}
+
+QString WorkspaceKnowledge::fault(const QString &directory) const
+{
+    return m_faults.value(keyOf(directory));
 }
 
 void WorkspaceKnowledge::learnFault(const QString &directory, const QString &reason)
 {
-    Directory fault;
-    fault.fault = reason;
-    m_directories.insert(keyOf(directory), fault);
+    m_faults.insert(keyOf(directory), reason);
 }
 
 bool WorkspaceKnowledge::forgetFaults()
 {
-    bool forgotten = false;
-    for (auto it = m_directories.begin(); it != m_directories.end();) {
-        if (it->fault.isEmpty()) {
-            ++it;
-        } else {
-            it = m_directories.erase(it);
-            forgotten = true;
-        }
-    }
+    const bool forgotten = !m_faults.isEmpty();
+    m_faults.clear();
     return forgotten;
 }
 
@@ -113,8 +105,11 @@ void WorkspaceKnowledge::forgetPendingChanges()
 
 void WorkspaceKnowledge::forget()
 {
-    m_directories.clear();
+    m_serverPaths.clear();
+    m_faults.clear();
     m_pendingChanges.clear();
+    // What the host recorded of the workspaces may be wrong as well.
+    Core::VcsManager::resetCache();
     emit forgotten();
 }
 

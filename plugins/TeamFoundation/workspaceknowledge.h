@@ -2,6 +2,8 @@
 
 #include "pendingchanges.h"
 
+#include <core/iversioncontrol.h>
+
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -11,14 +13,15 @@
 namespace TeamFoundation {
 namespace Internal {
 
-// What the plugin has learnt about the directories of the user's workspaces, in one place
-// for every view of the plugin: which directories are in a workspace, with the top level of
-// their mapping and their server path, and the pending changes below each top level that
-// was read. Asking tf costs a process per directory, and the answers only change when the
-// workspaces or their mappings change; the plugin forgets everything on the events that can
-// change them (a changed configuration or repository, a checkout, a change of the client's
-// workspace cache). Directories nothing is known about are left to the probes. A probe that
-// failed for another reason than "not in a workspace" (a refused login, a time-out) is no
+// What only the plugin knows about the user's workspaces, in one place for every view of the
+// plugin: the server paths of their directories, why a directory could not be asked about,
+// and the pending changes below each top level that was read. Which directories are in a
+// workspace, and their top levels, are the host's record (Core::VcsManager), which the plugin
+// reads and adds to (recordedAnswer()). Asking tf costs a process per directory, and the
+// answers only change when the workspaces or their mappings change; the plugin forgets
+// everything, the host's record included, on the events that can change them (a changed
+// configuration or repository, a checkout, a change of the client's workspace cache). A probe
+// that failed for another reason than "not in a workspace" (a refused login, a time-out) is no
 // answer: it is kept as such, with why, until the client was seen to work again or a person
 // asks anew. The pending changes change with every command: they are forgotten on their own
 // after each one, until they are read again.
@@ -26,27 +29,22 @@ class WorkspaceKnowledge : public QObject
 {
     Q_OBJECT
 public:
-    class Directory
-    {
-    public:
-        bool managed = false;
-        QString topLevel;                  // of a managed directory
-        std::optional<QString> serverPath; // what "info" said of the directory itself
-        QString fault;                     // why it could not be told, when it could not
-    };
-
     explicit WorkspaceKnowledge(QObject *parent = nullptr);
     ~WorkspaceKnowledge() override;
 
-    // What is known of 'directory': what was learnt of it, or, for a directory below one
-    // known to be managed, that it is managed with the same top level (a mapping takes in
-    // everything below it, folders not yet added included). Nothing when nothing is known,
-    // also below a directory known not to be managed: a mapping may start further down.
-    std::optional<Directory> directory(const QString &directory) const;
+    // What the host's record says 'vc' answered for 'directory', or, for a directory below
+    // one recorded as managed, that it is managed with the same top level (a mapping takes in
+    // everything below it, folders not yet added included). Nothing when nothing is
+    // recorded, also below a directory recorded as not managed: a mapping may start further
+    // down.
+    static std::optional<Core::IVersionControl::DirectoryAnswer>
+    recordedAnswer(const Core::IVersionControl *vc, const QString &directory);
 
-    void learnManaged(const QString &directory, const QString &topLevel,
-                      const std::optional<QString> &serverPath = std::nullopt);
-    void learnNotManaged(const QString &directory);
+    // What "info" said of the directory itself; nothing when it was not asked.
+    std::optional<QString> serverPath(const QString &directory) const;
+    void learnServerPath(const QString &directory, const QString &serverPath);
+    // Why 'directory' could not be asked about; empty when it could, or was not asked.
+    QString fault(const QString &directory) const;
     void learnFault(const QString &directory, const QString &reason);
     // The faults are no answer any more; true when there were some.
     bool forgetFaults();
@@ -65,7 +63,8 @@ signals:
     void forgotten();
 
 private:
-    QHash<QString, Directory> m_directories;
+    QHash<QString, QString> m_serverPaths;                 // by the key of the directory
+    QHash<QString, QString> m_faults;                      // by the key of the directory
     QHash<QString, QList<PendingChange>> m_pendingChanges; // by the key of the top level
 };
 

@@ -24,6 +24,8 @@
 
 using Utils::SynchronousProcessResponse;
 using VcsBase::JobQueue;
+using VcsBase::RunFlag;
+using VcsBase::RunFlags;
 using VcsBase::VcsBasePlugin;
 using VcsBase::VcsJob;
 using VcsBase::VcsOutputWindow;
@@ -165,8 +167,8 @@ void tst_Jobs::processTreeEndsWithTheCommand()
 
     QString pids;
     if (road.startsWith(QLatin1String("runVcs"))) {
-        const unsigned flags =
-            road.endsWith(QLatin1String("sync")) ? VcsBasePlugin::FullySynchronously : 0u;
+        const RunFlags flags =
+            road.endsWith(QLatin1String("sync")) ? RunFlag::FullySynchronously : RunFlags();
         pids = VcsBasePlugin::runVcs(QString(), helper, arguments, 400, flags).stdOut;
     } else {
         JobQueue queue;
@@ -316,16 +318,15 @@ void tst_Jobs::preparationIsAStepOfTheTurn()
 void tst_Jobs::aLongWaitShowsItselfAndCancels_data()
 {
     QTest::addColumn<bool>("escape");
-    QTest::addColumn<unsigned>("flags");
-    QTest::newRow("Cancel") << false << 0u;
-    QTest::newRow("Escape, fully synchronously")
-        << true << unsigned(VcsBasePlugin::FullySynchronously);
+    QTest::addColumn<RunFlags>("flags");
+    QTest::newRow("Cancel") << false << RunFlags();
+    QTest::newRow("Escape, fully synchronously") << true << RunFlags(RunFlag::FullySynchronously);
 }
 
 void tst_Jobs::aLongWaitShowsItselfAndCancels()
 {
     QFETCH(bool, escape);
-    QFETCH(unsigned, flags);
+    QFETCH(RunFlags, flags);
     QLineEdit edit;
     edit.show();
     edit.activateWindow();
@@ -397,8 +398,7 @@ void tst_Jobs::outputStreamsAndDecodesAcrossReads()
         VcsOutputWindow::clearContents();
         JobQueue queue;
         auto job = new VcsJob(helper, QStringList{"pieces", "100"} + pieces);
-        job->setFlags(streamed ? VcsBasePlugin::ShowStdOutInLogWindow
-                               : VcsBasePlugin::SuppressCommandLogging);
+        job->setFlags(streamed ? RunFlag::ShowStdOutInLogWindow : RunFlag::SuppressCommandLogging);
         job->setCodec(codec.isEmpty() ? nullptr : QTextCodec::codecForName(codec));
         bool outputWhileRunning = false;
         QObject context;
@@ -425,16 +425,15 @@ void tst_Jobs::outputStreamsAndDecodesAcrossReads()
 
 void tst_Jobs::outputKeptWholeOrItsEnd_data()
 {
-    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<RunFlags>("flags");
     QTest::addColumn<bool>("whole");
-    QTest::newRow("silent: whole") << 0u << true;
-    QTest::newRow("into the pane: its end")
-        << unsigned(VcsBasePlugin::ShowStdOutInLogWindow) << false;
+    QTest::newRow("silent: whole") << RunFlags() << true;
+    QTest::newRow("into the pane: its end") << RunFlags(RunFlag::ShowStdOutInLogWindow) << false;
 }
 
 void tst_Jobs::outputKeptWholeOrItsEnd()
 {
-    QFETCH(unsigned, flags);
+    QFETCH(RunFlags, flags);
     QFETCH(bool, whole);
     const int lines = 100000; // 33 characters each once CR LF is LF
     JobQueue queue;

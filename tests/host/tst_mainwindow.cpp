@@ -72,7 +72,7 @@ void tst_MainWindow::paneKeepsOutputInSight()
     QCOMPARE(pane->horizontalScrollBar()->maximum(), 0);
 
     VcsBase::JobQueue queue;
-    auto runJob = [&queue](unsigned flags) {
+    auto runJob = [&queue](VcsBase::RunFlags flags) {
         auto job = new VcsBase::VcsJob(QStringLiteral("/bin/true"), {});
         job->setFlags(flags);
         QSignalSpy ended(job, &VcsBase::VcsJob::finished);
@@ -81,11 +81,12 @@ void tst_MainWindow::paneKeepsOutputInSight()
     };
     window.showPendingChanges();
     // A silent read, and a read that logs its command but keeps its output for a view.
-    for (unsigned flags : {unsigned(VcsBase::RunFlags::SuppressCommandLogging), 0u}) {
+    for (VcsBase::RunFlags flags :
+         {VcsBase::RunFlags(VcsBase::RunFlag::SuppressCommandLogging), VcsBase::RunFlags()}) {
         QVERIFY(runJob(flags));
         QCOMPARE(tabs->currentWidget(), window.pendingChanges());
     }
-    QVERIFY(runJob(VcsBase::RunFlags::ShowStdOutInLogWindow));
+    QVERIFY(runJob(VcsBase::RunFlag::ShowStdOutInLogWindow));
     QCOMPARE(tabs->currentWidget(), pane);
 
     auto lines = [](int from, int count) {

@@ -23,6 +23,8 @@
 #endif
 
 using Utils::SynchronousProcessResponse;
+using VcsBase::RunFlag;
+using VcsBase::RunFlags;
 using VcsBase::VcsBasePlugin;
 using VcsBase::VcsOutputWindow;
 
@@ -31,13 +33,11 @@ Q_DECLARE_METATYPE(SynchronousProcessResponse::Result)
 namespace {
 const QString helper = QStringLiteral(CHILD_PROCESS);
 
-enum : unsigned {
-    ShowStdOut = VcsBasePlugin::ShowStdOutInLogWindow,
-    SuppressStdErr = VcsBasePlugin::SuppressStdErrInLogWindow,
-    SuppressFail = VcsBasePlugin::SuppressFailMessageInLogWindow,
-    SuppressCommand = VcsBasePlugin::SuppressCommandLogging,
-    Synchronously = VcsBasePlugin::FullySynchronously
-};
+const RunFlags ShowStdOut = RunFlag::ShowStdOutInLogWindow;
+const RunFlags SuppressStdErr = RunFlag::SuppressStdErrInLogWindow;
+const RunFlags SuppressFail = RunFlag::SuppressFailMessageInLogWindow;
+const RunFlags SuppressCommand = RunFlag::SuppressCommandLogging;
+const RunFlags Synchronously = RunFlag::FullySynchronously;
 
 #ifdef Q_OS_UNIX
 bool processIsGone(qint64 pid)
@@ -158,7 +158,8 @@ void tst_RunVcs::result()
     QFETCH(QString, workingDirectory);
     QFETCH(SynchronousProcessResponse::Result, result);
     QFETCH(int, exitCode);
-    const unsigned flags = QByteArray(QTest::currentDataTag()).endsWith(", sync") ? Synchronously : 0u;
+    const RunFlags flags =
+        QByteArray(QTest::currentDataTag()).endsWith(", sync") ? Synchronously : RunFlags();
 
     const SynchronousProcessResponse response =
         VcsBasePlugin::runVcs(workingDirectory, binary, arguments, 10000, flags);
@@ -169,17 +170,17 @@ void tst_RunVcs::result()
 
 void tst_RunVcs::timeOutKillsTheProcess_data()
 {
-    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<RunFlags>("flags");
     QTest::addColumn<bool>("messageShown");
-    QTest::newRow("event loop") << 0u << true;
-    QTest::newRow("sync") << unsigned(Synchronously) << true;
-    QTest::newRow("event loop, no fail message") << unsigned(SuppressFail) << false;
-    QTest::newRow("sync, no fail message") << unsigned(Synchronously | SuppressFail) << false;
+    QTest::newRow("event loop") << RunFlags() << true;
+    QTest::newRow("sync") << Synchronously << true;
+    QTest::newRow("event loop, no fail message") << SuppressFail << false;
+    QTest::newRow("sync, no fail message") << (Synchronously | SuppressFail) << false;
 }
 
 void tst_RunVcs::timeOutKillsTheProcess()
 {
-    QFETCH(unsigned, flags);
+    QFETCH(RunFlags, flags);
     QFETCH(bool, messageShown);
     const int timeOutMs = 400;
     PaneRecorder pane;
@@ -212,17 +213,17 @@ void tst_RunVcs::timeOutKillsTheProcess()
 void tst_RunVcs::noTimeLimit_data()
 {
     QTest::addColumn<int>("timeOutMs");
-    QTest::addColumn<unsigned>("flags");
-    QTest::newRow("zero, event loop") << 0 << 0u;
-    QTest::newRow("zero, sync") << 0 << unsigned(Synchronously);
-    QTest::newRow("negative, event loop") << -1 << 0u;
-    QTest::newRow("negative, sync") << -1 << unsigned(Synchronously);
+    QTest::addColumn<RunFlags>("flags");
+    QTest::newRow("zero, event loop") << 0 << RunFlags();
+    QTest::newRow("zero, sync") << 0 << Synchronously;
+    QTest::newRow("negative, event loop") << -1 << RunFlags();
+    QTest::newRow("negative, sync") << -1 << Synchronously;
 }
 
 void tst_RunVcs::noTimeLimit()
 {
     QFETCH(int, timeOutMs);
-    QFETCH(unsigned, flags);
+    QFETCH(RunFlags, flags);
     const SynchronousProcessResponse response =
         VcsBasePlugin::runVcs(QString(), helper, {"sleep", "300"}, timeOutMs, flags);
     QCOMPARE(response.result, SynchronousProcessResponse::Finished);
@@ -235,7 +236,7 @@ void tst_RunVcs::standardInputIsClosed()
     // rather than wait for the time-out.
     QElapsedTimer timer;
     timer.start();
-    for (const unsigned flags : {0u, unsigned(Synchronously)}) {
+    for (const RunFlags flags : {RunFlags(), Synchronously}) {
         const SynchronousProcessResponse response =
             VcsBasePlugin::runVcs(QString(), helper, {"stdin"}, 5000, flags);
         QCOMPARE(response.result, SynchronousProcessResponse::Finished);
@@ -246,29 +247,29 @@ void tst_RunVcs::standardInputIsClosed()
 
 void tst_RunVcs::paneFollowsFlags_data()
 {
-    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<RunFlags>("flags");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("commandShown");
     QTest::addColumn<bool>("stdOutShown");
     QTest::addColumn<bool>("stdErrShown");
     QTest::addColumn<bool>("failureShown");
 
-    QTest::newRow("no flags, success") << 0u << 0 << true << false << true << false;
-    QTest::newRow("show stdout") << unsigned(ShowStdOut) << 0 << true << true << true << false;
-    QTest::newRow("suppress stderr") << unsigned(SuppressStdErr) << 0 << true << false << false << false;
-    QTest::newRow("suppress command") << unsigned(SuppressCommand) << 0 << false << false << true << false;
-    QTest::newRow("no flags, failure") << 0u << 3 << true << false << true << true;
-    QTest::newRow("show stdout, failure") << unsigned(ShowStdOut) << 7 << true << true << true << true;
-    QTest::newRow("suppress fail message") << unsigned(SuppressFail) << 3 << true << false << true << false;
-    QTest::newRow("silent probe") << unsigned(SuppressCommand | SuppressStdErr | SuppressFail) << 3
-                                  << false << false << false << false;
-    QTest::newRow("everything, sync") << unsigned(ShowStdOut | Synchronously) << 3 << true << true
-                                      << true << true;
+    QTest::newRow("no flags, success") << RunFlags() << 0 << true << false << true << false;
+    QTest::newRow("show stdout") << ShowStdOut << 0 << true << true << true << false;
+    QTest::newRow("suppress stderr") << SuppressStdErr << 0 << true << false << false << false;
+    QTest::newRow("suppress command") << SuppressCommand << 0 << false << false << true << false;
+    QTest::newRow("no flags, failure") << RunFlags() << 3 << true << false << true << true;
+    QTest::newRow("show stdout, failure") << ShowStdOut << 7 << true << true << true << true;
+    QTest::newRow("suppress fail message") << SuppressFail << 3 << true << false << true << false;
+    QTest::newRow("silent probe") << (SuppressCommand | SuppressStdErr | SuppressFail) << 3 << false
+                                  << false << false << false;
+    QTest::newRow("everything, sync")
+        << (ShowStdOut | Synchronously) << 3 << true << true << true << true;
 }
 
 void tst_RunVcs::paneFollowsFlags()
 {
-    QFETCH(unsigned, flags);
+    QFETCH(RunFlags, flags);
     QFETCH(int, exitCode);
     QFETCH(bool, commandShown);
     QFETCH(bool, stdOutShown);
@@ -367,7 +368,7 @@ void tst_RunVcs::argumentsArriveByteExact()
     QFETCH(QStringList, arguments);
     const QString record = m_tempDir.filePath(QStringLiteral("%1.rec").arg(QTest::currentDataTag()));
     const SynchronousProcessResponse response = VcsBasePlugin::runVcs(
-        m_tempDir.path(), helper, QStringList{"record", record, "0"} + arguments, 10000, 0);
+        m_tempDir.path(), helper, QStringList{"record", record, "0"} + arguments, 10000, {});
     QCOMPARE(response.result, SynchronousProcessResponse::Finished);
 
     bool ok = false;
@@ -439,21 +440,21 @@ void tst_RunVcs::environment()
         env.insert(assignment.section(QLatin1Char('='), 0, 0), assignment.section(QLatin1Char('='), 1));
 
     const SynchronousProcessResponse response =
-        VcsBasePlugin::runVcs(QString(), helper, {"env", variable}, 10000, 0, nullptr, env);
+        VcsBasePlugin::runVcs(QString(), helper, {"env", variable}, 10000, {}, nullptr, env);
     QCOMPARE(response.result, SynchronousProcessResponse::Finished);
     QCOMPARE(response.stdOut, seen);
 }
 
 void tst_RunVcs::largeOutputIsLinear_data()
 {
-    QTest::addColumn<unsigned>("flags");
-    QTest::newRow("event loop") << unsigned(ShowStdOut);
-    QTest::newRow("sync") << unsigned(ShowStdOut | Synchronously);
+    QTest::addColumn<RunFlags>("flags");
+    QTest::newRow("event loop") << ShowStdOut;
+    QTest::newRow("sync") << (ShowStdOut | Synchronously);
 }
 
 void tst_RunVcs::largeOutputIsLinear()
 {
-    QFETCH(unsigned, flags);
+    QFETCH(RunFlags, flags);
     const int lines = 620000; // 34 bytes each: about 21 MB
     // Against a quarter of it in the same run, so that a slow or loaded machine (or a
     // sanitizer) slows both: linear costs 4 times as much, quadratic 16 times.
@@ -482,12 +483,12 @@ void tst_RunVcs::largeOutputIsLinear()
 void tst_RunVcs::starterHandsAStartedProcess_data()
 {
     QTest::addColumn<QString>("starter");
-    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<RunFlags>("flags");
     QTest::addColumn<SynchronousProcessResponse::Result>("result");
     QTest::addColumn<QString>("stdOut");
     // The process started ahead gets its input from the starter; one that runVcs starts
     // itself sees its input closed.
-    for (const unsigned flags : {0u, unsigned(Synchronously)}) {
+    for (const RunFlags flags : {RunFlags(), Synchronously}) {
         const char *how = flags ? "fully synchronously" : "window painted";
         QTest::addRow("started ahead, %s", how) << "stdin" << flags << SynchronousProcessResponse::Finished << "9";
         QTest::addRow("ended before it was taken, %s", how) << "exit" << flags << SynchronousProcessResponse::FinishedError << "";
@@ -498,7 +499,7 @@ void tst_RunVcs::starterHandsAStartedProcess_data()
 void tst_RunVcs::starterHandsAStartedProcess()
 {
     QFETCH(QString, starter);
-    QFETCH(unsigned, flags);
+    QFETCH(RunFlags, flags);
     QFETCH(SynchronousProcessResponse::Result, result);
     QFETCH(QString, stdOut);
     const SynchronousProcessResponse response = VcsBasePlugin::runVcs(

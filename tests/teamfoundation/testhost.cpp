@@ -39,10 +39,10 @@ public:
         m_handed->append({command, false});
         return m_inner->run(command);
     }
-    void submit(const TeamFoundationCommand &command, const Finished &finished) override
+    VcsBase::VcsJob *job(const TeamFoundationCommand &command) override
     {
         m_handed->append({command, true});
-        m_inner->submit(command, finished);
+        return m_inner->job(command);
     }
     VcsBase::VcsJob::Starter starter(const QString &executable) override
     {

@@ -81,7 +81,7 @@ void tst_Adapter::topLevelSearch()
         QCOMPARE(runs.at(i).arguments, QStringList({"info", expected.absolutePath()}));
     }
     for (const Handed &handed : host.takeHanded())
-        QCOMPARE(handed.command.flags, 0x38u);
+        QCOMPARE(unsigned(handed.command.flags), 0x38u);
 }
 
 void tst_Adapter::topLevelAtFilesystemRoot()
@@ -159,8 +159,8 @@ void tst_Adapter::fileOperations()
     for (const Recorded &run : runs)
         QCOMPARE(run.workingDirectory, dir);
     const QList<Handed> handed = host.takeHanded();
-    QCOMPARE(handed.at(0).command.flags, 0x1u);
-    QCOMPARE(handed.at(3).command.flags, 0x101u);
+    QCOMPARE(unsigned(handed.at(0).command.flags), 0x1u);
+    QCOMPARE(unsigned(handed.at(3).command.flags), 0x101u);
 
     // A failing command is a failing operation.
     host.setResponse("TFREC_EXIT", "1");

@@ -238,7 +238,8 @@ void tst_Faults::outputThatIsNotText()
     TeamFoundationPlugin *plugin = host.loadPlugin();
     const QString dir = host.makeDirectory(QStringLiteral("proj"));
     host.setResponse("TFREC_STDOUT", QByteArray("Local path: /x/\xff\xfe\xc3\x28\nServer path: $/Demo/App\n\x80\x81"));
-    const TeamFoundationResponse r = plugin->client()->runTf(dir, {QStringLiteral("history")}, 0x1);
+    const TeamFoundationResponse r =
+        plugin->client()->runTf(dir, {QStringLiteral("history")}, InteractiveRunFlags);
     QVERIFY(!r.error);
     QVERIFY(r.stdOut.contains(QChar::ReplacementCharacter));
     QVERIFY(VcsBase::VcsOutputWindow::content().contains(QChar::ReplacementCharacter));
@@ -258,7 +259,8 @@ void tst_Faults::hundredMegabytesOfOutput()
 
     QElapsedTimer timer;
     timer.start();
-    const TeamFoundationResponse r = plugin->client()->runTf(dir, {QStringLiteral("history"), dir}, 0x1);
+    const TeamFoundationResponse r =
+        plugin->client()->runTf(dir, {QStringLiteral("history"), dir}, InteractiveRunFlags);
     QVERIFY(!r.error);
     QCOMPARE(r.stdOut.size(), 1600 * 64 * 1024);
     // The pane keeps the most recent text, not all of it.

@@ -535,7 +535,7 @@ void tst_PendingChanges::checkInTakesTheFoldersItNeeds()
         QStringList files;
         for (const QString &file : opened)
             files << top + QLatin1Char('/') + file;
-        dialog.setChanges(changes, files);
+        dialog.setChanges(changes, Selection::only(files));
     }
     auto list = dialog.findChild<QTreeWidget *>(QStringLiteral("changesList"));
     if (!click.isEmpty()) {
@@ -548,6 +548,10 @@ void tst_PendingChanges::checkInTakesTheFoldersItNeeds()
     for (const QString &item : dialog.checkedItems())
         shown << QDir(top).relativeFilePath(item);
     QCOMPARE(shown, checked);
+    // All checked is the whole path; anything less is exactly what is checked.
+    QCOMPARE(dialog.chosen(), checked.size() == pending.size()
+                                  ? Selection::wholePath()
+                                  : Selection::only(dialog.checkedItems()));
     auto said = dialog.findChild<QLabel *>(QStringLiteral("neededNote"));
     QCOMPARE(!said->isHidden(), !note.isEmpty());
     QVERIFY2(said->text().startsWith(note), qPrintable(said->text()));

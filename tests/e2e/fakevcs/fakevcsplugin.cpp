@@ -171,9 +171,9 @@ void FakePendingChanges::read(const QString &directory)
     auto job =
         new VcsBase::VcsJob(m_plugin->binary(), {QStringLiteral("pending"), directory}, directory);
     job->setTimeOutMs(m_plugin->timeoutMs());
-    job->setFlags(VcsBase::VcsBasePlugin::SuppressCommandLogging |
-                  VcsBase::VcsBasePlugin::SuppressStdErrInLogWindow |
-                  VcsBase::VcsBasePlugin::SuppressFailMessageInLogWindow);
+    job->setFlags(VcsBase::RunFlag::SuppressCommandLogging |
+                  VcsBase::RunFlag::SuppressStdErrInLogWindow |
+                  VcsBase::RunFlag::SuppressFailMessageInLogWindow);
     job->setDescription(QStringLiteral("fakevcs pending"));
     connect(job, &VcsBase::VcsJob::finished, this, [this, job, directory] {
         m_reading.remove(directory);
@@ -221,7 +221,7 @@ void FakePendingChanges::run(const QString &command, const QList<Core::PendingCh
     auto job = new VcsBase::VcsJob(m_plugin->binary(), arguments,
                                    QFileInfo(rows.first().localFile).absolutePath());
     job->setTimeOutMs(m_plugin->timeoutMs());
-    job->setFlags(VcsBase::VcsBasePlugin::ShowStdOutInLogWindow);
+    job->setFlags(VcsBase::RunFlag::ShowStdOutInLogWindow);
     job->setDescription(QStringLiteral("fakevcs ") + command);
     connect(job, &VcsBase::VcsJob::finished, this, &FakePendingChanges::changed);
     VcsBase::JobQueue::instance()->submit(job);
@@ -456,7 +456,8 @@ bool FakeVcsPlugin::run(const QString &workingDirectory, const QStringList &argu
     if (!versionControl()->isConfigured())
         return false;
     const Utils::SynchronousProcessResponse response =
-        runVcs(workingDirectory, binary(), arguments, timeoutMs(), ShowStdOutInLogWindow);
+        runVcs(workingDirectory, binary(), arguments, timeoutMs(),
+               VcsBase::RunFlag::ShowStdOutInLogWindow);
     return response.result == Utils::SynchronousProcessResponse::Finished;
 }
 
@@ -495,7 +496,7 @@ void FakeVcsPlugin::log()
         return;
     auto job = new VcsBase::VcsJob(binary(), {QStringLiteral("log")}, state.topLevel());
     job->setTimeOutMs(timeoutMs());
-    job->setFlags(ShowStdOutInLogWindow);
+    job->setFlags(VcsBase::RunFlag::ShowStdOutInLogWindow);
     job->setDescription(QStringLiteral("fakevcs log"));
     VcsBase::JobQueue::instance()->submit(job);
 }
