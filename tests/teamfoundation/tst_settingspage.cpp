@@ -788,7 +788,8 @@ void tst_SettingsPage::screenshot()
 
     const QPixmap image = widget->grab();
     QCOMPARE(image.size() / image.devicePixelRatio(), widget->size());
-    const QString file = QDir::current().absoluteFilePath(QStringLiteral("options-page.png"));
+    // Beside the other temporary files, not in whatever directory the test was started from.
+    const QString file = QDir::temp().absoluteFilePath(QStringLiteral("options-page.png"));
     QVERIFY(image.save(file));
     qInfo("Options page rendered to %s", qPrintable(file));
 }
