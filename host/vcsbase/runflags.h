@@ -16,7 +16,9 @@ enum class RunFlag : unsigned {
     SuppressCommandLogging = 0x20,
     ShowSuccessMessage = 0x40,
     ForceCLocale = 0x80,
-    // Waits without a local event loop; means nothing to a job, which never waits.
+    // Asked for by callers whose contract needs the answer before they return; every
+    // synchronous run waits alike (input held back, a progress after a moment), so it now
+    // only says so. Means nothing to a job, which never waits.
     FullySynchronously = 0x100,
     ExpectRepoChanges = 0x200
 };
