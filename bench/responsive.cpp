@@ -11,6 +11,7 @@
 // in-process with each way of starting the client (started with each command line; kept
 // started after a person's commands; kept started after every command), to show which
 // command to keep a client started for.
+#include "daysandbox.h"
 #include "testhost.h"
 
 #include <directrunner.h>
@@ -46,39 +47,12 @@ const int ROUNDS = 3;
 const int HISTORIES = 8;
 const QString password = QStringLiteral("bench-pw");
 
-// A server with $/Demo/App and src/d1 ... src/d5 of two files each, the user's workspace
-// "ws" holding it, and a tf that counts its starts; nothing started slowly yet.
-class Sandbox
+// The day's sandbox with a tf that counts its starts.
+class Sandbox : public DaySandbox
 {
 public:
-    Sandbox()
+    Sandbox() : DaySandbox(password)
     {
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
-        // The client's profile folder of the sandbox, its licence accepted up front.
-        m_env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), path("profile"));
-        m_env.remove(QStringLiteral("TF_STANDIN_STARTUP_MS"));
-        m_env.remove(QStringLiteral("TF_SERVER"));
-        const QString collection = QStringLiteral("-collection:") + path("server");
-        const QString login = QStringLiteral("-login:ann,") + password;
-        m_ok = tf({"eula", "-accept"}, root()) && tf({"seed", collection}, root()) &&
-               tf({"useradd", "ann", password, collection}, root());
-        for (const QString &name : {QStringLiteral("setup"), QStringLiteral("ws")}) {
-            if (name == QLatin1String("ws")) {
-                m_ok = m_ok && tf({"add", path("setup/src"), "-recursive", login}, path("setup")) &&
-                       tf({"checkin", path("setup"), "-recursive", "-comment:Folders", login},
-                          path("setup"));
-            }
-            m_ok = m_ok && tf({"workspace", "-new", name, collection, login}, root()) &&
-                   tf({"workfold", "-map", "$/Demo/App", path(name), collection,
-                       "-workspace:" + name, login},
-                      root()) &&
-                   tf({"get", path(name), "-recursive", login}, root());
-            for (int d = 1; name == QLatin1String("setup") && d <= 5; ++d) {
-                for (int f = 1; f <= 2; ++f)
-                    write(QStringLiteral("setup/src/d%1/f%2.cpp").arg(d).arg(f), "int f;\n");
-            }
-        }
         write(QStringLiteral("bin/tf"),
               QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1'\nexec '%2' \"$@\"\n")
                   .arg(path("bin/starts.log"), QStringLiteral(TF_PATH))
@@ -88,44 +62,12 @@ public:
         m_env.insert(QStringLiteral("TF_STANDIN_STARTUP_MS"), QLatin1String(STARTUP_MS));
     }
 
-    bool isValid() const { return m_ok; }
-    QString root() const { return m_dir.path(); }
-    QString path(const QString &relative) const
-    {
-        return m_dir.path() + QLatin1Char('/') + relative;
-    }
     QProcessEnvironment environment() const { return m_env; }
     int starts() const
     {
         QFile log(path("bin/starts.log"));
         return log.open(QIODevice::ReadOnly) ? log.readAll().count('\n') : 0;
     }
-    void write(const QString &relative, const QByteArray &content) const
-    {
-        QDir().mkpath(QFileInfo(path(relative)).absolutePath());
-        QFile file(path(relative));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(content);
-    }
-
-private:
-    bool tf(const QStringList &arguments, const QString &workingDirectory) const
-    {
-        QProcess process;
-        process.setProcessEnvironment(m_env);
-        process.setWorkingDirectory(workingDirectory);
-        process.start(QStringLiteral(TF_PATH), arguments);
-        process.waitForFinished(60000);
-        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-            return true;
-        std::fprintf(stderr, "tf %s: %s\n", qPrintable(arguments.join(' ')),
-                     process.readAllStandardError().constData());
-        return false;
-    }
-
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_env;
-    bool m_ok = false;
 };
 
 const QStringList dayFiles{"src/d1/f1.cpp", "src/d1/f2.cpp", "src/d2/f1.cpp", "src/d2/f2.cpp",

@@ -12,6 +12,8 @@
 //     processes started for it (goal: at most 2).
 // For this build and, when BENCH_BEFORE_WORKBENCH and BENCH_BEFORE_PLUGIN_DIR name them, for
 // the build before, side by side, in the same run.
+#include "daysandbox.h"
+
 #include <utils/treeprocess.h>
 
 #include <QCoreApplication>
@@ -42,46 +44,19 @@ qint64 now()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-// A server with $/Demo/App and src/d1 ... src/d5 of two files each, the user's workspace "ws"
-// holding it and known to the client's cache, and a tf that writes down each process: when
-// it starts ("S"), the command it is handed ("L"), and its end ("E").
-class Sandbox
+// The day's sandbox, its workspace known to the client's cache, and a tf that writes down
+// each process: when it starts ("S"), the command it is handed ("L"), and its end ("E").
+class Sandbox : public DaySandbox
 {
 public:
-    Sandbox()
+    Sandbox() : DaySandbox(password)
     {
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
-        m_env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), path("profile"));
+        // The workbench's own: no keychain or session bus of the desktop it runs on.
         m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
         m_env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
-        m_env.remove(QStringLiteral("TF_STANDIN_STARTUP_MS"));
-        m_env.remove(QStringLiteral("TF_SERVER"));
-        m_env.remove(QStringLiteral("TFSVC_CACHE_DIR"));
         QDir().mkpath(path("runtime"));
         QFile::setPermissions(path("runtime"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString collection = QStringLiteral("-collection:") + path("server");
-        const QString login = QStringLiteral("-login:ann,") + password;
-        // The client in the profile folder has its licence accepted, as a user's has.
-        m_ok = tf({"eula", "-accept"}, root()) && tf({"seed", collection}, root()) &&
-               tf({"useradd", "ann", password, collection}, root());
-        for (const QString &name : {QStringLiteral("setup"), QStringLiteral("ws")}) {
-            if (name == QLatin1String("ws")) {
-                m_ok = m_ok && tf({"add", path("setup/src"), "-recursive", login}, path("setup")) &&
-                       tf({"checkin", path("setup"), "-recursive", "-comment:Folders", login},
-                          path("setup"));
-            }
-            m_ok = m_ok && tf({"workspace", "-new", name, collection, login}, root()) &&
-                   tf({"workfold", "-map", "$/Demo/App", path(name), collection,
-                       "-workspace:" + name, login},
-                      root()) &&
-                   tf({"get", path(name), "-recursive", login}, root());
-            for (int d = 1; name == QLatin1String("setup") && d <= 5; ++d) {
-                for (int f = 1; f <= 2; ++f)
-                    write(QStringLiteral("setup/src/d%1/f%2.cpp").arg(d).arg(f), "int f;\n");
-            }
-        }
         // As the real client leaves it after mapping the workspace, unless the stand-in did.
         const QString cache = path("profile/Cache/VersionControl.config");
         if (!QFileInfo::exists(cache)) {
@@ -122,24 +97,11 @@ public:
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    bool isValid() const { return m_ok; }
-    QString root() const { return m_dir.path(); }
-    QString path(const QString &relative) const
-    {
-        return m_dir.path() + QLatin1Char('/') + relative;
-    }
     QProcessEnvironment environment(int startupMs) const
     {
         QProcessEnvironment env = m_env;
         env.insert(QStringLiteral("TF_STANDIN_STARTUP_MS"), QString::number(startupMs));
         return env;
-    }
-    void write(const QString &relative, const QByteArray &content) const
-    {
-        QDir().mkpath(QFileInfo(path(relative)).absolutePath());
-        QFile file(path(relative));
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(content);
     }
     QStringList takeLog() const
     {
@@ -150,25 +112,6 @@ public:
         log.remove();
         return lines;
     }
-
-private:
-    bool tf(const QStringList &arguments, const QString &workingDirectory) const
-    {
-        QProcess process;
-        process.setProcessEnvironment(m_env);
-        process.setWorkingDirectory(workingDirectory);
-        process.start(QStringLiteral(TF_PATH), arguments);
-        process.waitForFinished(60000);
-        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-            return true;
-        std::fprintf(stderr, "tf %s: %s\n", qPrintable(arguments.join(' ')),
-                     process.readAllStandardError().constData());
-        return false;
-    }
-
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_env;
-    bool m_ok = false;
 };
 
 // One process of tf as the wrapper wrote it down.
