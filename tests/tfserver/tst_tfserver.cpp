@@ -139,12 +139,11 @@ void TfServerTest::refusalsLeaveTheStoreAsItWas_data()
     row("an operation the server does not have", "POST", repository, ann, soap,
         envelope("<Frobnicate><x>1</x></Frobnicate>"), 500,
         QByteArray("<soap:Text xml:lang=\"en\">TF400000: The operation Frobnicate"));
-    row("work items, which the server does not keep", "POST",
+    row("a work item operation the server does not have", "POST",
         QStringLiteral("WorkItemTracking/v1.0/ClientService.asmx"), ann, soap,
-        envelope("<GetReferencingWorkitemUris><artifactUri>vstfs:///VersionControl/Changeset/1"
-                 "</artifactUri></GetReferencingWorkitemUris>"),
-        500, QByteArray("keeps no work items and does not implement the work item tracking "
-                        "operation GetReferencingWorkitemUris. History with -format:brief"));
+        envelope("<QueryWorkitems><psQuery/></QueryWorkitems>"), 500,
+        QByteArray("keeps no work items and does not implement the work item tracking "
+                   "operation QueryWorkitems."));
     row("not XML", "POST", repository, ann, soap, QByteArray("hello, server"), 500,
         QByteArray("not well-formed"));
     row("a SOAP 1.1 envelope", "POST", repository, ann, soap,

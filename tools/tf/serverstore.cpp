@@ -393,6 +393,16 @@ QString ServerStore::authenticate(const QString &user, const QString &password) 
     return QString();
 }
 
+QStringList ServerStore::userNames() const
+{
+    QStringList names;
+    const QJsonArray users =
+        QJsonDocument::fromJson(readFile(m_dir + "/users.json")).object().value("users").toArray();
+    for (const QJsonValue &u : users)
+        names.append(u.toObject().value("name").toString());
+    return names;
+}
+
 void ServerStore::addUser(const QString &user, const QString &password)
 {
     if (user.isEmpty() || user.contains(',') || user.contains(QRegExp("\\s")))

@@ -131,6 +131,8 @@ public:
     // name or password is wrong.
     QString authenticate(const QString &user, const QString &password) const;
     void addUser(const QString &user, const QString &password);
+    // The registered users in the order they were added.
+    QStringList userNames() const;
 
     // The number the next commit() gets.
     int nextChangeset() const { return m_head + 1; }

@@ -195,6 +195,7 @@ bool CollectionServer::start(QString *error)
     const QUuid instance = QUuid::createUuidV5(QUuid("6ba7b811-9dad-11d1-80b4-00c04fd430c8"),
                                                QDir(m_options.storeDirectory).canonicalPath());
     m_location = std::make_unique<LocationService>(m_url, instance);
+    m_workItems = std::make_unique<WorkItemService>(instance);
     return true;
 }
 
@@ -283,13 +284,7 @@ void CollectionServer::handle(const httplib::Request &request, httplib::Response
         else if (is(m_location->repositoryPath()))
             body = m_repository.call(call, identity);
         else if (is(m_location->workItemPath()))
-            // The client asks for them for "history -format:detailed" (each changeset's
-            // work items) and prints this text; say what still works.
-            receiverFault(QString("TF400000: This Team Foundation server keeps no work items and "
-                                  "does not implement the work item tracking operation %1. "
-                                  "History with -format:brief or -format:xml lists no work items "
-                                  "and works.")
-                              .arg(call.name));
+            body = m_workItems->call(call, knownUsers(identity));
         else {
             response.status = 404;
             response.set_content("This server has no such service.", "text/plain");
@@ -301,6 +296,13 @@ void CollectionServer::handle(const httplib::Request &request, httplib::Response
     } catch (const Tf::Error &error) {
         setFault(response, Fault{Fault::Receiver, error.message});
     }
+}
+
+// The store's users; a store without users knows only the one it lets in.
+QStringList CollectionServer::knownUsers(const Identity &caller) const
+{
+    const Tf::ServerStore store(m_options.storeDirectory);
+    return store.hasUsers() ? store.userNames() : QStringList{caller.account};
 }
 
 void CollectionServer::handleUpload(const httplib::Request &request, httplib::Response &response,

@@ -2,6 +2,7 @@
 
 #include "locationservice.h"
 #include "repository.h"
+#include "workitemservice.h"
 
 #include <QFile>
 #include <QString>
@@ -51,6 +52,7 @@ private:
     void handle(const httplib::Request &request, httplib::Response &response);
     void handleUpload(const httplib::Request &request, httplib::Response &response,
                       const Identity &identity);
+    QStringList knownUsers(const Identity &caller) const;
     void log(const httplib::Request &request, const httplib::Response &response);
 
     ServerOptions m_options;
@@ -58,6 +60,7 @@ private:
     std::unique_ptr<RunCertificate> m_certificate;
     std::unique_ptr<httplib::Server> m_http;
     std::unique_ptr<LocationService> m_location;
+    std::unique_ptr<WorkItemService> m_workItems;
     Repository m_repository;
     std::mutex m_logMutex;
     QFile m_log;

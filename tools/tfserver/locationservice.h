@@ -29,7 +29,7 @@ public:
     QString uploadPath() const { return "VersionControl/v1.0/upload.asmx"; }
     // Work items are not kept here; the client still wants the service to
     // exist before a check-in (which associates none) and asks it for the
-    // work items of a changeset only for history -format:detailed.
+    // work items of a changeset for history -format:detailed (WorkItemService).
     QString workItemPath() const { return "WorkItemTracking/v1.0/ClientService.asmx"; }
 
     QByteArray registration(const SoapCall &call) const;
