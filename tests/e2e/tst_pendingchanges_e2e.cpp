@@ -111,6 +111,9 @@ void tst_PendingChangesE2e::init()
     qputenv("TEE_PROFILE_DIRECTORY", path(QStringLiteral("profile")).toLocal8Bit());
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     qunsetenv("TF_SERVER");
+    // Files found on disk but not pending are listed as the real client lists them for a
+    // local workspace, so that the view shows what it does with them.
+    qputenv("TF_STANDIN_CANDIDATES", "1");
     const QString licence = E2e::acceptLicence(QStringLiteral(TF_EXECUTABLE), path(QStringLiteral("profile")));
     QVERIFY2(licence.isEmpty(), qPrintable(licence));
     const QString collection = QStringLiteral("-collection:") + path(QStringLiteral("server"));

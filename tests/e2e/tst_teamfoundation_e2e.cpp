@@ -484,7 +484,7 @@ void TeamFoundationEndToEndTest::aLinuxUsersDay()
 
     const QString login = QStringLiteral("-login:ann,") + password;
     const Run status = box.runTf({QStringLiteral("status"), app, QStringLiteral("-recursive"), login}, app);
-    QVERIFY2(status.exitCode == 0 && status.out.contains(QLatin1String("There are no pending changes.")),
+    QVERIFY2(status.exitCode == 0 && status.out.contains(QLatin1String("There are no matching pending changes.")),
              qPrintable(describe(status)));
     // The brief table shows a comment's first line; the detailed layout all of it.
     const Run history = box.runTf(
@@ -783,7 +783,8 @@ void TeamFoundationEndToEndTest::historyAnnotationDiffAndGetOfTwoUsers()
                                        "    std::cout << \"Hello from App\" << std::endl;\n"
                                        "    return 0;\n}\n"));
     const Run status = box.runTf({QStringLiteral("status"), main, ann}, box.path("ws"));
-    QVERIFY2(status.out.contains(QLatin1String("no pending changes")), qPrintable(describe(status)));
+    QVERIFY2(status.out.contains(QLatin1String("There are no matching pending changes.")),
+             qPrintable(describe(status)));
 
     // The four versions of the annotation were read by one client, not one client each.
     QStringList versionReaders;

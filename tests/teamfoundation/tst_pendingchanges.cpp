@@ -240,7 +240,8 @@ void tst_PendingChanges::parse()
 }
 
 // What the stand-in prints for a checked-out project with a pending edit, rename and add, a
-// file that is not added and one missing on disk.
+// file that is not added and one missing on disk (listed as candidates, as the real client
+// lists them for a local workspace).
 void tst_PendingChanges::standInStatus()
 {
     QTemporaryDir dir;
@@ -251,6 +252,7 @@ void tst_PendingChanges::standInStatus()
     env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("xdg")));
     env.insert(QStringLiteral("HOME"), dir.path());
     env.insert(QStringLiteral("TEE_PROFILE_DIRECTORY"), dir.filePath(QStringLiteral("profile")));
+    env.insert(QStringLiteral("TF_STANDIN_CANDIDATES"), QStringLiteral("1"));
     const QString app = dir.filePath(QStringLiteral("App"));
     auto tf = [&](const QStringList &arguments) {
         QProcess process;

@@ -242,7 +242,7 @@ void TfStandInTest::roundTrip()
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.out.contains("Changeset #4"), qPrintable(r.out));
     QVERIFY(!isWritable(main));
-    QVERIFY(tfOk({"status"}, app).out.contains("no pending changes"));
+    QVERIFY(tfOk({"status"}, app).out.contains("There are no matching pending changes."));
 
     r = tfOk({"history", main, "-noprompt"}, app);
     QVERIFY2(r.out.contains(QRegExp("\\n4 +edit +carol .*Greet the round trip\\n")), qPrintable(r.out));
@@ -613,7 +613,7 @@ void TfStandInTest::checkinFinishedByNextCommand()
 
     // The next command finishes the update before it reads the workspace.
     Result r = tfOk({"status"}, app);
-    QVERIFY2(r.out.contains("no pending changes"), qPrintable(r.out));
+    QVERIFY2(r.out.contains("There are no matching pending changes."), qPrintable(r.out));
     QVERIFY(!QFileInfo::exists(serverPath("transaction")));
     r = tfOk({"info", main}, app);
     QVERIFY2(r.out.count("Changeset  : 4\n") == 1, qPrintable(r.out));
@@ -848,7 +848,7 @@ void TfStandInTest::commandLines_data()
         "\\AThe command file 'nothere\\.tfc' could not be found\\.\n");
     row("@: blank lines skipped, CR LF taken", tfAt, none, "\n  \r\n  info main.cpp\r\n", 0, info, nothing);
     row("@: each line sees the one before", tfAt, none, "undo main.cpp\nstatus main.cpp\n", 0,
-        "\nThere are no pending changes.\n\\z", nothing);
+        "\nThere are no matching pending changes.\n\\z", nothing);
     row("@: a failure ends the run with its code", tfAt, none, "status ../..\ninfo main.cpp\n", 100, nothing, noMapping);
     row("@ -continueOnError: every line, partial success", {"tf", "@", "-continueOnError"}, none,
         "status ../..\ninfo main.cpp\n", 1, info, noMapping);
@@ -951,7 +951,7 @@ void TfStandInTest::standardInputHoldsNoLockWhileWaiting()
     QVERIFY(warm->waitForFinished(30000));
     QCOMPARE(warm->exitCode(), 0);
     out += warm->readAllStandardOutput();
-    QVERIFY2(out.endsWith("\n1 change(s)\nThere are no pending changes.\n"), out.constData());
+    QVERIFY2(out.endsWith("\n1 change(s)\nThere are no matching pending changes.\n"), out.constData());
 }
 
 void TfStandInTest::startupDelay()
@@ -1048,14 +1048,20 @@ void TfStandInTest::statusXml_data()
                                  "pending edit, rename $/Demo/App/a&b <\"c\">.md <- $/Demo/App/README.md"};
     const QStringList candidates = {"candidate add $/Demo/App/new file.txt",
                                     "candidate delete $/Demo/App/CMakeLists.txt"};
-    QTest::newRow("whole workspace") << QStringList{"status", "-format:xml"} << QStringList()
-                                     << pending + candidates;
+    // The real client detects candidates only in a local workspace, which the stand-in lists
+    // when asked to, as if its workspace were one.
+    const QStringList detect = {"TF_STANDIN_CANDIDATES=1"};
+    QTest::newRow("whole workspace") << QStringList{"status", "-format:xml"} << QStringList() << pending;
+    QTest::newRow("whole workspace, candidates") << QStringList{"status", "-format:xml"} << detect
+                                                 << pending + candidates;
     QTest::newRow("-nodetect") << QStringList{"status", ".", "-recursive", "-format:XML", "-nodetect"}
-                               << QStringList() << pending;
+                               << detect << pending;
     QTest::newRow("one pending file") << QStringList{"status", "main.cpp", "-format:xml"} << QStringList()
                                       << QStringList{pending[1]};
-    QTest::newRow("one candidate") << QStringList{"status", "new file.txt", "-format:xml"} << QStringList()
+    QTest::newRow("one candidate") << QStringList{"status", "new file.txt", "-format:xml"} << detect
                                    << QStringList{candidates[0]};
+    QTest::newRow("nothing pending") << QStringList{"status", "new file.txt", "-format:xml"} << QStringList()
+                                     << QStringList();
     // A server workspace, which tf.exe lists, has no candidates.
     QTest::newRow("tf.exe grammar, tf.exe's layout") << QStringList{"status", "/format:xml"}
                                                      << QStringList{"TF_STANDIN_GRAMMAR=tf.exe"} << pending;
@@ -1088,8 +1094,11 @@ void TfStandInTest::statusXml()
     QCOMPARE(r.exitCode, 0);
     const QByteArray xml = r.out.toUtf8();
     const bool tfExe = environment.contains("TF_STANDIN_GRAMMAR=tf.exe");
+    // The cross-platform client's root follows its declaration on the same line, and is empty
+    // when nothing is listed.
     QVERIFY2(xml.startsWith(tfExe ? "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Status>\n"
-                                  : "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<status>\n"),
+                            : expected.isEmpty() ? "<?xml version=\"1.0\" encoding=\"utf-8\"?><status/>\n"
+                                                 : "<?xml version=\"1.0\" encoding=\"utf-8\"?><status>\n"),
              xml.constData());
     const QVector<XmlChange> changes = readStatusXml(xml, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));

@@ -35,6 +35,7 @@
 //                          when no -collection: is given; else one in the data directory
 //   TF_STANDIN_GRAMMAR     tf.exe: the grammar above; unset, empty or cross-platform:
 //                          the cross-platform client's
+//   TF_STANDIN_CANDIDATES  1: status -format:xml lists candidates (see Status below)
 //   TF_STANDIN_STARTUP_MS  sleep this many milliseconds at start, before reading
 //                          the arguments or standard input, as a real client's
 //                          start-up (a JVM plus a server round trip) would take
@@ -77,10 +78,14 @@
 // Check-in comments: -comment:TEXT, or -comment:@FILE for the content of FILE,
 // kept exactly (line breaks included).
 //
-// Status: -format:xml prints the pending changes, and the candidates detected
-// on disk (files neither on the server nor pending: add; files of the
-// workspace missing on disk and not pending: delete), as XML; -nodetect leaves
-// the candidates out. -format:brief or detailed, or none, prints the table.
+// Status: -format:xml prints the pending changes as XML (just <status/> when
+// there are none). The real cross-platform client also lists candidates, the
+// changes it detects on disk, but only for a local workspace, which the
+// stand-in does not keep; with TF_STANDIN_CANDIDATES=1 the stand-in lists them
+// as that client would (files neither on the server nor pending: add; files of
+// the workspace missing on disk and not pending: delete), so that what an IDE
+// does with them can be tried; -nodetect leaves them out. -format:brief or
+// detailed, or none, prints the table.
 
 #include "commands.h"
 #include "arguments.h"
@@ -122,6 +127,7 @@ namespace {
 
 const char serverEnvironmentVariable[] = "TF_SERVER";
 const char startupEnvironmentVariable[] = "TF_STANDIN_STARTUP_MS";
+const char candidatesEnvironmentVariable[] = "TF_STANDIN_CANDIDATES";
 const char diffCommandEnvironmentVariable[] = "TF_DIFF_COMMAND";
 
 void writeOut(const QString &text)
@@ -1755,14 +1761,17 @@ static QString xmlDate(const QDateTime &date)
         + QString("%1%2").arg(qAbs(minutes) / 60, 2, 10, QChar('0')).arg(qAbs(minutes) % 60, 2, 10, QChar('0'));
 }
 
+// The cross-platform client's layout: the declaration and the root on one
+// line, two blanks of indent, the two lists only when something is listed.
 QByteArray Client::statusXml(const QVector<PendingChange> &pending, const QVector<PendingChange> &candidates)
 {
     Workspace &ws = *m_workspace;
     QByteArray body;
     QXmlStreamWriter xml(&body);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(2);
     auto writeChanges = [&](const QString &element, const QVector<PendingChange> &changes, bool candidate) {
         xml.writeStartElement(element);
-        xml.writeCharacters("\n");
         for (const PendingChange &c : changes) {
             const QString local = ws.localPathFor(c.serverPath);
             xml.writeEmptyElement("pending-change");
@@ -1780,19 +1789,18 @@ QByteArray Client::statusXml(const QVector<PendingChange> &pending, const QVecto
             if (!candidate && !c.folder) {
                 QFile file(local);
                 const bool binary = file.open(QIODevice::ReadOnly) && file.read(8192).contains('\0');
-                xml.writeAttribute("file-type", binary ? "binary" : "utf-8");
+                xml.writeAttribute("file-type", binary ? "binary" : "UTF-8");
             }
-            xml.writeCharacters("\n");
         }
         xml.writeEndElement();
-        xml.writeCharacters("\n");
     };
     xml.writeStartElement("status");
-    xml.writeCharacters("\n");
-    writeChanges("pending-changes", pending, false);
-    writeChanges("candidate-pending-changes", candidates, true);
+    if (!pending.isEmpty() || !candidates.isEmpty()) {
+        writeChanges("pending-changes", pending, false);
+        writeChanges("candidate-pending-changes", candidates, true);
+    }
     xml.writeEndElement();
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + body + '\n';
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + body.trimmed() + '\n';
 }
 
 // tf.exe's layout: the pending changes of each workspace in a PendingSet, as
@@ -1876,7 +1884,7 @@ int Client::status()
     }
     if (format == "xml") {
         QVector<PendingChange> candidates;
-        if (!m_args.has("nodetect")) {
+        if (!m_args.has("nodetect") && qEnvironmentVariable(candidatesEnvironmentVariable) == "1") {
             QVector<Target> targets;
             for (const QString &operand : m_args.operands())
                 targets.append(resolve(operand));
@@ -1893,7 +1901,8 @@ int Client::status()
         return Success;
     }
     if (scope.isEmpty()) {
-        writeOut("There are no pending changes.\n");
+        writeOut(m_grammar == Grammar::CrossPlatform ? "There are no matching pending changes.\n"
+                                                     : "There are no pending changes.\n");
         return Success;
     }
     QString text = padded("File name", 24) + padded("Change", 16) + "Local path\n";
