@@ -59,6 +59,7 @@ private slots:
     void getNeverOverwritesLocalWork();
     void checkinAgainstNewerVersionFails();
     void checkinNeedsTheNewFolder();
+    void itemsNamedByFolder();
     void killedCheckinIsRolledBack();
     void checkinFinishedByNextCommand();
     void oldHaveTableIsSplit();
@@ -482,7 +483,8 @@ void TfStandInTest::checkinFailureKeepsEverything()
     // Nothing of the failed check-in is visible; once the store can be
     // written again the same changes go in as the next changeset.
     QVERIFY(QFile::remove(changesets));
-    QVERIFY(tf({"info", "$/Demo/App/new.cpp"}, app).out.contains("No item on the server yet"));
+    // Not on the server: its server information names no server path.
+    QVERIFY(tf({"info", "$/Demo/App/new.cpp"}, app).out.contains("\n  Server path:   \n"));
     const Result retried = tfOk({"checkin", "-comment:second try"}, app);
     QVERIFY2(retried.out.contains("Changeset #4"), qPrintable(retried.out));
     const Result history = tfOk({"history", app, "-recursive"}, path("work"));
@@ -577,7 +579,7 @@ void TfStandInTest::killedCheckinIsRolledBack()
     QVERIFY(!QFileInfo::exists(serverPath("transaction")));
     Result r = tfOk({"history", "$/Demo/App/main.cpp"}, app);
     QVERIFY2(!r.out.contains(QRegExp("\\n4 ")) && !r.out.contains("doomed"), qPrintable(r.out));
-    QVERIFY(tf({"info", "$/Demo/App/big.bin"}, app).out.contains("No item on the server yet"));
+    QVERIFY(tf({"info", "$/Demo/App/big.bin"}, app).out.contains("\n  Server path:   \n"));
 
     // The dying workspace still has its pending changes and can check them in.
     r = tfOk({"status"}, app);
@@ -598,7 +600,7 @@ void TfStandInTest::checkinFinishedByNextCommand()
     const QString main = app + "/main.cpp";
     QCOMPARE(tf({"checkout", main}, app).exitCode, 0);
     writeAll(main, "edited\n");
-    QCOMPARE(tfOk({"info", main}, app).out.count("Changeset  : 2\n"), 1);
+    QCOMPARE(tfOk({"info", main}, app).out.count("Changeset:   2\n"), 1);
 
     // A directory where the new pending changes are written makes the check-in
     // fail after its commit point: the changeset is in, the workspace is not
@@ -616,7 +618,7 @@ void TfStandInTest::checkinFinishedByNextCommand()
     QVERIFY2(r.out.contains("There are no matching pending changes."), qPrintable(r.out));
     QVERIFY(!QFileInfo::exists(serverPath("transaction")));
     r = tfOk({"info", main}, app);
-    QVERIFY2(r.out.count("Changeset  : 4\n") == 1, qPrintable(r.out));
+    QVERIFY2(r.out.count("Changeset:   4\n") == 1, qPrintable(r.out));
     QVERIFY(tfOk({"history", main}, app).out.contains(QRegExp("\\n4 +edit .*half\\n")));
     // Up to date: the edit is not taken for a local change.
     QCOMPARE(tf({"get", app, "-recursive"}, path("work")).exitCode, 0);
@@ -638,7 +640,7 @@ void TfStandInTest::oldHaveTableIsSplit()
     writeAll(workspaceDir + "/have.txt", table);
 
     Result r = tfOk({"info", app + "/main.cpp"}, app);
-    QVERIFY2(r.out.count("Changeset  : 2\n") == 1, qPrintable(r.out));
+    QVERIFY2(r.out.count("Changeset:   2\n") == 1, qPrintable(r.out));
     QVERIFY(!QFileInfo::exists(workspaceDir + "/have.txt"));
     // Nothing is fetched again or taken for a local change.
     r = tfOk({"get", app, "-recursive"}, path("work"));
@@ -1234,6 +1236,46 @@ void TfStandInTest::recorderStartsAndProcessTree()
 
 // A server refuses a check-in that leaves out the pending add of a new item's
 // folder: nothing goes in, nothing pending is lost.
+// Each command names the items it changed as the real client does: by name, under a heading
+// for each folder that is not the current directory (a folder's own change under itself), a
+// blank line between folders; get names every folder in full.
+void TfStandInTest::itemsNamedByFolder()
+{
+    const QString app = checkoutDemo(path("work"), "W");
+    QVERIFY(!app.isEmpty());
+    QVERIFY(QDir().mkpath(app + "/sub/deep"));
+    writeAll(app + "/sub/deep/x.txt", "x\n");
+    writeAll(app + "/sub/y.txt", "y\n");
+    const struct
+    {
+        QStringList args;
+        QString out;
+    } steps[] = {
+        {{"add", "sub/deep/x.txt", "sub/y.txt"}, "sub:\nsub\n\nsub/deep:\ndeep\nx.txt\n\nsub:\ny.txt\n"},
+        {{"checkout", "main.cpp", "README.md"}, "main.cpp\nREADME.md\n"},
+        {{"rename", "CMakeLists.txt", "build.cmake"}, "build.cmake\n"},
+        {{"undo", "sub/y.txt"}, "sub:\nUndoing add: y.txt\n"},
+        {{"checkin", "-comment:c", "main.cpp", "sub", "sub/deep", "sub/deep/x.txt"},
+         "Checking in edit: main.cpp\n\nsub:\nChecking in add: sub\n\nsub/deep:\n"
+         "Checking in add: deep\nChecking in add: x.txt\n\nChangeset #4 checked in.\n"},
+        {{"get", path("other/App"), "-recursive"},
+         QString("%1:\nGetting App\n\n%1/App:\nGetting CMakeLists.txt\nGetting main.cpp\n"
+                 "Getting README.md\nGetting sub\n\n%1/App/sub:\nGetting deep\n\n%1/App/sub/deep:\n"
+                 "Getting x.txt\n")
+             .arg(path("other"))},
+    };
+    QVERIFY(QDir().mkpath(path("other")));
+    QCOMPARE(tf({"workspace", "-new", "Other", "-collection:" + path("xdg/tf-standin/server")}, path("other")).exitCode, 0);
+    QCOMPARE(tf({"workfold", "-map", "$/Demo/App", path("other/App"), "-workspace:Other"}, path("other")).exitCode, 0);
+    for (const auto &step : steps) {
+        if (step.args.first() == "checkin")
+            writeAll(app + "/main.cpp", "edited\n"); // checked out by then
+        const Result r = tf(step.args, step.args.first() == "get" ? path("other") : app);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, step.out);
+    }
+}
+
 void TfStandInTest::checkinNeedsTheNewFolder()
 {
     const QString app = checkoutDemo(path("work"), "W");

@@ -103,6 +103,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QVariant>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -266,6 +267,9 @@ private:
     QVector<PendingChange> pendingInScope(const QStringList &operands, bool recursive);
 
     void getItem(const QString &serverPath, bool recursive);
+    // One line for an item a command changed: `text` with %1 its name.
+    void writeItemLine(const QString &local, const QString &text);
+    void writeGetLine(const QString &local, const QString &text);
     void conflict(const QString &message);
     void addItem(const QString &serverPath, const QString &local, bool recursive);
     void addMissingParents(const QString &serverPath);
@@ -289,6 +293,8 @@ private:
     QString m_command;
     Arguments m_args;
     QString m_cwd;
+    // The folder of the item last printed, which the next one's heading follows.
+    QString m_itemFolder;
     std::unique_ptr<ServerStore> m_store;
     std::unique_ptr<Workspace> m_workspace;
     // The collection as given, or as the workspace cache names it: what the
@@ -858,32 +864,88 @@ int Client::info()
         }
         const bool folder = record.isLive() ? record.folder : pending->folder;
         const QString type = folder ? "folder" : "file";
+        // tf.exe pads the names to a colon in one column; the cross-platform client puts
+        // the colon after the name and the values in one column, and a blank line after
+        // each item.
+        const bool tfExe = m_grammar == Grammar::TfExe;
+        auto line = [&](const QString &name, int width, const QVariant &value) {
+            return "  " + (tfExe ? name.leftJustified(width - 2) + ": " : (name + ':').leftJustified(width)) +
+                value.toString() + '\n';
+        };
         QString text = "Local information:\n";
         if (m_workspace && !t.local.isEmpty()) {
-            text += QString("  Local path : %1\n").arg(t.local);
-            text += QString("  Server path: %1\n").arg(t.server);
-            text += QString("  Changeset  : %1\n").arg(m_workspace->have(t.server));
-            text += QString("  Change     : %1\n").arg(pending ? pending->kindText() : QString("none"));
-            text += QString("  Type       : %1\n").arg(type);
+            text += line("Local path", 13, t.local);
+            text += line("Server path", 13, t.server);
+            text += line("Changeset", 13, m_workspace->have(t.server));
+            text += line("Change", 13, pending ? pending->kindText() : QString("none"));
+            text += line("Type", 13, type);
         } else {
             text += "  (not in a workspace on this computer)\n";
         }
         text += "Server information:\n";
         if (record.isLive()) {
             const ItemVersion *latest = record.latest();
-            text += QString("  Server path  : %1\n").arg(record.path);
-            text += QString("  Changeset    : %1\n").arg(latest->changeset);
-            text += "  Deletion ID  : 0\n  Lock         : none\n  Lock owner   : \n";
-            text += QString("  Last modified: %1\n")
-                        .arg(m_store->changeset(latest->changeset).date.toString(Qt::ISODate));
-            text += QString("  Type         : %1\n").arg(type);
-            if (!folder)
-                text += QString("  Size         : %1\n").arg(m_store->content(latest->blob).size());
-        } else {
+            const QDateTime modified = m_store->changeset(latest->changeset).date;
+            text += line("Server path", 15, record.path);
+            text += line("Changeset", 15, latest->changeset);
+            text += line("Deletion ID", 15, 0);
+            text += line("Lock", 15, "none");
+            text += line("Lock owner", 15, QString());
+            text += line("Last modified", 15,
+                         tfExe ? modified.toString(Qt::ISODate) : History::displayDate(modified, m_grammar));
+            text += line("Type", 15, type);
+            if (!folder) {
+                const QByteArray content = m_store->content(latest->blob);
+                if (!tfExe)
+                    text += line("File type", 15, content.left(8192).contains('\0') ? "binary" : "UTF-8");
+                text += line("Size", 15, content.size());
+            }
+        } else if (tfExe) {
             text += "  No item on the server yet (pending add).\n";
+        } else {
+            // What the cross-platform client makes of an item the server does not have yet.
+            text += line("Server path", 15, QString()) + line("Changeset", 15, 0) + line("Deletion ID", 15, 0) +
+                    line("Lock", 15, "none") + line("Lock owner", 15, QString()) +
+                    line("Last modified", 15, QString()) + line("Type", 15, "null");
+            if (!folder)
+                text += line("File type", 15, "null") + line("Size", 15, 0);
         }
+        if (!tfExe)
+            text += '\n';
         writeOut(text);
     });
+}
+
+// The clients name the items a command changed by folder: a line "FOLDER:"
+// before the first of each folder (after a blank line, unless it is the first
+// heading), then one line for each item with its name. A folder's own pending
+// change is printed in the folder itself, as the clients take a folder on disk
+// for its own directory. Pending changes leave out the heading of the current
+// directory until another folder came first, and name a folder relative to
+// it; get names every folder in full.
+void Client::writeItemLine(const QString &local, const QString &text)
+{
+    const QString folder = QFileInfo(local).isDir() ? local : QFileInfo(local).path();
+    const bool first = m_itemFolder.isNull();
+    if (first ? folder != m_cwd : folder != m_itemFolder) {
+        QString shown = QDir(m_cwd).relativeFilePath(folder);
+        if (shown == "." || shown.startsWith(".."))
+            shown = shown == "." ? m_cwd : folder;
+        writeOut((first ? QString() : QString("\n")) + QDir::toNativeSeparators(shown) + ":\n");
+    }
+    m_itemFolder = folder;
+    writeOut(text.arg(QFileInfo(local).fileName()) + '\n');
+}
+
+void Client::writeGetLine(const QString &local, const QString &text)
+{
+    const QString folder = QFileInfo(local).path();
+    if (folder != m_itemFolder) {
+        writeOut((m_itemFolder.isNull() ? QString() : QString("\n")) +
+                 QDir::toNativeSeparators(folder) + ":\n");
+        m_itemFolder = folder;
+    }
+    writeOut(text.arg(QFileInfo(local).fileName()) + '\n');
 }
 
 // --- get --------------------------------------------------------------------
@@ -933,8 +995,10 @@ void Client::getItem(const QString &serverPath, bool recursive)
             }
             if (!QDir().mkpath(local))
                 fail(QString("Cannot create the directory %1.").arg(local));
-            if (have != record.latest()->changeset)
+            if (have != record.latest()->changeset) {
+                writeGetLine(local, "Getting %1");
                 ws.setHave(serverPath, record.latest()->changeset);
+            }
         }
         if (recursive) {
             for (const QString &child : m_store->childPaths(record))
@@ -969,7 +1033,7 @@ void Client::getItem(const QString &serverPath, bool recursive)
                     return;
                 }
                 QFile::remove(local);
-                writeOut(QString("Deleting %1\n").arg(local));
+                writeGetLine(local, "Deleting %1");
                 ++m_updates;
             }
             ws.setHave(serverPath, 0);
@@ -989,7 +1053,7 @@ void Client::getItem(const QString &serverPath, bool recursive)
                          "edit); it was not overwritten. Check it out, or undo, first.").arg(local));
         return;
     }
-    writeOut(QString("%1 %2\n").arg(localInfo.exists() ? "Replacing" : "Getting", local));
+    writeGetLine(local, localInfo.exists() ? "Replacing %1" : "Getting %1");
     writeLocalFile(local, content);
     ws.setHave(serverPath, latest->changeset);
     ++m_updates;
@@ -1051,7 +1115,7 @@ void Client::addMissingParents(const QString &serverPath)
         c.folder = true;
         c.add = true;
         ws.pending().append(c);
-        writeOut(QString("add %1\n").arg(ws.localPathFor(folder)));
+        writeItemLine(ws.localPathFor(folder), "%1");
     }
 }
 
@@ -1073,7 +1137,7 @@ void Client::addItem(const QString &serverPath, const QString &local, bool recur
         c.folder = isDir;
         c.add = true;
         ws.pending().append(c);
-        writeOut(QString("add %1\n").arg(local));
+        writeItemLine(local, "%1");
     }
     if (isDir && recursive) {
         const QFileInfoList entries = QDir(local).entryInfoList(
@@ -1139,7 +1203,7 @@ int Client::checkout()
             ws.pending().append(c);
         }
         setWritable(local, true);
-        writeOut(local + '\n');
+        writeItemLine(local, "%1");
     };
     const int result = forEachOperand([&](const QString &operand) {
         const Target t = resolve(operand);
@@ -1164,7 +1228,7 @@ void Client::deleteItem(const QString &serverPath)
             if (ws.pending()[i].add && ServerPath::isUnder(ws.pending()[i].serverPath, serverPath))
                 ws.pending().remove(i);
         }
-        writeOut(QString("Undoing add: %1\n").arg(local));
+        writeItemLine(local, "Undoing add: %1");
         return;
     }
     if (pending && pending->remove)
@@ -1198,7 +1262,7 @@ void Client::deleteItem(const QString &serverPath)
     } else if (QFileInfo(local).isFile()) {
         QFile::remove(local);
     }
-    writeOut(QString("delete %1\n").arg(local));
+    writeItemLine(local, "%1");
 }
 
 int Client::remove()
@@ -1280,7 +1344,7 @@ int Client::rename()
     }
     addMissingParents(newServer);
     ws.savePending();
-    writeOut(QString("rename %1 -> %2\n").arg(oldLocal, newLocal));
+    writeItemLine(newLocal, "%1");
     return Success;
 }
 
@@ -1369,10 +1433,10 @@ int Client::checkin()
         const QString local = ws.localPathFor(c.serverPath);
         if (!c.folder && !c.remove)
             setWritable(local, false);
-        writeOut(QString("%1: %2\n").arg(c.kindText(), local));
+        writeItemLine(local, "Checking in " + c.kindText() + ": %1");
     }
     if (number > 0)
-        writeOut(QString("Changeset #%1 checked in.\n").arg(number));
+        writeOut(QString("\nChangeset #%1 checked in.\n").arg(number));
     return Success;
 }
 
@@ -1395,7 +1459,7 @@ void Client::undoChange(const PendingChange &c)
         }
     }
     ws.removePending(c.serverPath);
-    writeOut(QString("Undoing %1: %2\n").arg(c.kindText(), local));
+    writeItemLine(local, "Undoing " + c.kindText() + ": %1");
 }
 
 int Client::undo()

@@ -197,7 +197,6 @@ QString xml(const QVector<HistoryEntry> &entries)
 
 QString detailed(const QVector<HistoryEntry> &entries, Grammar grammar)
 {
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QString dashes = QString(79, '-') + '\n';
     const bool tfExe = grammar == Grammar::TfExe;
     QString text;
@@ -207,10 +206,7 @@ QString detailed(const QVector<HistoryEntry> &entries, Grammar grammar)
             text += dashes;
         text += QString("Changeset: %1\n").arg(cs.number);
         text += QString("User: %1\n").arg(cs.owner);
-        text += QString("Date: %1\n\n")
-                    .arg(english.toString(cs.date.toLocalTime(),
-                                          tfExe ? QString("dddd, MMMM d, yyyy h:mm:ss AP")
-                                                : QString("MMM d, yyyy, h:mm:ss AP")));
+        text += QString("Date: %1\n\n").arg(displayDate(cs.date, grammar));
         text += "Comment:\n";
         // tf.exe indents every line of the comment; the cross-platform client only its first.
         if (!cs.comment.isEmpty()) {
@@ -239,7 +235,6 @@ QString detailed(const QVector<HistoryEntry> &entries, Grammar grammar)
 
 QString brief(const QVector<HistoryEntry> &entries, bool withChanges)
 {
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
     QVector<QStringList> rows;
     QStringList head{"Changeset"};
     if (withChanges)
@@ -252,8 +247,7 @@ QString brief(const QVector<HistoryEntry> &entries, bool withChanges)
         QStringList row{QString::number(entry.changeset.number)};
         if (withChanges)
             row << changeWords(entry);
-        row << entry.changeset.owner
-            << english.toString(entry.changeset.date.toLocalTime(), "MMM d, yyyy, h:mm:ss AP")
+        row << entry.changeset.owner << displayDate(entry.changeset.date, Grammar::CrossPlatform)
             << entry.changeset.comment.section('\n', 0, 0);
         rows.append(row);
     }
@@ -278,6 +272,14 @@ QString brief(const QVector<HistoryEntry> &entries, bool withChanges)
     for (int r = 1; r < rows.size(); ++r)
         text += line(rows.at(r));
     return text;
+}
+
+QString displayDate(const QDateTime &date, Grammar grammar)
+{
+    return QLocale(QLocale::English, QLocale::UnitedStates)
+        .toString(date.toLocalTime(), grammar == Grammar::TfExe
+                                          ? QString("dddd, MMMM d, yyyy h:mm:ss AP")
+                                          : QString("MMM d, yyyy, h:mm:ss AP"));
 }
 
 } // namespace History

@@ -60,5 +60,9 @@ QString xml(const QVector<HistoryEntry> &entries);
 QString detailed(const QVector<HistoryEntry> &entries, Grammar grammar);
 QString brief(const QVector<HistoryEntry> &entries, bool withChanges);
 
+// A date as the clients show it to a person: in local time, in English ("Dec 7, 2026, 7:34:42
+// PM"; tf.exe's long form "Monday, December 7, 2026 7:34:42 PM").
+QString displayDate(const QDateTime &date, Grammar grammar);
+
 } // namespace History
 } // namespace Tf
