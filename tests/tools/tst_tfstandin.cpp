@@ -793,6 +793,17 @@ void TfStandInTest::commandLines_data()
         "\\ANo pending changes were found for \\.\\.\n\\z");
     row("get of what is up to date", {"tf", "get", "CMakeLists.txt"}, none, {}, 0,
         "\\AAll files up to date\\.\n\\z", nothing);
+    // The cross-platform client compares pending changes only, checks in nothing with exit code
+    // 1, and finds no history, successfully, for an item the server never had.
+    row("difference of a file without a pending change", {"tf", "@"}, unifiedDiff,
+        "undo CMakeLists.txt\ndifference CMakeLists.txt\n", 100, "\\AUndoing edit: CMakeLists\\.txt\n\\z",
+        "\\AThere is no pending change for 'CMakeLists\\.txt'\n\\z");
+    row("check-in of nothing", {"tf", "@"}, none, "undo . -recursive\ncheckin -comment:none\n", 1, "",
+        "\\AThere are no changes to checkin in this workspace\\.\n\\z");
+    row("history of an item the server never had", {"tf", "history", "build", "-format:xml"}, none, {}, 0,
+        "\\A<\\?xml version=\"1\\.0\" encoding=\"utf-8\"\\?><history/>\n\\z", nothing);
+    row("tf.exe: history of an item the server never had", {"tf", "history", "build"}, tfExe, {}, 100,
+        nothing, "No history entries were found for build");
     row("a grammar it does not know", {"tf", "status"}, {"TF_STANDIN_GRAMMAR=bogus"}, {}, 100, nothing,
         "TF_STANDIN_GRAMMAR");
     row("a start-up delay that is no number", {"tf", "status"}, {"TF_STANDIN_STARTUP_MS=soon"}, {}, 100, nothing,

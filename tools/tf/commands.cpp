@@ -271,6 +271,7 @@ private:
     void writeItemLine(const QString &local, const QString &text);
     void writeGetLine(const QString &local, const QString &text);
     void conflict(const QString &message);
+    QString workspaceCreated(const QString &name, const ServerStore &store) const;
     void addItem(const QString &serverPath, const QString &local, bool recursive);
     void addMissingParents(const QString &serverPath);
     void deleteItem(const QString &serverPath);
@@ -948,6 +949,13 @@ void Client::writeGetLine(const QString &local, const QString &text)
     writeOut(text.arg(QFileInfo(local).fileName()) + '\n');
 }
 
+QString Client::workspaceCreated(const QString &name, const ServerStore &store) const
+{
+    return m_grammar == Grammar::CrossPlatform
+               ? QString("Workspace '%1' created.\n").arg(name)
+               : QString("Workspace %1 created on %2.\n").arg(name, store.directory());
+}
+
 // --- get --------------------------------------------------------------------
 
 void Client::conflict(const QString &message)
@@ -1371,7 +1379,8 @@ int Client::checkin()
     QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
     Workspace &ws = requireWorkspace();
     if (scope.isEmpty()) {
-        writeErr("There are no pending changes to check in.");
+        writeErr(m_grammar == Grammar::CrossPlatform ? "There are no changes to checkin in this workspace."
+                                                     : "There are no pending changes to check in.");
         return PartialSuccess;
     }
     Workspace::sortForCheckIn(scope);
@@ -1546,8 +1555,16 @@ int Client::history()
     const PendingChange *pending = m_workspace ? m_workspace->findPending(t.server) : nullptr;
     const QString server = pending && pending->rename ? pending->sourcePath : t.server;
     const ItemRecord record = m_store->item(server);
-    if (record.isNull())
-        fail(QString("No history entries were found for %1.").arg(operands.first()));
+    if (record.isNull()) {
+        // The cross-platform client takes an item the server never had for one without
+        // history.
+        if (m_grammar == Grammar::TfExe)
+            fail(QString("No history entries were found for %1.").arg(operands.first()));
+        writeOut(format == "xml" ? History::xml({})
+                                 : "No history entries were found for the item and version combination "
+                                   "specified.\n");
+        return Success;
+    }
     QStringList versions = m_args.has("version") ? m_args.value("version").split('~')
                                               : QStringList();
     if (!versioned.version.isEmpty()) {
@@ -1719,27 +1736,22 @@ void Client::runCompareTool(const QStringList &command, const DiffSides &sides)
 
 int Client::difference()
 {
-    QStringList compareTool;
     if (m_grammar == Grammar::TfExe) {
         const QString format = m_args.value("format").toLower();
         if (m_args.has("format") && format != "visual" && format != "unified")
             fail(QString("Unrecognized /format value: %1 (use Visual or Unified).").arg(m_args.value("format")),
                  UnrecognizedCommand);
-    } else {
-        compareTool = QProcess::splitCommand(qEnvironmentVariable(diffCommandEnvironmentVariable));
-        if (compareTool.isEmpty())
-            fail("No compare tool is set: set " + QString(diffCommandEnvironmentVariable)
-                 + " to the command that compares two files, with %1 and %2 for the files and %6 and "
-                   "%7 for their names, for example\n  export "
-                 + diffCommandEnvironmentVariable + "='diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"'");
     }
     QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
     Workspace &ws = requireWorkspace();
-    // A file without a pending change is compared with the workspace version too.
+    // tf.exe compares a file without a pending change with the workspace version too; the
+    // cross-platform client compares pending changes only.
     for (const QString &operand : m_args.operands()) {
         const Target t = resolve(operand);
         if (ws.findPending(t.server) || !QFileInfo(t.local).isFile())
             continue;
+        if (m_grammar == Grammar::CrossPlatform && !m_args.has("recursive"))
+            fail(QString("There is no pending change for '%1'").arg(operand));
         const ItemRecord record = m_store->item(t.server);
         if (!record.isLive() || ws.have(t.server) == 0)
             fail(QString("No items match %1.").arg(operand));
@@ -1752,6 +1764,15 @@ int Client::difference()
     std::sort(scope.begin(), scope.end(), [](const PendingChange &a, const PendingChange &b) {
         return a.serverPath.toLower() < b.serverPath.toLower();
     });
+    QStringList compareTool;
+    if (m_grammar == Grammar::CrossPlatform) {
+        compareTool = QProcess::splitCommand(qEnvironmentVariable(diffCommandEnvironmentVariable));
+        if (compareTool.isEmpty())
+            fail("No compare tool is set: set " + QString(diffCommandEnvironmentVariable)
+                 + " to the command that compares two files, with %1 and %2 for the files and %6 and "
+                   "%7 for their names, for example\n  export "
+                 + diffCommandEnvironmentVariable + "='diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"'");
+    }
     for (const PendingChange &c : scope) {
         if (c.folder)
             continue;
@@ -2045,7 +2066,7 @@ int Client::workspace()
         // A new workspace maps nothing yet; the cache knows it from now on.
         WorkspaceCache::insert({collectionUri(), name, m_owner, m_owner, QSysInfo::machineHostName(),
                                 m_args.value("comment"), {}});
-        writeOut(QString("Workspace %1 created on %2.\n").arg(name, store.directory()));
+        writeOut(workspaceCreated(name, store));
         return Success;
     }
     Workspace ws(store, name);
@@ -2055,7 +2076,9 @@ int Client::workspace()
     WorkspaceCache::remove(collectionUri(), ws.name());
     if (!QDir(store.workspacesDirectory() + '/' + ws.name().toLower()).removeRecursively())
         fail(QString("Cannot remove the workspace %1.").arg(name));
-    writeOut(QString("Workspace %1 deleted; its local files were kept.\n").arg(name));
+    writeOut(m_grammar == Grammar::CrossPlatform
+                 ? QString("Workspace '%1' deleted.\n").arg(name)
+                 : QString("Workspace %1 deleted; its local files were kept.\n").arg(name));
     return Success;
 }
 
@@ -2246,7 +2269,9 @@ int Client::workfold()
         ws.removeMapping(local);
         ws.saveDefinition();
         WorkspaceCache::setMappedPaths(collectionUri(), ws.name(), cacheEntry(collectionUri(), ws).mappedPaths);
-        writeOut(QString("Unmapped %1 from the workspace %2.\n").arg(local, ws.name()));
+        // The cross-platform client maps and unmaps without a word.
+        if (m_grammar != Grammar::CrossPlatform)
+            writeOut(QString("Unmapped %1 from the workspace %2.\n").arg(local, ws.name()));
         return Success;
     }
 
@@ -2271,7 +2296,7 @@ int Client::workfold()
             const QString name = defaultWorkspaceName();
             if (!Workspace::exists(store, name)) {
                 Workspace::create(store, name, m_owner, QSysInfo::machineHostName(), QString());
-                writeOut(QString("Workspace %1 created on %2.\n").arg(name, store.directory()));
+                writeOut(workspaceCreated(name, store));
             }
             m_workspace = std::make_unique<Workspace>(store, name);
             ws = m_workspace.get();
@@ -2293,7 +2318,8 @@ int Client::workfold()
     ws->saveDefinition();
     // An entry made before the cache knew this workspace (by an earlier stand-in) is made now.
     WorkspaceCache::insert(cacheEntry(collectionUri(), *ws));
-    writeOut(QString("Mapped %1 to %2 in the workspace %3.\n").arg(server, local, ws->name()));
+    if (m_grammar != Grammar::CrossPlatform)
+        writeOut(QString("Mapped %1 to %2 in the workspace %3.\n").arg(server, local, ws->name()));
     return Success;
 }
 
