@@ -18,7 +18,7 @@ QString tr(const char *text)
     return QCoreApplication::translate("TeamFoundation::Internal::PendingChanges", text);
 }
 
-// "edit, rename" as the cross-platform client writes it, "Edit Rename" as tf.exe does.
+// "rename, edit" as the cross-platform client writes it, "Edit Rename" as tf.exe does.
 QStringList changeTypesOf(const QStringRef &text)
 {
     QStringList types;

@@ -28,7 +28,7 @@ struct PendingChange
     int version = 0;  // the workspace version the change is based on
     bool candidate = false;
 
-    // "edit, rename", the words as the client joins them.
+    // "rename, edit", the words as the client joins them.
     QString changeTypeText() const { return changeTypes.join(QLatin1String(", ")); }
     bool hasChangeType(const QString &type) const { return changeTypes.contains(type); }
 };

@@ -88,15 +88,16 @@ QStringList tst_PendingChangesE2e::pendingOnServer() const
     const QString out = tf({QStringLiteral("status"), ws(), QStringLiteral("-recursive")}, &exitCode);
     if (exitCode != 0)
         return {QStringLiteral("status failed: ") + out};
-    // Below the table's dashes, the file name is the first word of each line.
+    // Below the table's dashes, the file name is the first word of each line but the server
+    // folders' headings and the blank lines between them; an empty line ends the table.
     QStringList names;
     bool inTable = false;
     for (const QString &line : out.split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("---")))
             inTable = true;
-        else if (line.trimmed().isEmpty())
+        else if (line.isEmpty())
             inTable = false;
-        else if (inTable)
+        else if (inTable && !line.trimmed().isEmpty() && !line.startsWith(QLatin1String("$/")))
             names << line.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
     }
     names.sort();

@@ -761,16 +761,23 @@ void TfStandInTest::commandLines_data()
     row("tf.exe: /format:Unified", {"tf", "difference", "main.cpp", "/format:Unified"}, tfExe, {}, 0,
         "\n\\+changed main\n", nothing);
     row("compare tool unset", {"tf", "difference", "main.cpp"}, none, {}, 100, nothing, "TF_DIFF_COMMAND.*diff -u");
+    // The client names each change, then the two sides by their path from the current
+    // directory, the base version and the change's date.
+    const QString shortDate = "\\d{1,2}/\\d{1,2}/\\d\\d, \\d{1,2}:\\d\\d [AP]M";
     row("compare tool: base, local file and labels", {"tf", "difference", "main.cpp"}, unifiedDiff, {}, 0,
-        "\\A--- \\$/Demo/App/main\\.cpp;C2\n\\+\\+\\+ [^\n]*/work/App/main\\.cpp\n.*\n-int main\\(\\)\n.*"
-        "\\+changed main\n\\z",
+        "\\Aedit: [^\n]*/work/App/main\\.cpp\n--- main\\.cpp;C2  \\(server\\)    " + shortDate +
+            "\n\\+\\+\\+ main\\.cpp  \\(local\\)    " + shortDate + "\n.*\n-int main\\(\\)\n.*\\+changed main\n\\z",
         nothing);
     row("compare tool: once per changed file", {"tf", "difference", ".", "-recursive"},
         {"TF_DIFF_COMMAND=echo \"%6 | %7\""}, {}, 0,
-        "\\A\\$/Demo/App/main\\.cpp;C2 \\| [^\n]*/App/main\\.cpp\n\\$/Demo/App/README\\.md;C3 \\| [^\n]*/App/README\\.md\n\\z",
+        "\\Aedit: [^\n]*/App/CMakeLists\\.txt\nedit: [^\n]*/App/main\\.cpp\nmain\\.cpp;C2  \\(server\\)    " +
+            shortDate + " \\| main\\.cpp  \\(local\\)    " + shortDate +
+            "\nedit: [^\n]*/App/README\\.md\nREADME\\.md;C3  \\(server\\)    " + shortDate +
+            " \\| README\\.md  \\(local\\)    " + shortDate + "\n\\z",
         nothing);
     row("compare tool that cannot start", {"tf", "difference", "main.cpp"},
-        {"TF_DIFF_COMMAND=/nonexistent/compare %1 %2"}, {}, 100, nothing, "/nonexistent/compare .*cannot be started");
+        {"TF_DIFF_COMMAND=/nonexistent/compare %1 %2"}, {}, 100, "\\Aedit: [^\n]*/App/main\\.cpp\n\\z",
+        "/nonexistent/compare .*cannot be started");
     for (const char *form : {"-h", "-HELP", "-?"})
         row(form, {"tf", form}, none, {}, 0, usage, nothing);
     row("--help is no option", {"tf", "--help"}, none, {}, 100, usage, argumentError + "The option '--help' is unknown\\.\n");
@@ -798,8 +805,8 @@ void TfStandInTest::commandLines_data()
     row("difference of a file without a pending change", {"tf", "@"}, unifiedDiff,
         "undo CMakeLists.txt\ndifference CMakeLists.txt\n", 100, "\\AUndoing edit: CMakeLists\\.txt\n\\z",
         "\\AThere is no pending change for 'CMakeLists\\.txt'\n\\z");
-    row("check-in of nothing", {"tf", "@"}, none, "undo . -recursive\ncheckin -comment:none\n", 1, "",
-        "\\AThere are no changes to checkin in this workspace\\.\n\\z");
+    row("check-in of nothing", {"tf", "@"}, none, "undo . -recursive\ncheckin -comment:none\n", 1,
+        "\nThere are no changes to checkin in this workspace\\.\n\\z", nothing);
     row("history of an item the server never had", {"tf", "history", "build", "-format:xml"}, none, {}, 0,
         "\\A<\\?xml version=\"1\\.0\" encoding=\"utf-8\"\\?><history/>\n\\z", nothing);
     row("tf.exe: history of an item the server never had", {"tf", "history", "build"}, tfExe, {}, 100,
@@ -872,7 +879,8 @@ void TfStandInTest::commandLines_data()
         "\\A==\nAn argument error occurred: The command 'frobnicate' is unknown\\.\n==\n\\z");
     row("@ -outputSeparator: no line break added before it", {"tf", "@", "-continueOnError", "-outputSeparator:=="},
         {"TF_DIFF_COMMAND=printf %6"}, "difference main.cpp\nhelp -exitcode\n", 0,
-        "\\A\\$/Demo/App/main\\.cpp;C2==\nUsage: .*\nExitCode: 0\n\n==\n\\z", "\\A==\n==\n\\z");
+        "\\Aedit: [^\n]*/App/main\\.cpp\nmain\\.cpp;C2  \\(server\\)    [^=\n]*==\nUsage: .*\nExitCode: 0\n\n==\n\\z",
+        "\\A==\n==\n\\z");
     row("@: %1 is the first word after the @", {"tf", "@", "main.cpp", "-outputSeparator:=="}, none,
         "info %1\nworkspaces -remove:%2\n", 1, info + ".*\n==\n==\n\\z",
         "\\A==\nNo workspace in the cache matches -outputSeparator:== for all servers\\.\n==\n\\z");
@@ -998,7 +1006,7 @@ QString changeTypeOf(const QString &tfExeKinds)
     if (kinds.contains("Add"))
         return "add";
     QStringList words;
-    for (const char *kind : {"Edit", "Rename", "Delete"}) {
+    for (const char *kind : {"Delete", "Rename", "Edit"}) {
         if (kinds.contains(kind))
             words.append(QString(kind).toLower());
     }
@@ -1058,7 +1066,7 @@ void TfStandInTest::statusXml_data()
     QTest::addColumn<QStringList>("expected");
 
     const QStringList pending = {"pending add $/Demo/App/added.cpp", "pending edit $/Demo/App/main.cpp",
-                                 "pending edit, rename $/Demo/App/a&b <\"c\">.md <- $/Demo/App/README.md"};
+                                 "pending rename, edit $/Demo/App/a&b <\"c\">.md <- $/Demo/App/README.md"};
     const QStringList candidates = {"candidate add $/Demo/App/new file.txt",
                                     "candidate delete $/Demo/App/CMakeLists.txt"};
     // The real client detects candidates only in a local workspace, which the stand-in lists

@@ -103,6 +103,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QLocale>
 #include <QVariant>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -1379,8 +1380,10 @@ int Client::checkin()
     QVector<PendingChange> scope = pendingInScope(m_args.operands(), m_args.has("recursive"));
     Workspace &ws = requireWorkspace();
     if (scope.isEmpty()) {
-        writeErr(m_grammar == Grammar::CrossPlatform ? "There are no changes to checkin in this workspace."
-                                                     : "There are no pending changes to check in.");
+        if (m_grammar == Grammar::CrossPlatform)
+            writeOut("There are no changes to checkin in this workspace.\n");
+        else
+            writeErr("There are no pending changes to check in.");
         return PartialSuccess;
     }
     Workspace::sortForCheckIn(scope);
@@ -1773,10 +1776,24 @@ int Client::difference()
                    "%7 for their names, for example\n  export "
                  + diffCommandEnvironmentVariable + "='diff -u --label \"%6\" --label \"%7\" \"%1\" \"%2\"'");
     }
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
     for (const PendingChange &c : scope) {
+        const QString local = ws.localPathFor(c.serverPath);
+        // The cross-platform client names each change, and names the two sides for the
+        // compare tool by the path from the current directory and the change's date.
+        if (m_grammar == Grammar::CrossPlatform)
+            writeOut(c.kindText() + ": " + QDir::toNativeSeparators(local) + '\n');
         if (c.folder)
             continue;
-        const DiffSides sides = diffSides(c);
+        DiffSides sides = diffSides(c);
+        if (m_grammar == Grammar::CrossPlatform) {
+            const QString shown = local.startsWith(m_cwd + '/') ? local.mid(m_cwd.size() + 1) : local;
+            const QString date = english.toString(c.date.toLocalTime(), "M/d/yy, h:mm AP");
+            sides.oldLabel = c.add ? QString("[no file]")
+                                   : QString("%1;C%2  (server)    %3").arg(shown).arg(c.baseVersion).arg(date);
+            sides.newLabel = sides.newFile.isEmpty() ? QString("[no target file]")
+                                                     : QString("%1  (local)    %2").arg(shown, date);
+        }
         if (compareTool.isEmpty())
             writeOut(unifiedDiff(sides.oldLabel, sides.oldContent, sides.newLabel, sides.newContent));
         else if (sides.oldContent != sides.newContent)
@@ -1881,7 +1898,12 @@ QByteArray Client::statusXml(const QVector<PendingChange> &pending, const QVecto
     };
     xml.writeStartElement("status");
     if (!pending.isEmpty() || !candidates.isEmpty()) {
-        writeChanges("pending-changes", pending, false);
+        // By server path, as the server hands them over.
+        QVector<PendingChange> sorted = pending;
+        std::sort(sorted.begin(), sorted.end(), [](const PendingChange &a, const PendingChange &b) {
+            return a.serverPath.compare(b.serverPath, Qt::CaseInsensitive) < 0;
+        });
+        writeChanges("pending-changes", sorted, false);
         writeChanges("candidate-pending-changes", candidates, true);
     }
     xml.writeEndElement();
@@ -1990,11 +2012,30 @@ int Client::status()
                                                      : "There are no pending changes.\n");
         return Success;
     }
-    QString text = padded("File name", 24) + padded("Change", 16) + "Local path\n";
-    text += QString("-").repeated(23) + ' ' + QString("-").repeated(15) + ' ' + QString("-").repeated(30) + '\n';
+    // The clients' table: the changes in the order they were made, under a heading for each
+    // run of them in one server folder; tight columns but the last, whose dashes reach the
+    // 79th column.
+    int nameWidth = QString("File name").size();
+    int changeWidth = QString("Change").size();
     for (const PendingChange &c : scope) {
-        text += padded(ServerPath::name(c.serverPath), 24) + padded(c.kindText(), 16)
-            + ws.localPathFor(c.serverPath) + '\n';
+        nameWidth = std::max({nameWidth, int(ServerPath::name(c.serverPath).size()),
+                              int(ServerPath::parent(c.serverPath).size())});
+        changeWidth = std::max(changeWidth, int(c.kindText().size()));
+    }
+    QString text = padded("File name", nameWidth + 1) + padded("Change", changeWidth + 1) + "Local path\n";
+    text += QString(nameWidth, '-') + ' ' + QString(changeWidth, '-') + ' '
+        + QString(std::max(79 - nameWidth - changeWidth - 2, 10), '-') + '\n';
+    QString folder;
+    for (const PendingChange &c : scope) {
+        const QString parent = ServerPath::parent(c.serverPath);
+        if (parent != folder) {
+            if (!folder.isNull())
+                text += QString(nameWidth + 1, ' ') + '\n';
+            text += padded(parent, nameWidth + 1) + '\n';
+            folder = parent;
+        }
+        text += padded(ServerPath::name(c.serverPath), nameWidth + 1) + padded(c.kindText(), changeWidth + 1)
+            + QDir::toNativeSeparators(ws.localPathFor(c.serverPath)) + '\n';
     }
     text += QString("\n%1 change(s)\n").arg(scope.size());
     writeOut(text);

@@ -16,15 +16,16 @@ namespace Tf {
 
 QString PendingChange::kindText() const
 {
+    // In the clients' order; an add's content is new anyway, so it is no edit too.
     QStringList kinds;
     if (add)
         kinds << "add";
-    if (edit)
-        kinds << "edit";
-    if (rename)
-        kinds << "rename";
     if (remove)
         kinds << "delete";
+    if (rename)
+        kinds << "rename";
+    if (edit && !add)
+        kinds << "edit";
     return kinds.join(", ");
 }
 

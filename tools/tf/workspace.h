@@ -31,7 +31,7 @@ struct PendingChange
     int baseVersion = 0; // the changeset the change was made against
     QDateTime date = QDateTime::currentDateTime(); // when the change was first pended
 
-    // The change's words, as the client names them: "add", "edit, rename", ...
+    // The change's words, as the client names them: "add", "rename, edit", ...
     QString kindText() const;
 };
 
