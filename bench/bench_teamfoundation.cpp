@@ -81,7 +81,8 @@ void BM_RunVcsSync(benchmark::State &state)
 {
     const QString dir = QFileInfo(trivialFile).absolutePath();
     for (auto _ : state)
-        VcsBase::VcsBasePlugin::runVcs(dir, QStringLiteral(TRIVIAL_PATH), {QStringLiteral("add"), trivialFile}, 30000, unsigned(state.range(0)));
+        VcsBase::VcsBasePlugin::runVcs(dir, QStringLiteral(TRIVIAL_PATH), {QStringLiteral("add"), trivialFile}, 30000,
+                                         VcsBase::RunFlags(int(state.range(0))));
     VcsBase::VcsOutputWindow::clearContents();
 }
 

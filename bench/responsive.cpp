@@ -16,10 +16,12 @@
 
 #include <directrunner.h>
 #include <teamfoundationclient.h>
+#include <teamfoundationhistory.h>
 #include <teamfoundationplugin.h>
 #include <warmrunner.h>
 
 #include <core/iversioncontrol.h>
+#include <core/iversionhistory.h>
 #include <vcsbase/jobqueue.h>
 
 #include <QApplication>
@@ -233,11 +235,21 @@ Road measureRunner(const std::function<std::unique_ptr<TeamFoundationRunner>()> 
 
         before = box.starts();
         double waited = 0;
+        // A history command opens the History view, which this host has not; the view's
+        // own read is what the person waits for, so that is asked for here.
+        Core::IVersionHistory *history = plugin->versionHistory();
         for (int i = 0; i < HISTORIES; ++i) {
+            bool answered = false;
+            const auto read = QObject::connect(history, &Core::IVersionHistory::historyRead,
+                                               [&answered] { answered = true; });
+            const auto failed = QObject::connect(history, &Core::IVersionHistory::requestFailed,
+                                                 [&answered] { answered = true; });
             timer.restart();
-            plugin->client()->history(box.path("ws/" + dayFiles.first()));
-            waitFor([queue] { return queue->isIdle(); });
+            if (history->readHistory(box.path("ws/" + dayFiles.first()), 0, 100) != 0)
+                waitFor([&answered] { return answered; });
             waited += timer.nsecsElapsed() / 1e9;
+            QObject::disconnect(read);
+            QObject::disconnect(failed);
             QTest::qWait(1000);
         }
         wait.push_back(waited);
