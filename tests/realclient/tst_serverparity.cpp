@@ -84,6 +84,10 @@ static const char *const secondRun[] = {
     "get -recursive .",
     "info nothere.cpp",
     "undo -recursive .",
+    "checkout nothere.cpp",
+    "delete nothere.cpp",
+    "add main.cpp",
+    "rename main.cpp README.md",
     "checkin -comment:none",
     "status",
 };

@@ -295,8 +295,10 @@ private:
     QString m_command;
     Arguments m_args;
     QString m_cwd;
-    // The folder of the item last printed, which the next one's heading follows.
+    // The folder of the item last printed, which the next one's heading follows, and how
+    // many items were printed.
     QString m_itemFolder;
+    int m_itemLines = 0;
     std::unique_ptr<ServerStore> m_store;
     std::unique_ptr<Workspace> m_workspace;
     // The collection as given, or as the workspace cache names it: what the
@@ -936,6 +938,7 @@ void Client::writeItemLine(const QString &local, const QString &text)
         writeOut((first ? QString() : QString("\n")) + QDir::toNativeSeparators(shown) + ":\n");
     }
     m_itemFolder = folder;
+    ++m_itemLines;
     writeOut(text.arg(QFileInfo(local).fileName()) + '\n');
 }
 
@@ -1137,8 +1140,10 @@ void Client::addItem(const QString &serverPath, const QString &local, bool recur
         if (!existing->add)
             fail(QString("%1 already has a pending %2.").arg(local, existing->kindText()));
     } else if (m_store->item(serverPath).isLive()) {
+        // The server's refusal, which the cross-platform client takes for a warning.
         if (!isDir || !recursive)
-            fail(QString("%1 already exists on the server as %2.").arg(local, serverPath));
+            fail(QString("TF10168: %1 already exists on the server.").arg(serverPath),
+                 m_grammar == Grammar::CrossPlatform ? PartialSuccess : Failure);
     } else {
         addMissingParents(serverPath);
         PendingChange c;
@@ -1173,6 +1178,8 @@ int Client::add()
     });
     if (m_workspace)
         m_workspace->savePending();
+    if (m_grammar == Grammar::CrossPlatform && m_itemLines == 0)
+        writeOut("No arguments matched any files to add.\n"); // where the client prints it
     return result;
 }
 
@@ -1187,7 +1194,7 @@ int Client::checkout()
         if (pending && pending->remove)
             fail(QString("%1 has a pending delete; undo it first.").arg(operand));
         if (!pending && !record.isLive())
-            fail(QString("No items match %1 on the server.").arg(operand));
+            fail(QString("TF10148: No items match %1.").arg(server));
         if ((pending && pending->folder) || (!pending && record.folder)) {
             if (m_args.has("recursive") && record.isLive()) {
                 for (const QString &child : m_store->childPaths(record)) {
@@ -1245,7 +1252,7 @@ void Client::deleteItem(const QString &serverPath)
     const QString serverItem = pending && pending->rename ? pending->sourcePath : serverPath;
     const ItemRecord record = m_store->item(serverItem);
     if (!record.isLive())
-        fail(QString("No items match %1 on the server.").arg(serverPath));
+        fail(QString("TF10148: No items match %1.").arg(serverPath));
     if (record.folder) {
         for (const QString &child : m_store->childPaths(record)) {
             if (m_store->item(child).isLive())
@@ -1285,6 +1292,8 @@ int Client::remove()
     });
     if (m_workspace)
         m_workspace->savePending();
+    if (m_grammar == Grammar::CrossPlatform && m_itemLines == 0)
+        writeErr("No arguments matched any files to delete.");
     return result;
 }
 
@@ -1304,10 +1313,10 @@ int Client::rename()
         fail(QString("Cannot move %1 into itself.").arg(oldLocal));
     const bool caseOnly = ServerPath::equal(oldServer, newServer);
     const bool alreadyMoved = !QFileInfo::exists(oldLocal) && QFileInfo(newLocal).isFile();
+    if (!caseOnly && (m_store->item(newServer).isLive() || ws.findPending(newServer)))
+        fail(QString("TF10168: %1 already exists on the server or has a pending change.").arg(newServer));
     if (!caseOnly && !alreadyMoved && QFileInfo::exists(newLocal))
         fail(QString("%1 already exists.").arg(newLocal));
-    if (!caseOnly && (m_store->item(newServer).isLive() || ws.findPending(newServer)))
-        fail(QString("%1 already exists on the server or has a pending change.").arg(newServer));
 
     PendingChange *pending = ws.findPending(oldServer);
     const ItemRecord record = m_store->item(pending && pending->rename ? pending->sourcePath : oldServer);
