@@ -1,8 +1,9 @@
 // The stand-in answers as the real cross-platform client once a server is there: the same
 // commands run through the real client against tfserver and through the stand-in against a
 // store of its own with the same content, from a workspace folder of each, and each must end
-// with the same exit code and print the same, once the sandbox's folder and the dates are put
-// aside. The real client is the reference: where they differ, the stand-in is mended.
+// with the same exit code and print the same, once the sandbox's folder, the dates and the
+// server's address are put aside. The real client is the reference: where they differ, the
+// stand-in is mended.
 #include "realclient.h"
 #include "serverstore.h"
 #include "tfserverprocess.h"
@@ -12,12 +13,16 @@
 namespace {
 const QByteArray mainCpp = "int main()\n{\n    return 0;\n}\n";
 
-// What is left of an answer to compare: the sandbox's folder and the dates put aside.
+// What is left of an answer to compare: the sandbox's folder, the dates and the server's
+// address put aside.
 QString normalised(QString text, const QString &sandbox)
 {
     text.replace(sandbox, QStringLiteral("SANDBOX"));
     text.replace(QRegularExpression(QStringLiteral("date=\"[^\"]*\"")),
                  QStringLiteral("date=\"\""));
+    // A workspace's server: the real client's URL, the stand-in's store.
+    text.replace(QRegularExpression(QStringLiteral("server=\"[^\"]*\"")),
+                 QStringLiteral("server=\"\""));
     text.replace(QRegularExpression(QStringLiteral(
                      "[A-Z][a-z]{2} \\d{1,2}, \\d{4}, \\d{1,2}:\\d\\d:\\d\\d [AP]M")),
                  QStringLiteral("DATE"));
@@ -63,6 +68,7 @@ static const char *const firstRun[] = {
     "workfold -map $/Demo/App App -workspace:Day -collection:%1",
     "get -recursive App",
     "checkout App/main.cpp App/README.md",
+    "workspaces -format:xml -collection:%1",
 };
 static const char *const secondRun[] = {
     "add sub/deep/x.txt sub/y.txt",
