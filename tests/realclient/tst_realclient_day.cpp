@@ -159,8 +159,8 @@ void tst_RealClientDay::aDayWithTheServer()
     timer.start();
     const QString app = path(QStringLiteral("work/App"));
     // The first session: the workspace named by the IDE (the field left empty), a read-only
-    // file typed into, a file in a new folder, a rename and a delete; the edit and the new
-    // folder checked in, the rest left pending.
+    // file typed into, a file in a new folder, a rename and a delete, a file added and deleted
+    // again; the edit and the new folder checked in, the rest left pending.
     const RealClient::Outcome first = workbench(
         QStringLiteral("first"),
         QStringLiteral(
@@ -171,6 +171,8 @@ void tst_RealClientDay::aDayWithTheServer()
             "new src/added.cpp \"int added;\\n\"\n"
             "rename util.cpp helper.cpp\n"
             "delete old.txt\n"
+            "new scratch.txt \"x\\n\"\n"
+            "delete scratch.txt\n"
             "pending\n"
             "tree\n"
             "dialog commentEdit=\"Part of the day\" changesList=main.cpp,src/added.cpp\n"
@@ -181,6 +183,8 @@ void tst_RealClientDay::aDayWithTheServer()
     QString problem = m_profile.unexpectedExceptions();
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     const QString shown = first.stdOut;
+    // A file added and deleted again is gone from the disk and from the pending changes.
+    QVERIFY(!QFileInfo::exists(app + QStringLiteral("/scratch.txt")));
     QCOMPARE(answer(shown, QStringLiteral("state")),
              QStringLiteral("file: (none)\nproject: %1\nversion control: Team Foundation\n"
                             "top level: %1\nrepository: $/Demo/App\n")

@@ -79,6 +79,8 @@ static const char *const secondRun[] = {
     "info main.cpp",
     "info sub",
     "undo sub/y.txt",
+    "add sub/y.txt",
+    "delete sub/y.txt",
     "difference main.cpp",
     "difference CMakeLists.txt",
     "checkin -comment:Day main.cpp sub sub/deep sub/deep/x.txt",

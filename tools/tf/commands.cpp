@@ -1238,13 +1238,18 @@ void Client::deleteItem(const QString &serverPath)
     const QString local = ws.localPathFor(serverPath);
     PendingChange *pending = ws.findPending(serverPath);
     if (pending && pending->add) {
-        // Never on the server: forgetting the add is the whole deletion. The
-        // local file is the user's and is left alone.
-        for (int i = ws.pending().size() - 1; i >= 0; --i) {
-            if (ws.pending()[i].add && ServerPath::isUnder(ws.pending()[i].serverPath, serverPath))
+        // Never on the server: forgetting the add (and those of the items below
+        // it) is the whole deletion, each named as a deleted item. The local
+        // files are the user's and are left alone.
+        for (int i = 0; i < ws.pending().size();) {
+            const PendingChange &c = ws.pending()[i];
+            if (c.add && ServerPath::isUnder(c.serverPath, serverPath)) {
+                writeItemLine(ws.localPathFor(c.serverPath), "%1");
                 ws.pending().remove(i);
+            } else {
+                ++i;
+            }
         }
-        writeItemLine(local, "Undoing add: %1");
         return;
     }
     if (pending && pending->remove)

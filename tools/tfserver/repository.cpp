@@ -866,17 +866,16 @@ void Repository::Call::pendDelete(Workspace &ws, const QString &serverPath, QVec
 {
     PendingChange *pending = ws.findPending(serverPath);
     if (pending && pending->add) {
-        // Never on the server: forgetting the add is the whole deletion. The
+        // Never on the server: forgetting the add is the whole deletion, answered
+        // as an undo of it would be, so that the client takes it for done. The
         // local file is the user's and stays.
         for (int i = ws.pending().size() - 1; i >= 0; --i) {
-            if (ws.pending()[i].add && ServerPath::isUnder(ws.pending()[i].serverPath, serverPath))
+            if (ws.pending()[i].add && ServerPath::isUnder(ws.pending()[i].serverPath, serverPath)) {
+                ops.append(opFor(ws, ws.pending()[i]));
+                removeUpload(ws, ws.pending()[i].serverPath);
                 ws.pending().remove(i);
+            }
         }
-        removeUpload(ws, serverPath);
-        failure(
-            "Delete", "PendingAddUndoneException", serverPath,
-            QString("The pending add of %1 was undone; the local item was kept.").arg(serverPath),
-            true);
         return;
     }
     if (pending && pending->remove)
