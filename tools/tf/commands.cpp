@@ -271,6 +271,8 @@ private:
     // One line for an item a command changed: `text` with %1 its name.
     void writeItemLine(const QString &local, const QString &text);
     void writeGetLine(const QString &local, const QString &text);
+    // 'local' as the clients show it: from the current directory when below it.
+    QString fromCurrentDirectory(const QString &local) const;
     void conflict(const QString &message);
     QString workspaceCreated(const QString &name, const ServerStore &store) const;
     void addItem(const QString &serverPath, const QString &local, bool recursive);
@@ -932,14 +934,17 @@ void Client::writeItemLine(const QString &local, const QString &text)
     const QString folder = QFileInfo(local).isDir() ? local : QFileInfo(local).path();
     const bool first = m_itemFolder.isNull();
     if (first ? folder != m_cwd : folder != m_itemFolder) {
-        QString shown = QDir(m_cwd).relativeFilePath(folder);
-        if (shown == "." || shown.startsWith(".."))
-            shown = shown == "." ? m_cwd : folder;
-        writeOut((first ? QString() : QString("\n")) + QDir::toNativeSeparators(shown) + ":\n");
+        writeOut((first ? QString() : QString("\n")) +
+                 QDir::toNativeSeparators(fromCurrentDirectory(folder)) + ":\n");
     }
     m_itemFolder = folder;
     ++m_itemLines;
     writeOut(text.arg(QFileInfo(local).fileName()) + '\n');
+}
+
+QString Client::fromCurrentDirectory(const QString &local) const
+{
+    return local.startsWith(m_cwd + '/') ? local.mid(m_cwd.size() + 1) : local;
 }
 
 void Client::writeGetLine(const QString &local, const QString &text)
@@ -1801,7 +1806,7 @@ int Client::difference()
             continue;
         DiffSides sides = diffSides(c);
         if (m_grammar == Grammar::CrossPlatform) {
-            const QString shown = local.startsWith(m_cwd + '/') ? local.mid(m_cwd.size() + 1) : local;
+            const QString shown = fromCurrentDirectory(local);
             const QString date = english.toString(c.date.toLocalTime(), "M/d/yy, h:mm AP");
             sides.oldLabel = c.add ? QString("[no file]")
                                    : QString("%1;C%2  (server)    %3").arg(shown).arg(c.baseVersion).arg(date);

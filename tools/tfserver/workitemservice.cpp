@@ -129,10 +129,13 @@ QVector<QStringList> rowsOf(const QString &table, const QStringList &users)
     if (table == "Hierarchy")
         rows.append({"0", "0", "0", "0", "", "0"}); // the root; GUID "0" is none
     else if (table == "Fields") {
-        rows.append({QString::number(workItemObject.id), QString::number(workItemObject.type),
-                     workItemObject.name, workItemObject.referenceName});
+        auto fieldRow = [](const Field &f) {
+            return QStringList{QString::number(f.id), QString::number(f.type), f.name,
+                               f.referenceName};
+        };
+        rows.append(fieldRow(workItemObject));
         for (const Field &f : coreFields)
-            rows.append({QString::number(f.id), QString::number(f.type), f.name, f.referenceName});
+            rows.append(fieldRow(f));
     } else if (table == "FieldUsages") {
         int usage = 0;
         for (const Field &f : coreFields)
